@@ -1,0 +1,108 @@
+// Options list and parameter file readers.
+//
+// Parameter file:  NAME=VALUE per line, nothing trimmed, no comments.
+// Options list:    "x" or "-" + label + "[" TYPE "]" ... "[" VARIABLE "]" ...
+//                  any other line (an empty one too) is a section heading.
+#include "app/Fonctions_Parametres.h"
+
+#include <QStringList>
+
+#include "app/Fonctions_Variables.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Texte.h"
+
+namespace {
+
+void Erreur(const QString& texte) { MsgBox(texte, IconeMessage::Critique); }
+
+// The text between the first "[" and the first "]" of `texte`; false when either
+// is missing or the "]" comes first. `apres` receives what follows the "]".
+bool EntreCrochets(const QString& texte, QString& dedans, QString& apres) {
+    const qsizetype ouvre = texte.indexOf(QLatin1Char('['));
+    const qsizetype ferme = texte.indexOf(QLatin1Char(']'));
+    if (ouvre < 0 || ferme < 0 || ferme < ouvre)
+        return false;
+    dedans = texte.mid(ouvre + 1, ferme - ouvre - 1);
+    apres = texte.mid(ferme + 1);
+    return true;
+}
+
+} // namespace
+
+void LitFichierParametres(const QString& chemin, int numeroListe) {
+    QStringList lignes;
+    if (!LitLignesFichier(chemin, lignes))
+        return;
+    for (const QString& ligne : lignes) {
+        if (ligne.isEmpty())
+            continue;
+        const qsizetype egal = ligne.indexOf(QLatin1Char('='));
+        if (egal < 0) {
+            Erreur(QStringLiteral("Une variable n'a pas été affectée dans le fichier ") + chemin +
+                   QStringLiteral("."));
+            return;
+        }
+        const QString nom = ligne.left(egal);
+        if (!VariableExiste(nom, numeroListe)) {
+            Erreur(QStringLiteral("Variable inconnue : ") + nom);
+            return;
+        }
+        AffecteVariable(nom, ligne.mid(egal + 1));
+    }
+}
+
+void ChargeListeOptions(const QString& chemin, int numeroListe, ArbreOptions* arbre,
+                        bool effacer) {
+    if (effacer) {
+        EffaceVariables(0);
+        if (arbre)
+            arbre->Efface();
+    }
+    int compteurSections = 0;
+    QString cleSection;
+    QStringList lignes;
+    if (!LitLignesFichier(chemin, lignes))
+        return;
+    for (const QString& ligne : lignes) {
+        const QChar premier = ligne.isEmpty() ? QChar() : ligne[0];
+        if (premier != QLatin1Char('x') && premier != QLatin1Char('-')) {
+            ++compteurSections;
+            cleSection = QStringLiteral("P") + FormateNombre(numeroListe) + QStringLiteral("-") +
+                         FormateNombre(compteurSections);
+            if (arbre)
+                arbre->AjouteNoeud(QString(), cleSection, ligne, false);
+            continue;
+        }
+        const QString cleOption = QStringLiteral("O-") + FormateNombre(NombreVariables() + 1);
+        QString type;
+        QString reste;
+        if (!EntreCrochets(ligne, type, reste)) {
+            Erreur(QStringLiteral("L'option ") + ligne + QStringLiteral(" n'a pas de type."));
+            return;
+        }
+        if (type != QLatin1String("TXT") && type != QLatin1String("O/N") &&
+            type != QLatin1String("NUM") && type != QLatin1String("FONCTION")) {
+            Erreur(QStringLiteral("L'option ") + ligne + QStringLiteral(" utilise un type non géré"));
+            return;
+        }
+        const QString libelle = ligne.mid(1, ligne.indexOf(QLatin1Char('[')) - 1);
+        QString variable;
+        QString inutile;
+        if (!EntreCrochets(reste, variable, inutile)) {
+            Erreur(QStringLiteral("L'option ") + reste + QStringLiteral(" n'a pas de variable."));
+            return;
+        }
+        if (premier == QLatin1Char('-')) {
+            if (cleSection.isEmpty()) {
+                Erreur(QStringLiteral("L'option ") + reste + QStringLiteral(" n'a pas de parent."));
+                return;
+            }
+            if (arbre)
+                arbre->AjouteNoeud(cleSection, cleOption, libelle,
+                                   type == QLatin1String("FONCTION"));
+        }
+        if (!DefinitVariable(variable, type, QString(), numeroListe))
+            return;
+    }
+}

@@ -1,0 +1,40 @@
+// Message seam: one place that shows messages and asks questions.
+#include "util/Fonctions_Messages.h"
+
+#include <cstdio>
+
+namespace {
+
+class MessagesConsole final : public GestionnaireMessages {
+public:
+    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage boutons) override {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(TitreApplication), qPrintable(texte));
+        return boutons == BoutonsMessage::OuiNon ? ReponseMessage::Non : ReponseMessage::Ok;
+    }
+    bool Demande(const QString&, const QString&, QString& reponse) override {
+        reponse.clear();
+        return false;
+    }
+};
+
+MessagesConsole gConsole;
+GestionnaireMessages* gGestionnaire = &gConsole;
+
+} // namespace
+
+GestionnaireMessages* InstalleGestionnaireMessages(GestionnaireMessages* gestionnaire) {
+    GestionnaireMessages* ancien = gGestionnaire;
+    gGestionnaire = gestionnaire ? gestionnaire : &gConsole;
+    return ancien == &gConsole ? nullptr : ancien;
+}
+
+ReponseMessage MsgBox(const QString& texte, IconeMessage icone, BoutonsMessage boutons) {
+    return gGestionnaire->Affiche(texte, icone, boutons);
+}
+
+QString InputBox(const QString& invite, const QString& titre) {
+    QString reponse;
+    if (!gGestionnaire->Demande(invite, titre, reponse))
+        return QString();
+    return reponse;
+}

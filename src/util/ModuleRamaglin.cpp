@@ -1,0 +1,4 @@
+#include "util/ModuleRamaglin.h"
+
+bool ArretDemande = false;
+int TempsPauseRestant = 0;

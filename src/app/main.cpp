@@ -1,15 +1,36 @@
-// Le Ramaglin: entry point.
+// Le Ramaglin: entry point. The one argument is the service's parameter file.
 #include <QApplication>
-#include <QLabel>
+#include <QStringList>
 
 #include "app/MessagesFenetre.h"
+#include "app/ShellBureau.h"
+#include "app/frmPrincipal.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ramaglin"));
+    QApplication::setOrganizationName(QStringLiteral("Ramaglin"));
     MessagesFenetre messages;
     InstalleGestionnaireMessages(&messages);
-    QLabel fenetre(QStringLiteral("Le Ramaglin"));
-    fenetre.setWindowTitle(TitreApplication);
+    ShellBureau shell;
+    InstalleGestionnaireShell(&shell);
+
+    // The start-up reads a command line the way the user typed it: arguments with
+    // spaces come back in quotes.
+    QStringList morceaux;
+    for (const QString& argument : app.arguments().mid(1)) {
+        if (argument.contains(QLatin1Char(' ')) && !argument.trimmed().isEmpty())
+            morceaux << QLatin1Char('"') + argument + QLatin1Char('"');
+        else
+            morceaux << argument;
+    }
+
+    frmPrincipal fenetre;
+    switch (fenetre.Form_Load(morceaux.join(QLatin1Char(' ')))) {
+    case frmPrincipal::Demarrage::Terminer: return 1;
+    case frmPrincipal::Demarrage::DeuxiemeInstance: return 0;
+    case frmPrincipal::Demarrage::Afficher: break;
+    }
     fenetre.show();
     return app.exec();
 }

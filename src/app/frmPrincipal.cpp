@@ -1,0 +1,411 @@
+// Main window: layout, start-up and shut-down, and the small handlers that only
+// wire controls together.
+#include "app/frmPrincipal.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/Fonctions_Parametres.h"
+#include "app/Fonctions_Variables.h"
+#include "app/JaugeWidget.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Shell.h"
+#include "util/Fonctions_Texte.h"
+
+const QString frmPrincipal::AdresseAuteur = QStringLiteral("https://ramaglin.fr/");
+
+namespace {
+
+QString gCheminVerrou;
+
+QLabel* TitreSection(const QString& texte, const QString& nom) {
+    auto* label = new QLabel(texte);
+    label->setObjectName(nom);
+    QFont f = label->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.15);
+    label->setFont(f);
+    return label;
+}
+
+QFrame* Ligne(const QString& nom) {
+    auto* ligne = new QFrame;
+    ligne->setObjectName(nom);
+    ligne->setFrameShape(QFrame::HLine);
+    ligne->setFrameShadow(QFrame::Sunken);
+    return ligne;
+}
+
+} // namespace
+
+void frmPrincipal::DefinitCheminVerrou(const QString& chemin) { gCheminVerrou = chemin; }
+
+frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
+    : QWidget(parent), CheminApplication(cheminApplication) {
+    setObjectName(QStringLiteral("frmPrincipal"));
+    setWindowTitle(TitreApplication);
+    ConstruitOnglets();
+
+    TimerDemarrage = new QTimer(this);
+    TimerDemarrage->setObjectName(QStringLiteral("TimerDemarrage"));
+    TimerDemarrage->setInterval(200);
+    TimerDemarrage->setSingleShot(true);
+    connect(TimerDemarrage, &QTimer::timeout, this, &frmPrincipal::TimerDemarrage_Timer);
+
+    TimerCalcul = new QTimer(this);
+    TimerCalcul->setObjectName(QStringLiteral("TimerCalcul"));
+    TimerCalcul->setInterval(100);
+    TimerCalcul->setSingleShot(true);
+    connect(TimerCalcul, &QTimer::timeout, this, &frmPrincipal::TimerCalcul_Timer);
+}
+
+frmPrincipal::~frmPrincipal() = default;
+
+void frmPrincipal::ConstruitOnglets() {
+    Onglets = new QTabWidget(this);
+    Onglets->setObjectName(QStringLiteral("Onglets"));
+    Onglets->addTab(ConstruitOngletParametres(), QStringLiteral("Paramètres"));
+    Onglets->addTab(ConstruitOngletRecherche(), QStringLiteral("Rechercher"));
+    Onglets->addTab(ConstruitOngletTelechargement(), QStringLiteral("Téléchargement"));
+    Onglets->tabBar()->installEventFilter(this);
+    connect(Onglets, &QTabWidget::currentChanged, this, &frmPrincipal::Onglets_Click);
+
+    auto* disposition = new QVBoxLayout(this);
+    disposition->setContentsMargins(8, 8, 8, 8);
+    disposition->addWidget(Onglets);
+    resize(640, 440);
+}
+
+QWidget* frmPrincipal::ConstruitOngletParametres() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    v->addWidget(TitreSection(QStringLiteral(" Paramètres de la connexion Internet"),
+                              QStringLiteral("Label2(0)")));
+    v->addWidget(Ligne(QStringLiteral("Line1(0)")));
+    v->addSpacing(6);
+
+    const QString libelles[2] = {
+        QStringLiteral("Connexion en utilisant les paramètres définis du système (ceux "
+                       "d'Internet Explorer)"),
+        QStringLiteral("Connexion en utilisant des paramètres particuliers")};
+    groupeConnexion_ = new QButtonGroup(this);
+    for (int i = 0; i < 2; ++i) {
+        TypeConnexion[i] = new QRadioButton(libelles[i]);
+        TypeConnexion[i]->setObjectName(QStringLiteral("TypeConnexion(%1)").arg(i));
+        groupeConnexion_->addButton(TypeConnexion[i], i);
+        v->addWidget(TypeConnexion[i]);
+    }
+    TypeConnexion[0]->setChecked(true);
+    connect(groupeConnexion_, &QButtonGroup::idToggled, this, [this](int id, bool coche) {
+        if (coche)
+            TypeConnexion_Click(id);
+    });
+
+    frameConnexionProxy = new QFrame;
+    frameConnexionProxy->setObjectName(QStringLiteral("frameConnexionProxy"));
+    frameConnexionProxy->setFrameShape(QFrame::StyledPanel);
+    auto* g = new QGridLayout(frameConnexionProxy);
+    const QString legendes[5] = {QStringLiteral("Adresse du proxy :"), QStringLiteral("Port HTTP :"),
+                                 QStringLiteral("Port FTP :"), QStringLiteral("(par défaut 80)"),
+                                 QStringLiteral("(par défaut 21)")};
+    QLabel* labels[5];
+    for (int i = 0; i < 5; ++i) {
+        labels[i] = new QLabel(legendes[i]);
+        labels[i]->setObjectName(QStringLiteral("Label1(%1)").arg(i));
+    }
+    AdresseProxy = new QLineEdit;
+    AdresseProxy->setObjectName(QStringLiteral("AdresseProxy"));
+    HTTPProxy = new QLineEdit(QStringLiteral("80"));
+    HTTPProxy->setObjectName(QStringLiteral("HTTPProxy"));
+    FTPProxy = new QLineEdit(QStringLiteral("21"));
+    FTPProxy->setObjectName(QStringLiteral("FTPProxy"));
+    const int largeurPort = HTTPProxy->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16;
+    HTTPProxy->setMaximumWidth(largeurPort);
+    FTPProxy->setMaximumWidth(largeurPort);
+    g->addWidget(labels[0], 0, 0);
+    g->addWidget(AdresseProxy, 0, 1, 1, 2);
+    g->addWidget(labels[1], 1, 0);
+    g->addWidget(HTTPProxy, 1, 1);
+    g->addWidget(labels[3], 1, 2);
+    g->addWidget(labels[2], 2, 0);
+    g->addWidget(FTPProxy, 2, 1);
+    g->addWidget(labels[4], 2, 2);
+    g->setColumnStretch(2, 1);
+    frameConnexionProxy->setVisible(false);
+    v->addWidget(frameConnexionProxy);
+    v->addStretch(1);
+    return page;
+}
+
+QWidget* frmPrincipal::ConstruitOngletRecherche() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    v->addWidget(TitreSection(QStringLiteral("Téléchargement de fichiers"), QStringLiteral("Label2(1)")));
+    v->addWidget(Ligne(QStringLiteral("Line1(1)")));
+    v->addSpacing(10);
+
+    LabelTitre = new QLabel;
+    LabelTitre->setObjectName(QStringLiteral("LabelTitre"));
+    LabelTitre->setAlignment(Qt::AlignCenter);
+    LabelTitre->setWordWrap(true);
+    QFont f = LabelTitre->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.4);
+    LabelTitre->setFont(f);
+    v->addWidget(LabelTitre);
+    v->addStretch(1);
+
+    cmdRecherche = new QPushButton(QStringLiteral("Lancer la recherche"));
+    cmdRecherche->setObjectName(QStringLiteral("cmdRecherche"));
+    cmdRecherche->setMinimumHeight(cmdRecherche->sizeHint().height() * 3 / 2);
+    cmdRecherche->setDefault(true);
+    connect(cmdRecherche, &QPushButton::clicked, this, &frmPrincipal::cmdRecherche_Click);
+    auto* ligneBouton = new QHBoxLayout;
+    ligneBouton->addStretch(1);
+    ligneBouton->addWidget(cmdRecherche, 2);
+    ligneBouton->addStretch(1);
+    v->addLayout(ligneBouton);
+
+    Jauge = new JaugeWidget;
+    Jauge->setObjectName(QStringLiteral("Jauge"));
+    Jauge->setVisible(false);
+    v->addWidget(Jauge);
+    v->addStretch(1);
+
+    Label3[0] = new QLabel(QStringLiteral("Le Ramaglin, téléchargement poli de fichiers"));
+    Label3[0]->setObjectName(QStringLiteral("Label3(0)"));
+    Label3[1] = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(AdresseAuteur));
+    Label3[1]->setObjectName(QStringLiteral("Label3(1)"));
+    Label3[1]->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    Label3[1]->setCursor(Qt::PointingHandCursor);
+    connect(Label3[1], &QLabel::linkActivated, this, [this] { Label3_Click(1); });
+    auto* pied = new QHBoxLayout;
+    pied->addWidget(Label3[0]);
+    pied->addStretch(1);
+    pied->addWidget(Label3[1]);
+    v->addLayout(pied);
+    return page;
+}
+
+QWidget* frmPrincipal::ConstruitOngletTelechargement() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    v->addWidget(TitreSection(QStringLiteral("Fichiers trouvés sur le serveur"),
+                              QStringLiteral("Label2(2)")));
+    v->addWidget(Ligne(QStringLiteral("Line1(2)")));
+
+    ListeSources = new QListWidget;
+    ListeSources->setObjectName(QStringLiteral("ListeSources"));
+    ListeSources->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListeSources->setUniformItemSizes(true); // keeps 100,000 rows quick
+    connect(ListeSources, &QListWidget::itemSelectionChanged, this,
+            &frmPrincipal::ListeSources_Click);
+    v->addWidget(ListeSources, 1);
+
+    LabelSelection = new QLabel(QStringLiteral("Aucune sélection"));
+    LabelSelection->setObjectName(QStringLiteral("LabelSelection"));
+    v->addWidget(LabelSelection);
+
+    SelectionneTout = new QPushButton(QStringLiteral("Sélectionner tout"));
+    SelectionneTout->setObjectName(QStringLiteral("SelectionneTout"));
+    connect(SelectionneTout, &QPushButton::clicked, this, &frmPrincipal::SelectionneTout_Click);
+    cmdTelechargeSelection = new QPushButton(QStringLiteral("Télécharger la sélection"));
+    cmdTelechargeSelection->setObjectName(QStringLiteral("cmdTelechargeSelection"));
+    auto* boutons = new QHBoxLayout;
+    boutons->addWidget(SelectionneTout);
+    boutons->addStretch(1);
+    boutons->addWidget(cmdTelechargeSelection);
+    v->addLayout(boutons);
+    return page;
+}
+
+// --- Start-up ---------------------------------------------------------------
+
+frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
+    if (CheminApplication.isEmpty())
+        CheminApplication = QCoreApplication::applicationDirPath();
+    CheminApplication = AvecSeparateurFinal(CheminApplication);
+    RechercheEffectuee = false;
+
+    FichierParametres = ArgumentLigneCommande(ligneCommande, 1);
+    if (FichierParametres.startsWith(QLatin1Char('"')))
+        FichierParametres.remove(0, 1);
+    if (FichierParametres.endsWith(QLatin1Char('"')))
+        FichierParametres.chop(1);
+    if (FichierParametres.isEmpty()) {
+        MsgBox(QStringLiteral("Fichier paramètre non précisé"), IconeMessage::Critique);
+        EnregistreParams();
+        return Demarrage::Terminer;
+    }
+    if (!FichierExiste(FichierParametres)) {
+        MsgBox(QStringLiteral("Fichier paramètre inexistant : ") + FichierParametres,
+               IconeMessage::Critique);
+        EnregistreParams();
+        return Demarrage::Terminer;
+    }
+
+    ChargeListeOptions(CheminApplication + QStringLiteral("Ramag-ListeOptions.dat"), 1, nullptr,
+                       true);
+    LitFichierParametres(FichierParametres, 1);
+    if (LitVariable(QStringLiteral("FICHIER_CONFIG_SUPPR")) == QLatin1String("O"))
+        EffaceFichier(FichierParametres, false);
+
+    const QString repTmp = LitVariable(QStringLiteral("REP_TMP"));
+    if (!repTmp.endsWith(SeparateurDossier()))
+        AffecteVariable(QStringLiteral("REP_TMP"), repTmp + SeparateurDossier());
+
+    LitRamagIni();
+
+    const QString cheminVerrou = gCheminVerrou.isEmpty()
+        ? QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+              .filePath(QStringLiteral("ramaglin-%1.lock").arg(qEnvironmentVariable("USER")))
+        : gCheminVerrou;
+    verrou_ = std::make_unique<QLockFile>(cheminVerrou);
+    verrou_->setStaleLockTime(0);
+    if (!verrou_->tryLock(0)) {
+        verrou_.reset();
+        EnregistreParams();
+        return Demarrage::DeuxiemeInstance;
+    }
+
+    QString titre = LitVariable(QStringLiteral("TITRE_TELECHARGEMENT"));
+    Remplace(titre, QStringLiteral("#"), QStringLiteral("\r\n"), false, -1);
+    // The label shows line breaks at LF; the CR of the pair would show as a box.
+    LabelTitre->setText(QString(titre).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    LabelTitre->setProperty("legende", titre);
+
+    Onglets->setCurrentIndex(1);
+    Onglets->setTabEnabled(2, false);
+
+    if (LitVariable(QStringLiteral("LANCER_TELECHARGEMENT_DEMARRAGE")) == QLatin1String("O"))
+        TimerDemarrage->start();
+    return Demarrage::Afficher;
+}
+
+QString frmPrincipal::CheminIni(bool pourEcrire) const {
+    const QString aCote = CheminApplication + QStringLiteral("Ramag.ini");
+    const QString config =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+            .filePath(QStringLiteral("Ramag.ini"));
+    const QFileInfo dossier(CheminApplication);
+    const bool ecrivable = dossier.isDir() && dossier.isWritable();
+    if (pourEcrire)
+        return ecrivable ? aCote : config;
+    return FichierExiste(aCote) || ecrivable ? aCote : config;
+}
+
+void frmPrincipal::LitRamagIni() {
+    const QString chemin = CheminIni(false);
+    if (!FichierExiste(chemin))
+        return;
+    QStringList lignes;
+    if (!LitLignesFichier(chemin, lignes))
+        return;
+    // A short file leaves the missing fields as they are.
+    while (lignes.size() < 4)
+        lignes.append(QString());
+    const bool particulier = NombreSouple(lignes[0]) == 1;
+    TypeConnexion[particulier ? 1 : 0]->setChecked(true);
+    TypeConnexion_Click(particulier ? 1 : 0);
+    if (lignes.size() > 1)
+        AdresseProxy->setText(lignes[1]);
+    HTTPProxy->setText(lignes[2]);
+    FTPProxy->setText(lignes[3]);
+}
+
+void frmPrincipal::EnregistreParams() {
+    if (isVisible()) {
+        const QString chemin = CheminIni(true);
+        QDir().mkpath(QFileInfo(chemin).absolutePath());
+        QFile fichier(chemin);
+        if (fichier.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            const QString contenu = (TypeConnexion[1]->isChecked() ? QStringLiteral(" 1 ")
+                                                                   : QStringLiteral(" 0 ")) +
+                                    QStringLiteral("\r\n") + AdresseProxy->text() +
+                                    QStringLiteral("\r\n") + HTTPProxy->text() +
+                                    QStringLiteral("\r\n") + FTPProxy->text() +
+                                    QStringLiteral("\r\n");
+            fichier.write(contenu.toUtf8());
+        }
+        if (LitVariable(QStringLiteral("FICHIER_LISTE_LOCAL_SUPPR")) == QLatin1String("O"))
+            EffaceFichier(LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp"),
+                          false);
+    }
+    emit fermeRapport();
+}
+
+void frmPrincipal::closeEvent(QCloseEvent* event) {
+    EnregistreParams();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+// --- Small handlers -----------------------------------------------------------
+
+void frmPrincipal::TypeConnexion_Click(int index) { frameConnexionProxy->setVisible(index == 1); }
+
+void frmPrincipal::Onglets_Click(int index) {
+    if (index == 2 && !RechercheEffectuee) {
+        MsgBox(QStringLiteral("Il faut que vous recherchiez des sources auparavant"),
+               IconeMessage::Exclamation);
+        Onglets->setCurrentIndex(1);
+    }
+}
+
+bool frmPrincipal::eventFilter(QObject* objet, QEvent* event) {
+    // The results tab stays unavailable until a search has found something; a
+    // click on it says why instead of doing nothing.
+    if (objet == Onglets->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        const auto* souris = static_cast<QMouseEvent*>(event);
+        const int onglet = Onglets->tabBar()->tabAt(souris->position().toPoint());
+        if (onglet == 2 && !Onglets->isTabEnabled(2)) {
+            Onglets_Click(2);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(objet, event);
+}
+
+void frmPrincipal::ListeSources_Click() {
+    TimerCalcul->stop();
+    TimerCalcul->start();
+}
+
+void frmPrincipal::TimerCalcul_Timer() {
+    TimerCalcul->stop();
+    InfoSelection();
+}
+
+void frmPrincipal::TimerDemarrage_Timer() {
+    TimerDemarrage->stop();
+    cmdRecherche_Click();
+}
+
+void frmPrincipal::Label3_Click(int index) {
+    if (index != 1)
+        return;
+    Shell().Ouvre(QStringLiteral("open"), AdresseAuteur, QString(), QString(), 2);
+}
+
+void frmPrincipal::AfficheSablier() { setCursor(Qt::WaitCursor); }
+
+void frmPrincipal::AfficheCurseurNormal() { unsetCursor(); }

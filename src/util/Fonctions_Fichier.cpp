@@ -1,0 +1,242 @@
+// File helpers on Qt: existence, size, deletion, renaming, byte ranges, and
+// folder listings with the wildcard rules users of the service files expect.
+#include "util/Fonctions_Fichier.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <vector>
+
+bool FichierExiste(const QString& chemin) {
+    if (chemin.isEmpty())
+        return false;
+    QFileInfo info(chemin);
+    return info.exists() || info.isSymLink();
+}
+
+qint64 TailleFichier(const QString& chemin) {
+    if (!FichierExiste(chemin))
+        return 0;
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.size();
+}
+
+bool EstCheminReseau(const QString& chemin) { return chemin.startsWith(QLatin1String("\\\\")); }
+
+int EnvoieCorbeille(const QStringList& fichiers) {
+    int echecs = 0;
+    for (const QString& f : fichiers)
+        if (!QFile::moveToTrash(f))
+            ++echecs;
+    return echecs;
+}
+
+bool EffaceFichier(const QString& chemin, bool corbeille) {
+    if (!FichierExiste(chemin))
+        return true;
+    if (corbeille && !EstCheminReseau(chemin))
+        return EnvoieCorbeille({chemin}) == 0;
+    QFile f(chemin);
+    // Read-only files go too.
+    f.setPermissions(f.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+    if (QFileInfo(chemin).isDir() && !QFileInfo(chemin).isSymLink())
+        return QDir().rmdir(chemin);
+    return f.remove();
+}
+
+bool RenommeFichier(const QString& ancien, const QString& nouveau) {
+    if (ancien == nouveau)
+        return true;
+    return QFile::rename(ancien, nouveau);
+}
+
+bool CreeFichierVide(const QString& chemin) {
+    if (!EffaceFichier(chemin, false))
+        return false;
+    QFile f(chemin);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.close();
+    return true;
+}
+
+bool CopieBlocFichier(const QString& source, const QString& cible, qint64 debutSource,
+                      qint64 finSource, qint64 debutCible) {
+    if (debutSource > finSource || debutSource < 1 || debutCible < 1)
+        return false;
+    QFile entree(source);
+    QFile sortie(cible);
+    if (!entree.open(QIODevice::ReadOnly) || !sortie.open(QIODevice::ReadWrite))
+        return false;
+    qint64 reste = finSource - debutSource + 1;
+    qint64 lecture = debutSource - 1;
+    qint64 ecriture = debutCible - 1;
+    while (reste >= 1) {
+        const qint64 taille = std::min<qint64>(reste, 10000);
+        if (!entree.seek(lecture))
+            return false;
+        const QByteArray bloc = entree.read(taille);
+        if (bloc.size() != taille)
+            return false; // past the end of the source
+        if (!sortie.seek(ecriture) || sortie.write(bloc) != taille)
+            return false;
+        lecture += taille;
+        ecriture += taille;
+        reste -= taille;
+    }
+    return true;
+}
+
+bool RetireBlocFichier(const QString& chemin, const QString& temporaire, qint64 debut,
+                       qint64 fin) {
+    if (!FichierExiste(chemin))
+        return false;
+    if (!CreeFichierVide(temporaire))
+        return false;
+    if (debut > 1 && !CopieBlocFichier(chemin, temporaire, 1, debut - 1, 1)) {
+        EffaceFichier(temporaire, false);
+        return false;
+    }
+    bool resultat = true;
+    if (fin > 0)
+        resultat = CopieBlocFichier(chemin, temporaire, fin + 1, TailleFichier(chemin),
+                                    std::max<qint64>(debut, 1));
+    if (EffaceFichier(chemin, false))
+        RenommeFichier(temporaire, chemin);
+    return resultat;
+}
+
+// --- Folder listings -------------------------------------------------------
+
+namespace {
+
+// Glob match with "*" and "?", case ignored; iterative with one backtrack point,
+// so no pattern can make it exponential.
+bool Glob(QStringView nom, QStringView motif) {
+    qsizetype n = 0, m = 0, etoile = -1, reprise = 0;
+    while (n < nom.size()) {
+        if (m < motif.size() && motif[m] == QLatin1Char('*')) {
+            etoile = m++;
+            reprise = n;
+        } else if (m < motif.size() &&
+                   (motif[m] == QLatin1Char('?') ||
+                    motif[m].toCaseFolded() == nom[n].toCaseFolded())) {
+            ++m;
+            ++n;
+        } else if (etoile >= 0) {
+            m = etoile + 1;
+            n = ++reprise;
+        } else {
+            return false;
+        }
+    }
+    while (m < motif.size() && motif[m] == QLatin1Char('*'))
+        ++m;
+    return m == motif.size();
+}
+
+void SepareMotif(const QString& motif, QString& dossier, QString& filtre) {
+    const qsizetype sep =
+        std::max(motif.lastIndexOf(QLatin1Char('/')), motif.lastIndexOf(QLatin1Char('\\')));
+    dossier = sep < 0 ? QStringLiteral(".") : motif.left(sep + 1);
+    if (dossier.isEmpty())
+        dossier = QStringLiteral("/");
+    filtre = motif.mid(sep + 1);
+}
+
+} // namespace
+
+bool CorrespondMotif(const QString& nom, const QString& motif) {
+    if (motif.isEmpty())
+        return false;
+    // "X.*" also matches "X" with no extension at all ("*.*" matches everything),
+    // and "X." matches only names without an extension.
+    if (motif.endsWith(QLatin1String(".*"))) {
+        const QStringView base = QStringView(motif).chopped(2);
+        if (Glob(nom, base))
+            return true;
+    }
+    if (motif.endsWith(QLatin1Char('.')) && !motif.endsWith(QLatin1String("*.")) )
+        return Glob(nom, QStringView(motif).chopped(1)) && !nom.contains(QLatin1Char('.'));
+    if (motif.endsWith(QLatin1String("*.")))
+        return !nom.contains(QLatin1Char('.')) && Glob(nom, QStringView(motif).chopped(1));
+    return Glob(nom, motif);
+}
+
+class RechercheFichiers {
+public:
+    std::vector<DonneesFichier> entrees;
+    size_t suivant = 0;
+};
+
+static std::vector<DonneesFichier> Liste(const QString& motif, bool details) {
+    std::vector<DonneesFichier> resultat;
+    QString dossier, filtre;
+    SepareMotif(motif, dossier, filtre);
+    QDirIterator it(dossier, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        const QString nom = it.fileName();
+        if (!CorrespondMotif(nom, filtre))
+            continue;
+        DonneesFichier d;
+        d.nom = nom;
+        if (details) {
+            const QFileInfo info = it.fileInfo();
+            d.dossier = info.isDir();
+            d.taille = info.size();
+            d.modification = info.lastModified();
+        }
+        resultat.push_back(std::move(d));
+    }
+    return resultat;
+}
+
+bool CherchePremierFichier(const QString& motif, DonneesFichier& donnees,
+                           PoigneeRecherche& poignee, bool fermer) {
+    poignee.reset();
+    auto recherche = std::make_shared<RechercheFichiers>();
+    recherche->entrees = Liste(motif, true);
+    if (recherche->entrees.empty())
+        return false;
+    donnees = recherche->entrees[0];
+    recherche->suivant = 1;
+    if (!fermer)
+        poignee = std::move(recherche);
+    return true;
+}
+
+bool ChercheFichierSuivant(PoigneeRecherche& poignee, DonneesFichier& donnees) {
+    if (!poignee)
+        return false;
+    if (poignee->suivant >= poignee->entrees.size()) {
+        poignee.reset();
+        return false;
+    }
+    donnees = poignee->entrees[poignee->suivant++];
+    return true;
+}
+
+QStringList NomsFichiersMotif(const QString& motif) {
+    QStringList noms;
+    for (DonneesFichier& d : Liste(motif, false))
+        noms.append(std::move(d.nom));
+    return noms;
+}
+
+QChar SeparateurDossier() {
+#ifdef Q_OS_WIN
+    return QLatin1Char('\\');
+#else
+    return QLatin1Char('/');
+#endif
+}
+
+QString AvecSeparateurFinal(const QString& chemin) {
+    if (chemin.endsWith(QLatin1Char('/')) || chemin.endsWith(QLatin1Char('\\')))
+        return chemin;
+    return chemin + SeparateurDossier();
+}

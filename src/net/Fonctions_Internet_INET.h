@@ -1,0 +1,52 @@
+// The transfer layer: connection settings, the HEAD probe, the fetch of an
+// address into a file with progress on a gauge, and two checks on fetched
+// files. It shows no message: callers report failures.
+//
+// The object that owns the Inet must forward its state changes here:
+//     QObject::connect(&Inet1, &Inet::StateChanged, this,
+//                      [this](int etat) { GereEtatTransfert(Inet1, etat); });
+// (the data of a fetch is received inside GereEtatTransfert).
+#pragma once
+
+#include <QString>
+
+class Inet;
+class SurfaceJauge;
+
+// Applies an explicit proxy (`adresseProxy` not empty: named proxy at
+// adresseProxy:port, the port being `portHTTP` or `portFTP` by `http`, 80 or 21
+// when empty) or the system's settings (empty address); cancels any request.
+void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
+                        const QString& portHTTP, const QString& portFTP,
+                        const QString& utilisateur, const QString& motDePasse);
+
+// HEAD probe of `adresse`: `taille` is the announced length (-1 when unknown,
+// zero, not numeric, or when the server refuses HEAD); a Location different
+// from the address replaces it and sets `redirige`; `dateModification` gets
+// the first 30 characters of Last-modified. Resets ArretDemande.
+void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
+                     QString& dateModification);
+
+// Fetches `adresse` into `destination`: through a temporary file beside it,
+// which takes the destination's place only on success. With a known size the
+// data is received in chunks of 1024 bytes with progress on `jauge` (may be
+// null); otherwise the whole resource is fetched, with no progress. At most
+// `tailleMax` bytes are kept (-1: no limit). `taille` receives the size,
+// `adresse` the redirected address. With `verifierPage`, a file that looks
+// like a server's error page is a failure. False on any failure or stop
+// request: no file is left behind and an earlier destination file is kept.
+bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
+                       bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
+                       double& taille, bool& redirige);
+
+// The transfer object's state changes: 11 (error) ends the fetch as failed,
+// 12 (response) receives the data of the fetch in progress into its file.
+void GereEtatTransfert(Inet& inet, int etat);
+
+// Rewrites `source` so that every LF is preceded by CR (work file
+// `temporaire`, which then takes the source's name). Works in 1000-byte blocks.
+void ConvertitFinsDeLigne(const QString& source, const QString& temporaire);
+
+// False when the file is missing, shorter than 5 bytes, or begins like a
+// server's error page ("An error has occurred...", "404 ", "error", "erreur").
+bool FichierSansErreur(const QString& chemin);

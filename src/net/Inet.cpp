@@ -1,0 +1,621 @@
+// The transfer object over libcurl's multi interface.
+//
+// Design: each Inet owns one worker thread and one multi handle. The user-
+// interface thread never calls libcurl on a transfer; it hands the worker a
+// request (settings copied into plain strings), a cancellation or a "resume"
+// order under the mutex and wakes it with curl_multi_wakeup. The worker's
+// callbacks put the body into a ring buffer; when the buffer cannot take a
+// block, the write callback pauses the transfer (CURL_WRITEFUNC_PAUSE) and the
+// reader asks for a resume once half the buffer is free again. Notifications
+// go back to the user-interface thread as queued calls on the object.
+//
+// Requests carry an id. Cancel and Execute move the current id on at once, so
+// a callback still running for an older request aborts it and a late
+// notification of an older request is ignored.
+#include "net/Inet.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QIODevice>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QNetworkProxyQuery>
+#include <QTimer>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include "util/ModuleRamaglin.h"
+
+namespace {
+
+using Horloge = std::chrono::steady_clock;
+
+// Large enough for a fast link to keep both threads busy, small enough that a
+// 1 GiB download costs no more memory than a small one.
+constexpr size_t CapaciteTampon = size_t(1) << 20;
+constexpr long TailleReceptionCurl = 128 * 1024;
+
+void InitialiseCurl() {
+    static const bool fait = [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        return true;
+    }();
+    (void)fait;
+}
+
+// A request as the worker needs it: nothing Qt, nothing shared.
+struct Parametres {
+    std::string adresse;
+    bool tete = false;
+    std::string proxy; // always given to libcurl: "" means no proxy at all
+    long proxyPort = 0;
+    std::string proxyUtilisateur, proxyMotDePasse;
+    std::string utilisateur, motDePasse;
+    std::string protocoleDefaut;
+    long delai = 60;
+    std::string autorites;
+};
+
+// Byte ring of fixed capacity (it grows only for a block larger than itself).
+class Anneau {
+public:
+    Anneau() : octets_(CapaciteTampon) {}
+    size_t Taille() const { return taille_; }
+    size_t Capacite() const { return octets_.size(); }
+    size_t Libre() const { return octets_.size() - taille_; }
+    void Vide() { debut_ = taille_ = 0; }
+
+    void Ecrit(const char* p, size_t n) {
+        if (n > Libre())
+            Agrandit(taille_ + n);
+        size_t fin = (debut_ + taille_) % octets_.size();
+        const size_t premier = std::min(n, octets_.size() - fin);
+        std::memcpy(octets_.data() + fin, p, premier);
+        std::memcpy(octets_.data(), p + premier, n - premier);
+        taille_ += n;
+    }
+
+    QByteArray Lit(size_t n) {
+        n = std::min(n, taille_);
+        QByteArray sortie(qsizetype(n), Qt::Uninitialized);
+        const size_t premier = std::min(n, octets_.size() - debut_);
+        std::memcpy(sortie.data(), octets_.data() + debut_, premier);
+        std::memcpy(sortie.data() + premier, octets_.data(), n - premier);
+        debut_ = (debut_ + n) % octets_.size();
+        taille_ -= n;
+        if (taille_ == 0)
+            debut_ = 0;
+        return sortie;
+    }
+
+private:
+    void Agrandit(size_t besoin) {
+        std::vector<char> nouveau(std::max(besoin, octets_.size() * 2));
+        const size_t premier = std::min(taille_, octets_.size() - debut_);
+        std::memcpy(nouveau.data(), octets_.data() + debut_, premier);
+        std::memcpy(nouveau.data() + premier, octets_.data(), taille_ - premier);
+        octets_.swap(nouveau);
+        debut_ = 0;
+    }
+
+    std::vector<char> octets_;
+    size_t debut_ = 0;
+    size_t taille_ = 0;
+};
+
+bool CommencePar(const std::string& texte, const char* prefixe) {
+    return texte.compare(0, std::strlen(prefixe), prefixe) == 0;
+}
+
+bool MemeNom(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string Texte(const QString& s) { return s.toStdString(); }
+
+} // namespace
+
+struct Inet::Prive {
+    explicit Prive(Inet* proprietaire) : q(proprietaire) {
+        InitialiseCurl();
+        multi = curl_multi_init();
+        reveil.setInterval(20);
+        fil = std::thread([this] { Boucle(); });
+    }
+
+    ~Prive() {
+        {
+            std::lock_guard verrou(m);
+            quitter = true;
+        }
+        curl_multi_wakeup(multi);
+        fil.join();
+        curl_multi_cleanup(multi);
+    }
+
+    Inet* q;
+    CURLM* multi = nullptr;
+    std::thread fil;
+
+    // ---- Shared between the threads, under m ----
+    std::mutex m;
+    quint64 idCourant = 0;           // request whose data is wanted (0: none)
+    std::optional<Parametres> aDemarrer;
+    quint64 idADemarrer = 0;
+    bool abandonner = false;         // drop the worker's transfer
+    bool reprendre = false;          // unpause the worker's transfer
+    bool quitter = false;
+    Anneau tampon;
+    bool enPause = false;            // paused by the write callback
+    bool attente = false;            // the reader waits for data: wake it
+    bool debutPoste = false;
+    bool fini = false;
+    CURLcode code = CURLE_OK;
+    std::string erreur;
+    std::vector<std::pair<std::string, std::string>> entetes;
+
+    // ---- User-interface thread only ----
+    quint64 compteur = 0;
+    quint64 idUi = 0;
+    bool execution = false;
+    bool silencieuse = false; // OpenURL: no state changes
+    bool debutSignale = false;
+    bool finSignalee = false;
+    QString derniereErreur;
+    QTimer reveil; // bounds each wait of the reader
+
+    // ---- Worker thread only ----
+    CURL* easy = nullptr;
+    quint64 idEasy = 0;
+    bool teteEasy = false;
+    Horloge::time_point derniereActivite;
+    std::chrono::seconds delaiEasy{60};
+    char tamponErreur[CURL_ERROR_SIZE] = {};
+
+    // ================= Worker =================
+
+    void Boucle() {
+        for (;;) {
+            std::optional<Parametres> nouveau;
+            quint64 idNouveau = 0;
+            bool abandon = false, reprise = false;
+            {
+                std::lock_guard verrou(m);
+                if (quitter)
+                    break;
+                nouveau.swap(aDemarrer);
+                idNouveau = idADemarrer;
+                abandon = abandonner;
+                reprise = reprendre;
+                abandonner = reprendre = false;
+                if (reprise)
+                    enPause = false;
+            }
+            if ((abandon || nouveau) && easy)
+                Libere();
+            if (nouveau)
+                Demarre(*nouveau, idNouveau);
+            if (reprise && easy) {
+                derniereActivite = Horloge::now();
+                curl_easy_pause(easy, CURLPAUSE_CONT);
+            }
+            if (easy) {
+                int actifs = 0;
+                curl_multi_perform(multi, &actifs);
+                int reste = 0;
+                while (CURLMsg* msg = curl_multi_info_read(multi, &reste)) {
+                    if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+                        Termine(msg->data.result, std::string());
+                        break;
+                    }
+                }
+            }
+            if (easy) {
+                bool pause;
+                {
+                    std::lock_guard verrou(m);
+                    pause = enPause;
+                }
+                // Silence from the server, not a reader that takes its time.
+                if (pause)
+                    derniereActivite = Horloge::now();
+                else if (Horloge::now() - derniereActivite > delaiEasy)
+                    Termine(CURLE_OPERATION_TIMEDOUT, "Délai d'attente dépassé");
+            }
+            curl_multi_poll(multi, nullptr, 0, easy ? 100 : 1000, nullptr);
+        }
+        if (easy)
+            Libere();
+    }
+
+    void Demarre(const Parametres& p, quint64 id) {
+        easy = curl_easy_init();
+        idEasy = id;
+        teteEasy = p.tete;
+        delaiEasy = std::chrono::seconds(std::max(1L, p.delai));
+        derniereActivite = Horloge::now();
+        tamponErreur[0] = 0;
+        curl_easy_setopt(easy, CURLOPT_URL, p.adresse.c_str());
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, tamponErreur);
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
+        if (!p.protocoleDefaut.empty())
+            curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, p.protocoleDefaut.c_str());
+        // An error page is never taken for the resource.
+        curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+        if (p.tete) {
+            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        } else {
+            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
+        }
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::max(1L, p.delai));
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, "Le Ramaglin");
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, TailleReceptionCurl);
+        curl_easy_setopt(easy, CURLOPT_PROXY, p.proxy.c_str());
+        if (p.proxyPort > 0)
+            curl_easy_setopt(easy, CURLOPT_PROXYPORT, p.proxyPort);
+        if (!p.proxyUtilisateur.empty()) {
+            curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, p.proxyUtilisateur.c_str());
+            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, p.proxyMotDePasse.c_str());
+        }
+        if (!p.utilisateur.empty()) {
+            curl_easy_setopt(easy, CURLOPT_USERNAME, p.utilisateur.c_str());
+            curl_easy_setopt(easy, CURLOPT_PASSWORD, p.motDePasse.c_str());
+        }
+        if (!p.autorites.empty())
+            curl_easy_setopt(easy, CURLOPT_CAINFO, p.autorites.c_str());
+#ifdef _WIN32
+        curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
+#endif
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Prive::RecoitEntete);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Prive::RecoitDonnees);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_multi_add_handle(multi, easy);
+    }
+
+    void Libere() {
+        curl_multi_remove_handle(multi, easy);
+        curl_easy_cleanup(easy);
+        easy = nullptr;
+    }
+
+    void Termine(CURLcode resultat, const std::string& texte) {
+        long statut = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &statut);
+        const quint64 id = idEasy;
+        bool actuel;
+        {
+            std::lock_guard verrou(m);
+            actuel = id == idCourant;
+            if (actuel) {
+                fini = true;
+                code = resultat;
+                erreur = !texte.empty()        ? texte
+                         : tamponErreur[0] != 0 ? std::string(tamponErreur)
+                                                : std::string(curl_easy_strerror(resultat));
+                if (teteEasy && resultat != CURLE_OK)
+                    entetes.clear();
+                // A redirection's length is that of its notice, not the resource's.
+                if (teteEasy && statut >= 300 && statut < 400)
+                    std::erase_if(entetes, [](const auto& e) {
+                        return MemeNom(e.first, "Content-Length");
+                    });
+            }
+        }
+        Libere();
+        if (actuel)
+            QMetaObject::invokeMethod(q, [this, id] { SurFin(id); }, Qt::QueuedConnection);
+    }
+
+    static size_t RecoitEntete(char* p, size_t taille, size_t n, void* soi) {
+        auto* d = static_cast<Prive*>(soi);
+        const size_t total = taille * n;
+        std::string ligne(p, total);
+        while (!ligne.empty() && (ligne.back() == '\n' || ligne.back() == '\r'))
+            ligne.pop_back();
+        d->derniereActivite = Horloge::now();
+        std::lock_guard verrou(d->m);
+        if (d->idEasy != d->idCourant)
+            return 0;
+        if (CommencePar(ligne, "HTTP/")) {
+            d->entetes.clear(); // a new response (after a redirection or a 100)
+        } else if (const auto deux = ligne.find(':'); deux != std::string::npos && deux > 0) {
+            std::string valeur = ligne.substr(deux + 1);
+            const auto debut = valeur.find_first_not_of(" \t");
+            valeur = debut == std::string::npos ? std::string() : valeur.substr(debut);
+            while (!valeur.empty() && (valeur.back() == ' ' || valeur.back() == '\t'))
+                valeur.pop_back();
+            d->entetes.emplace_back(ligne.substr(0, deux), std::move(valeur));
+        }
+        return total;
+    }
+
+    static size_t RecoitDonnees(char* p, size_t taille, size_t n, void* soi) {
+        auto* d = static_cast<Prive*>(soi);
+        const size_t total = taille * n;
+        d->derniereActivite = Horloge::now();
+        bool debut = false, donnees = false, pause = false;
+        const quint64 id = d->idEasy;
+        {
+            std::lock_guard verrou(d->m);
+            if (id != d->idCourant)
+                return 0; // cancelled: abort the transfer
+            if (!d->debutPoste)
+                debut = d->debutPoste = true;
+            if (d->tampon.Taille() > 0 && d->tampon.Libre() < total) {
+                // libcurl keeps the block and gives it again after the resume.
+                d->enPause = pause = true;
+            } else {
+                d->tampon.Ecrit(p, total);
+                donnees = d->attente;
+                d->attente = false;
+            }
+        }
+        if (debut)
+            QMetaObject::invokeMethod(d->q, [d, id] { d->SurDebut(id); }, Qt::QueuedConnection);
+        else if (donnees)
+            QMetaObject::invokeMethod(d->q, [] {}, Qt::QueuedConnection); // wakes the reader
+        return pause ? size_t(CURL_WRITEFUNC_PAUSE) : total;
+    }
+
+    // ================= User-interface thread =================
+
+    void SurDebut(quint64 id) {
+        if (id != idUi || silencieuse || debutSignale || finSignalee)
+            return;
+        debutSignale = true;
+        emit q->StateChanged(Inet::EtatReponse);
+    }
+
+    void SurFin(quint64 id) {
+        if (id != idUi || finSignalee)
+            return;
+        CURLcode resultat;
+        {
+            std::lock_guard verrou(m);
+            if (!fini)
+                return;
+            resultat = code;
+            derniereErreur = resultat == CURLE_OK ? QString() : QString::fromStdString(erreur);
+        }
+        finSignalee = true;
+        execution = false;
+        if (silencieuse)
+            return;
+        if (resultat != CURLE_OK) {
+            emit q->StateChanged(Inet::EtatErreur);
+        } else if (!debutSignale) {
+            debutSignale = true;
+            emit q->StateChanged(Inet::EtatReponse);
+        }
+    }
+
+    bool TermineCote() {
+        std::lock_guard verrou(m);
+        return fini;
+    }
+
+    void Reveille() { curl_multi_wakeup(multi); }
+
+    // Waits for an event (data, end, a click) or the short timer.
+    void Patiente() {
+        if (!reveil.isActive())
+            reveil.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+
+    Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) const {
+        Parametres p;
+        p.adresse = Texte(adresse.trimmed());
+        p.tete = tete;
+        p.protocoleDefaut = inet.Protocol == Inet::ProtocoleFTP ? "ftp" : "http";
+        p.delai = inet.RequestTimeout > 0 ? inet.RequestTimeout : 60;
+        p.utilisateur = Texte(inet.UserName);
+        p.motDePasse = Texte(inet.Password);
+        p.autorites = Texte(inet.CertificatsAutorite);
+        if (inet.AccessType == Inet::AccesProxy) {
+            p.proxy = Texte(inet.Proxy.trimmed());
+            const QString sansSchema = inet.Proxy.section(QLatin1String("://"), -1);
+            if (!sansSchema.contains(QLatin1Char(':')) && inet.RemotePort > 0)
+                p.proxyPort = inet.RemotePort;
+        } else if (inet.AccessType == Inet::AccesSysteme) {
+            // libcurl only knows the proxy environment variables; ask the system
+            // for this very address (configuration script, exceptions...).
+            QString complete = adresse.trimmed();
+            if (!complete.contains(QLatin1String("://")))
+                complete.prepend(QString::fromStdString(p.protocoleDefaut) + QLatin1String("://"));
+            const QList<QNetworkProxy> liste =
+                QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(complete)));
+            for (const QNetworkProxy& proxy : liste) {
+                const char* schema = nullptr;
+                switch (proxy.type()) {
+                case QNetworkProxy::HttpProxy:
+                case QNetworkProxy::HttpCachingProxy: schema = "http://"; break;
+                case QNetworkProxy::Socks5Proxy: schema = "socks5h://"; break;
+                default: break;
+                }
+                if (proxy.type() == QNetworkProxy::NoProxy)
+                    break;
+                if (!schema || proxy.hostName().isEmpty())
+                    continue;
+                p.proxy = schema + Texte(proxy.hostName());
+                p.proxyPort = proxy.port();
+                p.proxyUtilisateur = Texte(proxy.user());
+                p.proxyMotDePasse = Texte(proxy.password());
+                break;
+            }
+        }
+        return p;
+    }
+};
+
+Inet::Inet(QObject* parent) : QObject(parent), d(std::make_unique<Prive>(this)) {}
+
+Inet::~Inet() = default;
+
+void Inet::Cancel() {
+    {
+        std::lock_guard verrou(d->m);
+        d->idCourant = 0;
+        d->aDemarrer.reset();
+        d->abandonner = true;
+        d->tampon.Vide();
+        d->entetes.clear();
+        d->fini = false;
+        d->enPause = d->reprendre = d->attente = false;
+    }
+    d->Reveille();
+    d->idUi = 0;
+    d->execution = false;
+}
+
+void Inet::Execute(const QString& adresse, const QString& operation) {
+    const bool tete =
+        operation.trimmed().section(QLatin1Char(' '), 0, 0).compare(QLatin1String("HEAD"),
+                                                                    Qt::CaseInsensitive) == 0;
+    Parametres p = d->Prepare(adresse, tete, *this);
+    const quint64 id = ++d->compteur;
+    {
+        std::lock_guard verrou(d->m);
+        d->idCourant = id;
+        d->aDemarrer = std::move(p);
+        d->idADemarrer = id;
+        d->abandonner = true;
+        d->tampon.Vide();
+        d->entetes.clear();
+        d->fini = false;
+        d->code = CURLE_OK;
+        d->erreur.clear();
+        d->enPause = d->reprendre = d->attente = d->debutPoste = false;
+    }
+    d->Reveille();
+    d->idUi = id;
+    d->execution = true;
+    d->silencieuse = false;
+    d->debutSignale = d->finSignalee = false;
+    d->derniereErreur.clear();
+}
+
+bool Inet::StillExecuting() {
+    // The end is reported as soon as it is seen, whoever looks first.
+    if (d->execution && d->TermineCote())
+        d->SurFin(d->idUi);
+    return d->execution;
+}
+
+QString Inet::GetHeader(const QString& nom) const {
+    const std::string cherche = Texte(nom);
+    std::lock_guard verrou(d->m);
+    for (const auto& [cle, valeur] : d->entetes)
+        if (MemeNom(cle, cherche))
+            return QString::fromUtf8(valeur.data(), qsizetype(valeur.size()));
+    return QString();
+}
+
+QByteArray Inet::GetChunk(int taille) {
+    const quint64 id = d->idUi;
+    if (taille <= 0 || id == 0)
+        return QByteArray();
+    QByteArray morceau;
+    for (;;) {
+        bool termine = false, reprise = false;
+        {
+            std::lock_guard verrou(d->m);
+            if (d->idCourant != id)
+                break;
+            if (d->tampon.Taille() > 0) {
+                morceau = d->tampon.Lit(size_t(taille));
+                if (d->enPause && !d->reprendre && d->tampon.Libre() >= d->tampon.Capacite() / 2)
+                    reprise = d->reprendre = true;
+            } else if (d->fini) {
+                termine = true;
+            } else {
+                d->attente = true;
+            }
+        }
+        if (reprise)
+            d->Reveille();
+        if (!morceau.isEmpty())
+            break;
+        if (termine) {
+            d->SurFin(id);
+            break;
+        }
+        if (ArretDemande)
+            break;
+        d->Patiente();
+        if (d->idUi != id) // cancelled or replaced while we waited
+            break;
+    }
+    d->reveil.stop();
+    return morceau;
+}
+
+void CedeDeTempsEnTemps() {
+    static QElapsedTimer dernierTour;
+    if (!dernierTour.isValid() || dernierTour.elapsed() >= 4) {
+        QCoreApplication::processEvents();
+        dernierTour.start();
+    }
+}
+
+bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
+    Execute(adresse, QStringLiteral("GET"));
+    d->silencieuse = true;
+    const quint64 id = d->idUi;
+    for (;;) {
+        const QByteArray morceau = GetChunk(256 * 1024);
+        if (d->idUi != id)
+            return false;
+        if (morceau.isEmpty())
+            break;
+        if (sortie.write(morceau) != morceau.size()) {
+            d->derniereErreur = sortie.errorString();
+            Cancel();
+            return false;
+        }
+        CedeDeTempsEnTemps();
+    }
+    if (StillExecuting()) { // a stop request, not the end
+        Cancel();
+        return false;
+    }
+    std::lock_guard verrou(d->m);
+    return d->idCourant == id && d->fini && d->code == CURLE_OK;
+}
+
+QByteArray Inet::OpenURL(const QString& adresse) {
+    QByteArray octets;
+    struct Memoire final : QIODevice {
+        explicit Memoire(QByteArray& o) : octets(o) { open(QIODevice::WriteOnly); }
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char* p, qint64 n) override {
+            octets.append(p, n);
+            return n;
+        }
+        QByteArray& octets;
+    } memoire(octets);
+    if (!OpenURL(adresse, memoire))
+        return QByteArray();
+    return octets;
+}
+
+QString Inet::DerniereErreur() const { return d->derniereErreur; }

@@ -1,0 +1,100 @@
+// The transfer object: HEAD and GET requests over libcurl, run on a worker
+// thread, with the received data handed to the user-interface thread in chunks.
+//
+// One request at a time. The worker receives into a bounded buffer and pauses
+// the transfer while the buffer is full, so memory stays flat whatever the size
+// of the resource; the user-interface thread never blocks on the network: every
+// wait below lets the event loop turn.
+//
+// StateChanged reports, on the thread that owns the object:
+//   12 (EtatReponse): a GET's response has begun (its data can be read with
+//      GetChunk), or a HEAD has completed (its headers can be read);
+//   11 (EtatErreur): the request failed: no connection, time-out, a status of
+//      400 or more, a certificate that does not verify, a connection cut
+//      before the announced end. Reported at most once, after any 12.
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QIODevice;
+
+class Inet final : public QObject {
+    Q_OBJECT
+
+public:
+    // AccessType
+    static constexpr int AccesSysteme = 0; // the system's proxy settings
+    static constexpr int AccesDirect = 1;  // no proxy at all
+    static constexpr int AccesProxy = 2;   // the proxy named in Proxy
+    // Protocol: the scheme assumed for an address that does not name one.
+    static constexpr int ProtocoleFTP = 2;
+    static constexpr int ProtocoleHTTP = 4;
+    // States of StateChanged.
+    static constexpr int EtatErreur = 11;
+    static constexpr int EtatReponse = 12;
+
+    explicit Inet(QObject* parent = nullptr);
+    ~Inet() override;
+    Inet(const Inet&) = delete;
+    Inet& operator=(const Inet&) = delete;
+
+    // Settings, read when a request starts.
+    int AccessType = AccesSysteme;
+    QString Proxy;   // "host:port" (a scheme such as "socks5://" may lead)
+    int RemotePort = 0; // the proxy's port when Proxy names none
+    QString UserName; // login on the server (FTP, HTTP basic)
+    QString Password;
+    int Protocol = ProtocoleHTTP;
+    int RequestTimeout = 60; // seconds to connect, and of silence from the server
+    // PEM file of the authorities trusted for HTTPS instead of the system's
+    // store. Empty in the program; the tests point it at their own authority.
+    QString CertificatsAutorite;
+
+    // Stops the running request, if any; its data and headers are dropped.
+    void Cancel();
+
+    // Starts `operation` ("HEAD" or "GET"; the word may be followed by other
+    // text) on `adresse` and returns at once. A running request is cancelled.
+    // HEAD does not follow redirections (its Location header is kept); GET does.
+    void Execute(const QString& adresse, const QString& operation);
+
+    // True until the end of the request has been reported.
+    bool StillExecuting();
+
+    // A header of the last response (name compared without case), empty when
+    // absent. After a HEAD that failed, every header is empty; the length of a
+    // redirection's own notice is not reported as Content-length.
+    QString GetHeader(const QString& nom) const;
+
+    // The next received bytes, at most `taille`; waits for them while letting
+    // the event loop turn. Empty at the end of the data, when the request
+    // failed, and when the user asked to stop (ArretDemande).
+    QByteArray GetChunk(int taille);
+
+    // Fetches the whole resource into `sortie` (following redirections),
+    // letting the event loop turn; raises no state change. False on any
+    // failure or stop request; `sortie` may then hold part of the data.
+    bool OpenURL(const QString& adresse, QIODevice& sortie);
+    // The same into memory: empty on failure. For small resources.
+    QByteArray OpenURL(const QString& adresse);
+
+    // libcurl's description of the last failure, for diagnostics.
+    QString DerniereErreur() const;
+
+signals:
+    void StateChanged(int etat);
+
+private:
+    struct Prive;
+    std::unique_ptr<Prive> d;
+};
+
+// Lets the event loop turn when it has not for a few milliseconds. Receiving
+// loops call it after every block: a turn per kilobyte would cost more than
+// the transfer itself on a fast link, and a few milliseconds are far below
+// what the eye or the hand notices, so the window stays as responsive.
+void CedeDeTempsEnTemps();

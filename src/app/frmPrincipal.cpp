@@ -25,6 +25,8 @@
 #include "app/Fonctions_Parametres.h"
 #include "app/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
+#include "net/Fonctions_Internet_INET.h"
+#include "net/Inet.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Messages.h"
@@ -64,6 +66,10 @@ frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
     setObjectName(QStringLiteral("frmPrincipal"));
     setWindowTitle(TitreApplication);
     ConstruitOnglets();
+
+    Inet1 = new Inet(this);
+    Inet1->setObjectName(QStringLiteral("Inet1"));
+    connect(Inet1, &Inet::StateChanged, this, [this](int etat) { GereEtatTransfert(*Inet1, etat); });
 
     TimerDemarrage = new QTimer(this);
     TimerDemarrage->setObjectName(QStringLiteral("TimerDemarrage"));

@@ -65,7 +65,7 @@ public:
     // Handlers (the search and the selection are in the search folder).
     void cmdRecherche_Click();
     bool TraitementFichier(const QString& chemin);
-    void InfoSelection();
+    int InfoSelection();
     void SelectionneTout_Click();
     void AfficheSablier();
     void AfficheCurseurNormal();

@@ -1,0 +1,180 @@
+// List file processing. Each step reads the whole list, keeps what it keeps and
+// rewrites the file through a work file, so that an interrupted step never
+// leaves a half-written list behind.
+#include "search/TraitementListe.h"
+
+#include <QFile>
+#include <QSet>
+
+#include "app/Fonctions_Parametres.h"
+#include "app/Fonctions_Variables.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Texte.h"
+
+namespace {
+
+const QString Tab = QStringLiteral("\t");
+
+int Colonne(const QString& variable) { return EntierSouple(LitVariable(variable)); }
+
+// Writes lines to `chemin` (created anew), each followed by CR LF, in UTF-8.
+bool EcritLignes(const QString& chemin, const QStringList& lignes) {
+    QFile sortie(chemin);
+    if (!sortie.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QByteArray tampon;
+    tampon.reserve(1 << 20);
+    for (const QString& ligne : lignes) {
+        tampon += ligne.toUtf8();
+        tampon += "\r\n";
+        if (tampon.size() >= (1 << 20)) {
+            if (sortie.write(tampon) != tampon.size())
+                return false;
+            tampon.clear();
+        }
+    }
+    if (sortie.write(tampon) != tampon.size())
+        return false;
+    return sortie.flush();
+}
+
+} // namespace
+
+bool LitLignesListe(const QString& chemin, QStringList& lignes) {
+    return LitLignesFichier(chemin, lignes);
+}
+
+bool RecritListe(const QString& chemin, const QStringList& lignes) {
+    const QString travail = chemin + QStringLiteral("2");
+    if (!EcritLignes(travail, lignes)) {
+        EffaceFichier(travail, false);
+        return false;
+    }
+    if (!EffaceFichier(chemin, false))
+        return false;
+    return RenommeFichier(travail, chemin);
+}
+
+bool RecupereParametres(const QString& chemin, const QString& cheminApplication) {
+    QStringList lignes;
+    if (!LitLignesListe(chemin, lignes) || lignes.isEmpty() || lignes[0] != MarqueurListe) {
+        MsgBox(QStringLiteral("La recherche n'a pas aboutie."), IconeMessage::Critique);
+        return false;
+    }
+    QStringList liste;
+    QStringList bloc;
+    qsizetype i = 1;
+    if (i < lignes.size() && lignes[i] == DebutParametres) {
+        for (++i; i < lignes.size() && lignes[i] != FinParametres; ++i)
+            bloc.append(lignes[i]);
+        ++i; // the closing line, when there is one
+    }
+    for (; i < lignes.size(); ++i)
+        liste.append(lignes[i]);
+
+    const QString fichierBloc = cheminApplication + QStringLiteral("FichierParam2.tmp");
+    const bool blocEcrit = EcritLignes(fichierBloc, bloc);
+    RecritListe(chemin, liste);
+    if (blocEcrit)
+        LitFichierParametres(fichierBloc, 1);
+    EffaceFichier(fichierBloc, false);
+    return true;
+}
+
+bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
+    const QString dossier = AvecSeparateurFinal(LitVariable(QStringLiteral("CHEMIN_A_COMPARER")));
+    const QString motif = dossier + LitVariable(QStringLiteral("EXTENSION_A_COMPARER"));
+    // Names of the files (not folders) matching the pattern; a hash keeps the
+    // comparison linear where a scan of the listing per line would not be.
+    QSet<QString> presents;
+    DonneesFichier donnees;
+    PoigneeRecherche poignee;
+    if (CherchePremierFichier(motif, donnees, poignee, false)) {
+        do {
+            if (!donnees.dossier)
+                presents.insert(donnees.nom);
+        } while (ChercheFichierSuivant(poignee, donnees));
+    }
+    const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_REP"));
+    QStringList lignes;
+    LitLignesListe(chemin, lignes);
+    QStringList gardees;
+    for (const QString& ligne : lignes)
+        if (!presents.contains(ExtraitColonne(ligne, colonne, Tab)))
+            gardees.append(ligne);
+    RecritListe(chemin, gardees);
+    if (gardees.isEmpty()) {
+        MsgBox(QStringLiteral("Il n'y a pas eu de nouveaux fichiers."), IconeMessage::Information);
+        reponse = false;
+        return false;
+    }
+    return true;
+}
+
+bool ComparaisonIdentifiant(const QString& chemin, bool& reponse) {
+    const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_IDENT"));
+    const QString identifiant = LitVariable(QStringLiteral("IDENTIFIANT_A_COMPARER"));
+    QStringList lignes;
+    LitLignesListe(chemin, lignes);
+    QStringList gardees;
+    for (const QString& ligne : lignes)
+        if (ExtraitColonne(ligne, colonne, Tab) == identifiant)
+            gardees.append(ligne);
+    RecritListe(chemin, gardees);
+    if (gardees.isEmpty()) {
+        MsgBox(QStringLiteral("Le logiciel n'a pas été trouvé"), IconeMessage::Critique);
+        reponse = false;
+        return false;
+    }
+    return true;
+}
+
+Version LitVersion(const QString& texte) {
+    const QString point = QStringLiteral(".");
+    return {EntierSouple(ExtraitColonne(texte, 1, point)),
+            EntierSouple(ExtraitColonne(texte, 2, point)),
+            EntierSouple(ExtraitColonne(texte, 3, point))};
+}
+
+bool ComparaisonVersion(const QString& chemin, bool& reponse) {
+    const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_VERSION"));
+    const Version reference = LitVersion(LitVariable(QStringLiteral("VERSION_A_COMPARER")));
+    QStringList lignes;
+    LitLignesListe(chemin, lignes);
+    QStringList gardees;
+    for (const QString& ligne : lignes)
+        if (LitVersion(ExtraitColonne(ligne, colonne, Tab)) > reference)
+            gardees.append(ligne);
+    RecritListe(chemin, gardees);
+    if (gardees.isEmpty()) {
+        MsgBox(QStringLiteral("Il n'y a pas eu de nouvelle version."), IconeMessage::Information);
+        reponse = false;
+        return false;
+    }
+    MsgBox(QStringLiteral("Une nouvelle version a été trouvée !"), IconeMessage::Information);
+    reponse = true;
+    return true;
+}
+
+QStringList ColonneDesLignes(const QStringList& lignes, int colonne) {
+    QStringList textes;
+    textes.reserve(lignes.size());
+    for (const QString& ligne : lignes)
+        textes.append(ExtraitColonne(ligne, colonne, Tab));
+    return textes;
+}
+
+ResumeSelection CalculeSelection(const QStringList& lignes, const std::vector<bool>& selection,
+                                 bool tailleVoulue, int colonneTaille) {
+    ResumeSelection resume;
+    for (size_t i = 0; i < selection.size(); ++i) {
+        if (!selection[i])
+            continue;
+        ++resume.nombre;
+        if (tailleVoulue && qsizetype(i) < lignes.size())
+            resume.total += ValeurNombre(ExtraitColonne(lignes[qsizetype(i)], colonneTaille, Tab));
+    }
+    return resume;
+}

@@ -1,0 +1,53 @@
+// The list file of a service and the steps that filter it: the embedded
+// parameter block, the folder, identifier and version comparisons, and the
+// selection's size. No widgets here: the main window calls these and shows the
+// result.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+inline const QString MarqueurListe = QStringLiteral("xxx Le Ramaglin V1 xxx");
+inline const QString DebutParametres = QStringLiteral("-PARAMETRES-");
+inline const QString FinParametres = QStringLiteral("-FIN PARAMETRES-");
+
+// Reads the lines of a list file (CR LF or lone CR end a line). False when the
+// file cannot be opened.
+bool LitLignesListe(const QString& chemin, QStringList& lignes);
+
+// Rewrites a list file through its work file (chemin + "2"): every line followed
+// by CR LF, then the work file takes the list's place. False on a write error,
+// and the list file is then left as it was.
+bool RecritListe(const QString& chemin, const QStringList& lignes);
+
+// Removes the marker line and the parameter block from the list file and loads
+// the block's parameters. False (with its message) when the marker is missing.
+bool RecupereParametres(const QString& chemin, const QString& cheminApplication);
+
+// Each comparison rewrites the list with the lines it keeps, shows its message
+// when none stays, and returns whether some line stayed (the caller then marks
+// its search as done). `reponse` is the processing's answer, updated as each
+// comparison says.
+bool ComparaisonRepertoire(const QString& chemin, bool& reponse);
+bool ComparaisonIdentifiant(const QString& chemin, bool& reponse);
+bool ComparaisonVersion(const QString& chemin, bool& reponse);
+
+// A version text as its first three dotted parts, each read as a lenient 16-bit number.
+struct Version {
+    int p1 = 0, p2 = 0, p3 = 0;
+    auto operator<=>(const Version&) const = default;
+};
+Version LitVersion(const QString& texte);
+
+// Column `colonne` of every line of the list (what the result list shows).
+QStringList ColonneDesLignes(const QStringList& lignes, int colonne);
+
+// Count of the selected rows and the total of their size column. `selection[i]`
+// tells whether row i (line i + 1) is selected; missing lines count nothing.
+struct ResumeSelection {
+    int nombre = 0;
+    double total = 0;
+};
+ResumeSelection CalculeSelection(const QStringList& lignes, const std::vector<bool>& selection,
+                                 bool tailleVoulue, int colonneTaille);

@@ -1,0 +1,263 @@
+// The search from the click on "Lancer la recherche" to the filled result list,
+// against nginx on 127.0.0.1 (and our own server for what nginx won't send).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/Fonctions_Variables.h"
+#include "app/frmPrincipal.h"
+#include "support/EnregistreurMessages.h"
+#include "support/Outils.h"
+#include "support/ServeurTest.h"
+#include "support/ServeursReels.h"
+
+namespace {
+
+class Recherche : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        racine = new QTemporaryDir;
+        nginx = new Nginx(racine->path());
+        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
+    }
+    static void TearDownTestSuite() {
+        delete nginx;
+        delete racine;
+    }
+
+    void SetUp() override {
+        QFile::copy(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"),
+                    app.filePath("Ramag-ListeOptions.dat"));
+        frmPrincipal::DefinitCheminVerrou(app.filePath("verrou"));
+        liste = tmp.filePath("Liste.tmp");
+    }
+
+    // Serves `contenu` as the list and starts the program on `parametres`.
+    std::unique_ptr<frmPrincipal> Demarre(const QByteArray& contenu, const QByteArray& parametres,
+                                          const QString& adresse = QString()) {
+        static int numero = 0;
+        const QString nom = QStringLiteral("liste%1.txt").arg(++numero);
+        EcritFichier(racine->filePath(nom), contenu);
+        const QString param = app.filePath("service.txt");
+        EcritFichier(param, "REP_TMP=" + tmp.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
+                                (adresse.isEmpty() ? nginx->Adresse("/" + nom) : adresse).toUtf8() +
+                                "\r\n" + parametres);
+        auto f = std::make_unique<frmPrincipal>(app.path());
+        EXPECT_EQ(f->Form_Load(param), frmPrincipal::Demarrage::Afficher);
+        f->show();
+        return f;
+    }
+    static QStringList Rangees(const frmPrincipal& f) {
+        QStringList r;
+        for (int i = 0; i < f.ListeSources->count(); ++i)
+            r << f.ListeSources->item(i)->text();
+        return r;
+    }
+
+    static inline QTemporaryDir* racine = nullptr;
+    static inline Nginx* nginx = nullptr;
+    QTemporaryDir app, tmp;
+    QString liste;
+    EnregistreurMessages rec;
+};
+
+const QByteArray Affiche = "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n"
+                           "COMPARER_LISTE_A_IDENTIFIANT=O\r\nCOL_COMPARAISON_IDENT=3\r\n"
+                           "IDENTIFIANT_A_COMPARER=G\r\n";
+
+TEST_F(Recherche, DuClicALaListeRemplie) {
+    auto f = Demarre("a.txt\tPremier fichier\tG\r\nb.txt\tDeuxi\xC3\xA8me\tG\r\nc.txt\tAutre\tH\r\n",
+                     Affiche);
+    QTest::mouseClick(f->cmdRecherche, Qt::LeftButton);
+    EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(Rangees(*f), (QStringList{"Premier fichier", QString::fromUtf8("Deuxième")}));
+    EXPECT_EQ(f->Onglets->currentIndex(), 2);
+    EXPECT_TRUE(f->Onglets->isTabEnabled(2));
+    EXPECT_FALSE(f->SelectionneTout->isHidden());
+    EXPECT_TRUE(f->cmdRecherche->isEnabled());
+    EXPECT_TRUE(f->Jauge->isHidden());
+    EXPECT_EQ(LitFichier(liste), "a.txt\tPremier fichier\tG\r\nb.txt\tDeuxi\xC3\xA8me\tG\r\n");
+    EXPECT_FALSE(QFile::exists(liste + "2"));
+}
+
+TEST_F(Recherche, BlocDeParametresDeLaListe) {
+    // The block switches the identifier comparison on and changes the column shown.
+    auto f = Demarre("xxx Le Ramaglin V1 xxx\n-PARAMETRES-\nAFFICHE_RESULTAT=O\n"
+                     "NUM_COLONNE_AFFICHEE=1\nCOMPARER_LISTE_A_IDENTIFIANT=O\n"
+                     "COL_COMPARAISON_IDENT=2\nIDENTIFIANT_A_COMPARER=X\n-FIN PARAMETRES-\n"
+                     "un\tX\ndeux\tY\ntrois\tX\n",
+                     "RECUPERE_PARAMETRES_LISTE=O\r\nNUM_COLONNE_AFFICHEE=2\r\n");
+    f->cmdRecherche_Click();
+    EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(Rangees(*f), (QStringList{"un", "trois"}));
+    EXPECT_EQ(LitFichier(liste), "un\tX\r\ntrois\tX\r\n");
+
+    // Without the marker the search fails and the list copy goes.
+    auto g = Demarre("pas de repère\r\n", "RECUPERE_PARAMETRES_LISTE=O\r\n");
+    g->cmdRecherche_Click();
+    EXPECT_EQ(rec.Textes(), QStringList{"La recherche n'a pas aboutie."});
+    EXPECT_FALSE(QFile::exists(liste));
+    EXPECT_FALSE(g->Onglets->isTabEnabled(2));
+}
+
+TEST_F(Recherche, ComparaisonsEnSuite) {
+    const QString local = tmp.filePath("local");
+    QDir().mkpath(local);
+    EcritFichier(local + "/a.zip", "x");
+    EcritFichier(local + "/b.zip", "x");
+    const QByteArray parametres = "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=1\r\n"
+                                  "COMPARER_LISTE_A_REPERTOIRE=O\r\nCOL_COMPARAISON_REP=1\r\n"
+                                  "CHEMIN_A_COMPARER=" + local.toUtf8() +
+                                  "\r\nEXTENSION_A_COMPARER=*.zip\r\n"
+                                  "COMPARER_LISTE_A_IDENTIFIANT=O\r\nCOL_COMPARAISON_IDENT=2\r\n"
+                                  "IDENTIFIANT_A_COMPARER=P\r\n";
+    // Folder keeps nothing, then the identifier keeps nothing either: both speak.
+    auto f = Demarre("a.zip\tP\r\nb.zip\tP\r\n", parametres);
+    f->cmdRecherche_Click();
+    EXPECT_EQ(rec.Textes(), (QStringList{"Il n'y a pas eu de nouveaux fichiers.",
+                                         "Le logiciel n'a pas été trouvé"}));
+    EXPECT_FALSE(QFile::exists(liste));
+    EXPECT_EQ(f->ListeSources->count(), 0);
+
+    // Folder, identifier and version in sequence.
+    rec.Vide();
+    auto g = Demarre("a.zip\tP\t9\r\nc.zip\tP\t2.1\r\nd.zip\tQ\t3\r\ne.zip\tP\t1.0\r\n",
+                     parametres + "COMPARER_LISTE_A_VERSION=O\r\nCOL_COMPARAISON_VERSION=3\r\n"
+                                  "VERSION_A_COMPARER=2\r\n");
+    g->cmdRecherche_Click();
+    EXPECT_EQ(rec.Textes(), QStringList{"Une nouvelle version a été trouvée !"});
+    EXPECT_EQ(Rangees(*g), QStringList{"c.zip"});
+    EXPECT_TRUE(g->SelectionneTout->isHidden()); // one row only
+}
+
+TEST_F(Recherche, EncodagesEtFinsDeLigne) {
+    const std::pair<QByteArray, QString> cas[] = {
+        {"x\tCaf\xC3\xA9\tG\ny\tTh\xC3\xA9\tG\n", "Café|Thé"},           // UTF-8, LF only
+        {"x\tCaf\xE9\tG\r\ny\t\x80uro\tG", "Café|€uro"},                   // Windows-1252
+        {"\xEF\xBB\xBFx\tA\tG\ry\tB\tG\r", "A|B"},                         // BOM, CR only
+        {"x\tA\tG\r\n\r\ny\t\tG\r\n", "A||"},                              // empty column shown empty
+    };
+    for (const auto& [contenu, attendu] : cas) {
+        SCOPED_TRACE(contenu.toStdString());
+        auto f = Demarre(contenu, Affiche);
+        f->cmdRecherche_Click();
+        EXPECT_EQ(Rangees(*f).join('|'), attendu);
+    }
+}
+
+TEST_F(Recherche, EchecsDuTelechargement) {
+    ServeurTest serveur;
+    serveur.Repond("*", "/vide", ReponseTest::Ok(""));
+    serveur.Repond("*", "/absente", ReponseTest::Statut(404, "<html>introuvable</html>"));
+    for (const QString& chemin : {QString("/vide"), QString("/absente")}) {
+        SCOPED_TRACE(chemin.toStdString());
+        rec.Vide();
+        auto f = Demarre("", Affiche, serveur.Adresse(chemin));
+        f->cmdRecherche_Click();
+        EXPECT_EQ(rec.Textes(), QStringList{"Echec lors de la recherche !"});
+        EXPECT_EQ(rec.messages[0].icone, IconeMessage::Critique);
+        EXPECT_FALSE(QFile::exists(liste));
+        EXPECT_TRUE(f->cmdRecherche->isEnabled());
+    }
+    // No address: nothing is asked of any server.
+    rec.Vide();
+    serveur.OublieRequetes();
+    auto f = Demarre("", Affiche, " ");
+    AffecteVariable("FICHIER_LISTE_NOM", "");
+    f->cmdRecherche_Click();
+    EXPECT_EQ(rec.Textes(), QStringList{"Aucun fichier liste spécifié !"});
+    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Exclamation);
+    EXPECT_TRUE(serveur.Requetes().isEmpty());
+}
+
+TEST_F(Recherche, PremiereRechercheSansComparaison) {
+    auto f = Demarre("a\r\nb\r\n", "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=1\r\n");
+    f->cmdRecherche_Click();
+    EXPECT_TRUE(rec.messages.empty());
+    EXPECT_TRUE(QFile::exists(liste));
+    EXPECT_EQ(f->ListeSources->count(), 0);
+    EXPECT_FALSE(f->Onglets->isTabEnabled(2));
+}
+
+TEST_F(Recherche, RecherchesAutomatiqueAuDemarrage) {
+    auto f = Demarre("a\tUn\tG\r\n", Affiche + "LANCER_TELECHARGEMENT_DEMARRAGE=O\r\n");
+    EXPECT_TRUE(AttendQue([&] { return f->ListeSources->count() == 1; }, 10000));
+    EXPECT_FALSE(f->TimerDemarrage->isActive());
+}
+
+TEST_F(Recherche, ResumeDeLaSelection) {
+    auto f = Demarre("a\tUn\tG\t1536\r\nb\tDeux\tG\t2,5\r\nc\tTrois\tG\tn/a\r\n",
+                     Affiche + "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=4\r\n");
+    f->cmdRecherche_Click();
+    ASSERT_EQ(f->ListeSources->count(), 3);
+    EXPECT_EQ(f->InfoSelection(), 0);
+    EXPECT_EQ(f->LabelSelection->text(), QString::fromUtf8("0 sélection - 0 octet"));
+
+    // Clicks restart the timer; the summary follows 100 ms after the last one.
+    for (int i = 0; i < 2; ++i)
+        f->ListeSources->item(i)->setSelected(true);
+    EXPECT_TRUE(f->TimerCalcul->isActive());
+    EXPECT_TRUE(AttendQue([&] { return !f->TimerCalcul->isActive(); }, 2000));
+    EXPECT_EQ(f->LabelSelection->text(), QString::fromUtf8("2 sélections - 1,5 Ko"));
+
+    f->SelectionneTout->click();
+    EXPECT_EQ(f->LabelSelection->text(), QString::fromUtf8("3 sélections - 1,5 Ko"));
+    EXPECT_EQ(f->ListeSources->selectedItems().size(), 3);
+
+    // Without sizes, only the count.
+    AffecteVariable("CALCULER_TAILLE_SELECTION", "N");
+    f->ListeSources->clearSelection();
+    f->ListeSources->item(2)->setSelected(true);
+    EXPECT_EQ(f->InfoSelection(), 1);
+    EXPECT_EQ(f->LabelSelection->text(), QString::fromUtf8("1 sélection"));
+
+    // The list copy gone: the message, and the results tab closes.
+    QFile::remove(liste);
+    rec.Vide();
+    EXPECT_EQ(f->InfoSelection(), 0);
+    EXPECT_EQ(rec.Textes(), QStringList{"La liste des fichiers du serveur n'est plus disponible !"});
+    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Exclamation);
+    EXPECT_FALSE(f->Onglets->isTabEnabled(2));
+    EXPECT_EQ(f->Onglets->currentIndex(), 1);
+    EXPECT_EQ(f->LabelSelection->text(), QString::fromUtf8("1 sélection"));
+}
+
+TEST_F(Recherche, ListesHostiles) {
+    QByteArray binaire;
+    for (int i = 0; i < 200000; ++i)
+        binaire += char((i * 2654435761u) >> 24);
+    QByteArray nuls("a\0b\tX\0\tG\r\n", 11);
+    QByteArray tabs = "x" + QByteArray(200000, '\t') + "G\r\n";
+    QByteArray longue = QByteArray(50 << 20, 'z') + "\tG";
+    const QByteArray affiche1 = "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=1\r\n"
+                                "COMPARER_LISTE_A_VERSION=O\r\nCOL_COMPARAISON_VERSION=2\r\n"
+                                "VERSION_A_COMPARER=-1\r\n";
+    struct Cas {
+        const char* nom;
+        QByteArray contenu;
+        int rangees;
+    };
+    const Cas cas[] = {{"binaire", binaire, -1}, {"nuls", nuls, 1}, {"tabs", tabs, 1},
+                       {"longue", longue, 1}};
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(c.nom);
+        rec.Vide();
+        auto f = Demarre(c.contenu, affiche1);
+        f->cmdRecherche_Click();
+        if (c.rangees >= 0)
+            EXPECT_EQ(f->ListeSources->count(), c.rangees);
+        if (f->ListeSources->count() > 0)
+            EXPECT_LE(f->ListeSources->item(0)->text().size(), 4097);
+        f->ListeSources->selectAll();
+        f->InfoSelection();
+    }
+}
+
+} // namespace

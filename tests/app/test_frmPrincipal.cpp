@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "app/Fonctions_Variables.h"
+#include "app/JaugeWidget.h"
 #include "app/frmPrincipal.h"
 #include "support/EnregistreurMessages.h"
 #include "support/EnregistreurShell.h"
@@ -226,6 +227,28 @@ TEST_F(Demarrage, LienAuteurOuvreLAdresse) {
     auto f = Demarre(Parametres("REP_TMP=/tmp\r\n"));
     emit f->Label3[1]->linkActivated(frmPrincipal::AdresseAuteur);
     EXPECT_EQ(shell.appels, QStringList{"open|" + frmPrincipal::AdresseAuteur + "|||2"});
+}
+
+} // namespace
+
+namespace {
+
+TEST(JaugeWidget, BarreEtLegende) {
+    JaugeWidget jauge;
+    jauge.resize(200, 20);
+    InitialiseJauge(jauge);
+    AfficheJauge(jauge, 40, "40 %");
+    AfficheJauge(jauge, 40, "40 %");
+    EXPECT_EQ(jauge.nombreDessins(), 2); // 0 % then 40 % once
+    const QImage image = jauge.grab().toImage();
+    const QColor barre = image.pixelColor(10, 1);
+    const QColor fond = image.pixelColor(190, 1);
+    EXPECT_EQ(barre, QColor(0x2F, 0x6F, 0xB5));
+    EXPECT_NE(fond, barre);
+    EXPECT_EQ(image.pixelColor(78, 1), barre);  // just before 40 % of 200 px (80)
+    EXPECT_EQ(image.pixelColor(82, 1), fond);   // just after
+    AfficheJauge(jauge, 150, ""); // over 100 %: clipped, no crash
+    EXPECT_EQ(jauge.grab().toImage().pixelColor(190, 1), barre);
 }
 
 } // namespace

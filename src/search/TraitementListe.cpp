@@ -88,15 +88,8 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
     const QString motif = dossier + LitVariable(QStringLiteral("EXTENSION_A_COMPARER"));
     // Names of the files (not folders) matching the pattern; a hash keeps the
     // comparison linear where a scan of the listing per line would not be.
-    QSet<QString> presents;
-    DonneesFichier donnees;
-    PoigneeRecherche poignee;
-    if (CherchePremierFichier(motif, donnees, poignee, false)) {
-        do {
-            if (!donnees.dossier)
-                presents.insert(donnees.nom);
-        } while (ChercheFichierSuivant(poignee, donnees));
-    }
+    const QStringList noms = NomsFichiersMotif(motif, true);
+    const QSet<QString> presents(noms.begin(), noms.end());
     const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_REP"));
     QStringList lignes;
     LitLignesListe(chemin, lignes);

@@ -62,11 +62,20 @@ bool EstNombre(const QString& texte) {
 }
 
 double ValeurNombre(const QString& texte) {
-    QString copie = texte;
-    Remplace(copie, QStringLiteral(","), QStringLiteral("."), false, -1);
-    if (!EstNombre(copie))
+    // The size column is read for every selected row: copy only when a comma
+    // has to become a point.
+    QString copie;
+    const QString* t = &texte;
+    if (texte.contains(QLatin1Char(','))) {
+        copie = texte;
+        Remplace(copie, QStringLiteral(","), QStringLiteral("."), false, -1);
+        t = &copie;
+    }
+    if (!EstNombre(*t))
         return 0;
-    return NombreSouple(copie);
+    bool ok = false;
+    const double valeur = QStringView(*t).toDouble(&ok);
+    return ok && std::isfinite(valeur) ? valeur : 0; // "-" and "." are numbers worth 0
 }
 
 QString Pluriel(qint64 nombre, const QString& singulier, const QString& pluriel) {

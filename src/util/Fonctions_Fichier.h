@@ -44,8 +44,9 @@ bool CherchePremierFichier(const QString& motif, DonneesFichier& donnees,
 // Next entry; false at the end, and the handle is then closed.
 bool ChercheFichierSuivant(PoigneeRecherche& poignee, DonneesFichier& donnees);
 
-// Every name matching the pattern, in one call (for large folders).
-QStringList NomsFichiersMotif(const QString& motif);
+// Every name matching the pattern, in one call (for large folders); with
+// `fichiersSeulement`, folders are left out.
+QStringList NomsFichiersMotif(const QString& motif, bool fichiersSeulement = false);
 // The wildcard test itself.
 bool CorrespondMotif(const QString& nom, const QString& motif);
 

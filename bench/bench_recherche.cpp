@@ -1,0 +1,127 @@
+// Search figures on large inputs, in one process:
+//   bench_recherche demarrage                    start-up until the window is shown, then quit
+//   bench_recherche recherche DOSSIER ADRESSE    list, folder and selection timings
+// The list at ADRESSE has 100,000 lines; DOSSIER holds 100,000 files.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/Fonctions_Variables.h"
+#include "app/frmPrincipal.h"
+#include "search/TraitementListe.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Messages.h"
+
+namespace {
+
+class MessagesMuets final : public GestionnaireMessages {
+public:
+    ReponseMessage Affiche(const QString& t, IconeMessage, BoutonsMessage) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(t));
+        return ReponseMessage::Ok;
+    }
+    bool Demande(const QString&, const QString&, QString&) override { return false; }
+};
+
+QString EcritParametres(const QString& dossier, const QByteArray& contenu) {
+    const QString chemin = dossier + QStringLiteral("/service.txt");
+    QFile f(chemin);
+    f.open(QIODevice::WriteOnly);
+    f.write(contenu);
+    return chemin;
+}
+
+int Demarrage(const QString& parametres) {
+    frmPrincipal f;
+    if (f.Form_Load(QLatin1Char('"') + parametres + QLatin1Char('"')) != frmPrincipal::Demarrage::Afficher)
+        return 1;
+    f.show();
+    // The first turn of the event loop after show() paints the window.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    return qApp->exec();
+}
+
+int Recherche(const QString& dossierLocal, const QString& adresse) {
+    QTemporaryDir travail;
+    const QString tmp = travail.path() + QStringLiteral("/tmp");
+    QDir().mkpath(tmp);
+    QByteArray p = "REP_TMP=" + tmp.toUtf8() + "\r\nFICHIER_LISTE_NOM=" + adresse.toUtf8() +
+                   "\r\nAFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n"
+                   "COMPARER_LISTE_A_IDENTIFIANT=O\r\nCOL_COMPARAISON_IDENT=4\r\n"
+                   "IDENTIFIANT_A_COMPARER=G\r\nCALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=3\r\n";
+    frmPrincipal f;
+    if (f.Form_Load(QLatin1Char('"') + EcritParametres(travail.path(), p) + QLatin1Char('"')) !=
+        frmPrincipal::Demarrage::Afficher)
+        return 1;
+    f.show();
+    QApplication::processEvents();
+
+    QElapsedTimer chrono;
+    chrono.start();
+    f.cmdRecherche_Click();
+    QApplication::processEvents(); // the list box lays its rows out
+    const double listeS = chrono.nsecsElapsed() / 1e9;
+    const int rangees = f.ListeSources->count();
+
+    // Selection summary of every row, with sizes.
+    f.ListeSources->selectAll();
+    chrono.restart();
+    const int selection = f.InfoSelection();
+    const double selectionMs = chrono.nsecsElapsed() / 1e6;
+
+    // Folder comparison of the same list against the folder.
+    const QString liste = tmp + QStringLiteral("/Liste.tmp");
+    QStringList avant;
+    LitLignesListe(liste, avant);
+    AffecteVariable(QStringLiteral("CHEMIN_A_COMPARER"), dossierLocal);
+    AffecteVariable(QStringLiteral("EXTENSION_A_COMPARER"), QStringLiteral("*.*"));
+    AffecteVariable(QStringLiteral("COL_COMPARAISON_REP"), QStringLiteral("1"));
+    bool reponse = true;
+    chrono.restart();
+    ComparaisonRepertoire(liste, reponse);
+    const double dossierS = chrono.nsecsElapsed() / 1e9;
+
+    // What a plain scan of the listing would keep, line by line.
+    const QStringList noms = NomsFichiersMotif(dossierLocal + QStringLiteral("/*.*"));
+    const QSet<QString> ensemble(noms.begin(), noms.end());
+    QStringList attendues;
+    for (const QString& l : avant)
+        if (!ensemble.contains(ExtraitColonne(l, 1, QStringLiteral("\t"))))
+            attendues << l;
+    QStringList apres;
+    LitLignesListe(liste, apres);
+    const bool identique = apres == attendues;
+
+    std::printf("rows=%d selected=%d label=\"%s\" kept=%lld identical_to_scan=%s\n", rangees,
+                selection, qPrintable(f.LabelSelection->text()), qlonglong(apres.size()),
+                identique ? "yes" : "NO");
+    std::printf("search list_s=%.3f folder_s=%.3f selection_ms=%.1f\n", listeS, dossierS,
+                selectionMs);
+    return identique && rangees > 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    MessagesMuets messages;
+    InstalleGestionnaireMessages(&messages);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (mode == QLatin1String("demarrage") && argc > 2)
+        return Demarrage(QString::fromLocal8Bit(argv[2]));
+    if (mode == QLatin1String("recherche") && argc > 3)
+        return Recherche(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    std::fprintf(stderr, "usage: bench_recherche demarrage PARAM | recherche DOSSIER ADRESSE\n");
+    return 2;
+}

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "net/FichierEnFond.h"
 #include "net/Inet.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Jauge.h"
@@ -160,16 +161,18 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
             inet.Cancel();
             if (jauge)
                 MasqueJauge(*jauge);
-            QFile fichier(temporaire);
-            if (fichier.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                inet.OpenURL(adresse, fichier) && !ArretDemande && fichier.flush()) {
-                TailleServeur = double(fichier.size());
+            FichierEnFond fichier(temporaire);
+            if (fichier.Ouvre() && inet.OpenURL(adresse, fichier) && !ArretDemande &&
+                fichier.Termine()) {
+                const qint64 longueur = QFileInfo(temporaire).size();
+                TailleServeur = double(longueur);
                 taille = TailleServeur;
-                resultat = fichier.size() > 0;
-                if (resultat && tailleMax != -1 && fichier.size() > tailleMax)
-                    resultat = fichier.resize(std::max<qint64>(tailleMax, 0));
+                resultat = longueur > 0;
+                if (resultat && tailleMax != -1 && longueur > tailleMax)
+                    resultat = QFile::resize(temporaire, std::max<qint64>(tailleMax, 0));
+            } else {
+                fichier.Abandonne();
             }
-            fichier.close();
         } else {
             // Size known: GET, received by GereEtatTransfert in chunks.
             taille = TailleServeur;
@@ -209,8 +212,10 @@ void GereEtatTransfert(Inet& inet, int etat) {
     if (etat != Inet::EtatReponse || !ReceptionEnCours)
         return;
 
-    QFile fichier(FichierDestination);
-    if (!fichier.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written by a thread of its own, so that a stalling disk does not stop
+    // the event loop.
+    FichierEnFond fichier(FichierDestination);
+    if (!fichier.Ouvre()) {
         ReceptionEnCours = false;
         ErreurTransfert = true;
         return;
@@ -250,9 +255,10 @@ void GereEtatTransfert(Inet& inet, int etat) {
         else
             ReceptionEnCours = false;
     }
-    if (!fichier.flush())
+    if (ErreurTransfert || ArretDemande)
+        fichier.Abandonne();
+    else if (!fichier.Termine())
         ErreurTransfert = true;
-    fichier.close();
 }
 
 void ConvertitFinsDeLigne(const QString& source, const QString& temporaire) {

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The transfer layer against curl, side by side in one run: the same 1 GiB file
+# served by nginx on 127.0.0.1, fetched RUNS times by each (alternately), into
+# the same folder. Our side is bench_transfert (TelechargeFichier in a
+# QCoreApplication, with its peak memory and the event loop's longest gap).
+#   bench/transfer.sh            (BUILD=build-bench RUNS=3 by default)
+# Last line: transfer ratio=R rss_extra_mib=M max_gap_ms=G
+#   R = our throughput / curl's (best run of each); bars: R >= 0.9, M <= 64, G < 50.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+racine=$PWD
+build=${BUILD:-build-bench}
+runs=${RUNS:-3}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON \
+    -DRAMAGLIN_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target bench_transfert >/dev/null
+programme=$build/bench/bench_transfert
+
+# The file: 1 GiB, sparse, made once (bench/data is not versioned).
+mkdir -p bench/data
+fichier=bench/data/transfert-1g.bin
+taille=1073741824
+if [ "$(stat -c %s "$fichier" 2>/dev/null || echo 0)" != "$taille" ]; then
+    rm -f "$fichier"
+    truncate -s "$taille" "$fichier"
+fi
+
+travail=$(mktemp -d "$racine/bench/data/transfert.XXXXXX")
+nginx_pid=
+nettoie() {
+    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+    rm -rf "$travail"
+}
+trap nettoie EXIT
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$travail/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $travail/nginx.pid;
+error_log $travail/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    client_body_temp_path $travail/body;
+    proxy_temp_path $travail/proxy;
+    fastcgi_temp_path $travail/fastcgi;
+    uwsgi_temp_path $travail/uwsgi;
+    scgi_temp_path $travail/scgi;
+    default_type application/octet-stream;
+    sendfile on;
+    server {
+        listen 127.0.0.1:$port;
+        root $racine/bench/data;
+    }
+}
+CONF
+nginx -p "$travail" -c "$travail/nginx.conf" -e "$travail/error.log" &
+nginx_pid=$!
+for _ in $(seq 100); do
+    if curl -s -o /dev/null -I "http://127.0.0.1:$port/"; then break; fi
+    sleep 0.05
+done
+adresse="http://127.0.0.1:$port/$(basename "$fichier")"
+
+meilleur_curl=
+meilleur_nous=
+rss=0
+ecart=0
+for i in $(seq "$runs"); do
+    t=$(curl -s -o "$travail/curl.bin" -w '%{time_total}' "$adresse")
+    [ "$(stat -c %s "$travail/curl.bin")" = "$taille" ] || { echo "curl: taille incorrecte" >&2; exit 1; }
+    rm -f "$travail/curl.bin"
+    ligne=$("$programme" "$adresse" "$travail/nous.bin" 2>/dev/null)
+    [ "$(stat -c %s "$travail/nous.bin")" = "$taille" ] || { echo "bench_transfert: $ligne" >&2; exit 1; }
+    rm -f "$travail/nous.bin"
+    echo "run $i: curl seconds=$t | ours $ligne"
+    s=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' <<<"$ligne")
+    m=$(sed -E 's/.*rss_extra_mib=([0-9.-]+).*/\1/' <<<"$ligne")
+    g=$(sed -E 's/.*max_gap_ms=([0-9]+).*/\1/' <<<"$ligne")
+    meilleur_curl=$(awk -v a="$t" -v b="${meilleur_curl:-$t}" 'BEGIN{print (a<b)?a:b}')
+    meilleur_nous=$(awk -v a="$s" -v b="${meilleur_nous:-$s}" 'BEGIN{print (a<b)?a:b}')
+    rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
+    ecart=$(awk -v a="$g" -v b="$ecart" 'BEGIN{print (a>b)?a:b}')
+done
+
+ratio=$(awk -v c="$meilleur_curl" -v n="$meilleur_nous" 'BEGIN{printf "%.2f", c/n}')
+echo "best: curl ${meilleur_curl}s ($(awk -v t="$meilleur_curl" 'BEGIN{printf "%.0f", 1024/t}') MiB/s), ours ${meilleur_nous}s ($(awk -v t="$meilleur_nous" 'BEGIN{printf "%.0f", 1024/t}') MiB/s)"
+echo "transfer ratio=$ratio rss_extra_mib=$rss max_gap_ms=$ecart"

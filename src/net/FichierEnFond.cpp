@@ -1,0 +1,144 @@
+// Background file writer of the transfer layer.
+#include "net/FichierEnFond.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace {
+
+constexpr qsizetype TailleBloc = 256 * 1024;
+constexpr qint64 AttenteMaximale = 8 * 1024 * 1024;
+
+void PatienteUnPeu() {
+    QTimer limite;
+    limite.setSingleShot(true);
+    limite.start(20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+FichierEnFond::FichierEnFond(const QString& chemin) : fichier_(chemin) {}
+
+FichierEnFond::~FichierEnFond() {
+    if (fil_.joinable())
+        Termine();
+}
+
+bool FichierEnFond::Ouvre() {
+    // Not opened with truncation: on some file systems (ext4) truncating a
+    // file and writing it again makes its close wait for the data to reach
+    // the disk. The transfer layer gives a new, empty file anyway.
+    if (!fichier_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return false;
+    if (fichier_.size() > 0 && !fichier_.resize(0))
+        return false;
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    fil_ = std::thread([this] { Ecrit(); });
+    return true;
+}
+
+qint64 FichierEnFond::writeData(const char* donnees, qint64 taille) {
+    courant_.append(donnees, taille);
+    if (courant_.size() >= TailleBloc && !Pousse())
+        return -1;
+    return taille;
+}
+
+bool FichierEnFond::Pousse() {
+    {
+        std::lock_guard verrou(m_);
+        if (erreur_)
+            return false;
+        if (!courant_.isEmpty()) {
+            enAttente_ += courant_.size();
+            blocs_.push_back(std::move(courant_));
+            courant_ = QByteArray();
+            // Refill a block already written rather than allocate a new one.
+            if (!libres_.empty()) {
+                courant_ = std::move(libres_.back());
+                libres_.pop_back();
+            }
+        }
+    }
+    courant_.clear();
+    courant_.reserve(TailleBloc + 64 * 1024);
+    cv_.notify_one();
+    for (;;) {
+        {
+            std::lock_guard verrou(m_);
+            if (erreur_)
+                return false;
+            if (enAttente_ <= AttenteMaximale)
+                return true;
+            attente_ = true;
+        }
+        PatienteUnPeu();
+    }
+}
+
+bool FichierEnFond::Termine() {
+    if (!fil_.joinable())
+        return false;
+    Pousse();
+    {
+        std::lock_guard verrou(m_);
+        fin_ = true;
+    }
+    cv_.notify_one();
+    for (;;) {
+        {
+            std::lock_guard verrou(m_);
+            if (fini_)
+                break;
+        }
+        PatienteUnPeu();
+    }
+    fil_.join();
+    fichier_.close();
+    close();
+    std::lock_guard verrou(m_);
+    return !erreur_;
+}
+
+void FichierEnFond::Abandonne() {
+    courant_.clear();
+    {
+        std::lock_guard verrou(m_);
+        blocs_.clear();
+        enAttente_ = 0;
+    }
+    Termine();
+}
+
+void FichierEnFond::Ecrit() {
+    std::unique_lock verrou(m_);
+    for (;;) {
+        cv_.wait(verrou, [this] { return fin_ || !blocs_.empty(); });
+        if (blocs_.empty())
+            break; // fin_ and nothing left
+        QByteArray bloc = std::move(blocs_.front());
+        blocs_.pop_front();
+        verrou.unlock();
+        const bool ok = fichier_.write(bloc) == bloc.size();
+        verrou.lock();
+        enAttente_ -= bloc.size();
+        if (!ok) {
+            erreur_ = true;
+            enAttente_ = 0;
+            blocs_.clear();
+        }
+        if (libres_.size() < 4)
+            libres_.push_back(std::move(bloc));
+        if (attente_ && (erreur_ || enAttente_ <= AttenteMaximale / 2)) {
+            attente_ = false;
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection); // wakes the caller
+        }
+    }
+    if (!fichier_.flush())
+        erreur_ = true;
+    fini_ = true;
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+}

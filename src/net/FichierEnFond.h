@@ -1,0 +1,52 @@
+// A file written by a thread of its own. A disk that stalls (a slow device,
+// the system holding writers back while it flushes) must not freeze the
+// window: the caller's writes go to a bounded queue, and when the queue is
+// full the caller waits by letting the event loop turn.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <QByteArray>
+#include <QFile>
+#include <QIODevice>
+
+class FichierEnFond final : public QIODevice {
+public:
+    explicit FichierEnFond(const QString& chemin);
+    ~FichierEnFond() override;
+    FichierEnFond(const FichierEnFond&) = delete;
+    FichierEnFond& operator=(const FichierEnFond&) = delete;
+
+    // Creates or empties the file; false when it cannot be written.
+    bool Ouvre();
+    // Waits (event loop turning) until everything is written, then closes.
+    // False when any write failed.
+    bool Termine();
+    // The same, dropping what is not written yet: the file is to be deleted.
+    void Abandonne();
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* donnees, qint64 taille) override;
+
+private:
+    bool Pousse();
+    void Ecrit();
+
+    QFile fichier_;
+    QByteArray courant_; // gathered on the caller's side until a block is full
+    std::thread fil_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<QByteArray> blocs_;
+    std::vector<QByteArray> libres_; // written blocks, kept to be filled again
+    bool attente_ = false;           // the caller waits for room: wake it
+    qint64 enAttente_ = 0;
+    bool fin_ = false;
+    bool fini_ = false;
+    bool erreur_ = false;
+};

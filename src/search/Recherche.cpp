@@ -78,6 +78,10 @@ bool frmPrincipal::TraitementFichier(const QString& chemin) {
         ComparaisonVersion(chemin, reponse))
         RechercheEffectuee = true;
 
+    if (VariableOui(QStringLiteral("COMPARER_CONSERVER_LIENS_HTTP")) && reponse &&
+        ModeLiens(chemin) > 0)
+        RechercheEffectuee = true;
+
     if (RechercheEffectuee && reponse) {
         ListeSources->clear();
         if (VariableOui(QStringLiteral("AFFICHE_RESULTAT"))) {

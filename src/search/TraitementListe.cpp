@@ -5,9 +5,13 @@
 
 #include <QFile>
 #include <QSet>
+#include <limits>
 
 #include "app/Fonctions_Parametres.h"
 #include "app/Fonctions_Variables.h"
+#include "html/Fonctions_Internet.h"
+#include "search/DecodeEntites.h"
+#include "search/ListeAuto.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Messages.h"
@@ -122,6 +126,41 @@ bool ComparaisonIdentifiant(const QString& chemin, bool& reponse) {
         return false;
     }
     return true;
+}
+
+int ModeLiens(const QString& chemin) {
+    const QString base = LitVariable(QStringLiteral("ADRESSE_BASE_LIENS_INTERNET"));
+    ListeAuto adresses;
+    ListeAuto types;
+    ListeAuto textes;
+    ExtraitLiensHTML(chemin, base, adresses, types, &textes);
+
+    // Only the addresses that hold the filter's text (any case) stay; one pass
+    // keeps the same entries, in the same order, as removing the others in turn.
+    const QString filtre = LitVariable(QStringLiteral("SUPPR_LIENS_DIFF_TXT")).toUpper();
+    QStringList lignes;
+    const qint32 nombre = adresses.NbElementsListe();
+    for (qint32 i = 0; i < nombre; ++i) {
+        const QString adresse = adresses.RenvoieElement(i);
+        if (!filtre.isEmpty() && !adresse.toUpper().contains(filtre))
+            continue;
+        QString texte = textes.RenvoieElement(i);
+        if (texte.isEmpty()) {
+            texte = adresse;
+        } else {
+            DecodeEntites(texte);
+            // A tab or a line end inside an anchor text would make more columns or
+            // more lines than links.
+            for (QChar& c : texte)
+                if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+                    c = QLatin1Char(' ');
+        }
+        lignes.append(adresse + Tab + texte);
+    }
+    RecritListe(chemin, lignes);
+    if (lignes.isEmpty())
+        MsgBox(QStringLiteral("Aucun résultat trouvé pour cette recherche."), IconeMessage::Information);
+    return int(std::min<qsizetype>(lignes.size(), std::numeric_limits<int>::max()));
 }
 
 Version LitVersion(const QString& texte) {

@@ -33,6 +33,12 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse);
 bool ComparaisonIdentifiant(const QString& chemin, bool& reponse);
 bool ComparaisonVersion(const QString& chemin, bool& reponse);
 
+// Link mode: the list file is an HTML page; it becomes a list of its links, one
+// line each as address TAB text (the decoded anchor text, or the address when
+// the link has none). Returns the number of links kept; with none, the list is
+// left empty and the user told.
+int ModeLiens(const QString& chemin);
+
 // A version text as its first three dotted parts, each read as a lenient 16-bit number.
 struct Version {
     int p1 = 0, p2 = 0, p3 = 0;

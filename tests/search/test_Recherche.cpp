@@ -232,6 +232,53 @@ TEST_F(Recherche, ResumeDeLaSelection) {
     EXPECT_EQ(f->LabelSelection->text(), QString::fromUtf8("1 sélection"));
 }
 
+TEST_F(Recherche, ModeLiensSurUnePageEcriteALaMain) {
+    const QByteArray page =
+        "<html><body><a href=\"fichiers/Un.ZIP\">Premier &amp; meilleur</a> "
+        "<a href=\"/autre.txt\"></a> <A HREF=\"http://x/zip/\">Dossier\tA</a> "
+        "<a href=\"deux.zip\"></a></body></html>";
+    const QByteArray liens = "COMPARER_CONSERVER_LIENS_HTTP=O\r\n"
+                             "ADRESSE_BASE_LIENS_INTERNET=http://serveur/base/\r\n"
+                             "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n";
+    auto f = Demarre(page, liens + "SUPPR_LIENS_DIFF_TXT=zip\r\n");
+    f->cmdRecherche_Click();
+    EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(Rangees(*f), (QStringList{"Premier & meilleur", "Dossier A",
+                                        "http://serveur/base/deux.zip"}));
+    EXPECT_EQ(LitFichier(liste), "http://serveur/base/fichiers/Un.ZIP\tPremier & meilleur\r\n"
+                                 "http://x/zip/\tDossier A\r\n"
+                                 "http://serveur/base/deux.zip\thttp://serveur/base/deux.zip\r\n");
+    EXPECT_EQ(f->Onglets->currentIndex(), 2);
+
+    // A page without links: said, the answer stays true, the list copy is empty.
+    f.reset();
+    auto g = Demarre("<html><body>Rien ici</body></html>", liens);
+    g->cmdRecherche_Click();
+    EXPECT_EQ(rec.Textes(), QStringList{"Aucun résultat trouvé pour cette recherche."});
+    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Information);
+    EXPECT_TRUE(QFile::exists(liste));
+    EXPECT_EQ(LitFichier(liste), "");
+    EXPECT_FALSE(g->Onglets->isTabEnabled(2));
+}
+
+TEST_F(Recherche, ModeLiensSurUnIndexNginx) {
+    QTemporaryDir depot;
+    for (const char* nom : {"notice.pdf", "paquet-1.2.zip", "paquet-1.3.zip"})
+        EcritFichier(depot.filePath(nom), "x");
+    QDir().mkpath(depot.filePath("archives"));
+    Nginx index(depot.path(), "autoindex on;");
+    ASSERT_TRUE(index.Demarre()) << index.Erreur().toStdString();
+    auto f = Demarre("", "COMPARER_CONSERVER_LIENS_HTTP=O\r\nADRESSE_BASE_LIENS_INTERNET=" +
+                             index.Adresse("/").toUtf8() +
+                             "\r\nSUPPR_LIENS_DIFF_TXT=.ZIP\r\nAFFICHE_RESULTAT=O\r\n"
+                             "NUM_COLONNE_AFFICHEE=1\r\n",
+                     index.Adresse("/"));
+    f->cmdRecherche_Click();
+    EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(Rangees(*f), (QStringList{index.Adresse("/paquet-1.2.zip"),
+                                        index.Adresse("/paquet-1.3.zip")}));
+}
+
 TEST_F(Recherche, ListesHostiles) {
     QByteArray binaire;
     for (int i = 0; i < 200000; ++i)

@@ -1,0 +1,595 @@
+// Deflate decoder (RFC 1951) for ZIP entries, with the enhanced variant of
+// method 9.
+//
+// What it is for: the archive reader hands us one entry's compressed bytes and
+// its recorded size; we give back the file's bytes, decoded in one call, in
+// memory. Entries can be large (the download subsystem unpacks whatever a
+// service offers), so the decoder is written for speed:
+//
+// - Wide bit buffer. Bits are kept in a 64-bit word, least significant bit
+//   first. A refill loads eight input bytes at once and keeps at least 49 valid
+//   bits, enough for a whole length/literal symbol with its extra bits (15 + 16)
+//   or two literals in a row; one more refill covers a distance (15 + 14). Bits
+//   above the valid count are either zero or the true next bits, so loads may
+//   overlap freely. Near the end of the input the refill goes byte by byte and
+//   pads with zero bytes, counted in `surlecture`: consuming any of those padding
+//   bits means the stream ran past its input, which is a failure.
+//
+// - Table decoding of a whole symbol per look-up. Each code has a main table
+//   indexed by its first TB bits (11 for literal/length, 8 for distance, 7 for
+//   the code-length code). An entry carries the decoded value (literal byte,
+//   length base or distance base), the codeword length and the count of extra
+//   bits, so one shift consumes codeword and extra bits together and the extra
+//   value is read from the bits saved before the shift. Codes longer than TB bits
+//   go through a second-level table whose entry in the main table points to it.
+//   Unused slots of an incomplete code decode to an invalid entry.
+//
+// - Fast match copy. With a margin of 8 bytes at the end of the output buffer a
+//   match is copied 8 bytes at a time (a distance of 8 or more never overlaps
+//   within one word); distance 1 is a fill; shorter distances go byte by byte.
+//
+// The output grows as it is produced, up to the expected size and never beyond:
+// a header may declare 4 GiB over a few bytes of data, and memory must follow
+// what the data can really produce, not what the header says.
+//
+// Failures: the block loop stops with InflateErreur for a block of type 3, a
+// stored block past the input or the expected size, input exhausted in the middle
+// of a symbol, a code the tables reject (literal/length symbols 286 and 287, an
+// unused slot of an incomplete distance code), a distance reaching before the
+// start of the output, or output past the expected size. A table that cannot be
+// built (over-subscribed or incomplete codes, a repeat with nothing to repeat or
+// running past the lengths) shows "Error in tree creation (Static)" and returns
+// the entry untouched.
+#include "zip/Archives_Decomp.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "util/Fonctions_Messages.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Constants of the format
+// ---------------------------------------------------------------------------
+
+// Symbols 257 to 285: base length and extra bits.
+constexpr uint16_t kBaseLongueur[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
+                                        15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+                                        67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t kExtraLongueur[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+// Distance codes 0 to 29 of RFC 1951, then 30 and 31 of the 64 KiB variant. Both
+// are accepted in either mode: they can only reach bytes already produced.
+constexpr uint16_t kBaseDistance[32] = {
+    1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
+    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
+    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr uint8_t kExtraDistance[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                        7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+// Order in which the code-length code's lengths are sent.
+constexpr uint8_t kOrdreLongueurs[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+constexpr int kMaxLongueurCode = 15;
+constexpr int kBitsLitLong = 11;
+constexpr int kBitsDistance = 8;
+constexpr int kBitsPrecode = 7;
+constexpr int kNbLitLong = 288;
+constexpr int kNbDistance = 32;
+constexpr int kNbPrecode = 19;
+
+// ---------------------------------------------------------------------------
+// Table entries (32 bits)
+//   bits 0-7   bits consumed: codeword length + extra bits
+//   bits 8-11  codeword length (for a pointer: the second-level table's bits)
+//   bits 12-15 kind
+//   bits 16-31 value: literal, length or distance base, precode symbol, or the
+//              index of the second-level table
+// ---------------------------------------------------------------------------
+constexpr uint32_t kLitteral = 0x1000;
+constexpr uint32_t kSpecial = 0x2000; // not a literal, length or distance
+constexpr uint32_t kSousTable = 0x4000;
+constexpr uint32_t kFinBloc = 0x8000;
+constexpr uint32_t kInvalide = kSpecial;
+
+constexpr uint32_t Modele(uint32_t valeur, uint32_t genre, uint32_t extra) {
+    return (valeur << 16) | genre | extra;
+}
+
+// Largest tables: the main table plus one second-level table per codeword
+// prefix; a prefix needs at most 2^(15 - TB) entries and there are at most as
+// many prefixes as symbols.
+constexpr int kTailleLitLong = (1 << kBitsLitLong) + kNbLitLong * (1 << (kMaxLongueurCode - kBitsLitLong));
+constexpr int kTailleDistance = (1 << kBitsDistance) + kNbDistance * (1 << (kMaxLongueurCode - kBitsDistance));
+constexpr int kTaillePrecode = 1 << kBitsPrecode;
+
+using TableLitLong = std::array<uint32_t, kTailleLitLong>;
+using TableDistance = std::array<uint32_t, kTailleDistance>;
+
+// Per-symbol models (value, kind, extra bits) of the three alphabets.
+struct Modeles {
+    uint32_t litNormal[kNbLitLong];
+    uint32_t litEtendu[kNbLitLong];
+    uint32_t distance[kNbDistance];
+    uint32_t precode[kNbPrecode];
+};
+
+constexpr Modeles ConstruitModeles() {
+    Modeles m{};
+    for (int s = 0; s < kNbLitLong; ++s) {
+        uint32_t v = kInvalide; // 286 and 287 take part in the code but never decode
+        if (s < 256)
+            v = Modele(s, kLitteral, 0);
+        else if (s == 256)
+            v = Modele(0, kSpecial | kFinBloc, 0);
+        else if (s <= 285)
+            v = Modele(kBaseLongueur[s - 257], 0, kExtraLongueur[s - 257]);
+        m.litNormal[s] = v;
+        m.litEtendu[s] = v;
+    }
+    // The 64 KiB variant: symbol 285 is 3 + a 16-bit value (up to 65538).
+    m.litEtendu[285] = Modele(3, 0, 16);
+    for (int s = 0; s < kNbDistance; ++s)
+        m.distance[s] = Modele(kBaseDistance[s], 0, kExtraDistance[s]);
+    for (int s = 0; s < kNbPrecode; ++s)
+        m.precode[s] = Modele(s, 0, 0);
+    return m;
+}
+
+constexpr Modeles kModeles = ConstruitModeles();
+
+uint32_t InverseBits(uint32_t valeur, int n) {
+    uint32_t r = 0;
+    for (int i = 0; i < n; ++i) {
+        r = (r << 1) | (valeur & 1);
+        valeur >>= 1;
+    }
+    return r;
+}
+
+// Builds a decoding table from code lengths (canonical Huffman code, RFC 1951
+// 3.2.2). Returns the completeness value: starting from 1, doubled at each length
+// and reduced by the number of codes of that length: negative for an
+// over-subscribed code (the build stops there), 0 for a complete code, positive
+// for an incomplete one (no code at all included). `nbUtilises` gives the count
+// of symbols that have a code.
+int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* modeles, int bits,
+                   uint32_t* table, int& nbUtilises) {
+    int compte[kMaxLongueurCode + 1] = {};
+    for (int s = 0; s < nbSymboles; ++s)
+        ++compte[longueurs[s]];
+    compte[0] = 0;
+    int maxi = 0;
+    for (int l = 1; l <= kMaxLongueurCode; ++l)
+        if (compte[l])
+            maxi = l;
+    int reste = 1;
+    for (int l = 1; l <= maxi; ++l) {
+        reste = 2 * reste - compte[l];
+        if (reste < 0)
+            return reste;
+    }
+    nbUtilises = 0;
+    for (int l = 1; l <= maxi; ++l)
+        nbUtilises += compte[l];
+
+    const uint32_t tailleMain = 1u << bits;
+    for (uint32_t i = 0; i < tailleMain; ++i)
+        table[i] = kInvalide;
+
+    // Symbols in (length, symbol) order, as canonical codes are assigned.
+    int debut[kMaxLongueurCode + 2] = {};
+    for (int l = 1; l <= kMaxLongueurCode; ++l)
+        debut[l + 1] = debut[l] + compte[l];
+    uint16_t tries[kNbLitLong];
+    for (int s = 0; s < nbSymboles; ++s)
+        if (longueurs[s])
+            tries[debut[longueurs[s]]++] = static_cast<uint16_t>(s);
+
+    const int bitsSous = maxi > bits ? maxi - bits : 0;
+    uint32_t libre = tailleMain;
+    uint32_t code = 0;
+    int i = 0;
+    for (int l = 1; l <= maxi; ++l, code <<= 1) {
+        for (int k = 0; k < compte[l]; ++k, ++code, ++i) {
+            const uint32_t modele = modeles[tries[i]];
+            const uint32_t inverse = InverseBits(code, l);
+            if (l <= bits) {
+                const uint32_t entree = modele + (static_cast<uint32_t>(l) << 8) + l;
+                for (uint32_t j = inverse; j < tailleMain; j += 1u << l)
+                    table[j] = entree;
+                continue;
+            }
+            const uint32_t prefixe = inverse & (tailleMain - 1);
+            if (!(table[prefixe] & kSousTable)) {
+                table[prefixe] = (libre << 16) | kSpecial | kSousTable | (bitsSous << 8);
+                for (uint32_t j = 0; j < (1u << bitsSous); ++j)
+                    table[libre + j] = kInvalide;
+                libre += 1u << bitsSous;
+            }
+            const uint32_t base = table[prefixe] >> 16;
+            const int reste2 = l - bits;
+            const uint32_t entree = modele + (static_cast<uint32_t>(reste2) << 8) + reste2;
+            for (uint32_t j = inverse >> bits; j < (1u << bitsSous); j += 1u << reste2)
+                table[base + j] = entree;
+        }
+    }
+    return reste;
+}
+
+// The fixed codes of block type 1, built on first use and kept: 288 literal/length
+// lengths (8, 9, 7, 8 by ranges) and 32 distance codes of 5 bits.
+struct TablesFixes {
+    TableLitLong litNormal;
+    TableLitLong litEtendu;
+    TableDistance distance;
+    TablesFixes() {
+        uint8_t l[kNbLitLong];
+        for (int s = 0; s < kNbLitLong; ++s)
+            l[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+        int n;
+        ConstruitTable(l, kNbLitLong, kModeles.litNormal, kBitsLitLong, litNormal.data(), n);
+        ConstruitTable(l, kNbLitLong, kModeles.litEtendu, kBitsLitLong, litEtendu.data(), n);
+        uint8_t d[kNbDistance];
+        std::memset(d, 5, sizeof d);
+        ConstruitTable(d, kNbDistance, kModeles.distance, kBitsDistance, distance.data(), n);
+    }
+};
+
+const TablesFixes& Fixes() {
+    static const TablesFixes tables;
+    return tables;
+}
+
+inline uint64_t Lit64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v; // little-endian hosts (x86, ARM) only
+}
+
+inline uint64_t Masque(unsigned n) { return (uint64_t(1) << n) - 1; }
+
+enum class Issue { Continue, Echec, ArbreInvalide, LongueurFausse };
+
+// Decoder state for one call.
+struct Decodeur {
+    // Input: the compressed entry.
+    const uint8_t* entree;
+    const uint8_t* finEntree;
+    // Bit buffer: `nbBits` valid bits at the low end; `surlecture` zero bytes
+    // padded after the end of the input are among them (the highest ones).
+    uint64_t tampon = 0;
+    unsigned nbBits = 0;
+    unsigned surlecture = 0;
+    // Output: `sortie` holds `produit` bytes in a buffer of `capacite` bytes,
+    // never more than `limite` (the expected size).
+    QByteArray sortie;
+    uint8_t* debutSortie = nullptr;
+    size_t produit = 0;
+    size_t capacite = 0;
+    size_t limite = 0;
+    bool etendu = false;
+
+    TableLitLong litDyn;
+    TableDistance distDyn;
+    uint32_t precode[kTaillePrecode];
+
+    // At least 49 valid bits afterwards.
+    inline void Remplit() {
+        if (finEntree - entree >= 8) {
+            tampon |= Lit64(entree) << nbBits;
+            entree += (63 - nbBits) >> 3;
+            nbBits |= 56;
+        } else {
+            RemplitLent();
+        }
+    }
+    void RemplitLent() {
+        while (nbBits <= 48) {
+            if (entree < finEntree)
+                tampon |= uint64_t(*entree++) << nbBits;
+            else
+                ++surlecture;
+            nbBits += 8;
+        }
+    }
+    // True when bits past the end of the input have been consumed.
+    inline bool Epuise() const { return surlecture != 0 && nbBits < 8 * surlecture; }
+
+    inline uint32_t Bits(unsigned n) {
+        const uint32_t v = static_cast<uint32_t>(tampon & Masque(n));
+        tampon >>= n;
+        nbBits -= n;
+        return v;
+    }
+
+    // Decodes one entry of a table (enough bits must be buffered) and consumes
+    // its codeword and extra bits; `valeur` receives base + extra.
+    template <int TB>
+    inline uint32_t Decode(const uint32_t* table, uint32_t& valeur) {
+        uint32_t e = table[tampon & Masque(TB)];
+        if (e & kSousTable) [[unlikely]] {
+            tampon >>= TB;
+            nbBits -= TB;
+            e = table[(e >> 16) + (tampon & Masque((e >> 8) & 15))];
+        }
+        const uint64_t garde = tampon;
+        const unsigned total = e & 0xFF;
+        tampon >>= total;
+        nbBits -= total;
+        valeur = (e >> 16) + static_cast<uint32_t>((garde & Masque(total)) >> ((e >> 8) & 15));
+        return e;
+    }
+
+    // Makes room for `n` more bytes; false when that would pass the expected size.
+    bool Reserve(size_t n) {
+        if (n > limite - produit)
+            return false;
+        if (produit + n <= capacite)
+            return true;
+        size_t nouvelle = capacite < limite / 2 ? capacite * 2 : limite;
+        if (nouvelle < produit + n)
+            nouvelle = produit + n;
+        if (nouvelle < limite && nouvelle < (size_t(1) << 16))
+            nouvelle = std::min(limite, size_t(1) << 16);
+        sortie.resize(static_cast<qsizetype>(nouvelle));
+        debutSortie = reinterpret_cast<uint8_t*>(sortie.data());
+        capacite = nouvelle;
+        return true;
+    }
+
+    Issue BlocStocke();
+    Issue LitArbresDynamiques();
+    Issue BlocHuffman(const uint32_t* lit, const uint32_t* dist);
+    Issue CopieLente(size_t longueur, size_t distance);
+};
+
+// Stored block (type 0): after the 3 header bits, skip to a byte boundary, then
+// LEN and NLEN (16 bits each, little-endian, NLEN = ~LEN), then LEN raw bytes.
+// A LEN/NLEN mismatch is reported (-2) but the bytes are still taken. Bounds are
+// checked before anything is copied.
+Issue Decodeur::BlocStocke() {
+    tampon >>= nbBits & 7;
+    nbBits &= ~7u;
+    if (Epuise())
+        return Issue::Echec;
+    // Whole bytes still in the buffer go back to the input.
+    entree -= nbBits / 8 - surlecture;
+    tampon = 0;
+    nbBits = 0;
+    surlecture = 0;
+    if (finEntree - entree < 4)
+        return Issue::Echec;
+    const unsigned len = entree[0] | (entree[1] << 8);
+    const unsigned nlen = entree[2] | (entree[3] << 8);
+    entree += 4;
+    if (size_t(finEntree - entree) < len || !Reserve(len))
+        return Issue::Echec;
+    if (len) {
+        std::memcpy(debutSortie + produit, entree, len);
+        entree += len;
+        produit += len;
+    }
+    return len == (~nlen & 0xFFFFu) ? Issue::Continue : Issue::LongueurFausse;
+}
+
+// Dynamic block header (type 2): HLIT, HDIST, HCLEN, the code-length code's
+// lengths in kOrdreLongueurs order, then HLIT + HDIST lengths coded with it
+// (16: repeat the previous length 3-6 times, 17: 3-10 zeros, 18: 11-138 zeros).
+Issue Decodeur::LitArbresDynamiques() {
+    Remplit();
+    const unsigned hlit = Bits(5) + 257;
+    const unsigned hdist = Bits(5) + 1;
+    const unsigned hclen = Bits(4) + 4;
+    uint8_t lp[kNbPrecode] = {};
+    for (unsigned i = 0; i < hclen; ++i) {
+        Remplit();
+        lp[kOrdreLongueurs[i]] = static_cast<uint8_t>(Bits(3));
+    }
+    int n;
+    if (ConstruitTable(lp, kNbPrecode, kModeles.precode, kBitsPrecode, precode, n) != 0)
+        return Issue::ArbreInvalide;
+
+    uint8_t longueurs[kNbLitLong + kNbDistance] = {};
+    const unsigned total = hlit + hdist;
+    unsigned i = 0;
+    while (i < total) {
+        Remplit();
+        uint32_t sym;
+        Decode<kBitsPrecode>(precode, sym);
+        if (sym < 16) {
+            longueurs[i++] = static_cast<uint8_t>(sym);
+            continue;
+        }
+        unsigned repete;
+        uint8_t valeur = 0;
+        if (sym == 16) {
+            if (i == 0)
+                return Issue::ArbreInvalide; // nothing to repeat
+            valeur = longueurs[i - 1];
+            repete = 3 + Bits(2);
+        } else if (sym == 17) {
+            repete = 3 + Bits(3);
+        } else {
+            repete = 11 + Bits(7);
+        }
+        if (repete > total - i)
+            return Issue::ArbreInvalide; // runs past the lengths
+        std::memset(longueurs + i, valeur, repete);
+        i += repete;
+    }
+    if (Epuise())
+        return Issue::ArbreInvalide;
+
+    const uint32_t* modLit = etendu ? kModeles.litEtendu : kModeles.litNormal;
+    if (ConstruitTable(longueurs, hlit, modLit, kBitsLitLong, litDyn.data(), n) != 0)
+        return Issue::ArbreInvalide;
+    const int r = ConstruitTable(longueurs + hlit, hdist, kModeles.distance, kBitsDistance,
+                                 distDyn.data(), n);
+    // A single distance code of one bit, or none at all (a block of literals),
+    // is what common encoders write for such blocks: accepted. Unused slots
+    // decode as invalid.
+    if (r < 0 || (r > 0 && n > 1))
+        return Issue::ArbreInvalide;
+    if (r > 0 && n == 1) {
+        for (unsigned d = 0; d < hdist; ++d)
+            if (longueurs[hlit + d] > 1)
+                return Issue::ArbreInvalide;
+    }
+    return Issue::Continue;
+}
+
+// A match near the end of the buffer (or longer than the fast path allows):
+// byte by byte, growing the output, stopping at the expected size.
+Issue Decodeur::CopieLente(size_t longueur, size_t distance) {
+    size_t n = longueur;
+    bool tronque = false;
+    if (n > limite - produit) {
+        n = limite - produit;
+        tronque = true;
+    }
+    if (n && !Reserve(n))
+        return Issue::Echec;
+    uint8_t* d = debutSortie + produit;
+    const uint8_t* s = d - distance;
+    for (size_t k = 0; k < n; ++k)
+        d[k] = s[k];
+    produit += n;
+    return tronque ? Issue::Echec : Issue::Continue;
+}
+
+// Huffman block (type 1 with the fixed tables, type 2 with the ones just read):
+// literal/length symbols until 256; a length (257-285, base + extra bits) is
+// followed by a distance symbol (base + extra bits) and copies from that far back
+// in the output, overlapping copies repeating the recent bytes.
+Issue Decodeur::BlocHuffman(const uint32_t* lit, const uint32_t* dist) {
+    for (;;) {
+        Remplit();
+        uint32_t valeur;
+        uint32_t e = Decode<kBitsLitLong>(lit, valeur);
+        if (e & kLitteral) {
+            if (Epuise())
+                return Issue::Echec;
+            if (produit == capacite && !Reserve(1)) [[unlikely]]
+                return Issue::Echec;
+            debutSortie[produit++] = static_cast<uint8_t>(valeur);
+            // A second symbol fits in the bits already buffered.
+            e = Decode<kBitsLitLong>(lit, valeur);
+            if (e & kLitteral) {
+                if (Epuise())
+                    return Issue::Echec;
+                if (produit == capacite && !Reserve(1)) [[unlikely]]
+                    return Issue::Echec;
+                debutSortie[produit++] = static_cast<uint8_t>(valeur);
+                continue;
+            }
+        }
+        if (e & kSpecial) [[unlikely]] {
+            if (Epuise())
+                return Issue::Echec;
+            if (e & kFinBloc)
+                return Issue::Continue;
+            return Issue::Echec; // symbol 286 or 287
+        }
+        const size_t longueur = valeur;
+        Remplit();
+        e = Decode<kBitsDistance>(dist, valeur);
+        if ((e & kSpecial) || Epuise()) [[unlikely]]
+            return Issue::Echec; // unused slot of an incomplete distance code
+        const size_t distance = valeur;
+        if (distance > produit) [[unlikely]]
+            return Issue::Echec;
+        if (capacite - produit < longueur + 8) [[unlikely]] {
+            const Issue r = CopieLente(longueur, distance);
+            if (r != Issue::Continue)
+                return r;
+            continue;
+        }
+        uint8_t* d = debutSortie + produit;
+        const uint8_t* s = d - distance;
+        uint8_t* const fin = d + longueur;
+        if (distance >= 8) {
+            do {
+                std::memcpy(d, s, 8);
+                d += 8;
+                s += 8;
+            } while (d < fin);
+        } else if (distance == 1) {
+            std::memset(d, *s, longueur);
+        } else {
+            do {
+                *d++ = *s++;
+            } while (d < fin);
+        }
+        produit += longueur;
+    }
+}
+
+} // namespace
+
+short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
+    auto dec = std::make_unique<Decodeur>();
+    Decodeur& d = *dec;
+    d.entree = reinterpret_cast<const uint8_t*>(data.constData());
+    d.finEntree = d.entree + data.size();
+    d.etendu = enhanced;
+    d.limite = lastIndex >= 0 ? static_cast<size_t>(lastIndex) + 1 : 0;
+    // First guess from the input (most entries shrink by less than 4 to 1); the
+    // buffer grows from there if the data really produces more.
+    const size_t estimation = std::max<size_t>(size_t(data.size()) * 4, size_t(1) << 16);
+    d.capacite = std::min(d.limite, estimation);
+    if (d.capacite) {
+        d.sortie.resize(static_cast<qsizetype>(d.capacite));
+        d.debutSortie = reinterpret_cast<uint8_t*>(d.sortie.data());
+    }
+
+    short resultat = InflateOk;
+    bool dernier = false;
+    while (!dernier) {
+        d.Remplit();
+        dernier = d.Bits(1) != 0;
+        const unsigned type = d.Bits(2);
+        if (d.Epuise()) {
+            resultat = InflateErreur;
+            break;
+        }
+        Issue issue = Issue::Continue;
+        if (type == 0) {
+            issue = d.BlocStocke();
+            if (issue == Issue::LongueurFausse) {
+                resultat = InflateLongueurStockee;
+                issue = Issue::Continue;
+            }
+        } else if (type == 1) {
+            const TablesFixes& f = Fixes();
+            issue = d.BlocHuffman(enhanced ? f.litEtendu.data() : f.litNormal.data(),
+                                  f.distance.data());
+        } else if (type == 2) {
+            issue = d.LitArbresDynamiques();
+            if (issue == Issue::Continue)
+                issue = d.BlocHuffman(d.litDyn.data(), d.distDyn.data());
+        } else {
+            issue = Issue::Echec;
+        }
+        if (issue == Issue::ArbreInvalide) {
+            MsgBox(QStringLiteral("Error in tree creation (Static)"));
+            return resultat;
+        }
+        if (issue == Issue::Echec) {
+            resultat = InflateErreur;
+            break;
+        }
+    }
+
+    d.sortie.resize(static_cast<qsizetype>(d.produit));
+    if (d.produit == 0)
+        d.sortie = QByteArray();
+    else if (d.capacite > d.produit + d.produit / 4 + 4096)
+        d.sortie.squeeze();
+    data = std::move(d.sortie);
+    return resultat;
+}

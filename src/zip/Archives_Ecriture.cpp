@@ -1,0 +1,177 @@
+// Writing extracted entries: destination path, folders, replacement of an
+// existing file, the bytes, then the entry's date.
+#include "zip/Archives_Ecriture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include "util/Fonctions_Messages.h"
+
+namespace {
+
+// Folders created for entries get capitals only where names ignore case: on a
+// case-sensitive system the file written after them would not be found.
+QString Capitales(const QString& chemin) {
+#ifdef Q_OS_WIN
+    return chemin.toUpper();
+#else
+    return chemin;
+#endif
+}
+
+bool AppliqueDates(QFile& fichier, const QDateTime& creation, const QDateTime& ecriture,
+                   const QDateTime& acces) {
+    fichier.flush();
+    // Not every file system keeps a creation time that can be set: not an error.
+    if (creation.isValid())
+        fichier.setFileTime(creation, QFileDevice::FileBirthTime);
+    const bool ok = !ecriture.isValid() || fichier.setFileTime(ecriture, QFileDevice::FileModificationTime);
+    if (acces.isValid())
+        fichier.setFileTime(acces, QFileDevice::FileAccessTime);
+    return ok;
+}
+
+} // namespace
+
+QString PathSeparator() {
+    static const QString separateur =
+        QDir::toNativeSeparators(QDir::currentPath()).contains(QLatin1Char('\\'))
+            ? QStringLiteral("\\")
+            : QStringLiteral("/");
+    return separateur;
+}
+
+QString NormaliseSeparateurs(const QString& Path) {
+    QString r = Path;
+    const QChar sep = PathSeparator().at(0);
+    for (QChar& c : r)
+        if (c == QLatin1Char('\\') || c == QLatin1Char('/'))
+            c = sep;
+    return r;
+}
+
+bool NomHorsDestination(const QString& EntryName) {
+    if (EntryName.contains(QChar(0)))
+        return true; // no file system takes it; refused before it is cut short
+    if (EntryName.startsWith(QLatin1Char('/')) || EntryName.startsWith(QLatin1Char('\\')))
+        return true;
+    if (EntryName.size() >= 2 && EntryName.at(1) == QLatin1Char(':'))
+        return true;
+    QString nom = EntryName;
+    nom.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return nom.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+}
+
+QString TargetDirectory(const QString& Path) {
+    const QString sep = PathSeparator();
+    const QString chemin = NormaliseSeparateurs(Path);
+    QString dossier;
+    const qsizetype dernier = chemin.lastIndexOf(sep);
+    if (dernier >= 0)
+        dossier = chemin.left(dernier + 1);
+    else
+        dossier = NormaliseSeparateurs(QDir::currentPath());
+    if (!dossier.endsWith(sep))
+        dossier += sep;
+    return Capitales(dossier);
+}
+
+bool CreateDirectories(const QString& DirPath) {
+    const QString sep = PathSeparator();
+    QString chemin = NormaliseSeparateurs(DirPath);
+    if (!chemin.endsWith(sep))
+        chemin += sep;
+    const QString sansFin = chemin.left(chemin.size() - 1);
+    if (sansFin.isEmpty() || QFileInfo::exists(sansFin))
+        return true;
+
+    // Walk the path from its root (or from the current folder for a relative
+    // path), creating each missing element.
+    QString courant;
+    qsizetype debut = 0;
+    if (chemin.startsWith(sep)) {
+        courant = sep;
+        debut = 1;
+    } else if (chemin.size() >= 3 && chemin.at(1) == QLatin1Char(':')) {
+        courant = chemin.left(3);
+        debut = 3;
+    }
+    bool ok = true;
+    if (!courant.isEmpty() && !QFileInfo(courant).isDir())
+        ok = false;
+    const QStringList elements = chemin.mid(debut).split(sep, Qt::SkipEmptyParts);
+    for (const QString& element : elements) {
+        if (!ok)
+            break;
+        courant += element;
+        QFileInfo info(courant);
+        if (!info.exists() && !QDir().mkdir(courant) && !QFileInfo(courant).isDir())
+            ok = false;
+        else if (!QFileInfo(courant).isDir())
+            ok = false;
+        courant += sep;
+    }
+    if (!ok) {
+        // Shown under the installer-style caption this message has always had.
+        MsgBox(QStringLiteral("Error While Attempting to Create Directories on Destination Drive."),
+               IconeMessage::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QByteArray& Data,
+                     uint16_t DosDate, uint16_t DosTime) {
+    if (NomHorsDestination(EntryName))
+        return 1;
+    const QString sep = PathSeparator();
+    QString chemin = DestDir;
+    if (!chemin.endsWith(QLatin1Char('\\')) && !chemin.endsWith(QLatin1Char('/')))
+        chemin += sep;
+    chemin = NormaliseSeparateurs(chemin + EntryName);
+
+    CreateDirectories(TargetDirectory(chemin)); // a failure shows itself; the write below fails
+
+    QFile fichier(chemin);
+    if (QFileInfo(chemin).isFile() || QFileInfo(chemin).isSymLink()) {
+        fichier.setPermissions(fichier.permissions() | QFileDevice::WriteOwner);
+        if (!QFile::remove(chemin))
+            return 2;
+    }
+    if (!fichier.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return 3;
+    if (!Data.isEmpty() && fichier.write(Data) != Data.size())
+        return 4;
+    if (DosDate != 0 || DosTime != 0) {
+        const QDateTime date = DosDateTimeToDate(DosDate, DosTime);
+        if (date.isValid())
+            AppliqueDates(fichier, date, date, QDateTime::currentDateTime());
+    }
+    fichier.close();
+    return fichier.error() == QFileDevice::NoError ? 0 : 5;
+}
+
+bool SetEntryFileTimes(const QString& Path, uint16_t DosDate, uint16_t DosTime) {
+    const QDateTime date = DosDateTimeToDate(DosDate, DosTime);
+    if (!date.isValid())
+        return false;
+    return SetFileTimes(Path, date, date, QDateTime::currentDateTime());
+}
+
+bool SetFileTimes(const QString& Path, const QDateTime& Creation, const QDateTime& LastWrite,
+                  const QDateTime& LastAccess) {
+    QFile fichier(Path);
+    if (!QFileInfo(Path).isFile() || !fichier.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    return AppliqueDates(fichier, Creation, LastWrite, LastAccess);
+}
+
+QDateTime DosDateTimeToDate(uint16_t DosDate, uint16_t DosTime) {
+    const QDate jour(1980 + (DosDate >> 9), (DosDate >> 5) & 0x0F, DosDate & 0x1F);
+    const QTime heure(DosTime >> 11, (DosTime >> 5) & 0x3F, (DosTime & 0x1F) * 2);
+    if (!jour.isValid() || !heure.isValid())
+        return QDateTime();
+    return QDateTime(jour, heure, Qt::LocalTime);
+}

@@ -1,0 +1,42 @@
+// Extraction writer: puts one extracted entry on disk under the destination
+// folder, with its folders and its date, and converts the DOS dates of entries.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+// Writes Data as EntryName (the name as stored, "/" separators) under DestDir.
+// 0 when the file was written; non-zero when it could not be created or written,
+// or when the name would leave DestDir (absolute, drive letter, ".." element):
+// such a name is never written.
+short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QByteArray& Data,
+                     uint16_t DosDate, uint16_t DosTime);
+
+// True when an entry name would land outside the destination folder.
+bool NomHorsDestination(const QString& EntryName);
+
+// Creates every missing folder of DirPath. On failure shows "Error While
+// Attempting to Create Directories on Destination Drive." and returns false.
+bool CreateDirectories(const QString& DirPath);
+
+// The folder part of a path (up to its last separator, separator included), or
+// the current folder when the path has none. Separators are normalised; names
+// go to capitals only where the file system ignores case.
+QString TargetDirectory(const QString& Path);
+
+// "\" on systems whose paths use it, "/" elsewhere; fixed on first use.
+QString PathSeparator();
+
+// Every "\" and "/" of a path replaced by PathSeparator().
+QString NormaliseSeparateurs(const QString& Path);
+
+// Creation and last-write time = the entry's date, last access = now.
+bool SetEntryFileTimes(const QString& Path, uint16_t DosDate, uint16_t DosTime);
+bool SetFileTimes(const QString& Path, const QDateTime& Creation, const QDateTime& LastWrite,
+                  const QDateTime& LastAccess);
+
+// The local date and time of a DOS date and time (date: year-1980:7, month:4,
+// day:5; time: hour:5, minute:6, second/2:5). Invalid for impossible values.
+QDateTime DosDateTimeToDate(uint16_t DosDate, uint16_t DosTime);

@@ -1,0 +1,6 @@
+// The process-wide archive state.
+#include "zip/Archives_Init.h"
+
+EtatArchive ArchiveZip;
+
+void ReinitialiseArchive() { ArchiveZip = EtatArchive(); }

@@ -1,0 +1,459 @@
+// ZIP archive reader. Records read (little-endian, layouts of the published
+// format):
+//   end of central directory   PK\5\6  then 18 bytes: disk numbers (2+2),
+//                              entries on this disk (2), entries (2), directory
+//                              size (4), directory offset (4), comment length (2)
+//   central directory header   PK\1\2  then 42 bytes (fields of Entree, in order)
+//                              then name, extra field, comment
+//   local file header          PK\3\4  then 26 bytes: versions, flags, method,
+//                              time, date, CRC, sizes, name and extra lengths
+//   data descriptor            PK\7\8  then 12 bytes: CRC, sizes
+// Multi-disk and ZIP64 records are not read.
+#include "zip/Cls_Zip.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+
+#include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Texte.h"
+#include "zip/Archives_Decomp.h"
+#include "zip/Archives_Ecriture.h"
+#include "zip/Archives_Init.h"
+#include "zip/Cls_CRC32Init.h"
+#include "zip/Cls_Encrypt.h"
+
+namespace {
+
+constexpr uint32_t kSignatureFin = 0x06054b50;
+constexpr uint32_t kSignatureCentrale = 0x02014b50;
+constexpr uint32_t kSignatureLocale = 0x04034b50;
+constexpr uint32_t kSignatureDescripteur = 0x08074b50;
+constexpr qint64 kTailleFin = 22;
+constexpr qint64 kCommentaireMax = 0xFFFF;
+
+inline uint16_t Lit16(const char* p) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | (static_cast<uint8_t>(p[1]) << 8));
+}
+inline uint32_t Lit32(const char* p) {
+    return static_cast<uint32_t>(Lit16(p)) | (static_cast<uint32_t>(Lit16(p + 2)) << 16);
+}
+
+// Reads an archive the way its records are followed: a read past the end of the
+// file gives zero bytes, as if the file went on with zeros. Small reads (records,
+// names) are served from a window of the file so that a directory of many
+// entries costs a few system calls, not several per entry.
+class Lecteur {
+public:
+    explicit Lecteur(QFile& f) : f_(f), taille_(f.size()) {}
+    qint64 Taille() const { return taille_; }
+    QByteArray Lit(qint64 position, qint64 n) {
+        QByteArray octets(static_cast<qsizetype>(n), '\0');
+        if (position < 0 || position >= taille_ || n <= 0)
+            return octets;
+        const qint64 dispo = std::min(n, taille_ - position);
+        if (dispo <= kFenetre / 2) {
+            if (position < debutFenetre_ || position + dispo > debutFenetre_ + fenetre_.size()) {
+                fenetre_.clear();
+                debutFenetre_ = position;
+                if (f_.seek(position))
+                    fenetre_ = f_.read(std::min(kFenetre, taille_ - position));
+                if (fenetre_.size() < dispo)
+                    return octets;
+            }
+            std::memcpy(octets.data(), fenetre_.constData() + (position - debutFenetre_),
+                        static_cast<size_t>(dispo));
+        } else if (f_.seek(position)) {
+            f_.read(octets.data(), dispo);
+        }
+        return octets;
+    }
+    // Only the bytes that exist: never reserves more than the file holds.
+    QByteArray LitExistant(qint64 position, qint64 n) {
+        if (position < 0 || position >= taille_ || n <= 0)
+            return QByteArray();
+        const qint64 dispo = std::min(n, taille_ - position);
+        if (dispo <= kFenetre / 2)
+            return Lit(position, dispo);
+        QByteArray octets;
+        if (f_.seek(position))
+            octets = f_.read(dispo);
+        return octets;
+    }
+
+private:
+    static constexpr qint64 kFenetre = 1 << 16;
+    QFile& f_;
+    qint64 taille_;
+    QByteArray fenetre_;
+    qint64 debutFenetre_ = 0;
+};
+
+// Names and comments: UTF-8 when the entry says so (flag bit 11) or when the bytes
+// are valid UTF-8, Windows-1252 otherwise.
+QString DecodeNom(const QByteArray& octets, uint16_t flags) {
+    if (flags & 0x0800)
+        return QString::fromUtf8(octets);
+    return DecodeTexte(octets);
+}
+
+// Looks for the end record from the end of the file, over the largest possible
+// comment, so that archives with a comment are read from their directory too. A
+// record whose comment reaches exactly the end of the file is preferred; one
+// followed by stray bytes is taken when its directory offset is plausible.
+qint64 ChercheFin(Lecteur& l) {
+    const qint64 taille = l.Taille();
+    const qint64 debut = std::max<qint64>(0, taille - kTailleFin - kCommentaireMax);
+    const QByteArray queue = l.Lit(debut, taille - debut);
+    const char* q = queue.constData();
+    qint64 plausible = -1;
+    for (qint64 i = queue.size() - kTailleFin; i >= 0; --i) {
+        if (Lit32(q + i) != kSignatureFin)
+            continue;
+        const qint64 position = debut + i;
+        const qint64 finCommentaire = position + kTailleFin + Lit16(q + i + 20);
+        const qint64 offsetRepertoire = Lit32(q + i + 16);
+        if (offsetRepertoire > position)
+            continue;
+        if (finCommentaire == taille)
+            return position;
+        if (finCommentaire < taille && plausible < 0)
+            plausible = position;
+    }
+    return plausible;
+}
+
+const char* const kMessageErreurZip = "Error in zipfile";
+
+} // namespace
+
+Cls_Zip::Cls_Zip() = default;
+Cls_Zip::~Cls_Zip() = default;
+
+short Cls_Zip::Get_Contents(const QString& ZipName) {
+    ReinitialiseArchive();
+    entrees_.clear();
+    ArchiveZip.Chemin = ZipName;
+
+    QFile fichier(ZipName);
+    if (!fichier.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return ZipUnreadable;
+    Lecteur l(fichier);
+    if (l.Taille() < kTailleFin)
+        return ZipUnreadable;
+
+    qint64 position = 0;
+    qint64 nombre = 0;
+    const qint64 fin = ChercheFin(l);
+    if (fin >= 0) {
+        const QByteArray record = l.Lit(fin, kTailleFin);
+        nombre = Lit16(record.constData() + 8);
+        position = Lit32(record.constData() + 16);
+        ArchiveZip.Commentaire =
+            DecodeTexte(l.LitExistant(fin + kTailleFin, Lit16(record.constData() + 20)));
+    } else {
+        // No end record: follow the local headers from the start of the file up
+        // to the directory, counting entries. Sizes come from the local headers,
+        // so archives written as a stream (sizes in data descriptors) stop here.
+        for (;;) {
+            const uint32_t signature = Lit32(l.Lit(position, 4).constData());
+            if (signature == kSignatureLocale) {
+                const QByteArray h = l.Lit(position + 4, 26);
+                position += 30 + qint64(Lit16(h.constData() + 22)) + Lit16(h.constData() + 24) +
+                            Lit32(h.constData() + 14);
+                ++nombre;
+            } else if (signature == kSignatureDescripteur) {
+                position += 16;
+            } else if (signature == kSignatureCentrale) {
+                break;
+            } else {
+                return ZipUnreadable;
+            }
+        }
+    }
+    if (nombre == 0)
+        return ZipOk;
+
+    ArchiveZip.NbEntrees = static_cast<int>(nombre);
+    ArchiveZip.RepertoireCharge = true;
+    entrees_.resize(static_cast<size_t>(nombre));
+    for (Entree& e : entrees_) {
+        // A directory that does not hold the records its count announces is
+        // refused as a whole: a damaged count would otherwise extract the same
+        // bytes thousands of times, with a message for each.
+        if (Lit32(l.Lit(position, 4).constData()) != kSignatureCentrale) {
+            entrees_.clear();
+            ArchiveZip.NbEntrees = 0;
+            ArchiveZip.RepertoireCharge = false;
+            ArchiveZip.Commentaire.clear();
+            return ZipUnreadable;
+        }
+        const QByteArray h = l.Lit(position + 4, 42);
+        const char* p = h.constData();
+        e.versionMadeBy = Lit16(p + 0);
+        e.versionNeeded = Lit16(p + 2);
+        e.flags = Lit16(p + 4);
+        e.method = Lit16(p + 6);
+        e.dosTime = Lit16(p + 8);
+        e.dosDate = Lit16(p + 10);
+        e.crc32 = Lit32(p + 12);
+        e.compressedSize = Lit32(p + 16);
+        e.uncompressedSize = Lit32(p + 20);
+        const uint32_t lNom = LongueurNonSignee(static_cast<int16_t>(Lit16(p + 24)));
+        const uint32_t lExtra = LongueurNonSignee(static_cast<int16_t>(Lit16(p + 26)));
+        const uint32_t lCommentaire = LongueurNonSignee(static_cast<int16_t>(Lit16(p + 28)));
+        e.diskStart = Lit16(p + 30);
+        e.internalAttributes = Lit16(p + 32);
+        e.externalAttributes = Lit32(p + 34);
+        e.localHeaderOffset = Lit32(p + 38);
+        position += 46;
+        if (lNom)
+            e.fileName = DecodeNom(l.Lit(position, lNom), e.flags);
+        position += lNom;
+        if (lExtra)
+            e.extraField = l.Lit(position, lExtra);
+        position += lExtra;
+        if (lCommentaire)
+            e.fileComment = DecodeNom(l.Lit(position, lCommentaire), e.flags);
+        position += lCommentaire;
+    }
+    if (fin < 0) {
+        // The end record that follows the directory carries the archive comment.
+        const QByteArray record = l.Lit(position, kTailleFin);
+        if (Lit32(record.constData()) == kSignatureFin)
+            ArchiveZip.Commentaire =
+                DecodeTexte(l.LitExistant(position + kTailleFin, Lit16(record.constData() + 20)));
+    }
+    return ZipOk;
+}
+
+short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
+    const int nombre = FileCount();
+    if (nombre == 0 || ZippedFile.size() - 1 != nombre)
+        return ZipNothingToExtract;
+    ArchiveZip.Donnees.clear();
+
+    QFile fichier(ArchiveZip.Chemin);
+    if (!fichier.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        MsgBox(QString::fromLatin1(kMessageErreurZip));
+        return ZipNothingToExtract;
+    }
+    Lecteur l(fichier);
+    if (!crc_)
+        crc_ = std::make_unique<Cls_CRC32Init>();
+
+    short resultat = ZipOk;
+    QString motDePasse;
+    for (int i = 1; i <= nombre; ++i) {
+        if (!ZippedFile[i])
+            continue;
+        const Entree& e = entrees_[static_cast<size_t>(i - 1)];
+
+        if (IsDir(i)) {
+            if (NomHorsDestination(e.fileName)) {
+                MsgBox(QStringLiteral("error writing file"));
+                continue;
+            }
+            QString chemin = ToPath;
+            if (!chemin.endsWith(QLatin1Char('\\')) && !chemin.endsWith(QLatin1Char('/')))
+                chemin += PathSeparator();
+            CreateDirectories(chemin + e.fileName);
+            continue;
+        }
+
+        const QByteArray locale = l.Lit(e.localHeaderOffset, 30);
+        if (Lit32(locale.constData()) != kSignatureLocale) {
+            MsgBox(QString::fromLatin1(kMessageErreurZip));
+            continue;
+        }
+        // The size comes from the directory: tools that write archives as a
+        // stream leave it 0 in the local header.
+        const qint64 debutDonnees = qint64(e.localHeaderOffset) + 30 +
+                                    Lit16(locale.constData() + 26) + Lit16(locale.constData() + 28);
+        ArchiveZip.Donnees = l.LitExistant(debutDonnees, e.compressedSize);
+        QByteArray& donnees = ArchiveZip.Donnees;
+
+        if (e.flags & 0x0001) {
+            if (motDePasse.isEmpty())
+                motDePasse = InputBox(QStringLiteral("Give Password"), QStringLiteral("Password requered"));
+            bool bon = !motDePasse.isEmpty() && donnees.size() >= 12;
+            if (bon) {
+                if (!chiffre_)
+                    chiffre_ = std::make_unique<Cls_Encrypt>();
+                chiffre_->ZipPrepareKey(donnees, motDePasse);
+                // Entries written with a data descriptor had no CRC yet when
+                // their header was made: their check byte is the high byte of
+                // the DOS time.
+                const uint8_t attendu = (e.flags & 0x0008) ? static_cast<uint8_t>(e.dosTime >> 8)
+                                                           : static_cast<uint8_t>(e.crc32 >> 24);
+                bon = static_cast<uint8_t>(donnees[11]) == attendu;
+            }
+            if (!bon) {
+                fichier.close();
+                ArchiveZip.Donnees.clear();
+                MsgBox(QStringLiteral("Password is incorrect"));
+                return ZipBadPassword;
+            }
+            donnees.remove(0, 12);
+            chiffre_->ZipDecryptArray(donnees);
+        }
+
+        switch (e.method) {
+        case 0:
+            break;
+        case 8:
+        case 9:
+            Inflate(donnees, qint64(e.uncompressedSize) - 1, e.method == 9);
+            break;
+        case 6:
+        case 7:
+        case 10:
+            resultat = ZipNothingToExtract;
+            continue;
+        default:
+            continue; // another method: skipped without a word
+        }
+        EcritEntree(e, ToPath);
+    }
+    fichier.close();
+    ArchiveZip.Donnees.clear();
+    return resultat;
+}
+
+// Checks the extracted data against the directory, then writes it. The checks
+// only warn: the file is written whatever they say.
+void Cls_Zip::EcritEntree(const Entree& e, const QString& ToPath) {
+    const QByteArray& donnees = ArchiveZip.Donnees;
+    if (LongueurDonnees() == 0) {
+        if (e.crc32 != 0)
+            MsgBox(QStringLiteral("CRC error"));
+    } else if (crc_->CalcCRC32File(donnees) != e.crc32) {
+        MsgBox(QStringLiteral("CRC calculation failed"));
+    }
+    if (qint64(e.uncompressedSize) != LongueurDonnees())
+        MsgBox(QStringLiteral("Error in decompressed size"));
+    if (WriteEntryFile(e.fileName, ToPath, donnees, e.dosDate, e.dosTime) != 0)
+        MsgBox(QStringLiteral("error writing file"));
+}
+
+short Cls_Zip::Pack(const QString&, const QStringList&, int, int, bool) { return 0; }
+
+int Cls_Zip::FileCount() const { return ArchiveZip.NbEntrees; }
+
+const Cls_Zip::Entree* Cls_Zip::EntreeValide(qint64 FileNum) const {
+    if (FileNum < 1 || FileNum > FileCount() || !ArchiveZip.RepertoireCharge ||
+        FileNum > qint64(entrees_.size()))
+        return nullptr;
+    return &entrees_[static_cast<size_t>(FileNum - 1)];
+}
+
+qsizetype Cls_Zip::LongueurDonnees() { return ArchiveZip.Donnees.size(); }
+
+QString Cls_Zip::FileName(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? e->fileName : QString();
+}
+
+QString Cls_Zip::CommentsFile(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? e->fileComment : QString();
+}
+
+QString Cls_Zip::CommentsPack() const { return ArchiveZip.Commentaire; }
+
+bool Cls_Zip::IsDir(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e && e->fileName.endsWith(QLatin1Char('/'));
+}
+
+QString Cls_Zip::Method(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? NomMethode(e->method) : QString();
+}
+
+uint32_t Cls_Zip::CRC32(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? e->crc32 : 0;
+}
+
+uint32_t Cls_Zip::Compressed_Size(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? e->compressedSize : 0;
+}
+
+uint32_t Cls_Zip::UnCompressed_Size(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? e->uncompressedSize : 0;
+}
+
+bool Cls_Zip::Encrypted(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e && (e->flags & 0x0001);
+}
+
+QDateTime Cls_Zip::FileDateTime(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? DosDateTimeToDate(e->dosDate, e->dosTime) : QDateTime();
+}
+
+QString Cls_Zip::SystemMadeBy(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? NomSysteme(e->versionMadeBy >> 8) : QString();
+}
+
+QString Cls_Zip::VersionMadeBy(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? TexteVersion(e->versionMadeBy & 0xFF) : QString();
+}
+
+QString Cls_Zip::SystemNeeded(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? NomSysteme(e->versionNeeded >> 8) : QString();
+}
+
+QString Cls_Zip::VersionNeeded(qint64 FileNum) const {
+    const Entree* e = EntreeValide(FileNum);
+    return e ? TexteVersion(e->versionNeeded & 0xFF) : QString();
+}
+
+QString Cls_Zip::NomSysteme(int valeur) {
+    static const char* const noms[] = {
+        "MS-DOS and OS/2 (FAT / VFAT / FAT32 file systems)",
+        "Amiga",
+        "2 - OpenVMS",
+        "UNIX",
+        "VM/CMS",
+        "Atari ST",
+        "OS/2 H.P.F.S.",
+        "Macintosh",
+        "Z-System",
+        "CP/M",
+        "Windows NTFS",
+        "MVS (OS/390 - Z/OS)",
+        "VSE",
+        "Acorn Risc",
+        "VFAT",
+        "Alternate MVS",
+        "BeOS",
+        "Tandem",
+        "OS/400",
+    };
+    if (valeur >= 0 && valeur < int(std::size(noms)))
+        return QString::fromLatin1(noms[valeur]);
+    return QStringLiteral("UnKnown");
+}
+
+QString Cls_Zip::TexteVersion(int valeur) {
+    return QStringLiteral("%1.%2").arg(valeur / 10).arg(valeur % 10);
+}
+
+QString Cls_Zip::NomMethode(int valeur) {
+    static const char* const noms[] = {
+        "No Compression",  "Shrunk",   "Reduce Factor 1",    "Reduce Factor 2", "Reduce Factor 3",
+        "Reduce Factor 4", "Imploded", "Tokenized",          "Deflated",        "Enhanced Deflating",
+        "PKWARE Imploding", "Reserved", "BZip2",
+    };
+    if (valeur >= 0 && valeur < int(std::size(noms)))
+        return QString::fromLatin1(noms[valeur]);
+    return QStringLiteral("Unknown");
+}

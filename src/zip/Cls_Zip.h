@@ -1,0 +1,97 @@
+// Reader of ZIP archives: the directory of an archive and the extraction of its
+// entries (stored, deflated, enhanced deflated; traditional encryption; CRC
+// check), used to unpack what the download subsystem fetched.
+//
+// Calling order: Get_Contents(path); when it returns 0 and FileCount() > 0,
+// build a selection of FileCount() + 1 booleans (index 0 unused, entries 1 to
+// FileCount()) and call UnPack(selection, destination folder).
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class Cls_CRC32Init;
+class Cls_Encrypt;
+class QFile;
+
+class Cls_Zip {
+public:
+    // Result codes of Get_Contents and UnPack.
+    static constexpr short ZipOk = 0;
+    static constexpr short ZipUnreadable = 1;        // the archive's records cannot be followed
+    static constexpr short ZipNothingToExtract = -10; // empty archive, wrong selection, unsupported method
+    static constexpr short ZipBadPassword = -1;      // extraction stopped on the password
+
+    Cls_Zip();
+    ~Cls_Zip();
+    Cls_Zip(const Cls_Zip&) = delete;
+    Cls_Zip& operator=(const Cls_Zip&) = delete;
+
+    // Reads the directory of ZipName. 0 (also for an archive without entries),
+    // or 1 when its records cannot be followed.
+    short Get_Contents(const QString& ZipName);
+    // Extracts the entries i (1 to FileCount) whose ZippedFile[i] is true under
+    // ToPath. ZippedFile must hold FileCount() + 1 values (index 0 is not used).
+    // 0, -10 (nothing to extract, wrong selection size, or an entry packed with
+    // a method of the imploding family), -1 (password missing or wrong).
+    short UnPack(const QList<bool>& ZippedFile, const QString& ToPath);
+    // Packing is not offered: does nothing, returns 0.
+    short Pack(const QString& ZipName, const QStringList& Files, int CompType, int CompLevel,
+               bool IncludeDir);
+
+    bool CanUnpack() const { return true; }
+    int FileCount() const;
+    QString FileName(qint64 FileNum) const;
+    QString CommentsFile(qint64 FileNum) const;
+    QString CommentsPack() const;
+    bool IsDir(qint64 FileNum) const;
+    QString Method(qint64 FileNum) const;
+    uint32_t CRC32(qint64 FileNum) const;
+    uint32_t Compressed_Size(qint64 FileNum) const;
+    uint32_t UnCompressed_Size(qint64 FileNum) const;
+    bool Encrypted(qint64 FileNum) const;
+    QDateTime FileDateTime(qint64 FileNum) const;
+    QString SystemMadeBy(qint64 FileNum) const;
+    QString VersionMadeBy(qint64 FileNum) const;
+    QString SystemNeeded(qint64 FileNum) const;
+    QString VersionNeeded(qint64 FileNum) const;
+
+private:
+    // One central directory record.
+    struct Entree {
+        uint16_t versionMadeBy = 0;
+        uint16_t versionNeeded = 0;
+        uint16_t flags = 0;
+        uint16_t method = 0;
+        uint16_t dosTime = 0;
+        uint16_t dosDate = 0;
+        uint32_t crc32 = 0;
+        uint32_t compressedSize = 0;
+        uint32_t uncompressedSize = 0;
+        uint16_t diskStart = 0;
+        uint16_t internalAttributes = 0;
+        uint32_t externalAttributes = 0;
+        uint32_t localHeaderOffset = 0;
+        QString fileName;
+        QByteArray extraField;
+        QString fileComment;
+    };
+
+    const Entree* EntreeValide(qint64 FileNum) const;
+    static uint32_t LongueurNonSignee(int16_t longueur) { return static_cast<uint16_t>(longueur); }
+    void EcritEntree(const Entree& e, const QString& ToPath);
+    static qsizetype LongueurDonnees();
+    static QString NomSysteme(int valeur);
+    static QString TexteVersion(int valeur);
+    static QString NomMethode(int valeur);
+
+    std::vector<Entree> entrees_;
+    std::unique_ptr<Cls_CRC32Init> crc_;
+    std::unique_ptr<Cls_Encrypt> chiffre_;
+};

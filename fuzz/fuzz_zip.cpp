@@ -1,0 +1,58 @@
+// Fuzz target: an arbitrary file read as an archive, then every entry extracted
+// into a scratch folder (the password box answers "secret").
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstddef>
+#include <cstdint>
+
+#include "util/Fonctions_Messages.h"
+#include "zip/Cls_Zip.h"
+
+namespace {
+class Muet final : public GestionnaireMessages {
+public:
+    ReponseMessage Affiche(const QString&, IconeMessage, BoutonsMessage) override {
+        return ReponseMessage::Ok;
+    }
+    bool Demande(const QString&, const QString&, QString& reponse) override {
+        reponse = QStringLiteral("secret");
+        return true;
+    }
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* octets, size_t n) {
+    static Muet muet;
+    static bool installe = (InstalleGestionnaireMessages(&muet), true);
+    (void)installe;
+    static QTemporaryDir racine;
+    const QString archive = racine.path() + QStringLiteral("/archive.zip");
+    const QString dest = racine.path() + QStringLiteral("/dest");
+    {
+        QFile f(archive);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        f.write(reinterpret_cast<const char*>(octets), static_cast<qint64>(n));
+    }
+    Cls_Zip zip;
+    if (zip.Get_Contents(archive) == Cls_Zip::ZipOk) {
+        for (int i = 0; i <= zip.FileCount() + 1; ++i) {
+            (void)zip.FileName(i);
+            (void)zip.Method(i);
+            (void)zip.FileDateTime(i);
+            (void)zip.SystemMadeBy(i);
+        }
+        QDir().mkpath(dest);
+        const QList<bool> tout(zip.FileCount() + 1, true);
+        zip.UnPack(tout, dest);
+        // Nothing may land outside the scratch folder's "dest".
+        const QStringList dehors = QDir(racine.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        for (const QString& nom : dehors)
+            if (nom != QLatin1String("dest") && nom != QLatin1String("archive.zip"))
+                __builtin_trap();
+        QDir(dest).removeRecursively();
+    }
+    return 0;
+}

@@ -14,11 +14,12 @@
 #include "html/Fonctions_Internet.h"
 
 #include "html/Fonctions_Chemin.h"
-#include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Texte.h"
 
 #include <QFile>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -32,11 +33,18 @@ const QString& FinScript() {
     return s;
 }
 
+// Capital of one code unit; ASCII without a table look-up.
+inline char16_t Majuscule(char16_t c) {
+    if (c < 0x80)
+        return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+    return QChar::toUpper(c);
+}
+
 QString Majuscules(QStringView texte) {
     QString copie(texte.size(), Qt::Uninitialized);
     QChar* sortie = copie.data();
     for (qsizetype k = 0; k < texte.size(); ++k)
-        sortie[k] = QChar(QChar::toUpper(texte[k].unicode()));
+        sortie[k] = QChar(Majuscule(texte[k].unicode()));
     return copie;
 }
 
@@ -48,35 +56,117 @@ QStringView SansEspaces(QStringView t) {
     return t;
 }
 
+// A delimiter, looked for as written or comparing capitals. Comparing capitals
+// is done on the fly rather than on an upper-case copy of the page, which for
+// a large page costs more than the search itself.
+class Motif {
+public:
+    Motif(const QString& texte, bool ignorerCasse)
+        : motif_(ignorerCasse ? Majuscules(texte) : texte), casse_(ignorerCasse) {}
+
+    qsizetype taille() const { return motif_.size(); }
+    bool vide() const { return motif_.isEmpty(); }
+
+    // True when `morceau` equals, for its whole length, the delimiter's
+    // characters from `debut` on.
+    bool egalPartie(QStringView morceau, qsizetype debut) const {
+        if (debut < 0 || debut + morceau.size() > motif_.size())
+            return false;
+        const QChar* a = morceau.data();
+        const QChar* b = motif_.constData() + debut;
+        for (qsizetype k = 0; k < morceau.size(); ++k) {
+            const char16_t c = casse_ ? Majuscule(a[k].unicode()) : a[k].unicode();
+            if (c != b[k].unicode())
+                return false;
+        }
+        return true;
+    }
+
+    // True when `texte` begins with the part of the delimiter from `debut` on.
+    bool suiteEn(QStringView texte, qsizetype debut = 0) const {
+        const qsizetype m = motif_.size() - debut;
+        return texte.size() >= m && egalPartie(texte.left(m), debut);
+    }
+
+    qsizetype cherche(QStringView texte, qsizetype depuis) const {
+        if (depuis > texte.size())
+            return -1;
+        if (!casse_)
+            return texte.indexOf(motif_, depuis);
+        const qsizetype m = motif_.size();
+        const qsizetype n = texte.size();
+        const char16_t premier = motif_[0].unicode();
+        // Only that character has a non-letter ASCII capital: jump between
+        // its occurrences.
+        const bool sautRapide = premier < 0x80 && !(premier >= u'A' && premier <= u'Z');
+        for (qsizetype i = depuis; i + m <= n; ++i) {
+            if (sautRapide) {
+                i = texte.indexOf(QChar(premier), i);
+                if (i < 0 || i + m > n)
+                    return -1;
+            } else if (Majuscule(texte[i].unicode()) != premier) {
+                continue;
+            }
+            if (suiteEn(texte.mid(i, m)))
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    QString motif_;
+    bool casse_;
+};
+
 // Next segment from `depuis`: start delimiter at `posDebut`, end delimiter at
-// `posFin`, both searched in the compared form of the text.
-bool ProchainSegment(QStringView compare, QStringView debut, QStringView fin, qsizetype depuis,
+// `posFin`.
+bool ProchainSegment(QStringView texte, const Motif& debut, const Motif& fin, qsizetype depuis,
                      qsizetype& posDebut, qsizetype& posFin) {
-    if (depuis > compare.size())
-        return false;
-    posDebut = compare.indexOf(debut, depuis);
+    posDebut = debut.cherche(texte, depuis);
     if (posDebut < 0)
         return false;
-    posFin = compare.indexOf(fin, posDebut + debut.size());
+    posFin = fin.cherche(texte, posDebut + debut.taille());
     return posFin >= 0;
 }
 
 // Calls `traite(segment)` for every segment, in order, as ExtraitSegment would
 // give them for n = 1, 2, ... but in one pass over the text.
 template <typename Traite>
-void PourChaqueSegment(const QString& texte, const QString& debut, const QString& fin,
+void PourChaqueSegment(QStringView texte, const QString& debut, const QString& fin,
                        bool ignorerCasse, Traite traite) {
-    if (debut.isEmpty() || fin.isEmpty())
+    const Motif d(debut, ignorerCasse), f(fin, ignorerCasse);
+    if (d.vide() || f.vide())
         return;
-    const QString compare = ignorerCasse ? Majuscules(texte) : texte;
-    const QString d = ignorerCasse ? Majuscules(debut) : debut;
-    const QString f = ignorerCasse ? Majuscules(fin) : fin;
     qsizetype p = 0, posDebut = 0, posFin = 0;
-    while (ProchainSegment(compare, d, f, p, posDebut, posFin)) {
-        const qsizetype depuis = posDebut + d.size();
-        traite(QStringView(texte).mid(depuis, posFin - depuis));
-        p = posFin + f.size();
+    while (ProchainSegment(texte, d, f, p, posDebut, posFin)) {
+        const qsizetype depuis = posDebut + d.taille();
+        traite(texte.mid(depuis, posFin - depuis));
+        p = posFin + f.taille();
     }
+}
+
+// Every CR LF pair, then every remaining LF, becomes one space.
+void SautsDeLigneEnEspaces(QString& texte) {
+    const qsizetype n = texte.size();
+    qsizetype k = texte.indexOf(QLatin1Char('\n'));
+    if (k < 0)
+        return;
+    if (k > 0 && texte[k - 1] == QLatin1Char('\r'))
+        --k;
+    QChar* d = texte.data();
+    qsizetype w = k;
+    for (qsizetype r = k; r < n; ++r) {
+        const QChar c = d[r];
+        if (c == QLatin1Char('\r') && r + 1 < n && d[r + 1] == QLatin1Char('\n')) {
+            d[w++] = QLatin1Char(' ');
+            ++r;
+        } else if (c == QLatin1Char('\n')) {
+            d[w++] = QLatin1Char(' ');
+        } else {
+            d[w++] = c;
+        }
+    }
+    texte.truncate(w);
 }
 
 struct Balise {
@@ -162,79 +252,72 @@ void SupprimeEspacesFin(QString& texte) {
 bool ExtraitSegment(const QString& texte, const QString& debut, const QString& fin, int n,
                     bool ignorerCasse, QString& segment) {
     segment.clear();
-    if (n < 1 || debut.isEmpty() || fin.isEmpty())
+    const Motif d(debut, ignorerCasse), f(fin, ignorerCasse);
+    if (n < 1 || d.vide() || f.vide())
         return false;
-    const QString compare = ignorerCasse ? Majuscules(texte) : texte;
-    const QString d = ignorerCasse ? Majuscules(debut) : debut;
-    const QString f = ignorerCasse ? Majuscules(fin) : fin;
     qsizetype p = 0, posDebut = 0, posFin = 0;
-    for (int vus = 1; ProchainSegment(compare, d, f, p, posDebut, posFin); ++vus) {
+    for (int vus = 1; ProchainSegment(texte, d, f, p, posDebut, posFin); ++vus) {
         if (vus == n) {
-            const qsizetype depuis = posDebut + d.size();
+            const qsizetype depuis = posDebut + d.taille();
             segment = texte.mid(depuis, posFin - depuis);
             return true;
         }
-        p = posFin + f.size();
+        p = posFin + f.taille();
     }
     return false;
 }
 
 void SupprimeSegments(QString& texte, const QString& debut, const QString& fin, bool ignorerCasse) {
-    if (debut.isEmpty() || fin.isEmpty())
+    const Motif d(debut, ignorerCasse), f(fin, ignorerCasse);
+    if (d.vide() || f.vide())
+        return;
+    const qsizetype l = d.taille();
+    // Nothing to cut: leave the text (and its sharing) alone.
+    qsizetype s = d.cherche(texte, 0);
+    qsizetype e = s < 0 ? -1 : f.cherche(texte, s + l);
+    if (e < 0)
         return;
     // Looking again from the start after each cut only matters where the cut
     // joins two pieces: the kept text before it holds no start delimiter, so a
-    // new one can only straddle the join. One pass over the text therefore gives
-    // the same result.
-    const QString source = texte;
-    const QString compare = ignorerCasse ? Majuscules(source) : source;
-    const QString d = ignorerCasse ? Majuscules(debut) : debut;
-    const QString f = ignorerCasse ? Majuscules(fin) : fin;
-    const qsizetype l = d.size();
-    QString garde, gardeCompare; // gardeCompare is only kept when it differs
-    auto compareGarde = [&]() -> const QString& { return ignorerCasse ? gardeCompare : garde; };
-    qsizetype pos = 0;
-    bool coupe = false;
+    // new one can only straddle the join. One pass therefore gives the same
+    // result. The kept text is compacted in place: it never grows past the
+    // reading position.
+    QChar* donnees = texte.data();
+    const QStringView tout(donnees, texte.size());
+    qsizetype garde = s; // kept characters, at the start of the buffer
+    qsizetype pos = e + f.taille();
     for (;;) {
-        // A start delimiter beginning in the last l - 1 kept characters?
+        // A start delimiter beginning in the last l - 1 kept characters and
+        // ending in the rest of the text?
         qsizetype chevauche = -1, apresDebut = -1;
-        const QString& gc = compareGarde();
-        for (qsizetype k = std::max<qsizetype>(0, gc.size() - (l - 1)); k < gc.size(); ++k) {
-            const qsizetype dedans = gc.size() - k;
-            if (QStringView(gc).mid(k) == QStringView(d).left(dedans) &&
-                QStringView(compare).mid(pos).startsWith(QStringView(d).mid(dedans))) {
+        for (qsizetype k = std::max<qsizetype>(0, garde - (l - 1)); k < garde; ++k) {
+            const qsizetype dedans = garde - k;
+            if (d.egalPartie(tout.mid(k, dedans), 0) && d.suiteEn(tout.mid(pos), dedans)) {
                 chevauche = k;
                 apresDebut = pos + (l - dedans);
                 break;
             }
         }
         if (chevauche >= 0) {
-            const qsizetype e = compare.indexOf(f, apresDebut);
+            e = f.cherche(tout, apresDebut);
             if (e < 0)
                 break;
-            garde.truncate(chevauche);
-            if (ignorerCasse)
-                gardeCompare.truncate(chevauche);
-            pos = e + f.size();
-            coupe = true;
+            garde = chevauche;
+            pos = e + f.taille();
             continue;
         }
-        const qsizetype s = compare.indexOf(d, pos);
+        s = d.cherche(tout, pos);
         if (s < 0)
             break;
-        const qsizetype e = compare.indexOf(f, s + l);
+        e = f.cherche(tout, s + l);
         if (e < 0)
             break;
-        garde.append(QStringView(source).mid(pos, s - pos));
-        if (ignorerCasse)
-            gardeCompare.append(QStringView(compare).mid(pos, s - pos));
-        pos = e + f.size();
-        coupe = true;
+        std::copy(donnees + pos, donnees + s, donnees + garde);
+        garde += s - pos;
+        pos = e + f.taille();
     }
-    if (!coupe)
-        return;
-    garde.append(QStringView(source).mid(pos));
-    texte = garde;
+    std::copy(donnees + pos, donnees + texte.size(), donnees + garde);
+    texte.truncate(garde + (texte.size() - pos));
 }
 
 void DecoupeBalises(const QString& texte, ListeAuto& balises, ListeAuto* positions) {
@@ -299,8 +382,7 @@ void ExtraitLiensScripts(const QString& page, const QString& adresseBase, ListeA
         QString bloc = blocVue.toString();
         SupprimeSegments(bloc, debutCommentaire, finCommentaire, false);
         SupprimeSegments(bloc, debutLigne, finLigne, false);
-        Remplace(bloc, QStringLiteral("\r\n"), QStringLiteral(" "), false, -1);
-        Remplace(bloc, QStringLiteral("\n"), QStringLiteral(" "), false, -1);
+        SautsDeLigneEnEspaces(bloc);
         PourChaqueSegment(bloc, location, pointVirgule, true, [&](QStringView segment) {
             const qsizetype egal = segment.indexOf(QLatin1Char('='));
             if (egal < 0)
@@ -316,14 +398,12 @@ void ExtraitLiensScripts(const QString& page, const QString& adresseBase, ListeA
     });
 }
 
-void ExtraitLiensTexte(const QString& pageLue, const QString& adresseBase, ListeAuto& adresses,
+void ExtraitLiensTexte(QString page, const QString& adresseBase, ListeAuto& adresses,
                        ListeAuto& types, ListeAuto* textes) {
-    QString page = pageLue;
     SupprimeSegments(page, QStringLiteral("<!--"), QStringLiteral("-->"), false);
     ExtraitLiensScripts(page, adresseBase, adresses, types, textes);
     SupprimeSegments(page, DebutScript(), FinScript(), true);
-    Remplace(page, QStringLiteral("\r\n"), QStringLiteral(" "), false, -1);
-    Remplace(page, QStringLiteral("\n"), QStringLiteral(" "), false, -1);
+    SautsDeLigneEnEspaces(page);
 
     const std::vector<Balise> balises = Balises(page);
     const QStringView vue(page);
@@ -375,35 +455,43 @@ void ExtraitLiensTexte(const QString& pageLue, const QString& adresseBase, Liste
     }
 }
 
+QString TextePageHTML(const QByteArray& octets) {
+    // The page is read line by line and the lines joined: a carriage return
+    // ends a line, with the line feed that may follow it; a lone line feed stays.
+    QString page = DecodeTexte(octets);
+    const qsizetype premier = page.indexOf(QLatin1Char('\r'));
+    if (premier < 0)
+        return page;
+    QChar* d = page.data();
+    const qsizetype n = page.size();
+    qsizetype w = premier;
+    for (qsizetype r = premier; r < n; ++r) {
+        const QChar c = d[r];
+        if (c == QLatin1Char('\r')) {
+            if (r + 1 < n && d[r + 1] == QLatin1Char('\n'))
+                ++r;
+            continue;
+        }
+        d[w++] = c;
+    }
+    page.truncate(w);
+    return page;
+}
+
 QString LitPageHTML(const QString& cheminPage, bool& ok) {
     QFile fichier(cheminPage);
     ok = fichier.open(QIODevice::ReadOnly);
     if (!ok)
         return QString();
-    const QString brut = DecodeTexte(fichier.readAll());
-    // The page is read line by line and the lines joined: a carriage return
-    // ends a line, with the line feed that may follow it; a lone line feed stays.
-    QString page;
-    page.reserve(brut.size());
-    const qsizetype n = brut.size();
-    for (qsizetype k = 0; k < n; ++k) {
-        const QChar c = brut[k];
-        if (c == QLatin1Char('\r')) {
-            if (k + 1 < n && brut[k + 1] == QLatin1Char('\n'))
-                ++k;
-            continue;
-        }
-        page.append(c);
-    }
-    return page;
+    return TextePageHTML(fichier.readAll());
 }
 
 bool ExtraitLiensHTML(const QString& cheminPage, const QString& adresseBase, ListeAuto& adresses,
                       ListeAuto& types, ListeAuto* textes) {
     bool ok = false;
-    const QString page = LitPageHTML(cheminPage, ok);
+    QString page = LitPageHTML(cheminPage, ok);
     if (!ok)
         return false;
-    ExtraitLiensTexte(page, adresseBase, adresses, types, textes);
+    ExtraitLiensTexte(std::move(page), adresseBase, adresses, types, textes);
     return true;
 }

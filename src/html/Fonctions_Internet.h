@@ -36,9 +36,11 @@ bool ExtraitLiensHTML(const QString& cheminPage, const QString& adresseBase, Lis
 // carriage returns are dropped with the line feed that follows each, while a
 // lone line feed stays. `ok` is false when the file cannot be read.
 QString LitPageHTML(const QString& cheminPage, bool& ok);
+// The same from the file's bytes.
+QString TextePageHTML(const QByteArray& octets);
 
 // The same extraction on a page already read with LitPageHTML.
-void ExtraitLiensTexte(const QString& page, const QString& adresseBase, ListeAuto& adresses,
+void ExtraitLiensTexte(QString page, const QString& adresseBase, ListeAuto& adresses,
                        ListeAuto& types, ListeAuto* textes = nullptr);
 
 // The redirections written in <Script Language="JAVASCRIPT"> blocks as

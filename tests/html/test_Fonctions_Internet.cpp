@@ -341,17 +341,18 @@ TEST(ExtraitLiens, SupprimeSegments) {
 // gives, on texts full of partial and overlapping delimiters.
 TEST(ExtraitLiens, SupprimeSegmentsCommeLaRegle) {
     QRandomGenerator alea(99);
-    const QString alphabet = QStringLiteral("<!->aA");
+    const QString alphabet = QStringLiteral("<!->aAsSſ");
     struct Delimiteurs {
         QString debut, fin;
     };
-    const Delimiteurs delimiteurs[] = {{"<!--", "-->"}, {"<!", "!>"}, {"aa", "a"}, {"-", "--"}};
+    const Delimiteurs delimiteurs[] = {{"<!--", "-->"}, {"<!", "!>"}, {"aa", "a"},
+                                       {"-", "--"},     {"<s", "s>"}, {"ss", "S"}};
     for (int essai = 0; essai < 20000; ++essai) {
         QString texte;
         const int n = int(alea.bounded(24));
         for (int k = 0; k < n; ++k)
             texte += alphabet[int(alea.bounded(int(alphabet.size())))];
-        const Delimiteurs& d = delimiteurs[essai % 4];
+        const Delimiteurs& d = delimiteurs[essai % 6];
         QString attendu = texte, obtenu = texte;
         SupprimeSegmentsNaif(attendu, d.debut, d.fin);
         SupprimeSegments(obtenu, d.debut, d.fin, false);

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "net/FichierEnFond.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
 #include "support/Outils.h"
@@ -413,4 +414,30 @@ TEST(FichierSansErreur, ReconnaitLesPagesDErreur) {
         EXPECT_EQ(FichierSansErreur(chemin), c.attendu);
     }
     EXPECT_FALSE(FichierSansErreur(QStringLiteral("/chemin/qui/n/existe/pas")));
+}
+
+TEST(FichierEnFond, EcritToutDansLOrdreOuSignaleLEchec) {
+    QTemporaryDir dossier;
+    const QString chemin = dossier.filePath("f.bin");
+    EcritFichier(chemin, "reste d'un contenu plus long que le nouveau");
+    const QByteArray attendu = Motif(20 * 1024 * 1024 + 11);
+    {
+        FichierEnFond fichier(chemin);
+        ASSERT_TRUE(fichier.Ouvre());
+        for (qsizetype i = 0; i < attendu.size(); i += 1024)
+            ASSERT_EQ(fichier.write(attendu.mid(i, 1024)), qMin<qsizetype>(1024, attendu.size() - i));
+        EXPECT_TRUE(fichier.Termine());
+    }
+    EXPECT_TRUE(LitFichier(chemin) == attendu);
+
+    // A device that refuses every write, as a full disk does.
+    FichierEnFond plein(QStringLiteral("/dev/full"));
+    ASSERT_TRUE(plein.Ouvre());
+    bool refuse = false;
+    for (int i = 0; i < 64 && !refuse; ++i)
+        refuse = plein.write(Motif(512 * 1024)) < 0;
+    EXPECT_FALSE(plein.Termine());
+
+    FichierEnFond impossible(dossier.filePath("absent/f.bin"));
+    EXPECT_FALSE(impossible.Ouvre());
 }

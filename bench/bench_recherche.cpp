@@ -22,15 +22,6 @@
 
 namespace {
 
-class MessagesMuets final : public GestionnaireMessages {
-public:
-    ReponseMessage Affiche(const QString& t, IconeMessage, BoutonsMessage) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(t));
-        return ReponseMessage::Ok;
-    }
-    bool Demande(const QString&, const QString&, QString&) override { return false; }
-};
-
 QString EcritParametres(const QString& dossier, const QByteArray& contenu) {
     const QString chemin = dossier + QStringLiteral("/service.txt");
     QFile f(chemin);
@@ -115,8 +106,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    MessagesMuets messages;
-    InstalleGestionnaireMessages(&messages);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (mode == QLatin1String("demarrage") && argc > 2)
         return Demarrage(QString::fromLocal8Bit(argv[2]));

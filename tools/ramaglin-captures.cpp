@@ -16,16 +16,6 @@
 
 namespace {
 
-// Messages are printed, not shown: the captures must not wait for a click.
-class MessagesConsole final : public GestionnaireMessages {
-public:
-    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(texte));
-        return ReponseMessage::Ok;
-    }
-    bool Demande(const QString&, const QString&, QString&) override { return false; }
-};
-
 bool Enregistre(QWidget* w, const QString& chemin) {
     QApplication::processEvents();
     const bool ok = w->grab().save(chemin);
@@ -46,8 +36,6 @@ int main(int argc, char** argv) {
     }
     const QString sortie = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(sortie);
-    MessagesConsole messages;
-    InstalleGestionnaireMessages(&messages);
 
     frmPrincipal f;
     if (f.Form_Load(QLatin1Char('"') + QString::fromLocal8Bit(argv[2]) + QLatin1Char('"')) !=

@@ -18,19 +18,5 @@ bool ShellBureau::Ouvre(const QString& verbe, const QString& cible, const QStrin
 }
 
 qint64 ShellBureau::Lance(const QString& ligneCommande, bool attendre) {
-    QStringList morceaux = QProcess::splitCommand(ligneCommande);
-    if (morceaux.isEmpty())
-        return 0;
-    const QString programme = morceaux.takeFirst();
-    if (attendre) {
-        QProcess p;
-        p.start(programme, morceaux);
-        if (!p.waitForStarted())
-            return 0;
-        const qint64 pid = p.processId();
-        p.waitForFinished(-1);
-        return pid;
-    }
-    qint64 pid = 0;
-    return QProcess::startDetached(programme, morceaux, QString(), &pid) ? pid : 0;
+    return LanceProgramme(ligneCommande, attendre);
 }

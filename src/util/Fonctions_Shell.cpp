@@ -1,7 +1,6 @@
 #include "util/Fonctions_Shell.h"
 
 #include <QProcess>
-#include <QUrl>
 
 namespace {
 
@@ -13,21 +12,7 @@ public:
         return false;
     }
     qint64 Lance(const QString& ligneCommande, bool attendre) override {
-        QStringList morceaux = QProcess::splitCommand(ligneCommande);
-        if (morceaux.isEmpty())
-            return 0;
-        const QString programme = morceaux.takeFirst();
-        if (attendre) {
-            QProcess p;
-            p.start(programme, morceaux);
-            if (!p.waitForStarted())
-                return 0;
-            const qint64 pid = p.processId();
-            p.waitForFinished(-1);
-            return pid;
-        }
-        qint64 pid = 0;
-        return QProcess::startDetached(programme, morceaux, QString(), &pid) ? pid : 0;
+        return LanceProgramme(ligneCommande, attendre);
     }
 };
 
@@ -35,6 +20,24 @@ ShellSansBureau gSansBureau;
 GestionnaireShell* gShell = &gSansBureau;
 
 } // namespace
+
+qint64 LanceProgramme(const QString& ligneCommande, bool attendre) {
+    QStringList morceaux = QProcess::splitCommand(ligneCommande);
+    if (morceaux.isEmpty())
+        return 0;
+    const QString programme = morceaux.takeFirst();
+    if (attendre) {
+        QProcess p;
+        p.start(programme, morceaux);
+        if (!p.waitForStarted())
+            return 0;
+        const qint64 pid = p.processId();
+        p.waitForFinished(-1);
+        return pid;
+    }
+    qint64 pid = 0;
+    return QProcess::startDetached(programme, morceaux, QString(), &pid) ? pid : 0;
+}
 
 GestionnaireShell* InstalleGestionnaireShell(GestionnaireShell* gestionnaire) {
     GestionnaireShell* ancien = gShell;

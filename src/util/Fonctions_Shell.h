@@ -17,5 +17,9 @@ public:
     virtual qint64 Lance(const QString& ligneCommande, bool attendre) = 0;
 };
 
+// Starts a command line with QProcess (what both the desktop and the headless
+// shells do for programs).
+qint64 LanceProgramme(const QString& ligneCommande, bool attendre);
+
 GestionnaireShell* InstalleGestionnaireShell(GestionnaireShell* gestionnaire);
 GestionnaireShell& Shell();

@@ -55,13 +55,22 @@ std::filesystem::path CheminNatif(const QString& chemin) {
 // An empty work file beside `destination`, so that the final rename stays on
 // the same file system; empty text when the folder does not take it.
 QString CreeFichierTemporaire(const QString& destination) {
-    QTemporaryFile fichier(destination + QStringLiteral(".XXXXXX.part"));
-    fichier.setAutoRemove(false);
-    if (!fichier.open())
-        return QString();
-    const QString chemin = fichier.fileName();
-    fichier.close();
-    return chemin;
+    // Named after the destination when the name leaves room for the suffix,
+    // with a short name of its own otherwise.
+    for (const QString& modele :
+         {destination + QStringLiteral(".XXXXXX.part"),
+          QFileInfo(destination).absolutePath() + QStringLiteral("/.ramaglin-XXXXXX.part")}) {
+        QTemporaryFile fichier(modele);
+        fichier.setAutoRemove(false);
+        if (fichier.open()) {
+            // Qt may open a file with no name yet and fail to give it one.
+            const QString chemin = fichier.fileName();
+            fichier.close();
+            if (!chemin.isEmpty())
+                return chemin;
+        }
+    }
+    return QString();
 }
 
 // Puts the work file in the destination's place (replacing an older file).

@@ -206,6 +206,24 @@ TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
     }
 }
 
+TEST(TelechargeFichier, NomDeDestinationLongOuAccentue) {
+    ServeurTest serveur;
+    serveur.Repond("*", "/f", ReponseTest::Ok(Motif(3000)));
+    // The longest name a folder takes leaves no room for a suffix.
+    for (const QString& nom : {QString(250, QLatin1Char('n')), QStringLiteral("Fiché été ñ.txt")}) {
+        SCOPED_TRACE(nom.toStdString());
+        QTemporaryDir dossier;
+        Transfert t;
+        QString adresse = serveur.Adresse("/f");
+        double taille = 0;
+        bool redirige = false;
+        EXPECT_TRUE(TelechargeFichier(t.Inet1, adresse, dossier.filePath(nom), false, -1, nullptr,
+                                      taille, redirige));
+        EXPECT_TRUE(LitFichier(dossier.filePath(nom)) == Motif(3000));
+        EXPECT_EQ(Contenu(dossier), QStringList{nom});
+    }
+}
+
 TEST(TelechargeFichier, LegendeDeProgression) {
     // 29 256 bytes (28,57 Ko) in drips, so that the rate appears after a second.
     ServeurTest serveur;

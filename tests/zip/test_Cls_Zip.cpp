@@ -258,3 +258,90 @@ TEST(ExtractionWriter, FoldersDatesAndFailures) {
     for (const char* nom : {"x", "a/b..c/x", "..x", "a/./x"})
         EXPECT_FALSE(NomHorsDestination(nom)) << nom;
 }
+
+namespace {
+
+struct EntreeMain {
+    QByteArray nom;
+    uint16_t flags;
+    QByteArray donnees; // stored
+};
+
+void Ajoute16(QByteArray& b, uint32_t v) {
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+void Ajoute32(QByteArray& b, uint32_t v) {
+    Ajoute16(b, v & 0xFFFF);
+    Ajoute16(b, v >> 16);
+}
+
+// A stored archive written field by field, for names no tool writes on demand.
+QByteArray ArchiveMain(const std::vector<EntreeMain>& entrees) {
+    QByteArray locaux, central;
+    Cls_CRC32Init crc;
+    for (const EntreeMain& e : entrees) {
+        const uint32_t offset = uint32_t(locaux.size());
+        const uint32_t c = crc.CalcCRC32File(e.donnees);
+        auto commun = [&](QByteArray& b) {
+            Ajoute16(b, 20);
+            Ajoute16(b, e.flags);
+            Ajoute16(b, 0);
+            Ajoute16(b, (14 << 11) | (25 << 5) | 18);
+            Ajoute16(b, (26 << 9) | (4 << 5) | 3);
+            Ajoute32(b, c);
+            Ajoute32(b, uint32_t(e.donnees.size()));
+            Ajoute32(b, uint32_t(e.donnees.size()));
+            Ajoute16(b, uint32_t(e.nom.size()));
+            Ajoute16(b, 0);
+        };
+        Ajoute32(locaux, 0x04034b50);
+        commun(locaux);
+        locaux += e.nom + e.donnees;
+        Ajoute32(central, 0x02014b50);
+        Ajoute16(central, 0x0A14); // made by Windows NTFS, 2.0
+        commun(central);
+        Ajoute16(central, 0);
+        Ajoute16(central, 0);
+        Ajoute16(central, 0);
+        Ajoute32(central, 0);
+        Ajoute32(central, offset);
+        central += e.nom;
+    }
+    QByteArray fin;
+    Ajoute32(fin, 0x06054b50);
+    Ajoute32(fin, 0);
+    Ajoute16(fin, uint32_t(entrees.size()));
+    Ajoute16(fin, uint32_t(entrees.size()));
+    Ajoute32(fin, uint32_t(central.size()));
+    Ajoute32(fin, uint32_t(locaux.size()));
+    Ajoute16(fin, 0);
+    return locaux + central + fin;
+}
+
+} // namespace
+
+// Names: UTF-8 when flagged or valid, Windows-1252 otherwise; a name ending in
+// "/" is a folder even when the entry carries data.
+TEST(Cls_Zip, EntryNamesAndFolders) {
+    EnregistreurMessages rec;
+    QTemporaryDir dest;
+    const QString archive = dest.filePath("main.zip");
+    ASSERT_TRUE(EcritFichier(archive, ArchiveMain({{"caf\xe9 \x80.txt", 0, "1252"},
+                                                   {"caf\xc3\xa9.txt", 0x0800, "utf8"},
+                                                   {"na\xc3\xafve.txt", 0, "utf8 sans drapeau"},
+                                                   {"rep/", 0, "xx"}})));
+    Cls_Zip zip;
+    ASSERT_EQ(zip.Get_Contents(archive), 0);
+    ASSERT_EQ(zip.FileCount(), 4);
+    EXPECT_EQ(zip.FileName(1), QString::fromUtf8("café €.txt"));
+    EXPECT_EQ(zip.FileName(2), QString::fromUtf8("café.txt"));
+    EXPECT_EQ(zip.FileName(3), QString::fromUtf8("naïve.txt"));
+    EXPECT_EQ(zip.SystemMadeBy(1), "Windows NTFS");
+    EXPECT_TRUE(zip.IsDir(4));
+    const QString sortie = dest.filePath("sortie");
+    EXPECT_EQ(zip.UnPack(Tout(zip), sortie), 0);
+    EXPECT_EQ(rec.Textes(), QStringList());
+    EXPECT_EQ(LitFichier(sortie + QString::fromUtf8("/café €.txt")), "1252");
+    EXPECT_EQ(LitFichier(sortie + QString::fromUtf8("/café.txt")), "utf8");
+    EXPECT_TRUE(QFileInfo(sortie + "/rep").isDir());
+}

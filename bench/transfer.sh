@@ -3,14 +3,14 @@
 # served by nginx on 127.0.0.1, fetched RUNS times by each (alternately), into
 # the same folder. Our side is bench_transfert (TelechargeFichier in a
 # QCoreApplication, with its peak memory and the event loop's longest gap).
-#   bench/transfer.sh            (BUILD=build-bench RUNS=3 by default)
+#   bench/transfer.sh            (BUILD=build-bench RUNS=4 by default)
 # Last line: transfer ratio=R rss_extra_mib=M max_gap_ms=G
 #   R = our throughput / curl's (best run of each); bars: R >= 0.9, M <= 64, G < 50.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 racine=$PWD
 build=${BUILD:-build-bench}
-runs=${RUNS:-3}
+runs=${RUNS:-4}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON \
     -DRAMAGLIN_TESTS=OFF >/dev/null
@@ -69,13 +69,21 @@ meilleur_curl=
 meilleur_nous=
 rss=0
 ecart=0
-for i in $(seq "$runs"); do
+mesure_curl() {
+    sync
     t=$(curl -s -o "$travail/curl.bin" -w '%{time_total}' "$adresse")
     [ "$(stat -c %s "$travail/curl.bin")" = "$taille" ] || { echo "curl: taille incorrecte" >&2; exit 1; }
     rm -f "$travail/curl.bin"
+}
+mesure_nous() {
+    sync
     ligne=$("$programme" "$adresse" "$travail/nous.bin" 2>/dev/null)
     [ "$(stat -c %s "$travail/nous.bin")" = "$taille" ] || { echo "bench_transfert: $ligne" >&2; exit 1; }
     rm -f "$travail/nous.bin"
+}
+for i in $(seq "$runs"); do
+    # Each starts with the disk's queue flushed, and each goes first in turn.
+    if [ $((i % 2)) = 1 ]; then mesure_curl; mesure_nous; else mesure_nous; mesure_curl; fi
     echo "run $i: curl seconds=$t | ours $ligne"
     s=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' <<<"$ligne")
     m=$(sed -E 's/.*rss_extra_mib=([0-9.-]+).*/\1/' <<<"$ligne")

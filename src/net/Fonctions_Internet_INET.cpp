@@ -231,6 +231,8 @@ void GereEtatTransfert(Inet& inet, int etat) {
     }
     double recu = 0;
     int pourcentage = 0;
+    int pourcentageTexte = 0;
+    QString textePourcentage = QStringLiteral("0");
     while (ReceptionEnCours && !ArretDemande) {
         const QByteArray morceau = inet.GetChunk(TailleMorceau);
         recu += double(morceau.size());
@@ -241,8 +243,13 @@ void GereEtatTransfert(Inet& inet, int etat) {
         else if (recu <= TailleServeur)
             pourcentage = PourcentageBorne(recu / TailleServeur * 100);
 
-        // The gauge only redraws a new percentage: build its caption only then.
-        if (JaugeTransfert && QString::number(pourcentage) != JaugeTransfert->Tag) {
+        // The gauge only redraws a new percentage: build its caption only then
+        // (this runs for every kilobyte: no text is made for nothing).
+        if (pourcentage != pourcentageTexte) {
+            pourcentageTexte = pourcentage;
+            textePourcentage = QString::number(pourcentage);
+        }
+        if (JaugeTransfert && textePourcentage != JaugeTransfert->Tag) {
             QString legende = QString::number(pourcentage) + QStringLiteral(" % (") +
                               FormateTaille(recu, true) + QStringLiteral(" sur ") +
                               FormateTaille(parLimite ? TailleMaximale : TailleServeur, false) +

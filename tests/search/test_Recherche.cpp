@@ -125,6 +125,7 @@ TEST_F(Recherche, ComparaisonsEnSuite) {
     f->cmdRecherche_Click();
     EXPECT_EQ(rec.Textes(), (QStringList{"Il n'y a pas eu de nouveaux fichiers.",
                                          "Le logiciel n'a pas été trouvé"}));
+    EXPECT_EQ(rec.messages[1].icone, IconeMessage::Critique);
     EXPECT_FALSE(QFile::exists(liste));
     EXPECT_EQ(f->ListeSources->count(), 0);
 
@@ -136,8 +137,18 @@ TEST_F(Recherche, ComparaisonsEnSuite) {
                                   "VERSION_A_COMPARER=2\r\n");
     g->cmdRecherche_Click();
     EXPECT_EQ(rec.Textes(), QStringList{"Une nouvelle version a été trouvée !"});
+    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Information);
     EXPECT_EQ(Rangees(*g), QStringList{"c.zip"});
     EXPECT_TRUE(g->SelectionneTout->isHidden()); // one row only
+
+    // Nothing newer: said, and the list copy goes.
+    rec.Vide();
+    g.reset();
+    auto h = Demarre("c.zip\tP\t1.9.9\r\n", parametres + "COMPARER_LISTE_A_VERSION=O\r\n"
+                                                     "COL_COMPARAISON_VERSION=3\r\nVERSION_A_COMPARER=2\r\n");
+    h->cmdRecherche_Click();
+    EXPECT_EQ(rec.Textes(), QStringList{"Il n'y a pas eu de nouvelle version."});
+    EXPECT_FALSE(QFile::exists(liste));
 }
 
 TEST_F(Recherche, EncodagesEtFinsDeLigne) {

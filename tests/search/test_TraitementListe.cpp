@@ -93,39 +93,6 @@ TEST_F(Liste, Versions) {
     }
 }
 
-TEST_F(Liste, ComparaisonsEtLeursMessages) {
-    Fixe("COL_COMPARAISON_IDENT", "2");
-    Fixe("IDENTIFIANT_A_COMPARER", "APP");
-    Fixe("COL_COMPARAISON_VERSION", "3");
-    Fixe("VERSION_A_COMPARER", "1.9");
-    const QByteArray liste = "a.zip\tAPP\t1.10\r\nb.zip\tAPP \t2.0\r\nc.zip\tAUTRE\t3\r\nd.zip\tAPP\t1.9\r\n";
-
-    bool reponse = true;
-    Ecrit(liste);
-    EXPECT_TRUE(ComparaisonIdentifiant(chemin, reponse));
-    EXPECT_TRUE(reponse);
-    EXPECT_EQ(Lignes(), (QStringList{"a.zip\tAPP\t1.10", "d.zip\tAPP\t1.9"}));
-    EXPECT_TRUE(ComparaisonVersion(chemin, reponse));
-    EXPECT_TRUE(reponse);
-    EXPECT_EQ(Lignes(), QStringList{"a.zip\tAPP\t1.10"});
-    EXPECT_EQ(rec.Textes(), QStringList{"Une nouvelle version a été trouvée !"});
-    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Information);
-
-    rec.Vide();
-    Fixe("VERSION_A_COMPARER", "5");
-    EXPECT_FALSE(ComparaisonVersion(chemin, reponse));
-    EXPECT_FALSE(reponse);
-    EXPECT_EQ(Lignes(), QStringList{});
-    EXPECT_TRUE(QFile::exists(chemin)); // rewritten empty, the search deletes it
-    Fixe("IDENTIFIANT_A_COMPARER", "RIEN");
-    Ecrit(liste);
-    EXPECT_FALSE(ComparaisonIdentifiant(chemin, reponse));
-    EXPECT_EQ(rec.Textes(), (QStringList{"Il n'y a pas eu de nouvelle version.",
-                                         "Le logiciel n'a pas été trouvé"}));
-    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Information);
-    EXPECT_EQ(rec.messages[1].icone, IconeMessage::Critique);
-}
-
 TEST_F(Liste, ComparaisonAvecUnDossier) {
     const QString local = dossier.filePath("local");
     QDir().mkpath(local + "/sous-dossier.zip");
@@ -168,15 +135,11 @@ TEST_F(Liste, ComparaisonAvecUnDossier) {
     EXPECT_EQ(rec.messages[0].icone, IconeMessage::Information);
 }
 
-TEST_F(Liste, ResumeDeSelection) {
-    const QStringList lignes = {"a\t1536", "b\t2,5", "c\tabc", "d\t100"};
-    const ResumeSelection r1 = CalculeSelection(lignes, {true, true, false, false}, true, 2);
-    EXPECT_EQ(r1.nombre, 2);
-    EXPECT_DOUBLE_EQ(r1.total, 1538.5);
-    const ResumeSelection r2 = CalculeSelection(lignes, {false, false, true, true, true}, true, 2);
-    EXPECT_EQ(r2.nombre, 3); // a row past the end of the file counts, its size does not
-    EXPECT_DOUBLE_EQ(r2.total, 100);
-    EXPECT_DOUBLE_EQ(CalculeSelection(lignes, {true, true, true, true}, false, 2).total, 0);
+TEST_F(Liste, SelectionPlusLongueQueLaListe) {
+    // A row past the end of the file counts, its size does not.
+    const ResumeSelection r = CalculeSelection({"a\t1536", "b\t100"}, {false, true, true}, true, 2);
+    EXPECT_EQ(r.nombre, 2);
+    EXPECT_DOUBLE_EQ(r.total, 100);
 }
 
 TEST_F(Liste, RecritureSansRestes) {

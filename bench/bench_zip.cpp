@@ -1,0 +1,143 @@
+// Speed of the ZIP subsystem's hot paths against the usual references, on the
+// corpus that bench/zip.sh prepares: raw Deflate streams at levels 1, 6 and 9
+// decoded by our Inflate, by zlib and by libdeflate, and CRC-32 against zlib.
+//   bench_zip DATA_FOLDER FILE...
+// Prints one line per stream and a last line with the ratios (above 1: ours is
+// faster). Each measure is the best of several interleaved rounds, so that the
+// load of a shared machine weighs on every decoder alike.
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include "zip/Archives_Decomp.h"
+#include "zip/Cls_CRC32Init.h"
+
+namespace {
+
+using Horloge = std::chrono::steady_clock;
+
+double Secondes(const std::function<void()>& f) {
+    const auto t0 = Horloge::now();
+    f();
+    return std::chrono::duration<double>(Horloge::now() - t0).count();
+}
+
+QByteArray Lit(const QString& chemin) {
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray Compresse(const QByteArray& source, int niveau) {
+    z_stream z{};
+    deflateInit2(&z, niveau, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    QByteArray sortie(qsizetype(deflateBound(&z, uLong(source.size()))) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source.constData()));
+    z.avail_in = uInt(source.size());
+    z.next_out = reinterpret_cast<Bytef*>(sortie.data());
+    z.avail_out = uInt(sortie.size());
+    deflate(&z, Z_FINISH);
+    sortie.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return sortie;
+}
+
+bool InflateZlib(const QByteArray& c, QByteArray& sortie) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(c.constData()));
+    z.avail_in = uInt(c.size());
+    z.next_out = reinterpret_cast<Bytef*>(sortie.data());
+    z.avail_out = uInt(sortie.size());
+    const int r = inflate(&z, Z_FINISH);
+    inflateEnd(&z);
+    return r == Z_STREAM_END;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_zip DATA_FOLDER FILE...\n");
+        return 2;
+    }
+    const QString dossier = QString::fromLocal8Bit(argv[1]);
+    const int tours = 3;
+    libdeflate_decompressor* ld = libdeflate_alloc_decompressor();
+    double tNous = 0, tZlib = 0, tLd = 0, octets = 0;
+    QByteArray tout;
+
+    for (int a = 2; a < argc; ++a) {
+        const QString nom = QString::fromLocal8Bit(argv[a]);
+        const QByteArray source = Lit(dossier + "/" + nom);
+        if (source.isEmpty()) {
+            std::fprintf(stderr, "missing %s\n", qPrintable(nom));
+            return 1;
+        }
+        tout += source;
+        for (int niveau : {1, 6, 9}) {
+            // Streams are made once and kept beside the corpus.
+            const QString cheminFlux = QString("%1/%2.l%3.deflate").arg(dossier, nom).arg(niveau);
+            QByteArray flux = Lit(cheminFlux);
+            if (flux.isEmpty()) {
+                flux = Compresse(source, niveau);
+                QFile f(cheminFlux);
+                if (f.open(QIODevice::WriteOnly))
+                    f.write(flux);
+            }
+            double bNous = 1e9, bZlib = 1e9, bLd = 1e9;
+            QByteArray sortieZ(source.size(), '\0'), sortieL(source.size(), '\0');
+            for (int t = 0; t < tours; ++t) {
+                QByteArray d;
+                bNous = std::min(bNous, Secondes([&] {
+                    d = flux;
+                    if (Inflate(d, source.size() - 1, false) != 0 || d != source)
+                        std::fprintf(stderr, "ours: wrong output on %s l%d\n", qPrintable(nom), niveau);
+                }));
+                bZlib = std::min(bZlib, Secondes([&] {
+                    if (!InflateZlib(flux, sortieZ))
+                        std::fprintf(stderr, "zlib failed\n");
+                }));
+                bLd = std::min(bLd, Secondes([&] {
+                    size_t n = 0;
+                    if (libdeflate_deflate_decompress(ld, flux.constData(), size_t(flux.size()), sortieL.data(),
+                                                      size_t(sortieL.size()), &n) != LIBDEFLATE_SUCCESS)
+                        std::fprintf(stderr, "libdeflate failed\n");
+                }));
+            }
+            const double mo = source.size() / 1e6;
+            std::printf("inflate %-14s level %d ratio %5.2f  ours %7.1f MB/s  zlib %7.1f MB/s  libdeflate %7.1f MB/s\n",
+                        qPrintable(nom), niveau, double(source.size()) / flux.size(), mo / bNous, mo / bZlib,
+                        mo / bLd);
+            std::fflush(stdout);
+            tNous += bNous;
+            tZlib += bZlib;
+            tLd += bLd;
+            octets += source.size();
+        }
+    }
+    libdeflate_free_decompressor(ld);
+
+    double bNous = 1e9, bZlib = 1e9;
+    uint32_t a = 0, b = 1;
+    for (int t = 0; t < 5; ++t) {
+        bNous = std::min(bNous, Secondes([&] { a = CalculeCRC32(0, tout.constData(), size_t(tout.size())); }));
+        bZlib = std::min(bZlib, Secondes([&] {
+            b = uint32_t(crc32_z(0, reinterpret_cast<const Bytef*>(tout.constData()), size_t(tout.size())));
+        }));
+    }
+    if (a != b)
+        std::fprintf(stderr, "CRC mismatch %08x %08x\n", a, b);
+    std::printf("crc32 %.0f MB  ours %8.1f MB/s  zlib %8.1f MB/s\n", tout.size() / 1e6, tout.size() / 1e6 / bNous,
+                tout.size() / 1e6 / bZlib);
+    std::printf("inflate total %.0f MB  ours %.1f MB/s  zlib %.1f MB/s  libdeflate %.1f MB/s\n", octets / 1e6,
+                octets / 1e6 / tNous, octets / 1e6 / tZlib, octets / 1e6 / tLd);
+    std::printf("ratios inflate_vs_zlib=%.2f inflate_vs_libdeflate=%.2f crc_vs_zlib=%.2f\n", tZlib / tNous,
+                tLd / tNous, bZlib / bNous);
+    return 0;
+}

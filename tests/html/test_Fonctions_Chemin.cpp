@@ -1,5 +1,5 @@
-// Path and address helpers: roots, folders, names, extensions, parents and the
-// resolution of links against a base address.
+// Path and address helpers: roots, folders, names, extensions, parents, the
+// resolution of links against a base address and the splitting of command lines.
 #include "html/Fonctions_Chemin.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,7 @@
 namespace {
 
 struct Cas {
-    QString entree;
-    QString attendu;
+    QString entree, attendu;
 };
 
 void Verifie(const char* nom, QString (*fonction)(const QString&), std::initializer_list<Cas> cas) {
@@ -21,29 +20,17 @@ void Verifie(const char* nom, QString (*fonction)(const QString&), std::initiali
 } // namespace
 
 TEST(Chemins, Racine) {
-    struct CasRacine {
-        QString chemin;
-        QString racine;
+    const struct {
+        QString chemin, racine;
         bool internet;
+    } cas[] = {
+        {"c:\\temp", "c:", false}, {"x:", "x:", false}, {"rep/f.txt", "", false},
+        {"\\\\machine\\partage\\f.txt", "\\\\machine\\", false}, {"\\\\machine/p", "\\\\machine/", false},
+        {"\\\\machine", "\\\\machine", false}, {"Http://serveur/x", "Http://", true}, {"ftp://s", "ftp://", true},
+        {"mailto:nom", "mailto:", true}, {"HTTPS://s/", "HTTPS://", true}, {"telnet://h", "telnet://", true},
+        {"news://g", "news://", true}, {"http:/x", "", false}, {"https:", "", false},
     };
-    const CasRacine cas[] = {
-        {"c:\\temp", "c:", false},
-        {"Http://serveur/x", "Http://", true},
-        {"\\\\machine\\partage\\f.txt", "\\\\machine\\", false},
-        {"\\\\machine/partage", "\\\\machine/", false},
-        {"\\\\machine", "\\\\machine", false},
-        {"mailto:nom", "mailto:", true},
-        {"rep/f.txt", "", false},
-        {"HTTPS://s/", "HTTPS://", true},
-        {"ftp://s", "ftp://", true},
-        {"telnet://h", "telnet://", true},
-        {"news://g", "news://", true},
-        {"http:/x", "", false},
-        {"https:", "", false},
-        {"x:", "x:", false},
-        {"", "", false},
-    };
-    for (const CasRacine& c : cas) {
+    for (const auto& c : cas) {
         SCOPED_TRACE(c.chemin.toStdString());
         bool internet = !c.internet;
         EXPECT_EQ(RacineChemin(c.chemin, internet), c.racine);
@@ -52,115 +39,60 @@ TEST(Chemins, Racine) {
     }
 }
 
-TEST(Chemins, RepertoireNomExtension) {
+// The first character after the root is never taken for a separator, and the
+// root is never cut.
+TEST(Chemins, DecoupageDuChemin) {
     Verifie("RepertoireChemin", RepertoireChemin,
-            {{"http://serveur/rep/f.zip", "http://serveur/rep/"},
-             {"f.zip", ""},
-             {"C:\\setup.zip", "C:"},
-             {"C:\\rep\\setup.zip", "C:\\rep\\"},
-             {"rep/sous\\f.txt", "rep/sous\\"},
-             {"/f.zip", ""},
-             {"\\\\machine\\partage\\f.txt", "\\\\machine\\partage\\"},
-             {"http://serveur", "http://"}});
+            {{"http://serveur/rep/f.zip", "http://serveur/rep/"}, {"f.zip", ""}, {"C:\\setup.zip", "C:"},
+             {"rep/sous\\f.txt", "rep/sous\\"}, {"/f.zip", ""}, {"http://serveur", "http://"},
+             {"\\\\machine\\partage\\f.txt", "\\\\machine\\partage\\"}});
     Verifie("NomFichierChemin", NomFichierChemin,
-            {{"http://serveur/rep/f.zip", "f.zip"},
-             {"f.zip", "f.zip"},
-             {"/f.zip", ""},
-             {"http://serveur", "serveur"},
-             {"C:\\rep\\f.txt", "f.txt"},
-             {"rep/", ""}});
+            {{"http://serveur/rep/f.zip", "f.zip"}, {"f.zip", "f.zip"}, {"/f.zip", ""},
+             {"http://serveur", "serveur"}, {"C:\\rep\\f.txt", "f.txt"}, {"rep/", ""}});
     Verifie("ExtensionFichier", ExtensionFichier,
-            {{"archive.tar.gz", "GZ"},
-             {"\"setup.exe\"", "EXE"},
-             {"lisezmoi", ""},
-             {"fin.", ""},
-             {"rep.d/fichier", "D/FICHIER"},
-             {"\"a.b", "B"}});
-}
-
-TEST(Chemins, ElementsProfondeurParent) {
+            {{"archive.tar.gz", "GZ"}, {"\"setup.exe\"", "EXE"}, {"lisezmoi", ""}, {"fin.", ""},
+             {"rep.d/fichier", "D/FICHIER"}, {"\"a.b", "B"}});
     Verifie("DernierElementChemin", DernierElementChemin,
-            {{"http://serveur/a/", "a"},
-             {"http://serveur/a/b", "b"},
-             {"/a/b/", "b"},
-             {"c:\\x\\y", "y"},
-             {"seul", "seul"},
-             {"http://serveur", "serveur"}});
-    struct CasProfondeur {
-        QString chemin;
-        int profondeur;
-    };
-    const CasProfondeur profondeurs[] = {
-        {"http://serveur", 1}, {"http://serveur/", 1}, {"http://serveur/a/b/", 3},
-        {"", 1},               {"c:\\a\\b", 2},        {"a/b\\c", 3},
-        {"//a//", 1},
-    };
-    for (const CasProfondeur& c : profondeurs) {
-        SCOPED_TRACE(c.chemin.toStdString());
-        EXPECT_EQ(ProfondeurChemin(c.chemin), c.profondeur);
-    }
+            {{"http://serveur/a/", "a"}, {"/a/b/", "b"}, {"c:\\x\\y", "y"}, {"http://serveur", "serveur"}});
+    Verifie("ProfondeurChemin", +[](const QString& c) { return QString::number(ProfondeurChemin(c)); },
+            {{"http://serveur/", "1"}, {"http://serveur/a/b/", "3"}, {"", "1"}, {"a/b\\c", "3"}, {"//a//", "1"}});
     Verifie("CheminParent", CheminParent,
-            {{"http://serveur/a/b/", "http://serveur/a/"},
-             {"http://serveur/a/b", "http://serveur/a/"},
-             {"http://serveur/", "http://serveur"},
-             {"http://serveur", "http://serveur"},
-             {"c:\\a\\b\\", "c:\\a\\"},
-             {"rep/sous", "rep/"}});
-    EXPECT_EQ(CompteOccurrences(QStringLiteral("a/b/c"), QLatin1Char('/')), 2);
-    EXPECT_EQ(CompteOccurrences(QString(), QLatin1Char('/')), 0);
+            {{"http://serveur/a/b/", "http://serveur/a/"}, {"http://serveur/a/b", "http://serveur/a/"},
+             {"http://serveur/", "http://serveur"}, {"c:\\a\\b\\", "c:\\a\\"}, {"rep/sous", "rep/"}});
 }
 
 TEST(Chemins, ResolutionDesLiens) {
-    struct CasLien {
-        QString base;
-        QString lien;
-        QString attendu;
-    };
-    const CasLien cas[] = {
-        {"http://serveur/a/b/", "f.htm", "http://serveur/a/b/f.htm"},
-        {"http://serveur/a/b/", "./f.htm", "http://serveur/a/b/f.htm"},
-        {"http://serveur/a/b/", "../f.htm", "http://serveur/a/f.htm"},
-        {"http://serveur/a/b/", "../../f.htm", "http://serveur/f.htm"},
-        {"http://serveur/a/b/", "../../../f.htm", "http://serveur/f.htm"},
-        {"http://serveur/a/b/", "/f.htm", "http://serveur/a/f.htm"},
-        {"http://serveur/a/b/", "ftp://autre/f.zip", "ftp://autre/f.zip"},
-        {"http://serveur/a/b/", "HTTP://autre/", "HTTP://autre/"},
-        {"http://serveur/a/b/", "mailto:x@y", "mailto:x@y"},
-        {"http://serveur", "../f.htm", "http://serveur/f.htm"},
-        {"http://serveur", "f.htm", "http://serveur/f.htm"},
-        {"http://serveur/a/b/", "", "http://serveur/a/b/"},
-        {"http://serveur/a/b/", "..", "http://serveur/a/b/.."},
-        {"http://serveur/a/b/", "../", "http://serveur/a/"},
-        {"http://serveur/a/b/", "./../x/./y", "http://serveur/a/x/./y"},
-        {"http://serveur/a/b/", "..\\f.htm", "http://serveur/a/f.htm"},
+    const QString b = QStringLiteral("http://serveur/a/b/");
+    const struct {
+        QString base, lien, attendu;
+    } cas[] = {
+        {b, "f.htm", "http://serveur/a/b/f.htm"}, {b, "./f.htm", "http://serveur/a/b/f.htm"},
+        {b, "../../f.htm", "http://serveur/f.htm"}, {b, "..\\f.htm", "http://serveur/a/f.htm"},
+        {b, "../../../f.htm", "http://serveur/f.htm"}, // a one-element path is its own parent
+        {b, "../", "http://serveur/a/"}, {b, "..", "http://serveur/a/b/.."},
+        {b, "./../x/./y", "http://serveur/a/x/./y"}, {b, "", b},
+        {b, "/f.htm", "http://serveur/a/f.htm"}, // a leading "/" climbs one level, not to the root
+        {b, "ftp://autre/f.zip", "ftp://autre/f.zip"}, {b, "mailto:x@y", "mailto:x@y"},
+        {"http://serveur", "f.htm", "http://serveur/f.htm"}, {"", "f.htm", "/f.htm"},
+        {"c:\\pages\\", "img.gif", "c:\\pages\\img.gif"},
         // A base naming a page treats the page as a folder.
         {"http://serveur/a/page.htm", "f.htm", "http://serveur/a/page.htm/f.htm"},
-        {"c:\\pages\\", "img.gif", "c:\\pages\\img.gif"},
-        {"", "f.htm", "/f.htm"},
     };
-    for (const CasLien& c : cas) {
+    for (const auto& c : cas) {
         SCOPED_TRACE(c.base.toStdString() + " + " + c.lien.toStdString());
         EXPECT_EQ(ResoutLien(c.base, c.lien), c.attendu);
     }
 }
 
 TEST(Chemins, SepareLigneCommande) {
-    struct CasCommande {
-        QString ligne;
-        QString programme;
-        QString arguments;
-    };
-    const CasCommande cas[] = {
+    const struct {
+        QString ligne, programme, arguments;
+    } cas[] = {
         {"\"C:\\Program Files\\x.exe\" /s", "C:\\Program Files\\x.exe", "/s"},
-        {"notepad", "notepad", ""},
-        {"notepad f.txt g.txt", "notepad", "f.txt g.txt"},
-        {"\"C:\\a b\\x.exe\"", "C:\\a b\\x.exe", ""},
-        {"\"", "\"", ""},
-        {"\" x", "\" x", ""},
-        {"", "", ""},
-        {" lead", "", "lead"},
+        {"notepad f.txt g.txt", "notepad", "f.txt g.txt"}, {"\"C:\\a b\\x.exe\"", "C:\\a b\\x.exe", ""},
+        {"\"", "\"", ""}, {"\" x", "\" x", ""}, {" lead", "", "lead"},
     };
-    for (const CasCommande& c : cas) {
+    for (const auto& c : cas) {
         SCOPED_TRACE(c.ligne.toStdString());
         QString programme = "avant", arguments = "avant";
         SepareLigneCommande(c.ligne, programme, arguments);

@@ -1,8 +1,7 @@
 // Real servers for the tests, started on 127.0.0.1 by the test that needs
 // them and stopped with it: nginx serving a folder (plain or TLS), tinyproxy,
 // an anonymous FTP server (pyftpdlib), and a throw-away certificate authority
-// made with openssl. Each writes its configuration and logs in a temporary
-// folder of its own.
+// made with openssl. Each keeps its configuration and logs in a folder of its own.
 #pragma once
 
 #include <QProcess>
@@ -12,10 +11,8 @@
 
 // A port nobody listens on right now (the kernel's pick).
 quint16 PortLibre();
-// True once something accepts connections on 127.0.0.1:port.
-bool AttendPort(quint16 port, int ms);
 
-// A server process whose output and logs live in its own folder.
+// A server process whose configuration, output and logs live in its own folder.
 class ServeurReel {
 public:
     virtual ~ServeurReel();
@@ -25,19 +22,25 @@ public:
     // Starts the server and waits until it accepts connections; false (with
     // the reason in Erreur()) when the program is missing or does not start.
     bool Demarre();
-    void Arrete();
     quint16 Port() const { return port_; }
-    QString Dossier() const { return dossier_.path(); }
     QString Erreur() const { return erreur_; }
+    // "http://127.0.0.1:port" (or https, ftp) + chemin.
+    QString Adresse(const QString& chemin) const;
+    // The server's log of the requests it handled.
+    QString Journal() const;
 
 protected:
-    ServeurReel() = default;
-    // Writes the configuration for `port`; gives the program and arguments.
-    virtual bool Prepare(quint16 port, QString& programme, QStringList& arguments) = 0;
-
-    QTemporaryDir dossier_;
+    // In `commande` (the program, then its arguments) and `configuration`
+    // (written to {dossier}/serveur.conf), {port} and {dossier} are replaced
+    // when the server starts.
+    ServeurReel(QString schema, QStringList commande, QString configuration, QString journal);
 
 private:
+    void Arrete();
+    QString schema_;
+    QStringList commande_;
+    QString configuration_, journal_;
+    QTemporaryDir dossier_;
     QProcess processus_;
     quint16 port_ = 0;
     QString erreur_;
@@ -47,35 +50,20 @@ class Nginx final : public ServeurReel {
 public:
     // Serves `racine`; `directives` go inside the server block (locations,
     // redirections). With a certificate and its key, the server speaks TLS.
-    explicit Nginx(QString racine, QString directives = QString(),
-                   QString certificat = QString(), QString cle = QString());
-    // "http://127.0.0.1:port" (or https) + chemin.
-    QString Adresse(const QString& chemin) const;
-    QString JournalAcces() const;
-
-private:
-    bool Prepare(quint16 port, QString& programme, QStringList& arguments) override;
-    QString racine_, directives_, certificat_, cle_;
+    explicit Nginx(const QString& racine, const QString& directives = QString(),
+                   const QString& certificat = QString(), const QString& cle = QString());
 };
 
+// Its log has one "Request ... GET http://..." line per request.
 class Tinyproxy final : public ServeurReel {
 public:
-    // The proxy's log: one "Request ... GET http://..." line per request.
-    QString Journal() const;
-
-private:
-    bool Prepare(quint16 port, QString& programme, QStringList& arguments) override;
+    Tinyproxy();
 };
 
+// Anonymous, read-only, serving `racine`.
 class ServeurFtp final : public ServeurReel {
 public:
-    // Anonymous, read-only, serving `racine`.
-    explicit ServeurFtp(QString racine);
-    QString Adresse(const QString& chemin) const;
-
-private:
-    bool Prepare(quint16 port, QString& programme, QStringList& arguments) override;
-    QString racine_;
+    explicit ServeurFtp(const QString& racine);
 };
 
 // A certificate authority of the test and a server certificate it signed for
@@ -89,7 +77,6 @@ public:
     QString Erreur() const { return erreur_; }
 
 private:
-    bool Openssl(const QStringList& arguments);
     QTemporaryDir dossier_;
     QString erreur_;
 };

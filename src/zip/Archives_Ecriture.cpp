@@ -114,7 +114,7 @@ bool CreateDirectories(const QString& DirPath) {
         courant += sep;
     }
     if (!ok) {
-        // Shown under the installer-style caption this message has always had.
+        // Wording kept from the installer this message first served.
         MsgBox(QStringLiteral("Error While Attempting to Create Directories on Destination Drive."),
                IconeMessage::Exclamation);
         return false;

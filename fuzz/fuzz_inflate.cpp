@@ -10,7 +10,7 @@
 namespace {
 class Muet final : public GestionnaireMessages {
 public:
-    ReponseMessage Affiche(const QString&, IconeMessage, BoutonsMessage) override {
+    ReponseMessage Affiche(const QString&, IconeMessage, BoutonsMessage, const QString&) override {
         return ReponseMessage::Ok;
     }
     bool Demande(const QString&, const QString&, QString&) override { return false; }

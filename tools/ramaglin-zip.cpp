@@ -15,7 +15,8 @@ namespace {
 class MessagesOutil final : public GestionnaireMessages {
 public:
     explicit MessagesOutil(QString motDePasse) : motDePasse_(std::move(motDePasse)) {}
-    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage boutons) override {
+    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage boutons,
+                           const QString&) override {
         std::printf("message: %s\n", qPrintable(texte));
         return boutons == BoutonsMessage::OuiNon ? ReponseMessage::Non : ReponseMessage::Ok;
     }

@@ -7,9 +7,9 @@
 #include <QPushButton>
 
 ReponseMessage MessagesFenetre::Affiche(const QString& texte, IconeMessage icone,
-                                        BoutonsMessage boutons) {
+                                        BoutonsMessage boutons, const QString& titre) {
     QMessageBox boite(QApplication::activeWindow());
-    boite.setWindowTitle(TitreApplication);
+    boite.setWindowTitle(titre);
     boite.setText(texte);
     switch (icone) {
     case IconeMessage::Aucune: boite.setIcon(QMessageBox::NoIcon); break;

@@ -6,6 +6,6 @@
 class MessagesFenetre final : public GestionnaireMessages {
 public:
     ReponseMessage Affiche(const QString& texte, IconeMessage icone,
-                           BoutonsMessage boutons) override;
+                           BoutonsMessage boutons, const QString& titre) override;
     bool Demande(const QString& invite, const QString& titre, QString& reponse) override;
 };

@@ -7,8 +7,9 @@ namespace {
 
 class MessagesConsole final : public GestionnaireMessages {
 public:
-    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage boutons) override {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(TitreApplication), qPrintable(texte));
+    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage boutons,
+                           const QString& titre) override {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(titre), qPrintable(texte));
         return boutons == BoutonsMessage::OuiNon ? ReponseMessage::Non : ReponseMessage::Ok;
     }
     bool Demande(const QString&, const QString&, QString& reponse) override {
@@ -28,8 +29,9 @@ GestionnaireMessages* InstalleGestionnaireMessages(GestionnaireMessages* gestion
     return ancien == &gConsole ? nullptr : ancien;
 }
 
-ReponseMessage MsgBox(const QString& texte, IconeMessage icone, BoutonsMessage boutons) {
-    return gGestionnaire->Affiche(texte, icone, boutons);
+ReponseMessage MsgBox(const QString& texte, IconeMessage icone, BoutonsMessage boutons,
+                      const QString& titre) {
+    return gGestionnaire->Affiche(texte, icone, boutons, titre);
 }
 
 QString InputBox(const QString& invite, const QString& titre) {

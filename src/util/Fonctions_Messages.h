@@ -17,7 +17,7 @@ class GestionnaireMessages {
 public:
     virtual ~GestionnaireMessages() = default;
     virtual ReponseMessage Affiche(const QString& texte, IconeMessage icone,
-                                   BoutonsMessage boutons) = 0;
+                                   BoutonsMessage boutons, const QString& titre) = 0;
     // Returns false when the user cancelled; the text is then left empty.
     virtual bool Demande(const QString& invite, const QString& titre, QString& reponse) = 0;
 };
@@ -26,7 +26,8 @@ public:
 GestionnaireMessages* InstalleGestionnaireMessages(GestionnaireMessages* gestionnaire);
 
 ReponseMessage MsgBox(const QString& texte, IconeMessage icone = IconeMessage::Aucune,
-                      BoutonsMessage boutons = BoutonsMessage::Ok);
+                      BoutonsMessage boutons = BoutonsMessage::Ok,
+                      const QString& titre = TitreApplication);
 
 // The input box: the typed text, or "" when cancelled.
 QString InputBox(const QString& invite, const QString& titre = TitreApplication);

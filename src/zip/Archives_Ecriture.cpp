@@ -114,9 +114,9 @@ bool CreateDirectories(const QString& DirPath) {
         courant += sep;
     }
     if (!ok) {
-        // Wording kept from the installer this message first served.
+        // Wording and title kept from the installer this message first served.
         MsgBox(QStringLiteral("Error While Attempting to Create Directories on Destination Drive."),
-               IconeMessage::Exclamation);
+               IconeMessage::Exclamation, BoutonsMessage::Ok, QStringLiteral("SETUP"));
         return false;
     }
     return true;

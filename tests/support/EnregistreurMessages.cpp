@@ -5,8 +5,8 @@ EnregistreurMessages::EnregistreurMessages() : precedent_(InstalleGestionnaireMe
 EnregistreurMessages::~EnregistreurMessages() { InstalleGestionnaireMessages(precedent_); }
 
 ReponseMessage EnregistreurMessages::Affiche(const QString& texte, IconeMessage icone,
-                                             BoutonsMessage boutons) {
-    messages.push_back({texte, icone, boutons});
+                                             BoutonsMessage boutons, const QString& titre) {
+    messages.push_back({texte, icone, boutons, titre});
     if (boutons == BoutonsMessage::Ok)
         return ReponseMessage::Ok;
     if (reponses.empty())

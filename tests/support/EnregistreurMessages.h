@@ -13,6 +13,7 @@ struct MessageVu {
     QString texte;
     IconeMessage icone;
     BoutonsMessage boutons;
+    QString titre;
 };
 
 class EnregistreurMessages final : public GestionnaireMessages {
@@ -21,8 +22,8 @@ public:
     EnregistreurMessages();
     ~EnregistreurMessages() override;
 
-    ReponseMessage Affiche(const QString& texte, IconeMessage icone,
-                           BoutonsMessage boutons) override;
+    ReponseMessage Affiche(const QString& texte, IconeMessage icone, BoutonsMessage boutons,
+                           const QString& titre) override;
     bool Demande(const QString& invite, const QString& titre, QString& reponse) override;
 
     // Answers given to Yes/No questions in turn (default: No when none is queued).

@@ -249,6 +249,7 @@ TEST(ExtractionWriter, FoldersDatesAndFailures) {
     EXPECT_NE(WriteEntryFile("a/b.txt", racine.filePath("bouchon"), "x", date, heure), 0);
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_EQ(rec.messages[0].texte, "Error While Attempting to Create Directories on Destination Drive.");
+    EXPECT_EQ(rec.messages[0].titre, "SETUP");
     EXPECT_EQ(rec.messages[0].icone, IconeMessage::Exclamation);
 
     EXPECT_EQ(TargetDirectory("a\\b/c.txt"), "a/b/");

@@ -1,5 +1,6 @@
 // The search: from "Lancer la recherche" to a filled result list, and the
 // selection summary under that list.
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Math.h"
 #include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Texte.h"
 
 namespace {
 
@@ -112,13 +114,13 @@ int frmPrincipal::InfoSelection() {
         Onglets->setCurrentIndex(1);
         return 0;
     }
-    QStringList lignes;
-    LitLignesListe(chemin, lignes);
+    QFile fichier(chemin);
+    const QString contenu = fichier.open(QIODevice::ReadOnly) ? DecodeTexte(fichier.readAll()) : QString();
     std::vector<bool> selection(size_t(ListeSources->count()), false);
     for (const QItemSelectionRange& plage : ListeSources->selectionModel()->selection())
         for (int r = plage.top(); r <= plage.bottom(); ++r)
             selection[size_t(r)] = true;
-    const ResumeSelection resume = CalculeSelection(lignes, selection, tailleVoulue, colonne);
+    const ResumeSelection resume = CalculeSelection(contenu, selection, tailleVoulue, colonne);
     QString texte = Pluriel(resume.nombre, QStringLiteral("# sélection"), QStringLiteral("# sélections"));
     if (tailleVoulue)
         texte += QStringLiteral(" - ") + FormateTaille(resume.total, false);

@@ -49,11 +49,12 @@ Version LitVersion(const QString& texte);
 // Column `colonne` of every line of the list (what the result list shows).
 QStringList ColonneDesLignes(const QStringList& lignes, int colonne);
 
-// Count of the selected rows and the total of their size column. `selection[i]`
-// tells whether row i (line i + 1) is selected; missing lines count nothing.
+// Count of the selected rows and the total of their size column, read from the
+// list's text. `selection[i]` tells whether row i (line i + 1) is selected; a
+// row past the last line counts, with no size.
 struct ResumeSelection {
     int nombre = 0;
     double total = 0;
 };
-ResumeSelection CalculeSelection(const QStringList& lignes, const std::vector<bool>& selection,
+ResumeSelection CalculeSelection(const QString& texteListe, const std::vector<bool>& selection,
                                  bool tailleVoulue, int colonneTaille);

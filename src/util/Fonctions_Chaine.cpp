@@ -1,6 +1,7 @@
 // String helpers.
 #include "util/Fonctions_Chaine.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -42,7 +43,7 @@ QString FormateNombre(double valeur) {
     return texte;
 }
 
-bool EstNombre(const QString& texte) {
+bool EstNombre(QStringView texte) {
     if (texte.isEmpty())
         return false;
     bool point = false;
@@ -61,21 +62,26 @@ bool EstNombre(const QString& texte) {
     return true;
 }
 
-double ValeurNombre(const QString& texte) {
-    // The size column is read for every selected row: copy only when a comma
-    // has to become a point.
-    QString copie;
-    const QString* t = &texte;
+double ValeurNombre(QStringView texte) {
+    // Read for every selected row's size: no copy unless a comma has to become
+    // a point, and digits only reach the converter once known to be a number.
     if (texte.contains(QLatin1Char(','))) {
-        copie = texte;
+        QString copie = texte.toString();
         Remplace(copie, QStringLiteral(","), QStringLiteral("."), false, -1);
-        t = &copie;
+        return ValeurNombre(QStringView(copie));
     }
-    if (!EstNombre(*t))
+    if (!EstNombre(texte))
         return 0;
-    bool ok = false;
-    const double valeur = QStringView(*t).toDouble(&ok);
-    return ok && std::isfinite(valeur) ? valeur : 0; // "-" and "." are numbers worth 0
+    char chiffres[64];
+    if (texte.size() >= qsizetype(sizeof chiffres))
+        return NombreSouple(texte.toString());
+    for (qsizetype i = 0; i < texte.size(); ++i)
+        chiffres[i] = char(texte[i].unicode());
+    double valeur = 0;
+    const auto [fin, erreur] = std::from_chars(chiffres, chiffres + texte.size(), valeur);
+    (void)fin;
+    // "-" and "." are numbers worth 0; an overflow is no size at all.
+    return erreur == std::errc() && std::isfinite(valeur) ? valeur : 0;
 }
 
 QString Pluriel(qint64 nombre, const QString& singulier, const QString& pluriel) {
@@ -139,6 +145,20 @@ QString ExtraitColonne(const QString& ligne, int numero, const QString& separate
     int nb = 0;
     int pos = 0;
     return ExtraitColonne(ligne, numero, separateur, nb, pos);
+}
+
+QStringView ColonneVue(QStringView ligne, int numero, QChar separateur) {
+    if (numero < 1)
+        return {};
+    qsizetype debut = 0;
+    for (int champ = 1; champ < numero; ++champ) {
+        const qsizetype sep = ligne.indexOf(separateur, debut);
+        if (sep < 0)
+            return {};
+        debut = sep + 1;
+    }
+    const qsizetype fin = ligne.indexOf(separateur, debut);
+    return ligne.mid(debut, fin < 0 ? ligne.size() - debut : fin - debut);
 }
 
 QString ArgumentLigneCommande(const QString& ligne, int numero) {

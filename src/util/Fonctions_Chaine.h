@@ -16,10 +16,12 @@ bool Remplace(QString& texte, const QString& cherche, const QString& par, bool i
 QString FormateNombre(double valeur);
 
 // Digits, at most one ".", and a "-" only in first position; not empty.
-bool EstNombre(const QString& texte);
+bool EstNombre(QStringView texte);
+inline bool EstNombre(const QString& texte) { return EstNombre(QStringView(texte)); }
 
 // "," read as "."; the value when the text is then a number, else 0.
-double ValeurNombre(const QString& texte);
+double ValeurNombre(QStringView texte);
+inline double ValeurNombre(const QString& texte) { return ValeurNombre(QStringView(texte)); }
 
 // `singulier` for 0 and 1, `pluriel` otherwise, with every "#" replaced by the number.
 QString Pluriel(qint64 nombre, const QString& singulier, const QString& pluriel);
@@ -30,6 +32,9 @@ QString Pluriel(qint64 nombre, const QString& singulier, const QString& pluriel)
 QString ExtraitColonne(const QString& ligne, int numero, const QString& separateur,
                        int& nbColonnes, int& position);
 QString ExtraitColonne(const QString& ligne, int numero, const QString& separateur);
+// The same field as a view into the line (no copy): field `numero` of the line
+// split at every `separateur`, empty when there is no such field.
+QStringView ColonneVue(QStringView ligne, int numero, QChar separateur);
 
 // Argument `numero` (from 1) of a command line: spaces separate, double quotes
 // group (and stay in the argument), runs of spaces make no empty argument.

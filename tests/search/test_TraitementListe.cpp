@@ -137,7 +137,7 @@ TEST_F(Liste, ComparaisonAvecUnDossier) {
 
 TEST_F(Liste, SelectionPlusLongueQueLaListe) {
     // A row past the end of the file counts, its size does not.
-    const ResumeSelection r = CalculeSelection({"a\t1536", "b\t100"}, {false, true, true}, true, 2);
+    const ResumeSelection r = CalculeSelection("a\t1536\r\nb\t100\r\n", {false, true, true}, true, 2);
     EXPECT_EQ(r.nombre, 2);
     EXPECT_DOUBLE_EQ(r.total, 100);
 }

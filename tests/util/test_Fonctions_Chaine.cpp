@@ -96,6 +96,7 @@ TEST(ExtraitColonne, ChampsEtPositions) {
         SCOPED_TRACE(c.ligne.toStdString() + " #" + std::to_string(c.numero));
         int nb = -1, pos = -1;
         EXPECT_EQ(ExtraitColonne(c.ligne, c.numero, "\t", nb, pos), c.attendu);
+        EXPECT_EQ(ColonneVue(c.ligne, c.numero, '\t').toString(), c.attendu);
         EXPECT_EQ(nb, c.nbColonnes);
         EXPECT_EQ(pos, c.position);
     }

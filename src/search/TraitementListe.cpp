@@ -44,6 +44,20 @@ bool EcritLignes(const QString& chemin, const QStringList& lignes) {
     return sortie.flush();
 }
 
+// Keeps the lines whose column `colonne` satisfies `garde` and rewrites the list
+// with them; true when some line stayed.
+template <typename Garde>
+bool FiltreListe(const QString& chemin, int colonne, Garde garde) {
+    QStringList lignes;
+    LitLignesListe(chemin, lignes);
+    QStringList gardees;
+    for (const QString& ligne : lignes)
+        if (garde(ExtraitColonne(ligne, colonne, Tab)))
+            gardees.append(ligne);
+    RecritListe(chemin, gardees);
+    return !gardees.isEmpty();
+}
+
 } // namespace
 
 bool LitLignesListe(const QString& chemin, QStringList& lignes) {
@@ -94,15 +108,8 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
     // comparison linear where a scan of the listing per line would not be.
     const QStringList noms = NomsFichiersMotif(motif, true);
     const QSet<QString> presents(noms.begin(), noms.end());
-    const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_REP"));
-    QStringList lignes;
-    LitLignesListe(chemin, lignes);
-    QStringList gardees;
-    for (const QString& ligne : lignes)
-        if (!presents.contains(ExtraitColonne(ligne, colonne, Tab)))
-            gardees.append(ligne);
-    RecritListe(chemin, gardees);
-    if (gardees.isEmpty()) {
+    if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_REP")),
+                     [&](const QString& nom) { return !presents.contains(nom); })) {
         MsgBox(QStringLiteral("Il n'y a pas eu de nouveaux fichiers."), IconeMessage::Information);
         reponse = false;
         return false;
@@ -111,16 +118,9 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
 }
 
 bool ComparaisonIdentifiant(const QString& chemin, bool& reponse) {
-    const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_IDENT"));
     const QString identifiant = LitVariable(QStringLiteral("IDENTIFIANT_A_COMPARER"));
-    QStringList lignes;
-    LitLignesListe(chemin, lignes);
-    QStringList gardees;
-    for (const QString& ligne : lignes)
-        if (ExtraitColonne(ligne, colonne, Tab) == identifiant)
-            gardees.append(ligne);
-    RecritListe(chemin, gardees);
-    if (gardees.isEmpty()) {
+    if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_IDENT")),
+                     [&](const QString& valeur) { return valeur == identifiant; })) {
         MsgBox(QStringLiteral("Le logiciel n'a pas été trouvé"), IconeMessage::Critique);
         reponse = false;
         return false;
@@ -171,16 +171,9 @@ Version LitVersion(const QString& texte) {
 }
 
 bool ComparaisonVersion(const QString& chemin, bool& reponse) {
-    const int colonne = Colonne(QStringLiteral("COL_COMPARAISON_VERSION"));
     const Version reference = LitVersion(LitVariable(QStringLiteral("VERSION_A_COMPARER")));
-    QStringList lignes;
-    LitLignesListe(chemin, lignes);
-    QStringList gardees;
-    for (const QString& ligne : lignes)
-        if (LitVersion(ExtraitColonne(ligne, colonne, Tab)) > reference)
-            gardees.append(ligne);
-    RecritListe(chemin, gardees);
-    if (gardees.isEmpty()) {
+    if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_VERSION")),
+                     [&](const QString& version) { return LitVersion(version) > reference; })) {
         MsgBox(QStringLiteral("Il n'y a pas eu de nouvelle version."), IconeMessage::Information);
         reponse = false;
         return false;

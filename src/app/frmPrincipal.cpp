@@ -32,6 +32,7 @@
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Shell.h"
 #include "util/Fonctions_Texte.h"
+#include "util/ModuleRamaglin.h"
 
 const QString frmPrincipal::AdresseAuteur = QStringLiteral("https://ramaglin.fr/");
 
@@ -360,9 +361,54 @@ void frmPrincipal::EnregistreParams() {
 }
 
 void frmPrincipal::closeEvent(QCloseEvent* event) {
+    if (operation_ != Operation::Aucune) {
+        // Quitting now would end the event loop under the operation, whose
+        // message boxes and windows would then return at once: the operation
+        // is stopped and the window closes once it has unwound.
+        event->ignore();
+        if (fermetureDemandee_)
+            return;
+        const QString question =
+            operation_ == Operation::Recherche
+                ? QStringLiteral("Êtes-vous sûr de vouloir interrompre la recherche ?")
+                : QStringLiteral("Êtes-vous sûr de vouloir interrompre le téléchargement (le "
+                                 "fichier commencé ne sera pas conservé) ?");
+        if (MsgBox(question, IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
+            return;
+        fermetureDemandee_ = true;
+        ArretDemande = true;
+        emit arretDemande();
+        return;
+    }
     EnregistreParams();
     event->accept();
     QCoreApplication::quit();
+}
+
+frmPrincipal::GardeOperation::GardeOperation(frmPrincipal& fenetre, Operation operation)
+    : fenetre_(fenetre) {
+    fenetre.operation_ = operation;
+    // Not the pages of the tabs: the search itself enables the results tab.
+    QList<QWidget*> controles = {fenetre.Onglets->tabBar(),   fenetre.Onglets->widget(0),
+                                 fenetre.cmdRecherche,        fenetre.Label3[1],
+                                 fenetre.ListeSources,        fenetre.SelectionneTout,
+                                 fenetre.cmdTelechargeSelection};
+    if (operation == Operation::Telechargement)
+        controles.append(&fenetre);
+    for (QWidget* w : controles) {
+        etats_.append({w, !w->testAttribute(Qt::WA_ForceDisabled)});
+        w->setEnabled(false);
+    }
+}
+
+frmPrincipal::GardeOperation::~GardeOperation() {
+    for (auto it = etats_.crbegin(); it != etats_.crend(); ++it)
+        it->first->setEnabled(it->second);
+    fenetre_.operation_ = Operation::Aucune;
+    if (fenetre_.fermetureDemandee_) {
+        fenetre_.fermetureDemandee_ = false;
+        QMetaObject::invokeMethod(&fenetre_, [f = &fenetre_] { f->close(); }, Qt::QueuedConnection);
+    }
 }
 
 // --- Small handlers -----------------------------------------------------------
@@ -380,7 +426,8 @@ void frmPrincipal::Onglets_Click(int index) {
 bool frmPrincipal::eventFilter(QObject* objet, QEvent* event) {
     // The results tab stays unavailable until a search has found something; a
     // click on it says why instead of doing nothing.
-    if (objet == Onglets->tabBar() && event->type() == QEvent::MouseButtonPress) {
+    if (objet == Onglets->tabBar() && event->type() == QEvent::MouseButtonPress &&
+        Onglets->tabBar()->isEnabled()) {
         const auto* souris = static_cast<QMouseEvent*>(event);
         const int onglet = Onglets->tabBar()->tabAt(souris->position().toPoint());
         if (onglet == 2 && !Onglets->isTabEnabled(2)) {

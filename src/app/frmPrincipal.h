@@ -1,7 +1,9 @@
 // The main window: connection settings, the search, and the files found.
 #pragma once
 
+#include <QList>
 #include <QLockFile>
+#include <QPair>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -17,6 +19,8 @@ class QTabWidget;
 class QTimer;
 class Inet;
 class JaugeWidget;
+class frmPause;
+class frmRapport;
 
 class frmPrincipal final : public QWidget {
     Q_OBJECT
@@ -62,8 +66,36 @@ public:
     QTimer* TimerCalcul = nullptr;
     Inet* Inet1 = nullptr;
 
-    // Handlers (the search and the selection are in the search folder).
+    // The report and pause windows of the download runs, made on first use.
+    frmRapport* Rapport();
+    frmPause* Pause();
+
+    // The long operations, which yield to the event loop while they work.
+    enum class Operation { Aucune, Recherche, Telechargement };
+    Operation OperationEnCours() const { return operation_; }
+    // For the length of an operation: the controls that could start another
+    // one or change what it works on are disabled (the whole window for a
+    // download run), then given back as they were. A close of the window
+    // confirmed meanwhile takes effect once the operation has unwound.
+    class GardeOperation {
+    public:
+        GardeOperation(frmPrincipal& fenetre, Operation operation);
+        ~GardeOperation();
+        GardeOperation(const GardeOperation&) = delete;
+        GardeOperation& operator=(const GardeOperation&) = delete;
+
+    private:
+        frmPrincipal& fenetre_;
+        QList<QPair<QWidget*, bool>> etats_;
+    };
+    // True once the user confirmed closing the window during an operation.
+    bool FermetureDemandee() const { return fermetureDemandee_; }
+
+    // Handlers (the search and the selection are in the search folder, the
+    // download run in the download folder).
     void cmdRecherche_Click();
+    void cmdTelechargeSelection_Click();
+    bool RetelechargeLienDeSelection(QString page, QString dossier);
     bool TraitementFichier(const QString& chemin);
     int InfoSelection();
     void SelectionneTout_Click();
@@ -76,6 +108,8 @@ public:
 signals:
     // The report window closes with the settings being saved.
     void fermeRapport();
+    // A stop was confirmed through the main window (its close button).
+    void arretDemande();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -98,4 +132,8 @@ private:
     QButtonGroup* groupeConnexion_ = nullptr;
     std::unique_ptr<QLockFile> verrou_;
     int ongletPrecedent_ = 1;
+    Operation operation_ = Operation::Aucune;
+    bool fermetureDemandee_ = false;
+    frmRapport* rapport_ = nullptr;
+    frmPause* pause_ = nullptr;
 };

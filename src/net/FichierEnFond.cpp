@@ -2,19 +2,13 @@
 #include "net/FichierEnFond.h"
 
 #include <QCoreApplication>
-#include <QTimer>
+
+#include "net/Attente.h"
 
 namespace {
 
 constexpr qsizetype TailleBloc = 256 * 1024;
 constexpr qint64 AttenteMaximale = 8 * 1024 * 1024;
-
-void PatienteUnPeu() {
-    QTimer limite;
-    limite.setSingleShot(true);
-    limite.start(20);
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-}
 
 } // namespace
 

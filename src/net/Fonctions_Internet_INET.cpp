@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include <QCoreApplication>
@@ -11,9 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <QTimer>
 #include <QUrl>
 
+#include "net/Attente.h"
 #include "net/FichierEnFond.h"
 #include "net/Inet.h"
 #include "util/Fonctions_Chaine.h"
@@ -22,27 +23,6 @@
 #include "util/ModuleRamaglin.h"
 
 namespace {
-
-// State of the one fetch in progress; only touched on the user-interface
-// thread, by TelechargeFichier and by the state changes it waits for.
-bool ReceptionEnCours = false;
-bool ErreurTransfert = false;
-QString FichierDestination; // the temporary file actually written
-double TailleServeur = -1;
-double TailleMaximale = -1;
-QElapsedTimer HeureDebut;
-SurfaceJauge* JaugeTransfert = nullptr;
-
-constexpr int TailleMorceau = 1024;
-
-// Waits for the next event (data, the end of a request, a click), at most a
-// few milliseconds, without spinning.
-void AttendUnEvenement() {
-    QTimer limite;
-    limite.setSingleShot(true);
-    limite.start(20);
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-}
 
 std::filesystem::path CheminNatif(const QString& chemin) {
 #ifdef _WIN32
@@ -86,6 +66,133 @@ int PourcentageBorne(double valeur) {
     return int(std::clamp(std::nearbyint(valeur), 0.0, 100.0));
 }
 
+constexpr int TailleMorceau = 1024;
+
+// One fetch: everything TelechargeFichier keeps while it waits. It lives on
+// that call's stack, so nothing of a fetch outlives it.
+struct Reception {
+    Reception(Inet& i, SurfaceJauge* j) : inet(i), jauge(j), jaugeVivante(j ? j->Vie() : nullptr) {}
+
+    // The gauge, unless the window that owns it is gone meanwhile.
+    SurfaceJauge* Jauge() const { return jauge && *jaugeVivante ? jauge : nullptr; }
+
+    // Receives the GET just started into `temporaire`, in chunks, with
+    // progress. True when exactly the announced size (or the size limit) came.
+    bool Recoit(const QString& temporaire);
+    void MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage);
+
+    Inet& inet;
+    SurfaceJauge* jauge;
+    std::shared_ptr<const bool> jaugeVivante;
+    double tailleServeur = -1;
+    double tailleMax = -1;
+    QElapsedTimer debut;
+    bool erreur = false; // the transfer object reported a failure
+    QString raison;      // why the fetch failed, for the user
+};
+
+// The fetch in progress, if any (only ever one).
+Reception* ReceptionEnCours = nullptr;
+
+bool Reception::Recoit(const QString& temporaire) {
+    // Written by a thread of its own, so that a stalling disk does not stop
+    // the event loop.
+    FichierEnFond fichier(temporaire);
+    if (!fichier.Ouvre()) {
+        raison = QStringLiteral("dossier non modifiable");
+        return false;
+    }
+    const bool parLimite = tailleMax != -1 && tailleMax <= tailleServeur;
+    const double attendu = parLimite ? tailleMax : tailleServeur;
+    double recu = 0;
+    int pourcentageTexte = 0;
+    QString textePourcentage = QStringLiteral("0");
+    bool complet = false;
+    while (!ArretDemande) {
+        Inet::Vide pourquoi = Inet::Vide::Aucun;
+        QByteArray morceau = inet.GetChunk(TailleMorceau, &pourquoi);
+        if (morceau.isEmpty()) {
+            switch (pourquoi) {
+            case Inet::Vide::Fin:
+                complet = !erreur && recu == attendu;
+                if (!complet && !erreur)
+                    raison = QStringLiteral("%1 octets reçus sur les %2 annoncés")
+                                 .arg(qint64(recu))
+                                 .arg(qint64(tailleServeur));
+                break;
+            case Inet::Vide::Echec: raison = inet.RaisonEchec(); break;
+            case Inet::Vide::Arret: break;
+            case Inet::Vide::Remplacee:
+            case Inet::Vide::Aucun:
+                raison = QStringLiteral("transfert interrompu par une autre requête");
+                break;
+            }
+            break;
+        }
+        if (recu + double(morceau.size()) > attendu) {
+            if (!parLimite) {
+                raison = QStringLiteral("le serveur envoie plus que les %1 octets annoncés")
+                             .arg(qint64(tailleServeur));
+                break;
+            }
+            morceau.truncate(qsizetype(attendu - recu));
+        }
+        recu += double(morceau.size());
+        MontreProgression(recu, pourcentageTexte, textePourcentage);
+        if (fichier.write(morceau) != morceau.size()) {
+            raison = QStringLiteral("écriture impossible dans le dossier");
+            break;
+        }
+        if (parLimite && recu >= attendu) {
+            inet.Cancel(); // the rest is not wanted
+            complet = true;
+            break;
+        }
+        CedeDeTempsEnTemps();
+    }
+    if (ArretDemande) {
+        complet = false;
+        raison = QStringLiteral("arrêt demandé");
+    }
+    if (complet && recu == 0) {
+        complet = false;
+        raison = QStringLiteral("fichier vide");
+    }
+    if (!complet) {
+        fichier.Abandonne();
+        return false;
+    }
+    if (!fichier.Termine()) {
+        raison = QStringLiteral("écriture impossible dans le dossier");
+        return false;
+    }
+    return true;
+}
+
+void Reception::MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage) {
+    SurfaceJauge* j = Jauge();
+    if (!j)
+        return;
+    const bool parLimite = tailleMax != -1 && tailleMax <= tailleServeur;
+    const double total = parLimite ? tailleMax : tailleServeur;
+    const int pourcentage = PourcentageBorne(recu / total * 100);
+    // The gauge only redraws a new percentage: build its caption only then
+    // (this runs for every kilobyte: no text is made for nothing).
+    if (pourcentage != pourcentageTexte) {
+        pourcentageTexte = pourcentage;
+        textePourcentage = QString::number(pourcentage);
+    }
+    if (textePourcentage == j->Tag)
+        return;
+    QString legende = textePourcentage + QStringLiteral(" % (") + FormateTaille(recu, true) +
+                      QStringLiteral(" sur ") + FormateTaille(total, false) + QLatin1Char(')');
+    const qint64 secondes = debut.elapsed() / 1000;
+    if (secondes >= 1)
+        legende += QStringLiteral(" - ") + FormateTaille(recu / double(secondes), true) +
+                   QStringLiteral("/sec");
+    AfficheJauge(*j, pourcentage, legende);
+}
+
 } // namespace
 
 void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
@@ -111,14 +218,12 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
 void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
                      QString& dateModification) {
     ArretDemande = false;
-    ReceptionEnCours = false;
-    ErreurTransfert = false;
     redirige = false;
     taille = -1;
 
     inet.Execute(adresse, QStringLiteral("HEAD"));
     while (inet.StillExecuting() && !ArretDemande)
-        AttendUnEvenement();
+        PatienteUnPeu();
     if (ArretDemande) {
         inet.Cancel();
         return;
@@ -146,135 +251,91 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
 
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
-                       double& taille, bool& redirige) {
+                       double& taille, bool& redirige, QString* raison) {
+    // One fetch at a time: one started from a nested turn of the event loop
+    // (a timer, a click) would share the transfer object with this one.
+    if (ReceptionEnCours) {
+        if (raison)
+            *raison = QStringLiteral("un autre téléchargement est en cours");
+        return false;
+    }
+    Reception r(inet, jauge);
+    ReceptionEnCours = &r;
+    const struct Fin {
+        ~Fin() { ReceptionEnCours = nullptr; }
+    } fin;
+
     ArretDemande = false;
-    TailleMaximale = tailleMax;
-    HeureDebut.start();
-    JaugeTransfert = jauge;
-    if (jauge)
-        InitialiseJauge(*jauge);
+    r.tailleMax = tailleMax;
+    r.debut.start();
+    if (SurfaceJauge* j = r.Jauge())
+        InitialiseJauge(*j);
 
     // Whatever happens, an earlier file at the destination stays until the
     // new one is complete.
     const QString temporaire = CreeFichierTemporaire(destination);
-    FichierDestination = temporaire;
     bool resultat = false;
 
-    if (!temporaire.isEmpty()) {
+    if (temporaire.isEmpty()) {
+        r.raison = QStringLiteral("dossier non modifiable");
+    } else {
         QString dateModification;
-        InterrogeEnTete(inet, adresse, TailleServeur, redirige, dateModification);
+        InterrogeEnTete(inet, adresse, r.tailleServeur, redirige, dateModification);
         QCoreApplication::processEvents();
+        taille = r.tailleServeur;
 
-        if (TailleServeur == -1) {
+        if (r.tailleServeur == -1) {
             // Size unknown: the whole resource, without progress.
             inet.Cancel();
-            if (jauge)
-                MasqueJauge(*jauge);
+            if (SurfaceJauge* j = r.Jauge())
+                MasqueJauge(*j);
             FichierEnFond fichier(temporaire);
-            if (fichier.Ouvre() && inet.OpenURL(adresse, fichier) && !ArretDemande &&
-                fichier.Termine()) {
+            if (!fichier.Ouvre()) {
+                r.raison = QStringLiteral("dossier non modifiable");
+            } else if (inet.OpenURL(adresse, fichier) && !ArretDemande && fichier.Termine()) {
                 const qint64 longueur = QFileInfo(temporaire).size();
-                TailleServeur = double(longueur);
-                taille = TailleServeur;
+                taille = double(longueur);
                 resultat = longueur > 0;
-                if (resultat && tailleMax != -1 && longueur > tailleMax)
+                if (!resultat)
+                    r.raison = QStringLiteral("fichier vide");
+                else if (tailleMax != -1 && longueur > tailleMax)
                     resultat = QFile::resize(temporaire, std::max<qint64>(tailleMax, 0));
             } else {
                 fichier.Abandonne();
+                r.raison = ArretDemande ? QStringLiteral("arrêt demandé") : inet.RaisonEchec();
+                if (r.raison.isEmpty())
+                    r.raison = QStringLiteral("écriture impossible dans le dossier");
             }
         } else {
-            // Size known: GET, received by GereEtatTransfert in chunks.
-            taille = TailleServeur;
-            ReceptionEnCours = true;
-            ErreurTransfert = false;
             inet.Execute(adresse, QStringLiteral("GET"));
-            while (inet.StillExecuting() && ReceptionEnCours && !ArretDemande)
-                AttendUnEvenement();
-            if (ErreurTransfert || ArretDemande)
+            resultat = r.Recoit(temporaire);
+            if (resultat && verifierPage && !FichierSansErreur(temporaire)) {
                 resultat = false;
-            else if (!verifierPage)
-                resultat = QFileInfo(temporaire).size() > 0;
-            else
-                resultat = FichierSansErreur(temporaire);
+                r.raison = QStringLiteral("le serveur a renvoyé une page d'erreur");
+            }
         }
     }
 
-    if (resultat)
-        resultat = RemplaceDestination(temporaire, destination);
+    if (resultat && !RemplaceDestination(temporaire, destination)) {
+        resultat = false;
+        r.raison = QStringLiteral("le fichier ne peut pas prendre sa place dans le dossier");
+    }
     if (!resultat) {
         inet.Cancel();
         if (!temporaire.isEmpty())
             QFile::remove(temporaire);
     }
-    if (jauge)
-        MasqueJauge(*jauge);
+    if (SurfaceJauge* j = r.Jauge())
+        MasqueJauge(*j);
+    if (raison)
+        *raison = resultat ? QString() : r.raison;
     return resultat;
 }
 
 void GereEtatTransfert(Inet& inet, int etat) {
-    if (etat == Inet::EtatErreur) {
-        if (ReceptionEnCours)
-            ReceptionEnCours = false;
-        ErreurTransfert = true;
-        return;
-    }
-    if (etat != Inet::EtatReponse || !ReceptionEnCours)
-        return;
-
-    // Written by a thread of its own, so that a stalling disk does not stop
-    // the event loop.
-    FichierEnFond fichier(FichierDestination);
-    if (!fichier.Ouvre()) {
-        ReceptionEnCours = false;
-        ErreurTransfert = true;
-        return;
-    }
-    double recu = 0;
-    int pourcentage = 0;
-    int pourcentageTexte = 0;
-    QString textePourcentage = QStringLiteral("0");
-    while (ReceptionEnCours && !ArretDemande) {
-        const QByteArray morceau = inet.GetChunk(TailleMorceau);
-        recu += double(morceau.size());
-
-        const bool parLimite = TailleMaximale != -1 && TailleMaximale <= TailleServeur;
-        if (parLimite)
-            pourcentage = PourcentageBorne(recu / TailleMaximale * 100);
-        else if (recu <= TailleServeur)
-            pourcentage = PourcentageBorne(recu / TailleServeur * 100);
-
-        // The gauge only redraws a new percentage: build its caption only then
-        // (this runs for every kilobyte: no text is made for nothing).
-        if (pourcentage != pourcentageTexte) {
-            pourcentageTexte = pourcentage;
-            textePourcentage = QString::number(pourcentage);
-        }
-        if (JaugeTransfert && textePourcentage != JaugeTransfert->Tag) {
-            QString legende = QString::number(pourcentage) + QStringLiteral(" % (") +
-                              FormateTaille(recu, true) + QStringLiteral(" sur ") +
-                              FormateTaille(parLimite ? TailleMaximale : TailleServeur, false) +
-                              QLatin1Char(')');
-            const qint64 secondes = HeureDebut.elapsed() / 1000;
-            if (secondes >= 1)
-                legende += QStringLiteral(" - ") + FormateTaille(recu / double(secondes), true) +
-                           QStringLiteral("/sec");
-            AfficheJauge(*JaugeTransfert, pourcentage, legende);
-        }
-
-        if (fichier.write(morceau) != morceau.size()) {
-            ErreurTransfert = true;
-            ReceptionEnCours = false;
-            break;
-        }
-        if ((TailleMaximale == -1 || recu < TailleMaximale) && !morceau.isEmpty())
-            CedeDeTempsEnTemps();
-        else
-            ReceptionEnCours = false;
-    }
-    if (ErreurTransfert || ArretDemande)
-        fichier.Abandonne();
-    else if (!fichier.Termine())
-        ErreurTransfert = true;
+    // Only recorded: the fetch reads the data in its own loop.
+    if (ReceptionEnCours && &ReceptionEnCours->inet == &inet && etat == Inet::EtatErreur)
+        ReceptionEnCours->erreur = true;
 }
 
 void ConvertitFinsDeLigne(const QString& source, const QString& temporaire) {

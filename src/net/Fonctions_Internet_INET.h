@@ -30,17 +30,21 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
 // Fetches `adresse` into `destination`: through a temporary file beside it,
 // which takes the destination's place only on success. With a known size the
 // data is received in chunks of 1024 bytes with progress on `jauge` (may be
-// null); otherwise the whole resource is fetched, with no progress. At most
-// `tailleMax` bytes are kept (-1: no limit). `taille` receives the size,
+// null, and may be destroyed during the fetch), and exactly that many bytes
+// must come; otherwise the whole resource is fetched, with no progress. At
+// most `tailleMax` bytes are kept (-1: no limit). `taille` receives the size,
 // `adresse` the redirected address. With `verifierPage`, a file that looks
 // like a server's error page is a failure. False on any failure or stop
-// request: no file is left behind and an earlier destination file is kept.
+// request: no file is left behind and an earlier destination file is kept;
+// `raison` (when given) then says why, in French, for the user.
+// One fetch at a time: a call made while another runs (from a nested turn of
+// the event loop) answers false at once and touches nothing.
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
-                       double& taille, bool& redirige);
+                       double& taille, bool& redirige, QString* raison = nullptr);
 
-// The transfer object's state changes: 11 (error) ends the fetch as failed,
-// 12 (response) receives the data of the fetch in progress into its file.
+// The transfer object's state changes: a failure (11) of the fetch in progress
+// is recorded; the fetch itself reads the data.
 void GereEtatTransfert(Inet& inet, int etat);
 
 // Rewrites `source` so that every LF is preceded by CR (work file

@@ -25,16 +25,15 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QIODevice>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
-#include <QTimer>
 #include <QUrl>
 
 #include <curl/curl.h>
 
+#include "net/Attente.h"
 #include "util/ModuleRamaglin.h"
 
 namespace {
@@ -134,7 +133,6 @@ struct Inet::Prive {
     explicit Prive(Inet* proprietaire) : q(proprietaire) {
         InitialiseCurl();
         multi = curl_multi_init();
-        reveil.setInterval(20);
         fil = std::thread([this] { Boucle(); });
     }
 
@@ -166,6 +164,7 @@ struct Inet::Prive {
     bool debutPoste = false;
     bool fini = false;
     CURLcode code = CURLE_OK;
+    long statut = 0;
     std::string erreur;
     std::vector<std::pair<std::string, std::string>> entetes;
 
@@ -177,7 +176,8 @@ struct Inet::Prive {
     bool debutSignale = false;
     bool finSignalee = false;
     QString derniereErreur;
-    QTimer reveil; // bounds each wait of the reader
+    CURLcode dernierCode = CURLE_OK;
+    long dernierStatut = 0;
 
     // ---- Worker thread only ----
     CURL* easy = nullptr;
@@ -308,6 +308,7 @@ struct Inet::Prive {
             if (actuel) {
                 fini = true;
                 code = resultat;
+                this->statut = statut;
                 erreur = !texte.empty()        ? texte
                          : tamponErreur[0] != 0 ? std::string(tamponErreur)
                                                 : std::string(curl_easy_strerror(resultat));
@@ -395,6 +396,8 @@ struct Inet::Prive {
                 return;
             resultat = code;
             derniereErreur = resultat == CURLE_OK ? QString() : QString::fromStdString(erreur);
+            dernierCode = resultat;
+            dernierStatut = statut;
         }
         finSignalee = true;
         execution = false;
@@ -414,13 +417,6 @@ struct Inet::Prive {
     }
 
     void Reveille() { curl_multi_wakeup(multi); }
-
-    // Waits for an event (data, end, a click) or the short timer.
-    void Patiente() {
-        if (!reveil.isActive())
-            reveil.start();
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
 
     Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) const {
         Parametres p;
@@ -512,6 +508,8 @@ void Inet::Execute(const QString& adresse, const QString& operation) {
     d->silencieuse = false;
     d->debutSignale = d->finSignalee = false;
     d->derniereErreur.clear();
+    d->dernierCode = CURLE_OK;
+    d->dernierStatut = 0;
 }
 
 bool Inet::StillExecuting() {
@@ -530,13 +528,13 @@ QString Inet::GetHeader(const QString& nom) const {
     return QString();
 }
 
-QByteArray Inet::GetChunk(int taille) {
+QByteArray Inet::GetChunk(int taille, Vide* pourquoi) {
+    Vide raison = Vide::Remplacee;
     const quint64 id = d->idUi;
-    if (taille <= 0 || id == 0)
-        return QByteArray();
     QByteArray morceau;
-    for (;;) {
+    while (taille > 0 && id != 0) {
         bool termine = false, reprise = false;
+        CURLcode code = CURLE_OK;
         {
             std::lock_guard verrou(d->m);
             if (d->idCourant != id)
@@ -547,34 +545,38 @@ QByteArray Inet::GetChunk(int taille) {
                     reprise = d->reprendre = true;
             } else if (d->fini) {
                 termine = true;
+                code = d->code;
             } else {
                 d->attente = true;
             }
         }
         if (reprise)
             d->Reveille();
-        if (!morceau.isEmpty())
-            break;
-        if (termine) {
-            d->SurFin(id);
+        if (!morceau.isEmpty()) {
+            raison = Vide::Aucun;
             break;
         }
-        if (ArretDemande)
+        if (termine) {
+            d->SurFin(id);
+            raison = code == CURLE_OK ? Vide::Fin : Vide::Echec;
             break;
-        d->Patiente();
+        }
+        if (ArretDemande) {
+            raison = Vide::Arret;
+            break;
+        }
+        PatienteUnPeu();
         if (d->idUi != id) // cancelled or replaced while we waited
             break;
     }
-    d->reveil.stop();
+    if (pourquoi)
+        *pourquoi = raison;
     return morceau;
 }
 
-void CedeDeTempsEnTemps() {
-    static QElapsedTimer dernierTour;
-    if (!dernierTour.isValid() || dernierTour.elapsed() >= 4) {
-        QCoreApplication::processEvents();
-        dernierTour.start();
-    }
+qsizetype Inet::OctetsEnAttente() const {
+    std::lock_guard verrou(d->m);
+    return qsizetype(d->tampon.Taille());
 }
 
 bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
@@ -619,3 +621,60 @@ QByteArray Inet::OpenURL(const QString& adresse) {
 }
 
 QString Inet::DerniereErreur() const { return d->derniereErreur; }
+
+namespace {
+
+QString SensStatut(long statut) {
+    switch (statut) {
+    case 400: return QStringLiteral("requête refusée");
+    case 401: return QStringLiteral("identification demandée");
+    case 403: return QStringLiteral("accès interdit");
+    case 404: return QStringLiteral("fichier introuvable");
+    case 405: return QStringLiteral("méthode refusée");
+    case 407: return QStringLiteral("identification demandée par le proxy");
+    case 408: return QStringLiteral("délai de la requête dépassé");
+    case 410: return QStringLiteral("fichier retiré du serveur");
+    case 429: return QStringLiteral("trop de requêtes");
+    case 500: return QStringLiteral("erreur interne du serveur");
+    case 501: return QStringLiteral("requête non prise en charge");
+    case 502: return QStringLiteral("passerelle en erreur");
+    case 503: return QStringLiteral("service indisponible");
+    case 504: return QStringLiteral("délai de la passerelle dépassé");
+    default:
+        return statut >= 500 ? QStringLiteral("erreur du serveur")
+                             : QStringLiteral("requête refusée par le serveur");
+    }
+}
+
+} // namespace
+
+QString Inet::RaisonEchec() const {
+    switch (d->dernierCode) {
+    case CURLE_OK: return QString();
+    case CURLE_HTTP_RETURNED_ERROR:
+        return QStringLiteral("erreur HTTP %1 : %2")
+            .arg(d->dernierStatut)
+            .arg(SensStatut(d->dernierStatut));
+    case CURLE_COULDNT_CONNECT: return QStringLiteral("connexion refusée");
+    case CURLE_COULDNT_RESOLVE_HOST: return QStringLiteral("nom d'hôte inconnu");
+    case CURLE_COULDNT_RESOLVE_PROXY: return QStringLiteral("nom du proxy inconnu");
+    case CURLE_OPERATION_TIMEDOUT: return QStringLiteral("délai dépassé");
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR: return QStringLiteral("certificat refusé");
+    case CURLE_SSL_CONNECT_ERROR: return QStringLiteral("échec de la connexion sécurisée");
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR: return QStringLiteral("connexion coupée avant la fin du fichier");
+    case CURLE_GOT_NOTHING: return QStringLiteral("aucune réponse du serveur");
+    case CURLE_TOO_MANY_REDIRECTS: return QStringLiteral("trop de redirections");
+    case CURLE_UNSUPPORTED_PROTOCOL: return QStringLiteral("protocole non pris en charge");
+    case CURLE_URL_MALFORMAT: return QStringLiteral("adresse mal formée");
+    case CURLE_LOGIN_DENIED:
+    case CURLE_REMOTE_ACCESS_DENIED: return QStringLiteral("accès refusé par le serveur");
+    case CURLE_REMOTE_FILE_NOT_FOUND: return QStringLiteral("fichier introuvable");
+    case CURLE_WEIRD_SERVER_REPLY: return QStringLiteral("réponse du serveur incompréhensible");
+    default: return QStringLiteral("échec du transfert (%1)").arg(d->derniereErreur);
+    }
+}
+

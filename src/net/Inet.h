@@ -70,10 +70,23 @@ public:
     // redirection's own notice is not reported as Content-length.
     QString GetHeader(const QString& nom) const;
 
+    // Why GetChunk gave no bytes.
+    enum class Vide {
+        Aucun,     // bytes were given
+        Fin,       // the end of the data: the request succeeded
+        Echec,     // the request failed (RaisonEchec says why)
+        Arret,     // the user asked to stop (ArretDemande)
+        Remplacee, // the request was cancelled or replaced by another
+    };
+
     // The next received bytes, at most `taille`; waits for them while letting
     // the event loop turn. Empty at the end of the data, when the request
-    // failed, and when the user asked to stop (ArretDemande).
-    QByteArray GetChunk(int taille);
+    // failed, when the user asked to stop (ArretDemande), and when the request
+    // was cancelled or replaced meanwhile: `pourquoi` tells which.
+    QByteArray GetChunk(int taille, Vide* pourquoi = nullptr);
+
+    // Bytes received and not read yet (bounded while the reader is slow).
+    qsizetype OctetsEnAttente() const;
 
     // Fetches the whole resource into `sortie` (following redirections),
     // letting the event loop turn; raises no state change. False on any
@@ -84,6 +97,9 @@ public:
 
     // libcurl's description of the last failure, for diagnostics.
     QString DerniereErreur() const;
+    // The last failure told to a user, in French ("connexion refusée",
+    // "erreur HTTP 404 : fichier introuvable"...); empty after a success.
+    QString RaisonEchec() const;
 
 signals:
     void StateChanged(int etat);
@@ -92,9 +108,3 @@ private:
     struct Prive;
     std::unique_ptr<Prive> d;
 };
-
-// Lets the event loop turn when it has not for a few milliseconds. Receiving
-// loops call it after every block: a turn per kilobyte would cost more than
-// the transfer itself on a fast link, and a few milliseconds are far below
-// what the eye or the hand notices, so the window stays as responsive.
-void CedeDeTempsEnTemps();

@@ -33,6 +33,8 @@ constexpr qsizetype LongueurAffichee = 4096;
 } // namespace
 
 void frmPrincipal::cmdRecherche_Click() {
+    if (OperationEnCours() != Operation::Aucune)
+        return; // a click or the start-up timer during a search or a run
     const QString adresse = LitVariable(QStringLiteral("FICHIER_LISTE_NOM"));
     if (adresse.isEmpty()) {
         MsgBox(QStringLiteral("Aucun fichier liste spécifié !"), IconeMessage::Exclamation);
@@ -41,7 +43,7 @@ void frmPrincipal::cmdRecherche_Click() {
     if (TypeConnexion[1]->isChecked())
         ParametreConnexion(*Inet1, true, AdresseProxy->text(), HTTPProxy->text(),
                            FTPProxy->text(), QString(), QString());
-    cmdRecherche->setEnabled(false);
+    const GardeOperation garde(*this, Operation::Recherche);
     InitialiseJauge(*Jauge);
     AfficheSablier();
 
@@ -50,16 +52,15 @@ void frmPrincipal::cmdRecherche_Click() {
     double taille = 0;
     bool redirige = false;
     if (!TelechargeFichier(*Inet1, copieAdresse, chemin, false, -1, Jauge, taille, redirige)) {
-        MsgBox(QStringLiteral("Echec lors de la recherche !"), IconeMessage::Critique);
+        // A search stopped by closing the window is not a failure to report.
+        if (!FermetureDemandee())
+            MsgBox(QStringLiteral("Echec lors de la recherche !"), IconeMessage::Critique);
     } else if (TailleFichier(chemin) == 0) {
         MsgBox(QStringLiteral("Pas de données disponibles sur le site."), IconeMessage::Critique);
-    } else {
-        cmdRecherche->setEnabled(true);
-        if (!TraitementFichier(chemin))
-            EffaceFichier(chemin, false);
+    } else if (!TraitementFichier(chemin)) {
+        EffaceFichier(chemin, false);
     }
     AfficheCurseurNormal();
-    cmdRecherche->setEnabled(true);
 }
 
 bool frmPrincipal::TraitementFichier(const QString& chemin) {

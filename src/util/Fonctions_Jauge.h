@@ -2,12 +2,22 @@
 // with a caption centred on it, redrawn only when the percentage changes.
 #pragma once
 
+#include <memory>
+
 #include <QString>
 
 // What the gauge is drawn on. The windows give a widget; tests give a recorder.
 class SurfaceJauge {
 public:
-    virtual ~SurfaceJauge() = default;
+    SurfaceJauge() = default;
+    SurfaceJauge(const SurfaceJauge&) = delete;
+    SurfaceJauge& operator=(const SurfaceJauge&) = delete;
+    virtual ~SurfaceJauge() { *vivante_ = false; }
+
+    // False once the surface is destroyed: a long operation that was given it
+    // checks this after each turn of the event loop.
+    std::shared_ptr<const bool> Vie() const { return vivante_; }
+
     virtual void MontreSurface(bool visible) = 0;
     // Clears the surface, then draws the bar for `pourcentage` (none at 0) and,
     // when not empty, the caption centred on it.
@@ -15,6 +25,9 @@ public:
 
     // Decimal text of the percentage drawn last.
     QString Tag;
+
+private:
+    std::shared_ptr<bool> vivante_ = std::make_shared<bool>(true);
 };
 
 void InitialiseJauge(SurfaceJauge& jauge);

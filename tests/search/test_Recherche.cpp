@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,7 +84,6 @@ TEST_F(Recherche, DuClicALaListeRemplie) {
     EXPECT_EQ(f->Onglets->currentIndex(), 2);
     EXPECT_TRUE(f->Onglets->isTabEnabled(2));
     EXPECT_FALSE(f->SelectionneTout->isHidden());
-    EXPECT_TRUE(f->cmdRecherche->isEnabled());
     EXPECT_TRUE(f->Jauge->isHidden());
     EXPECT_EQ(LitFichier(liste), "a.txt\tPremier fichier\tG\r\nb.txt\tDeuxi\xC3\xA8me\tG\r\n");
     EXPECT_FALSE(QFile::exists(liste + "2"));
@@ -178,7 +179,6 @@ TEST_F(Recherche, EchecsDuTelechargement) {
         EXPECT_EQ(rec.Textes(), QStringList{"Echec lors de la recherche !"});
         EXPECT_EQ(rec.messages[0].icone, IconeMessage::Critique);
         EXPECT_FALSE(QFile::exists(liste));
-        EXPECT_TRUE(f->cmdRecherche->isEnabled());
     }
     // No address: nothing is asked of any server.
     rec.Vide();
@@ -189,6 +189,58 @@ TEST_F(Recherche, EchecsDuTelechargement) {
     EXPECT_EQ(rec.Textes(), QStringList{"Aucun fichier liste spécifié !"});
     EXPECT_EQ(rec.messages[0].icone, IconeMessage::Exclamation);
     EXPECT_TRUE(serveur.Requetes().isEmpty());
+}
+
+TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
+    // A list that takes about two seconds to come. During it: every control
+    // that could start or disturb an operation is disabled, a second click
+    // and the start-up timer are refused, and a close waits for the search.
+    ServeurTest serveur;
+    QByteArray contenu;
+    for (int i = 0; i < 2000; ++i)
+        contenu += "f" + QByteArray::number(i) + "\tFichier " + QByteArray::number(i) + "\tG\r\n";
+    serveur.Repond("*", "/lente", {.corps = contenu, .goutteOctets = 4000, .goutteDelaiMs = 200});
+    for (bool fermer : {false, true}) {
+        SCOPED_TRACE(fermer);
+        rec.Vide();
+        serveur.OublieRequetes();
+        QFile::remove(liste);
+        auto f = Demarre("", Affiche, serveur.Adresse("/lente"));
+        QList<bool> actifs;
+        bool visibleApresFermeture = false;
+        QObject contexte;
+        QTimer::singleShot(400, &contexte, [&] {
+            for (QWidget* w : QList<QWidget*>{f->cmdRecherche, f->SelectionneTout, f->ListeSources,
+                                              f->cmdTelechargeSelection, f->Onglets->tabBar(),
+                                              f->TypeConnexion[1]})
+                actifs.append(w->isEnabled());
+            f->cmdRecherche_Click();
+            if (!fermer)
+                f->TimerDemarrage->start();
+            if (fermer) {
+                rec.RepondOui();
+                f->close();
+                visibleApresFermeture = f->isVisible();
+            }
+        });
+        f->cmdRecherche_Click();
+        EXPECT_EQ(actifs, QList<bool>(6, false));
+        AttendQue([] { return false; }, 300); // lets the start-up timer and a close come
+        EXPECT_EQ(serveur.Requetes().size(), 2); // one HEAD, one GET
+        EXPECT_TRUE(f->cmdRecherche->isEnabled());
+        if (fermer) {
+            // Asked, stopped without a failure message, then closed.
+            EXPECT_EQ(rec.Textes(),
+                      QStringList{QString::fromUtf8("Êtes-vous sûr de vouloir interrompre la recherche ?")});
+            EXPECT_TRUE(visibleApresFermeture);
+            EXPECT_FALSE(f->isVisible());
+            EXPECT_FALSE(QFile::exists(liste));
+        } else {
+            EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
+            EXPECT_EQ(f->ListeSources->count(), 2000);
+            EXPECT_TRUE(f->isVisible());
+        }
+    }
 }
 
 TEST_F(Recherche, PremiereRechercheSansComparaison) {

@@ -25,12 +25,14 @@
 #include "app/Fonctions_Parametres.h"
 #include "app/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
+#include "download/Fonctions_LanceFichier.h"
+#include "download/frmPause.h"
+#include "download/frmRapport.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Messages.h"
-#include "util/Fonctions_Shell.h"
 #include "util/Fonctions_Texte.h"
 #include "util/ModuleRamaglin.h"
 
@@ -85,7 +87,10 @@ frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
     connect(TimerCalcul, &QTimer::timeout, this, &frmPrincipal::TimerCalcul_Timer);
 }
 
-frmPrincipal::~frmPrincipal() = default;
+frmPrincipal::~frmPrincipal() {
+    delete rapport_;
+    delete pause_;
+}
 
 void frmPrincipal::ConstruitOnglets() {
     Onglets = new QTabWidget(this);
@@ -237,6 +242,8 @@ QWidget* frmPrincipal::ConstruitOngletTelechargement() {
     connect(SelectionneTout, &QPushButton::clicked, this, &frmPrincipal::SelectionneTout_Click);
     cmdTelechargeSelection = new QPushButton(QStringLiteral("Télécharger la sélection"));
     cmdTelechargeSelection->setObjectName(QStringLiteral("cmdTelechargeSelection"));
+    connect(cmdTelechargeSelection, &QPushButton::clicked, this,
+            &frmPrincipal::cmdTelechargeSelection_Click);
     auto* boutons = new QHBoxLayout;
     boutons->addWidget(SelectionneTout);
     boutons->addStretch(1);
@@ -445,6 +452,8 @@ void frmPrincipal::ListeSources_Click() {
 
 void frmPrincipal::TimerCalcul_Timer() {
     TimerCalcul->stop();
+    if (operation_ != Operation::Aucune)
+        return; // the list copy is not read during an operation
     InfoSelection();
 }
 
@@ -456,7 +465,9 @@ void frmPrincipal::TimerDemarrage_Timer() {
 void frmPrincipal::Label3_Click(int index) {
     if (index != 1)
         return;
-    Shell().Ouvre(QStringLiteral("open"), AdresseAuteur, QString(), QString(), 2);
+    QString verbe = QStringLiteral("open"), parametres, dossier;
+    bool attendre = false;
+    LanceFichier(AdresseAuteur, false, verbe, parametres, dossier, QStringLiteral("2"), attendre);
 }
 
 void frmPrincipal::AfficheSablier() { setCursor(Qt::WaitCursor); }

@@ -64,8 +64,8 @@ bool LitLignesListe(const QString& chemin, QStringList& lignes) {
     return LitLignesFichier(chemin, lignes);
 }
 
-bool RecritListe(const QString& chemin, const QStringList& lignes) {
-    const QString travail = chemin + QStringLiteral("2");
+bool RecritListe(const QString& chemin, const QStringList& lignes, const QString& suffixe) {
+    const QString travail = chemin + suffixe;
     if (!EcritLignes(travail, lignes)) {
         EffaceFichier(travail, false);
         return false;

@@ -16,10 +16,11 @@ inline const QString FinParametres = QStringLiteral("-FIN PARAMETRES-");
 // file cannot be opened.
 bool LitLignesListe(const QString& chemin, QStringList& lignes);
 
-// Rewrites a list file through its work file (chemin + "2"): every line followed
-// by CR LF, then the work file takes the list's place. False on a write error,
-// and the list file is then left as it was.
-bool RecritListe(const QString& chemin, const QStringList& lignes);
+// Rewrites a list file through its work file (chemin + `suffixe`): every line
+// followed by CR LF, then the work file takes the list's place. False on a
+// write error, and the list file is then left as it was.
+bool RecritListe(const QString& chemin, const QStringList& lignes,
+                 const QString& suffixe = QStringLiteral("2"));
 
 // Removes the marker line and the parameter block from the list file and loads
 // the block's parameters. False (with its message) when the marker is missing.

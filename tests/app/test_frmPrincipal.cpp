@@ -216,7 +216,7 @@ TEST_F(Demarrage, OngletDesResultatsRefuseAvantUneRecherche) {
 TEST_F(Demarrage, LienAuteurOuvreLAdresse) {
     auto f = Demarre(Parametres("REP_TMP=/tmp\r\n"));
     emit f->Label3[1]->linkActivated(frmPrincipal::AdresseAuteur);
-    EXPECT_EQ(shell.appels, QStringList{"open|" + frmPrincipal::AdresseAuteur + "|||2"});
+    EXPECT_EQ(shell.appels, QStringList{"open|" + frmPrincipal::AdresseAuteur + "|||1"});
 }
 
 } // namespace

@@ -13,14 +13,16 @@ public:
     bool Ouvre(const QString& verbe, const QString& cible, const QString& parametres,
                const QString& dossier, int mode) override {
         appels << QStringLiteral("%1|%2|%3|%4|%5").arg(verbe, cible, parametres, dossier).arg(mode);
-        return true;
+        return ouvre;
     }
     qint64 Lance(const QString& ligneCommande, bool attendre) override {
         appels << QStringLiteral("lance|%1|%2").arg(ligneCommande).arg(attendre);
-        return 1;
+        return pid;
     }
 
     QStringList appels;
+    bool ouvre = true;  // what the desktop answers
+    qint64 pid = 4242;  // the started program's identifier (0: failed to start)
 
 private:
     GestionnaireShell* precedent_;

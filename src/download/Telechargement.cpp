@@ -1,0 +1,295 @@
+// Downloading the selection: from "Télécharger la sélection" to the summary,
+// one row after the other, with the report window, the pauses between
+// downloads, and the end of the run (open the one file, or its folder).
+//
+// A run holds the list copy's lines in memory: it marks the downloaded rows'
+// lines there and rewrites the copy once, through its work file, when the run
+// ends (stopped or not). Nothing else reads the copy during a run, so the file
+// ends exactly as per-row rewrites would leave it, in time linear in its size.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QPersistentModelIndex>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cmath>
+#include <deque>
+#include <vector>
+
+#include "app/Fonctions_Variables.h"
+#include "app/JaugeWidget.h"
+#include "app/frmPrincipal.h"
+#include "download/Fonctions_LanceFichier.h"
+#include "download/frmPause.h"
+#include "download/frmRapport.h"
+#include "html/Fonctions_Chemin.h"
+#include "net/Attente.h"
+#include "net/Fonctions_Internet_INET.h"
+#include "search/TraitementListe.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Jauge.h"
+#include "util/Fonctions_Math.h"
+#include "util/Fonctions_Messages.h"
+#include "util/ModuleRamaglin.h"
+
+namespace {
+
+const QString Tab = QStringLiteral("\t");
+const QString Marque = QStringLiteral("<Supprimé>");
+
+QString Variable(const char* nom) { return LitVariable(QString::fromLatin1(nom)); }
+
+// A name from the list must stay inside the destination folder: no root, no
+// ".." element (the list comes from a server).
+bool NomAdmissible(const QString& nom) {
+    if (nom.isEmpty() || nom.startsWith(QLatin1Char('/')) || nom.startsWith(QLatin1Char('\\')) ||
+        (nom.size() >= 2 && nom[1] == QLatin1Char(':')))
+        return false;
+    for (const QString& element : nom.split(QRegularExpression(QStringLiteral("[/\\\\]"))))
+        if (element == QLatin1String(".."))
+            return false;
+    return true;
+}
+
+// One selected row of the run.
+struct Rangee {
+    QString texte;                // as shown in the result list
+    int ligne = 0;                // its line in the list copy, from 1
+    QPersistentModelIndex index;  // where it is in the result list now
+};
+
+} // namespace
+
+frmRapport* frmPrincipal::Rapport() {
+    if (!rapport_) {
+        rapport_ = new frmRapport;
+        connect(this, &frmPrincipal::fermeRapport, rapport_, [r = rapport_] {
+            r->EnCours = false;
+            r->close();
+        });
+        connect(this, &frmPrincipal::arretDemande, rapport_,
+                [r = rapport_] { r->ArretTelechargement->setEnabled(false); });
+    }
+    return rapport_;
+}
+
+frmPause* frmPrincipal::Pause() {
+    if (!pause_)
+        pause_ = new frmPause;
+    return pause_;
+}
+
+// The pause between downloads, of TempsPauseRestant seconds: the main and
+// report windows out of sight while the countdown runs.
+static void PauseDesTelechargements(frmPrincipal& f) {
+    frmPause* pause = f.Pause();
+    pause->AfficheTemps();
+    f.hide();
+    f.Rapport()->hide();
+    pause->show();
+    pause->TimerPause->start();
+    while (pause->isVisible())
+        PatienteUnPeu(100);
+    f.show();
+    f.Rapport()->show();
+}
+
+void frmPrincipal::cmdTelechargeSelection_Click() {
+    if (OperationEnCours() != Operation::Aucune)
+        return;
+    if (InfoSelection() == 0) {
+        MsgBox(QStringLiteral("Aucune sélection effectuée !"), IconeMessage::Exclamation);
+        return;
+    }
+    const QString texteColonne = Variable("NUM_COLONNE_TELECHARGEE");
+    if (!EstNombre(texteColonne.trimmed()) || ValeurNombre(texteColonne.trimmed()) < 1) {
+        MsgBox(QStringLiteral("La variable NUM_COLONNE_TELECHARGEE doit être un numéro de "
+                              "colonne (1 ou plus) : « ") +
+                   texteColonne + QStringLiteral(" » ne convient pas."),
+               IconeMessage::Critique);
+        return;
+    }
+    const int colonne = Entier16(ValeurNombre(texteColonne.trimmed()));
+    const QString destination = AvecSeparateurFinal(Variable("CHEMIN_DESTINATION_FICHIER_SOURCE"));
+    if (!QFileInfo(destination).isDir()) {
+        MsgBox(QStringLiteral("Le chemin de destination ") + destination +
+                   QStringLiteral(" n'existe pas !"),
+               IconeMessage::Exclamation);
+        return;
+    }
+    QString base = Variable("ADRESSE_BASE_FICHIERS_SOURCES");
+    if (!base.isEmpty() && !base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    int succes = 0;
+    QString dernierFichier; // destination of the last row counted as downloaded
+    bool terminer = false;
+    {
+        const GardeOperation garde(*this, Operation::Telechargement);
+        TimerCalcul->stop();
+        if (TypeConnexion[1]->isChecked())
+            ParametreConnexion(*Inet1, true, AdresseProxy->text(), HTTPProxy->text(),
+                               FTPProxy->text(), QString(), QString());
+
+        frmRapport* rapport = Rapport();
+        rapport->List1->clear();
+        const QRect cadre = frameGeometry();
+        rapport->move(cadre.x() + cadre.width() + 8, cadre.y());
+        rapport->show();
+        rapport->ArretTelechargement->setEnabled(true);
+        rapport->EnCours = true;
+
+        // The selected rows, in list order.
+        std::deque<Rangee> rangees;
+        std::vector<bool> choisie(size_t(ListeSources->count()), false);
+        for (const QItemSelectionRange& plage : ListeSources->selectionModel()->selection())
+            for (int r = plage.top(); r <= plage.bottom(); ++r)
+                choisie[size_t(r)] = true;
+        for (int r = 0; r < int(choisie.size()); ++r)
+            if (choisie[size_t(r)])
+                rangees.push_back({ListeSources->item(r)->text(), r + 1,
+                                   QPersistentModelIndex(ListeSources->model()->index(r, 0))});
+
+        const QString cheminListe = Variable("REP_TMP") + QStringLiteral("Liste.tmp");
+        QStringList lignes;
+        LitLignesListe(cheminListe, lignes);
+        std::vector<bool> marquee(size_t(lignes.size()), false);
+
+        AfficheSablier();
+        double cumul = 0;
+        int compteurPause = 0;
+        ArretDemande = false;
+
+        while (!rangees.empty() && !ArretDemande) {
+            const Rangee rangee = rangees.front();
+            rangees.pop_front();
+            const int n = rangee.ligne;
+            // The line read last when the copy has fewer lines than n.
+            const QString ligne = lignes.isEmpty() ? QString()
+                                  : lignes[std::clamp<qsizetype>(n, 1, lignes.size()) - 1];
+            InitialiseJauge(*rapport->Jauge);
+
+            const QString champ = ExtraitColonne(ligne, colonne, Tab);
+            QString adresse = base + champ;
+            QString nom;
+            const QString colonneNom = Variable("NUM_COLONNE_NOUVEAUFICHIER");
+            if (!colonneNom.isEmpty())
+                nom = ExtraitColonne(ligne, EntierSouple(colonneNom), Tab);
+            if (nom.isEmpty())
+                nom = NomFichierChemin(champ);
+            const QString fichier = destination + nom;
+
+            rapport->AjouteLigne(QStringLiteral("[En cours] ") + rangee.texte);
+            QCoreApplication::processEvents();
+
+            QString raison;
+            double taille = 0;
+            bool redirige = false;
+            bool reussi = false;
+            if (ArretDemande) {
+                // Confirmed during the yield: the fetch would forget it.
+            } else if (champ.isEmpty()) {
+                raison = QStringLiteral("aucune adresse dans la ligne de la liste");
+            } else if (!NomAdmissible(nom)) {
+                raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") + nom;
+            } else {
+                reussi = TelechargeFichier(*Inet1, adresse, fichier, false, -1, rapport->Jauge,
+                                           taille, redirige, &raison);
+            }
+            if (!reussi) {
+                if (ArretDemande)
+                    rapport->RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + rangee.texte);
+                else
+                    rapport->RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + rangee.texte, raison);
+                QCoreApplication::processEvents();
+                continue;
+            }
+            const double octets = double(TailleFichier(fichier));
+            rapport->RemplaceDerniereLigne(QStringLiteral("[OK] ") + rangee.texte + QStringLiteral(" (") +
+                                           FormateTaille(octets, false) + QLatin1Char(')'));
+            cumul += octets;
+
+            bool compte = true;
+            if (Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N"))
+                compte = RetelechargeLienDeSelection(fichier, destination);
+            if (!compte)
+                continue;
+
+            ++succes;
+            dernierFichier = fichier;
+            if (rangee.index.isValid())
+                delete ListeSources->takeItem(rangee.index.row());
+            if (n >= 1 && n <= int(marquee.size()))
+                marquee[size_t(n - 1)] = true;
+            ++compteurPause;
+
+            if (rangees.empty() || ArretDemande)
+                continue; // no pause after the last row
+            if (Variable("PAUSE_SELON_TAILLE") == QLatin1String("O")) {
+                const double seuil = NombreSouple(Variable("TAILLE_DECLENCHE_PAUSE"));
+                if (seuil <= std::trunc(cumul / 1024)) {
+                    cumul = 0;
+                    TempsPauseRestant = EntierSouple(Variable("DUREE_PAUSE_SELON_TAILLE"));
+                    // A pause of no length would count below 0 for ever: none.
+                    if (TempsPauseRestant > 0)
+                        PauseDesTelechargements(*this);
+                }
+            }
+            if (Variable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT") == QLatin1String("O") && !ArretDemande) {
+                // Every n files; n of 0 (empty, not a number) never pauses.
+                const int tous = EntierSouple(Variable("NB_FICHIERS_TELECHARGES_AVANT_PAUSE"));
+                if (tous != 0 && compteurPause % tous == 0) {
+                    const QString duree = Variable("DUREE_PAUSE_ENTRE_TELECHARGEMENT");
+                    TempsPauseRestant = duree.isEmpty() ? 2 : EntierSouple(duree);
+                    if (TempsPauseRestant > 0)
+                        PauseDesTelechargements(*this);
+                }
+            }
+        }
+
+        // The downloaded rows' lines leave the list copy, through its work file.
+        QStringList gardees;
+        gardees.reserve(lignes.size());
+        for (qsizetype i = 0; i < lignes.size(); ++i)
+            if (!marquee[size_t(i)] && lignes[i].left(10) != Marque)
+                gardees.append(lignes[i]);
+        RecritListe(cheminListe, gardees, QStringLiteral(".tmp"));
+
+        rapport->ArretTelechargement->setEnabled(false);
+        rapport->EnCours = false;
+        AfficheCurseurNormal();
+        MsgBox(succes == 0   ? QStringLiteral("Aucun fichier téléchargé.")
+               : succes == 1 ? QStringLiteral("Un fichier téléchargé avec succès.")
+                             : QString::number(succes) +
+                                   QStringLiteral(" fichiers téléchargés avec succès."),
+               IconeMessage::Information);
+        LabelSelection->setText(QStringLiteral("Aucune sélection"));
+        TimerCalcul->stop();
+
+        if (succes == 1 && !FermetureDemandee()) {
+            QString verbe, parametres, dossier;
+            bool attendre = false;
+            if (Variable("LANCER_APRES_TELECHARGEMENT") == QLatin1String("O")) {
+                verbe = QStringLiteral("open");
+                LanceFichier(QLatin1Char('"') + dernierFichier + QLatin1Char('"'), true, verbe,
+                             parametres, dossier, QStringLiteral("2"), attendre);
+                terminer = true;
+            } else if (Variable("COMPARER_LISTE_A_VERSION") == QLatin1String("O")) {
+                verbe = QStringLiteral("explore");
+                LanceFichier(QLatin1Char('"') + RepertoireChemin(dernierFichier) + QLatin1Char('"'),
+                             true, verbe, parametres, dossier, QStringLiteral("2"), attendre);
+                terminer = true;
+            }
+        }
+    }
+    // The guard has given the window back; ending the program closes it, which
+    // saves the settings.
+    if (terminer)
+        close();
+}

@@ -1,0 +1,39 @@
+// The pause between downloads: a countdown of TempsPauseRestant seconds that
+// closes itself at 0, and a button that stops the whole run.
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+class frmPause final : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmPause(QWidget* parent = nullptr);
+
+    QLabel* LabelPause = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* lblTempsRestant = nullptr;
+    QPushButton* ArretTelechargement = nullptr;
+    QTimer* TimerPause = nullptr;
+
+    // Shows TempsPauseRestant; loads the window first when it is not loaded.
+    void AfficheTemps();
+    // One step of the countdown; the window unloads itself at 0.
+    void TimerPause_Timer();
+    // The stop request of the whole run.
+    void ArretTelechargement_Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Decharge();
+
+    bool charge_ = false;
+    bool dechargement_ = false;
+};

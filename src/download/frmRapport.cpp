@@ -1,0 +1,102 @@
+// The report window of a download run.
+#include "download/frmRapport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/JaugeWidget.h"
+#include "util/Fonctions_Messages.h"
+#include "util/ModuleRamaglin.h"
+
+frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("frmRapport"));
+    setWindowTitle(QStringLiteral("Rapport de téléchargement"));
+
+    List1 = new QListWidget;
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setUniformItemSizes(true);
+    List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    List1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copier = new QAction(QStringLiteral("Copier le rapport"), List1);
+    copier->setShortcut(QKeySequence::Copy);
+    copier->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copier, &QAction::triggered, this, &frmRapport::CopieLignes);
+    List1->addAction(copier);
+
+    Jauge = new JaugeWidget;
+    Jauge->setObjectName(QStringLiteral("Jauge"));
+    Jauge->setVisible(false);
+
+    ArretTelechargement = new QPushButton(QStringLiteral("Stop !"));
+    ArretTelechargement->setObjectName(QStringLiteral("ArretTelechargement"));
+    ArretTelechargement->setEnabled(false);
+    connect(ArretTelechargement, &QPushButton::clicked, this, &frmRapport::ArretTelechargement_Click);
+
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(List1, 1);
+    v->addWidget(Jauge);
+    auto* bas = new QHBoxLayout;
+    bas->addStretch(1);
+    bas->addWidget(ArretTelechargement);
+    v->addLayout(bas);
+    resize(420, 300);
+}
+
+void frmRapport::AjouteLigne(const QString& texte) {
+    List1->addItem(texte);
+    List1->setCurrentRow(List1->count() - 1);
+    List1->scrollToBottom();
+}
+
+void frmRapport::RemplaceDerniereLigne(const QString& texte, const QString& raison) {
+    if (List1->count() == 0) {
+        AjouteLigne(texte);
+    } else {
+        QListWidgetItem* ligne = List1->item(List1->count() - 1);
+        ligne->setText(texte);
+        ligne->setToolTip(raison);
+    }
+    if (!raison.isEmpty())
+        List1->item(List1->count() - 1)->setToolTip(raison);
+}
+
+QString frmRapport::TexteDesLignes() const {
+    QString texte;
+    for (int i = 0; i < List1->count(); ++i) {
+        const QListWidgetItem* ligne = List1->item(i);
+        texte += ligne->text();
+        if (!ligne->toolTip().isEmpty())
+            texte += QLatin1Char('\t') + ligne->toolTip();
+        texte += QLatin1Char('\n');
+    }
+    return texte;
+}
+
+void frmRapport::CopieLignes() const { QApplication::clipboard()->setText(TexteDesLignes()); }
+
+void frmRapport::ArretTelechargement_Click() {
+    if (MsgBox(QStringLiteral("Êtes-vous sûr de vouloir interrompre le téléchargement (le fichier "
+                              "commencé ne sera pas conservé) ?"),
+               IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
+        return;
+    ArretTelechargement->setEnabled(false);
+    ArretDemande = true;
+}
+
+void frmRapport::closeEvent(QCloseEvent* event) {
+    // During a run the close button is the stop button; after it the window
+    // only goes out of sight, its lines kept.
+    if (EnCours) {
+        event->ignore();
+        if (ArretTelechargement->isEnabled())
+            ArretTelechargement_Click();
+        return;
+    }
+    event->accept();
+}

@@ -1,0 +1,40 @@
+// The report window of a download run: one line per file and how it ended,
+// the gauge of the file in transfer, and the stop button.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QListWidget;
+class QPushButton;
+class JaugeWidget;
+
+class frmRapport final : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmRapport(QWidget* parent = nullptr);
+
+    QListWidget* List1 = nullptr;
+    JaugeWidget* Jauge = nullptr;
+    QPushButton* ArretTelechargement = nullptr;
+
+    // True while a run is in progress: the close button then asks to stop.
+    bool EnCours = false;
+
+    // Adds a line and brings it into view.
+    void AjouteLigne(const QString& texte);
+    // Overwrites the last line (the "[En cours] " line of the same file); a
+    // failure's reason, when given, shows as the line's tooltip.
+    void RemplaceDerniereLigne(const QString& texte, const QString& raison = QString());
+    // The lines as text, each followed by its reason after a tab when it has one.
+    QString TexteDesLignes() const;
+
+    // The stop request: confirmed, then the button disabled and ArretDemande set.
+    void ArretTelechargement_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CopieLignes() const;
+};

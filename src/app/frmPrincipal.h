@@ -96,6 +96,10 @@ public:
     void cmdRecherche_Click();
     void cmdTelechargeSelection_Click();
     bool RetelechargeLienDeSelection(QString page, QString dossier);
+    // Set by RetelechargeLienDeSelection: the last linked file kept, and
+    // whether it was an archive unpacked (and so deleted).
+    QString DernierLien;
+    bool DernierLienDecompresse = false;
     bool TraitementFichier(const QString& chemin);
     int InfoSelection();
     void SelectionneTout_Click();

@@ -128,7 +128,8 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
     if (!base.isEmpty() && !base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
     int succes = 0;
-    QString dernierFichier; // destination of the last row counted as downloaded
+    QString dernierFichier; // what the last row counted as downloaded left
+    bool dernierDecompresse = false; // an archive unpacked there (and deleted)
     bool terminer = false;
     {
         const GardeOperation garde(*this, Operation::Telechargement);
@@ -222,7 +223,11 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
                 continue;
 
             ++succes;
-            dernierFichier = fichier;
+            // Through a link page, the page is gone: what counts is the last
+            // linked file kept.
+            const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");
+            dernierFichier = viaLien ? DernierLien : fichier;
+            dernierDecompresse = viaLien && DernierLienDecompresse;
             if (rangee.index.isValid())
                 delete ListeSources->takeItem(rangee.index.row());
             if (n >= 1 && n <= int(marquee.size()))
@@ -275,12 +280,13 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         if (succes == 1 && !FermetureDemandee()) {
             QString verbe, parametres, dossier;
             bool attendre = false;
-            if (Variable("LANCER_APRES_TELECHARGEMENT") == QLatin1String("O")) {
+            if (Variable("LANCER_APRES_TELECHARGEMENT") == QLatin1String("O") && !dernierDecompresse) {
                 verbe = QStringLiteral("open");
                 LanceFichier(QLatin1Char('"') + dernierFichier + QLatin1Char('"'), true, verbe,
                              parametres, dossier, QStringLiteral("2"), attendre);
                 terminer = true;
-            } else if (Variable("COMPARER_LISTE_A_VERSION") == QLatin1String("O")) {
+            } else if (Variable("COMPARER_LISTE_A_VERSION") == QLatin1String("O") ||
+                       Variable("LANCER_APRES_TELECHARGEMENT") == QLatin1String("O")) {
                 verbe = QStringLiteral("explore");
                 LanceFichier(QLatin1Char('"') + RepertoireChemin(dernierFichier) + QLatin1Char('"'),
                              true, verbe, parametres, dossier, QStringLiteral("2"), attendre);

@@ -30,3 +30,10 @@ bool AttendQue(F condition, int ms) {
     }
     return true;
 }
+
+#include <ostream>
+
+#include <QString>
+
+// Readable texts in the tests' failure reports (lists of them too).
+inline void PrintTo(const QString& texte, std::ostream* sortie) { *sortie << '"' << texte.toStdString() << '"'; }

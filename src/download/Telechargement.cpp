@@ -7,6 +7,7 @@
 // ends (stopped or not). Nothing else reads the copy during a run, so the file
 // ends exactly as per-row rewrites would leave it, in time linear in its size.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <vector>
@@ -63,6 +65,68 @@ struct Rangee {
     QString texte;                // as shown in the result list
     int ligne = 0;                // its line in the list copy, from 1
     QPersistentModelIndex index;  // where it is in the result list now
+};
+
+// Removes downloaded rows from the result list a few times a second rather
+// than one by one, and with the selection taken off meanwhile: each removal
+// makes the list lay all its rows out again, and the selection model rebuild
+// each of its ranges, which on a list of 100,000 rows costs more than a small
+// file's transfer. The rows still leave while the run goes on, and the rows
+// that stay keep their selection.
+class RetraitsDiffere {
+public:
+    explicit RetraitsDiffere(QListWidget& liste) : liste_(liste) { depuis_.start(); }
+    void Retire(const QPersistentModelIndex& index) {
+        enAttente_.push_back(index);
+        if (depuis_.elapsed() >= 250)
+            Applique();
+    }
+    void Applique() {
+        std::vector<int> retirees;
+        for (const QPersistentModelIndex& index : enAttente_)
+            if (index.isValid())
+                retirees.push_back(index.row());
+        enAttente_.clear();
+        depuis_.start();
+        if (retirees.empty())
+            return;
+        std::sort(retirees.begin(), retirees.end());
+        std::vector<int> choisies;
+        for (const QItemSelectionRange& plage : liste_.selectionModel()->selection())
+            for (int r = plage.top(); r <= plage.bottom(); ++r)
+                choisies.push_back(r);
+        std::sort(choisies.begin(), choisies.end());
+        liste_.clearSelection();
+        for (auto it = retirees.rbegin(); it != retirees.rend(); ++it)
+            delete liste_.takeItem(*it);
+        // Each row that stays moves up by the number of rows removed above it.
+        QItemSelection selection;
+        size_t avant = 0;
+        int debut = -1, fin = -2;
+        auto ferme = [&] {
+            if (debut >= 0)
+                selection.select(liste_.model()->index(debut, 0), liste_.model()->index(fin, 0));
+        };
+        for (int r : choisies) {
+            while (avant < retirees.size() && retirees[avant] < r)
+                ++avant;
+            if (avant < retirees.size() && retirees[avant] == r)
+                continue;
+            const int nouvelle = r - int(avant);
+            if (nouvelle != fin + 1) {
+                ferme();
+                debut = nouvelle;
+            }
+            fin = nouvelle;
+        }
+        ferme();
+        liste_.selectionModel()->select(selection, QItemSelectionModel::Select);
+    }
+
+private:
+    QListWidget& liste_;
+    std::vector<QPersistentModelIndex> enAttente_;
+    QElapsedTimer depuis_;
 };
 
 } // namespace
@@ -162,6 +226,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         LitLignesListe(cheminListe, lignes);
         std::vector<bool> marquee(size_t(lignes.size()), false);
 
+        RetraitsDiffere retraits(*ListeSources);
         AfficheSablier();
         double cumul = 0;
         int compteurPause = 0;
@@ -228,8 +293,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
             const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");
             dernierFichier = viaLien ? DernierLien : fichier;
             dernierDecompresse = viaLien && DernierLienDecompresse;
-            if (rangee.index.isValid())
-                delete ListeSources->takeItem(rangee.index.row());
+            retraits.Retire(rangee.index);
             if (n >= 1 && n <= int(marquee.size()))
                 marquee[size_t(n - 1)] = true;
             ++compteurPause;
@@ -258,6 +322,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
             }
         }
 
+        retraits.Applique();
         // The downloaded rows' lines leave the list copy, through its work file.
         QStringList gardees;
         gardees.reserve(lignes.size());

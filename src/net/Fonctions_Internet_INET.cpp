@@ -11,7 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include "net/Attente.h"
@@ -33,22 +33,27 @@ std::filesystem::path CheminNatif(const QString& chemin) {
 }
 
 // An empty work file beside `destination`, so that the final rename stays on
-// the same file system; empty text when the folder does not take it.
+// the same file system; empty text when the folder does not take it. Made with
+// an exclusive creation under a random name: cheaper than a temporary-file
+// object, which on some file systems first makes an unnamed file and then
+// gives it a name, for each of thousands of small files.
 QString CreeFichierTemporaire(const QString& destination) {
-    // Named after the destination when the name leaves room for the suffix,
-    // with a short name of its own otherwise.
-    for (const QString& modele :
-         {destination + QStringLiteral(".XXXXXX.part"),
-          QFileInfo(destination).absolutePath() + QStringLiteral("/.ramaglin-XXXXXX.part")}) {
-        QTemporaryFile fichier(modele);
-        fichier.setAutoRemove(false);
-        if (fichier.open()) {
-            // Qt may open a file with no name yet and fail to give it one.
-            const QString chemin = fichier.fileName();
-            fichier.close();
-            if (!chemin.isEmpty())
-                return chemin;
-        }
+    const QString dossier = QFileInfo(destination).absolutePath() + QLatin1Char('/');
+    const QString nom = QFileInfo(destination).fileName();
+    for (int essai = 0; essai < 8; ++essai) {
+        const QString hasard =
+            QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFull, 36);
+        // Named after the destination when the name leaves room for the
+        // suffix, with a short name of its own otherwise.
+        const QString chemin = nom.toUtf8().size() + 20 <= 255
+                                   ? dossier + nom + QLatin1Char('.') + hasard + QStringLiteral(".part")
+                                   : dossier + QStringLiteral(".ramaglin-") + hasard + QStringLiteral(".part");
+        QFile fichier(chemin);
+        if (fichier.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return chemin;
+        if (fichier.error() != QFileDevice::OpenError || QFile::exists(chemin) == false)
+            if (!QFileInfo(dossier).isDir() || !QFileInfo(dossier).isWritable())
+                return QString();
     }
     return QString();
 }

@@ -65,8 +65,9 @@ TEST(LanceFichier, ProgrammesDocumentsDossiersEtAdresses) {
                   c.resultat);
         EXPECT_EQ(shell.appels, c.appels);
         EXPECT_EQ(rec.Textes(), c.messages);
-        if (c.resultat)
+        if (c.resultat) {
             EXPECT_EQ(verbe, c.verbeApres);
+        }
     }
 }
 

@@ -1,0 +1,98 @@
+// One download run through the real click handler, offscreen:
+//   bench_telechargement LISTE BASE DESTINATION PAS
+// searches the list at LISTE (lines "name TAB text TAB G"), selects one row in
+// PAS, downloads them from BASE into DESTINATION, and prints one line
+// "seconds=S files=N rss_extra_mib=M" (the run alone; M is the peak resident
+// memory during the run above what the process held before it).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "app/frmPrincipal.h"
+#include "util/Fonctions_Messages.h"
+
+namespace {
+
+long StatutKio(const char* cle) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray prefixe = QByteArray(cle) + ':';
+    for (const QByteArray& ligne : f.readAll().split('\n'))
+        if (ligne.startsWith(prefixe))
+            return ligne.mid(prefixe.size()).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// The summary is answered at once, as a user's click would.
+struct MessagesMuets final : GestionnaireMessages {
+    ReponseMessage Affiche(const QString&, IconeMessage, BoutonsMessage, const QString&) override {
+        return ReponseMessage::Ok;
+    }
+    bool Demande(const QString&, const QString&, QString& reponse) override {
+        reponse.clear();
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS\n");
+        return 2;
+    }
+    MessagesMuets muets;
+    InstalleGestionnaireMessages(&muets);
+    QTemporaryDir travail;
+    const QString tmp = travail.path() + QStringLiteral("/tmp");
+    QDir().mkpath(tmp);
+    const QString parametres = travail.path() + QStringLiteral("/service.txt");
+    QFile p(parametres);
+    p.open(QIODevice::WriteOnly);
+    p.write("REP_TMP=" + tmp.toUtf8() + "\r\nFICHIER_LISTE_NOM=" + QByteArray(argv[1]) +
+            "\r\nAFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n"
+            "COMPARER_LISTE_A_IDENTIFIANT=O\r\nCOL_COMPARAISON_IDENT=3\r\nIDENTIFIANT_A_COMPARER=G\r\n"
+            "NUM_COLONNE_TELECHARGEE=1\r\nADRESSE_BASE_FICHIERS_SOURCES=" +
+            QByteArray(argv[2]) + "\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=" + QByteArray(argv[3]) +
+            "\r\n");
+    p.close();
+
+    frmPrincipal::DefinitCheminVerrou(travail.path() + QStringLiteral("/verrou"));
+    frmPrincipal f; // beside the program: its options file
+    if (f.Form_Load(QLatin1Char('"') + parametres + QLatin1Char('"')) != frmPrincipal::Demarrage::Afficher)
+        return 1;
+    f.show();
+    f.cmdRecherche_Click();
+    const int pas = std::max(1, atoi(argv[4]));
+    QItemSelection choix;
+    for (int r = pas - 1; r < f.ListeSources->count(); r += pas) {
+        const QModelIndex i = f.ListeSources->model()->index(r, 0);
+        choix.select(i, i);
+    }
+    f.ListeSources->selectionModel()->select(choix, QItemSelectionModel::Select);
+    const int fichiers = int(choix.size());
+    QApplication::processEvents();
+
+    // The peak starts again from what is resident now.
+    QFile remise(QStringLiteral("/proc/self/clear_refs"));
+    if (remise.open(QIODevice::WriteOnly))
+        remise.write("5");
+    remise.close();
+    const long avant = StatutKio("VmRSS");
+    QElapsedTimer chrono;
+    chrono.start();
+    f.cmdTelechargeSelection_Click();
+    const double secondes = double(chrono.nsecsElapsed()) / 1e9;
+    const long pic = StatutKio("VmHWM");
+    std::printf("seconds=%.3f files=%d rss_extra_mib=%.1f\n", secondes, fichiers,
+                double(pic - avant) / 1024.0);
+    return 0;
+}

@@ -1,5 +1,8 @@
 // Renders the main window's three tabs and a message box to PNG files, offscreen,
-// for the documentation: ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE
+// for the documentation, then downloads every file found as a user would (a
+// click on "Télécharger la sélection", the message boxes answered) and renders
+// the pause window, the summary and the report window on the way:
+//   ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
@@ -10,9 +13,16 @@
 #include <QTimer>
 #include <cstdio>
 
+#include <QLabel>
+#include <QPushButton>
+
 #include "app/JaugeWidget.h"
+#include "app/MessagesFenetre.h"
 #include "app/frmPrincipal.h"
+#include "download/frmPause.h"
+#include "download/frmRapport.h"
 #include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Shell.h"
 
 namespace {
 
@@ -71,5 +81,39 @@ int main(int argc, char** argv) {
                       QMessageBox::Ok, &f);
     boite.show();
     ok &= Enregistre(&boite, sortie + QStringLiteral("/ecran-message.png"));
+    boite.hide();
+
+    // The download of everything found, with the real message boxes: a robot
+    // looks every 100 ms, renders what a user would see once, and answers.
+    MessagesFenetre messages;
+    InstalleGestionnaireMessages(&messages);
+    bool pauseVue = false, resumeVu = false;
+    QTimer robot;
+    robot.setInterval(100);
+    QObject::connect(&robot, &QTimer::timeout, [&] {
+        if (!pauseVue && f.Pause()->isVisible() && f.Pause()->lblTempsRestant->text() != "0 seconde") {
+            pauseVue = true;
+            ok &= Enregistre(f.Pause(), sortie + QStringLiteral("/ecran-pause.png"));
+        }
+        if (auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (!resumeVu && b->text().contains(QStringLiteral("téléchargé"))) {
+                resumeVu = true;
+                ok &= Enregistre(b, sortie + QStringLiteral("/ecran-resume.png"));
+            }
+            std::printf("message : %s\n", qPrintable(b->text()));
+            b->accept();
+        }
+    });
+    robot.start();
+    f.ListeSources->selectAll();
+    f.InfoSelection();
+    f.cmdTelechargeSelection->click();
+    robot.stop();
+    if (f.Rapport()->List1->count() > 0) {
+        ok &= Enregistre(f.Rapport(), sortie + QStringLiteral("/ecran-rapport.png"));
+        for (int i = 0; i < f.Rapport()->List1->count(); ++i)
+            std::printf("  %s\n", qPrintable(f.Rapport()->List1->item(i)->text()));
+    }
+    InstalleGestionnaireMessages(nullptr);
     return ok ? 0 : 1;
 }

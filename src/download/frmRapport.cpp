@@ -50,7 +50,7 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 void frmRapport::AjouteLigne(const QString& texte) {
     List1->addItem(texte);
-    List1->setCurrentRow(List1->count() - 1);
+    List1->setCurrentRow(List1->count() - 1, QItemSelectionModel::ClearAndSelect);
     List1->scrollToBottom();
 }
 

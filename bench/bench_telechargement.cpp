@@ -1,7 +1,8 @@
 // One download run through the real click handler, offscreen:
-//   bench_telechargement LISTE BASE DESTINATION PAS
+//   bench_telechargement LISTE BASE DESTINATION PAS [liens]
 // searches the list at LISTE (lines "name TAB text TAB G"), selects one row in
-// PAS, downloads them from BASE into DESTINATION, and prints one line
+// PAS, downloads them from BASE into DESTINATION (with "liens": each is a link
+// page whose ZIP archive is fetched and unpacked there), and prints one line
 // "seconds=S files=N rss_extra_mib=M" (the run alone; M is the peak resident
 // memory during the run above what the process held before it).
 #include <QApplication>
@@ -45,8 +46,8 @@ struct MessagesMuets final : GestionnaireMessages {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS\n");
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS [liens]\n");
         return 2;
     }
     MessagesMuets muets;
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
             "NUM_COLONNE_TELECHARGEE=1\r\nADRESSE_BASE_FICHIERS_SOURCES=" +
             QByteArray(argv[2]) + "\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=" + QByteArray(argv[3]) +
             "\r\n");
+    if (argc == 6)
+        p.write("CONSERVER_LIEN_TELECHARGE=N\r\nDECOMPRESSER_LIEN_ZIP=O\r\nADRESSE_BASE_LIENS_INTERNET=" +
+                QByteArray(argv[2]) + "\r\n");
     p.close();
 
     frmPrincipal::DefinitCheminVerrou(travail.path() + QStringLiteral("/verrou"));
@@ -79,6 +83,7 @@ int main(int argc, char** argv) {
     }
     f.ListeSources->selectionModel()->select(choix, QItemSelectionModel::Select);
     const int fichiers = int(choix.size());
+    choix.clear(); // its ranges hold indexes that the list would have to move at each removal
     QApplication::processEvents();
 
     // The peak starts again from what is resident now.

@@ -5,11 +5,15 @@
 #     real click handler (offscreen), against `curl -K` fetching the same
 #     1,000 addresses: files_ratio = curl's time / ours (bar: 0.5);
 #   - one 1 GiB file through the loop against `curl -o`: big_ratio (bar: 0.9),
-#     and the run's extra memory, rss_extra_mib (bar: 64).
+#     and the run's extra memory, rss_extra_mib (bar: 64);
+#   - 20 rows, each a link page leading to a ZIP of about 5 MB (Deflate, 200
+#     files, made by zip), downloaded and unpacked through the click handler,
+#     against curl fetching the same pages and archives plus `unzip -o -q` of
+#     each: linkzip_ratio (bar: 1.0).
 #   bench/download.sh      (BUILD_DIR: a build of its own under a temporary folder
 #                           by default; RUNS=3)
 # Everything it writes goes under a temporary folder, never into the checkout.
-# Last line: download files_ratio=A big_ratio=B rss_extra_mib=M
+# Last line: download files_ratio=A big_ratio=B rss_extra_mib=M linkzip_ratio=L
 set -euo pipefail
 cd "$(dirname "$0")/.."
 racine=$PWD
@@ -46,6 +50,22 @@ with open(os.path.join(racine, "gros.txt"), "w", newline="") as liste:
     liste.write("gros.bin\tGros fichier\tG\r\n")
 PY
 truncate -s 1073741824 "$donnees/gros.bin"
+# 200 files of about 33 KB of text that compresses by a quarter, zipped 20 times.
+mkdir -p "$travail/contenu/dossier" "$donnees/liens"
+python3 - "$travail/contenu/dossier" <<'PY'
+import base64, os, sys
+for i in range(200):
+    with open(os.path.join(sys.argv[1], "texte-%03d.txt" % i), "wb") as f:
+        f.write(base64.encodebytes(os.urandom(24000)))
+PY
+(cd "$travail/contenu" && zip -q -r "$donnees/liens/archive-00.zip" dossier)
+: >"$donnees/liens.txt"
+for i in $(seq -w 0 19); do
+    [ "$i" = 00 ] || cp "$donnees/liens/archive-00.zip" "$donnees/liens/archive-$i.zip"
+    printf '<html><body><a href="liens/archive-%s.zip">Archive %s</a></body></html>\n' "$i" "$i" \
+        >"$donnees/page-$i.html"
+    printf 'page-%s.html\tPage %s\tG\r\n' "$i" "$i" >>"$donnees/liens.txt"
+done
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 cat >"$travail/nginx.conf" <<CONF
@@ -106,9 +126,26 @@ nous_gros() {
     [ "$(stat -c %s "$travail/nous/gros.bin")" = 1073741824 ] || { echo "bench_telechargement: $ligne" >&2; exit 1; }
     echo "$ligne" >"$travail/ligne"
 }
+: >"$travail/liens.cfg"
+for i in $(seq -w 0 19); do
+    printf 'url = "%s/page-%s.html"\noutput = "%s/curl/page-%s.html"\n' "$site" "$i" "$travail" "$i" >>"$travail/liens.cfg"
+    printf 'url = "%s/liens/archive-%s.zip"\noutput = "%s/curl/archive-%s.zip"\n' "$site" "$i" "$travail" "$i" >>"$travail/liens.cfg"
+done
+curl_liens() {
+    rm -rf "$travail/curl"; mkdir "$travail/curl"; sync
+    curl -s -K "$travail/liens.cfg"
+    for z in "$travail"/curl/archive-*.zip; do unzip -o -q "$z" -d "$travail/curl"; rm -f "$z"; done
+}
+nous_liens() {
+    rm -rf "$travail/nous"; mkdir "$travail/nous"; sync
+    ligne=$("$programme" "$site/liens.txt" "$site/" "$travail/nous" 1 liens)
+    [ "$(ls "$travail/nous/dossier" | wc -l)" = 200 ] && [ -z "$(ls "$travail/nous" | grep -v '^dossier$')" ] ||
+        { echo "bench_telechargement (liens): $ligne" >&2; exit 1; }
+    echo "$ligne" >"$travail/ligne"
+}
 min() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN{print (a<b)?a:b}'; }
 
-cf= nf= cg= ng= rss=0
+cf= nf= cg= ng= cl= nl= rss=0
 for i in $(seq "$runs"); do
     if [ $((i % 2)) = 1 ]; then
         c=$(temps curl_fichiers); nous_fichiers; n=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' "$travail/ligne")
@@ -127,5 +164,13 @@ for i in $(seq "$runs"); do
     echo "run $i, 1 GiB: curl ${c}s, ours ${n}s, extra memory ${m} MiB"
     cg=$(min "$c" "$cg"); ng=$(min "$n" "$ng")
     rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
+    if [ $((i % 2)) = 1 ]; then
+        c=$(temps curl_liens); nous_liens
+    else
+        nous_liens; c=$(temps curl_liens)
+    fi
+    n=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' "$travail/ligne")
+    echo "run $i, 20 link pages and archives: curl + unzip ${c}s, ours ${n}s"
+    cl=$(min "$c" "$cl"); nl=$(min "$n" "$nl")
 done
-echo "download files_ratio=$(awk -v c="$cf" -v n="$nf" 'BEGIN{printf "%.2f", c/n}') big_ratio=$(awk -v c="$cg" -v n="$ng" 'BEGIN{printf "%.2f", c/n}') rss_extra_mib=$rss"
+echo "download files_ratio=$(awk -v c="$cf" -v n="$nf" 'BEGIN{printf "%.2f", c/n}') big_ratio=$(awk -v c="$cg" -v n="$ng" 'BEGIN{printf "%.2f", c/n}') rss_extra_mib=$rss linkzip_ratio=$(awk -v c="$cl" -v n="$nl" 'BEGIN{printf "%.2f", c/n}')"

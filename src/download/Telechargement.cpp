@@ -12,7 +12,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
-#include <QPersistentModelIndex>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -62,35 +61,36 @@ bool NomAdmissible(const QString& nom) {
 
 // One selected row of the run.
 struct Rangee {
-    QString texte;                // as shown in the result list
-    int ligne = 0;                // its line in the list copy, from 1
-    QPersistentModelIndex index;  // where it is in the result list now
+    QString texte; // as shown in the result list
+    int ligne = 0; // its line in the list copy, from 1 (its first place in the list + 1)
 };
 
 // Removes downloaded rows from the result list a few times a second rather
 // than one by one, and with the selection taken off meanwhile: each removal
-// makes the list lay all its rows out again, and the selection model rebuild
-// each of its ranges, which on a list of 100,000 rows costs more than a small
-// file's transfer. The rows still leave while the run goes on, and the rows
-// that stay keep their selection.
+// makes the list lay all its rows out again, and the model move every index
+// kept on its rows (the selection's), which on a list of 100,000 rows costs
+// more than a small file's transfer. The rows still leave while the run goes
+// on, and the rows that stay keep their selection.
+//
+// Rows are named by their place at the start of the run. The run takes them
+// in list order and nothing else changes the list meanwhile, so a row's place
+// now is its first place less the rows removed so far (all of them above it).
 class RetraitsDiffere {
 public:
     explicit RetraitsDiffere(QListWidget& liste) : liste_(liste) { depuis_.start(); }
-    void Retire(const QPersistentModelIndex& index) {
-        enAttente_.push_back(index);
+    void Retire(int rangeeDeDepart) {
+        enAttente_.push_back(rangeeDeDepart);
         if (depuis_.elapsed() >= 250)
             Applique();
     }
     void Applique() {
-        std::vector<int> retirees;
-        for (const QPersistentModelIndex& index : enAttente_)
-            if (index.isValid())
-                retirees.push_back(index.row());
-        enAttente_.clear();
         depuis_.start();
-        if (retirees.empty())
+        if (enAttente_.empty())
             return;
-        std::sort(retirees.begin(), retirees.end());
+        std::vector<int> retirees;
+        for (int depart : enAttente_)
+            retirees.push_back(depart - retirees_);
+        enAttente_.clear();
         std::vector<int> choisies;
         for (const QItemSelectionRange& plage : liste_.selectionModel()->selection())
             for (int r = plage.top(); r <= plage.bottom(); ++r)
@@ -99,6 +99,7 @@ public:
         liste_.clearSelection();
         for (auto it = retirees.rbegin(); it != retirees.rend(); ++it)
             delete liste_.takeItem(*it);
+        retirees_ += int(retirees.size());
         // Each row that stays moves up by the number of rows removed above it.
         QItemSelection selection;
         size_t avant = 0;
@@ -125,7 +126,8 @@ public:
 
 private:
     QListWidget& liste_;
-    std::vector<QPersistentModelIndex> enAttente_;
+    std::vector<int> enAttente_; // places at the start of the run, in increasing order
+    int retirees_ = 0;           // rows removed so far
     QElapsedTimer depuis_;
 };
 
@@ -218,8 +220,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
                 choisie[size_t(r)] = true;
         for (int r = 0; r < int(choisie.size()); ++r)
             if (choisie[size_t(r)])
-                rangees.push_back({ListeSources->item(r)->text(), r + 1,
-                                   QPersistentModelIndex(ListeSources->model()->index(r, 0))});
+                rangees.push_back({ListeSources->item(r)->text(), r + 1});
 
         const QString cheminListe = Variable("REP_TMP") + QStringLiteral("Liste.tmp");
         QStringList lignes;
@@ -252,7 +253,9 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
             const QString fichier = destination + nom;
 
             rapport->AjouteLigne(QStringLiteral("[En cours] ") + rangee.texte);
-            QCoreApplication::processEvents();
+            // A turn of the event loop at most every few milliseconds: the stop
+            // button is served as soon, without a repaint per small file.
+            CedeDeTempsEnTemps();
 
             QString raison;
             double taille = 0;
@@ -273,7 +276,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
                     rapport->RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + rangee.texte);
                 else
                     rapport->RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + rangee.texte, raison);
-                QCoreApplication::processEvents();
+                CedeDeTempsEnTemps();
                 continue;
             }
             const double octets = double(TailleFichier(fichier));
@@ -293,7 +296,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
             const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");
             dernierFichier = viaLien ? DernierLien : fichier;
             dernierDecompresse = viaLien && DernierLienDecompresse;
-            retraits.Retire(rangee.index);
+            retraits.Retire(n - 1);
             if (n >= 1 && n <= int(marquee.size()))
                 marquee[size_t(n - 1)] = true;
             ++compteurPause;

@@ -17,18 +17,9 @@
 #include "app/frmPrincipal.h"
 #include "util/Fonctions_Messages.h"
 
-namespace {
+#include "Memoire.h"
 
-long StatutKio(const char* cle) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray prefixe = QByteArray(cle) + ':';
-    for (const QByteArray& ligne : f.readAll().split('\n'))
-        if (ligne.startsWith(prefixe))
-            return ligne.mid(prefixe.size()).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
+namespace {
 
 // The summary is answered at once, as a user's click would.
 struct MessagesMuets final : GestionnaireMessages {

@@ -17,19 +17,9 @@
 #include "net/Inet.h"
 #include "util/Fonctions_Jauge.h"
 
-namespace {
+#include "Memoire.h"
 
-// A value of /proc/self/status in KiB ("VmRSS", "VmHWM").
-long StatutKio(const char* cle) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray prefixe = QByteArray(cle) + ':';
-    for (const QByteArray& ligne : f.readAll().split('\n'))
-        if (ligne.startsWith(prefixe))
-            return ligne.mid(prefixe.size()).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
+namespace {
 
 // The gauge of a window, minus the drawing: the captions are still made.
 struct JaugeMuette final : SurfaceJauge {

@@ -16,6 +16,7 @@
 # Last line: download files_ratio=A big_ratio=B rss_extra_mib=M linkzip_ratio=L
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/nginx.sh
 racine=$PWD
 runs=${RUNS:-3}
 travail=$(mktemp -d)
@@ -67,35 +68,7 @@ for i in $(seq -w 0 19); do
     printf 'page-%s.html\tPage %s\tG\r\n' "$i" "$i" >>"$donnees/liens.txt"
 done
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$travail/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $travail/nginx.pid;
-error_log $travail/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $travail/body;
-    proxy_temp_path $travail/proxy;
-    fastcgi_temp_path $travail/fastcgi;
-    uwsgi_temp_path $travail/uwsgi;
-    scgi_temp_path $travail/scgi;
-    default_type application/octet-stream;
-    sendfile on;
-    server {
-        listen 127.0.0.1:$port;
-        root $donnees;
-    }
-}
-CONF
-nginx -p "$travail" -c "$travail/nginx.conf" -e "$travail/error.log" &
-nginx_pid=$!
-for _ in $(seq 100); do
-    if curl -s -o /dev/null -I "http://127.0.0.1:$port/"; then break; fi
-    sleep 0.05
-done
+demarre_nginx "$donnees" "$travail"
 site=http://127.0.0.1:$port
 
 # curl's half: one invocation for the 1,000 files (it keeps its connection).

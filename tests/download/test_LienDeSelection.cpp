@@ -16,6 +16,7 @@
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
 #include "support/ServeurTest.h"
+#include "support/Programme.h"
 #include "support/ServeursReels.h"
 #include "util/ModuleRamaglin.h"
 
@@ -34,10 +35,10 @@ QMap<QString, QByteArray> Arbre(const QString& racine) {
 
 const QString Probleme = QString::fromUtf8("Problème lors de la décompression ZIP.");
 
-class LienDeSelection : public ::testing::Test {
+class LienDeSelection : public SuiteNginx<LienDeSelection> {
 protected:
     static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
+        SuiteNginx::SetUpTestSuite();
         for (const char* nom : {"un.bin", "deux.bin", "SETUP_2.exe", "lisezmoi.txt", "paquet.zip"})
             EcritFichier(racine->filePath(QStringLiteral("f/") + nom), Motif(2048));
         for (const char* nom : {"infozip_stored.zip", "infozip_deflate.zip", "7z_deflate64.zip",
@@ -46,21 +47,12 @@ protected:
                         racine->filePath(QStringLiteral("f/") + nom));
         const QByteArray entier = LitFichier(CheminFixture("zip/infozip_deflate.zip"));
         EcritFichier(racine->filePath("f/tronquee.zip"), entier.left(entier.size() / 2));
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
-    }
-    static void TearDownTestSuite() {
-        delete nginx;
-        delete racine;
     }
 
     void SetUp() override {
-        QFile::copy(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"),
-                    app.filePath("Ramag-ListeOptions.dat"));
-        frmPrincipal::DefinitCheminVerrou(app.filePath("verrou"));
-        const QString param = app.filePath("service.txt");
-        EcritFichier(param, "REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
-                                nginx->Adresse("/liste.txt").toUtf8() + "\r\n");
+        const QString param =
+            PrepareProgramme(app, "REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
+                                      nginx->Adresse("/liste.txt").toUtf8() + "\r\n");
         f = std::make_unique<frmPrincipal>(app.path());
         ASSERT_EQ(f->Form_Load(param), frmPrincipal::Demarrage::Afficher);
         AffecteVariable("ADRESSE_BASE_LIENS_INTERNET", nginx->Adresse("/f/"));
@@ -87,8 +79,6 @@ protected:
     }
     QStringList Fichiers() const { return Arbre(dossier).keys(); }
 
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
     QTemporaryDir app, bac;
     QString dossier, page;
     EnregistreurMessages rec;

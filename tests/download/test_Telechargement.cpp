@@ -21,6 +21,7 @@
 #include "support/EnregistreurShell.h"
 #include "support/Outils.h"
 #include "support/ServeurTest.h"
+#include "support/Programme.h"
 #include "support/ServeursReels.h"
 #include "util/ModuleRamaglin.h"
 
@@ -46,34 +47,22 @@ private:
     std::function<void()> quoi_;
 };
 
-class Telechargement : public ::testing::Test {
+class Telechargement : public SuiteNginx<Telechargement> {
 protected:
     static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
+        SuiteNginx::SetUpTestSuite();
         for (const char* nom : {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"})
             EcritFichier(racine->filePath(nom), Motif(2048));
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
-    }
-    static void TearDownTestSuite() {
-        delete nginx;
-        delete racine;
     }
 
-    void SetUp() override {
-        QFile::copy(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"),
-                    app.filePath("Ramag-ListeOptions.dat"));
-        frmPrincipal::DefinitCheminVerrou(app.filePath("verrou"));
-        liste = tmp.filePath("Liste.tmp");
-    }
+    void SetUp() override { liste = tmp.filePath("Liste.tmp"); }
 
     // Searches a list whose lines are "address TAB text" (addresses relative
     // to `base`), then selects the rows given (all when empty).
     std::unique_ptr<frmPrincipal> Prepare(const QByteArray& lignes, const QByteArray& parametres,
                                           const QString& base, QList<int> choix = {}) {
         EcritFichier(racine->filePath("liste.txt"), lignes);
-        const QString param = app.filePath("service.txt");
-        EcritFichier(param, "REP_TMP=" + tmp.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
+        const QString param = PrepareProgramme(app, "REP_TMP=" + tmp.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
                                 nginx->Adresse("/liste.txt").toUtf8() +
                                 "\r\nAFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n"
                                 "COMPARER_LISTE_A_REPERTOIRE=O\r\nCOL_COMPARAISON_REP=2\r\n"
@@ -108,8 +97,6 @@ protected:
     }
     QStringList Destination() const { return QDir(dest.path()).entryList(QDir::Files | QDir::Hidden); }
 
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
     QTemporaryDir app, tmp, dest;
     QString liste;
     EnregistreurMessages rec;

@@ -19,28 +19,14 @@
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
 #include "support/ServeurTest.h"
+#include "support/Programme.h"
 #include "support/ServeursReels.h"
 
 namespace {
 
-class Recherche : public ::testing::Test {
+class Recherche : public SuiteNginx<Recherche> {
 protected:
-    static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
-    }
-    static void TearDownTestSuite() {
-        delete nginx;
-        delete racine;
-    }
-
-    void SetUp() override {
-        QFile::copy(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"),
-                    app.filePath("Ramag-ListeOptions.dat"));
-        frmPrincipal::DefinitCheminVerrou(app.filePath("verrou"));
-        liste = tmp.filePath("Liste.tmp");
-    }
+    void SetUp() override { liste = tmp.filePath("Liste.tmp"); }
 
     // Serves `contenu` as the list and starts the program on `parametres`.
     std::unique_ptr<frmPrincipal> Demarre(const QByteArray& contenu, const QByteArray& parametres,
@@ -48,10 +34,10 @@ protected:
         static int numero = 0;
         const QString nom = QStringLiteral("liste%1.txt").arg(++numero);
         EcritFichier(racine->filePath(nom), contenu);
-        const QString param = app.filePath("service.txt");
-        EcritFichier(param, "REP_TMP=" + tmp.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
-                                (adresse.isEmpty() ? nginx->Adresse("/" + nom) : adresse).toUtf8() +
-                                "\r\n" + parametres);
+        const QString param = PrepareProgramme(
+            app, "REP_TMP=" + tmp.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
+                     (adresse.isEmpty() ? nginx->Adresse("/" + nom) : adresse).toUtf8() + "\r\n" +
+                     parametres);
         auto f = std::make_unique<frmPrincipal>(app.path());
         EXPECT_EQ(f->Form_Load(param), frmPrincipal::Demarrage::Afficher);
         f->show();
@@ -64,8 +50,6 @@ protected:
         return r;
     }
 
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
     QTemporaryDir app, tmp;
     QString liste;
     EnregistreurMessages rec;

@@ -1,0 +1,35 @@
+# Sourced by the benchmark scripts: nginx serving a folder on a free port of
+# 127.0.0.1, with its files under a work folder.
+#   demarre_nginx RACINE TRAVAIL    sets $port and $nginx_pid, returns once it answers
+demarre_nginx() {
+    local racine=$1 travail=$2
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    cat >"$travail/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $travail/nginx.pid;
+error_log $travail/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    client_body_temp_path $travail/body;
+    proxy_temp_path $travail/proxy;
+    fastcgi_temp_path $travail/fastcgi;
+    uwsgi_temp_path $travail/uwsgi;
+    scgi_temp_path $travail/scgi;
+    default_type application/octet-stream;
+    sendfile on;
+    server {
+        listen 127.0.0.1:$port;
+        root $racine;
+    }
+}
+CONF
+    nginx -p "$travail" -c "$travail/nginx.conf" -e "$travail/error.log" &
+    nginx_pid=$!
+    for _ in $(seq 100); do
+        if curl -s -o /dev/null -I "http://127.0.0.1:$port/"; then break; fi
+        sleep 0.05
+    done
+}

@@ -40,18 +40,6 @@ void FiltreLiens(ListeAuto& adresses, ListeAuto& types, ListeAuto& textes, Condi
     }
 }
 
-// The name taken from a link comes from a server: it must name a file inside
-// the destination folder, not the folder itself nor its parent.
-bool NomDeLienAdmissible(const QString& nom) {
-    if (nom.isEmpty() || nom == QLatin1String(".") || nom == QLatin1String(".."))
-        return false;
-#ifdef Q_OS_WIN
-    if (nom.contains(QLatin1Char(':')))
-        return false; // "c:x" is relative to another drive's current folder
-#endif
-    return true;
-}
-
 } // namespace
 
 bool frmPrincipal::RetelechargeLienDeSelection(QString page, QString dossier) {
@@ -100,7 +88,7 @@ bool frmPrincipal::RetelechargeLienDeSelection(QString page, QString dossier) {
         bool transfere = false;
         if (ArretDemande) {
             // Confirmed during the yield: the fetch would start by forgetting it.
-        } else if (!NomDeLienAdmissible(nomAvant)) {
+        } else if (!NomDansDossier(nomAvant)) {
             raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") +
                      adresse;
         } else {

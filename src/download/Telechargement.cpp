@@ -14,7 +14,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -46,18 +45,6 @@ const QString Tab = QStringLiteral("\t");
 const QString Marque = QStringLiteral("<Supprimé>");
 
 QString Variable(const char* nom) { return LitVariable(QString::fromLatin1(nom)); }
-
-// A name from the list must stay inside the destination folder: no root, no
-// ".." element (the list comes from a server).
-bool NomAdmissible(const QString& nom) {
-    if (nom.isEmpty() || nom.startsWith(QLatin1Char('/')) || nom.startsWith(QLatin1Char('\\')) ||
-        (nom.size() >= 2 && nom[1] == QLatin1Char(':')))
-        return false;
-    for (const QString& element : nom.split(QRegularExpression(QStringLiteral("[/\\\\]"))))
-        if (element == QLatin1String(".."))
-            return false;
-    return true;
-}
 
 // One selected row of the run.
 struct Rangee {
@@ -265,7 +252,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
                 // Confirmed during the yield: the fetch would forget it.
             } else if (champ.isEmpty()) {
                 raison = QStringLiteral("aucune adresse dans la ligne de la liste");
-            } else if (!NomAdmissible(nom)) {
+            } else if (!NomDansDossier(nom)) {
                 raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") + nom;
             } else {
                 reussi = TelechargeFichier(*Inet1, adresse, fichier, false, -1, rapport->Jauge,

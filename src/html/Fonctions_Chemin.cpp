@@ -2,6 +2,8 @@
 // the launching of downloaded files.
 #include "html/Fonctions_Chemin.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace {
@@ -183,4 +185,20 @@ void SepareLigneCommande(const QString& ligneCommande, QString& programme, QStri
 
 int CompteOccurrences(const QString& texte, QChar caractere) {
     return int(texte.count(caractere));
+}
+
+bool NomDansDossier(const QString& nom) {
+    if (nom.isEmpty() || nom == QLatin1String(".") || nom.startsWith(QLatin1Char('/')) ||
+        nom.startsWith(QLatin1Char('\\')) || (nom.size() >= 2 && nom[1] == QLatin1Char(':')))
+        return false;
+#ifdef Q_OS_WIN
+    if (nom.contains(QLatin1Char(':')))
+        return false; // "x:y" names a stream of the file x
+#endif
+    const QStringList elements =
+        QString(nom).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    for (const QString& element : elements)
+        if (element == QLatin1String(".."))
+            return false;
+    return true;
 }

@@ -24,6 +24,11 @@ QString RepertoireChemin(const QString& chemin);
 // "/f.zip" gives "".
 QString NomFichierChemin(const QString& chemin);
 
+// True when `nom`, a name that came from a server, names something inside the
+// folder it is put after: not empty, not the folder itself ("."), no root, no
+// drive, no ".." element.
+bool NomDansDossier(const QString& nom);
+
 // Text after the last ".", in capitals, one surrounding pair of double quotes
 // ignored: "archive.tar.gz" gives "GZ", "lisezmoi" "".
 QString ExtensionFichier(const QString& chemin);

@@ -15,11 +15,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "app/Fonctions_Variables.h"
@@ -74,6 +77,14 @@ public:
         depuis_.start();
         if (enAttente_.empty())
             return;
+        // Hidden from the view meanwhile: it would otherwise lay the whole list
+        // out again to work out the area of each selection change, twice per
+        // kept range; it is drawn once afterwards instead.
+        liste_.setUpdatesEnabled(false);
+        const struct Reaffiche {
+            QListWidget& liste;
+            ~Reaffiche() { liste.setUpdatesEnabled(true); }
+        } reaffiche{liste_};
         std::vector<int> retirees;
         for (int depart : enAttente_)
             retirees.push_back(depart - retirees_);
@@ -116,6 +127,73 @@ private:
     std::vector<int> enAttente_; // places at the start of the run, in increasing order
     int retirees_ = 0;           // rows removed so far
     QElapsedTimer depuis_;
+};
+
+// Spaces out the repaints of a few windows during a run: at most one every
+// `intervalle` milliseconds per window. A run of small files changes the
+// report and the result list many times between two turns of the event loop
+// and turns it hundreds of times a second; drawing the windows each time cost
+// more than the transfers. The widgets themselves change at once (their texts,
+// selection and state are always exact); only the drawing waits, never longer
+// than the interval, and whatever is pending is drawn when the run ends.
+class RepeintsEspaces final : public QObject {
+public:
+    RepeintsEspaces(std::initializer_list<QWidget*> fenetres, int intervalle)
+        : intervalle_(intervalle) {
+        for (QWidget* fenetre : fenetres) {
+            fenetres_.push_back({fenetre, QElapsedTimer(), false});
+            fenetre->installEventFilter(this);
+        }
+    }
+    ~RepeintsEspaces() override {
+        for (Fenetre& f : fenetres_) {
+            if (!f.fenetre)
+                continue;
+            f.fenetre->removeEventFilter(this);
+            if (f.retenu)
+                QCoreApplication::postEvent(f.fenetre, new QEvent(QEvent::UpdateRequest),
+                                            Qt::LowEventPriority);
+        }
+    }
+    RepeintsEspaces(const RepeintsEspaces&) = delete;
+    RepeintsEspaces& operator=(const RepeintsEspaces&) = delete;
+
+protected:
+    bool eventFilter(QObject* objet, QEvent* evenement) override {
+        if (evenement->type() != QEvent::UpdateRequest)
+            return false;
+        for (Fenetre& f : fenetres_) {
+            if (f.fenetre != objet)
+                continue;
+            if (!f.dernier.isValid() || f.dernier.elapsed() >= intervalle_) {
+                f.dernier.start();
+                f.retenu = false;
+                return false; // drawn now
+            }
+            // Held back: the window keeps what is to be drawn and asks for
+            // nothing more until it is drawn, so one request later is enough.
+            if (!f.retenu) {
+                f.retenu = true;
+                QPointer<QWidget> fenetre = f.fenetre;
+                QTimer::singleShot(int(intervalle_ - f.dernier.elapsed()), this, [fenetre] {
+                    if (fenetre)
+                        QCoreApplication::postEvent(fenetre, new QEvent(QEvent::UpdateRequest),
+                                                    Qt::LowEventPriority);
+                });
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Fenetre {
+        QPointer<QWidget> fenetre;
+        QElapsedTimer dernier; // last drawing let through
+        bool retenu;           // a drawing is held back
+    };
+    std::vector<Fenetre> fenetres_;
+    qint64 intervalle_;
 };
 
 } // namespace
@@ -215,6 +293,8 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         std::vector<bool> marquee(size_t(lignes.size()), false);
 
         RetraitsDiffere retraits(*ListeSources);
+        std::optional<RepeintsEspaces> repeints;
+        repeints.emplace(std::initializer_list<QWidget*>{this, rapport}, 50);
         AfficheSablier();
         double cumul = 0;
         int compteurPause = 0;
@@ -313,6 +393,8 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         }
 
         retraits.Applique();
+        rapport->MontreDerniereLigne();
+        repeints.reset();
         // The downloaded rows' lines leave the list copy, through its work file.
         QStringList gardees;
         gardees.reserve(lignes.size());

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/JaugeWidget.h"
@@ -32,6 +33,11 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     Jauge = new JaugeWidget;
     Jauge->setObjectName(QStringLiteral("Jauge"));
     Jauge->setVisible(false);
+    // Its place stays when it is hidden after each file: the list keeps its
+    // size instead of being laid out and drawn again twice per file.
+    QSizePolicy tenue = Jauge->sizePolicy();
+    tenue.setRetainSizeWhenHidden(true);
+    Jauge->setSizePolicy(tenue);
 
     ArretTelechargement = new QPushButton(QStringLiteral("Stop !"));
     ArretTelechargement->setObjectName(QStringLiteral("ArretTelechargement"));
@@ -46,10 +52,33 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     bas->addWidget(ArretTelechargement);
     v->addLayout(bas);
     resize(420, 300);
+
+    suivi_ = new QTimer(this);
+    suivi_->setSingleShot(true);
+    connect(suivi_, &QTimer::timeout, this, &frmRapport::MontreDerniereLigne);
 }
+
+namespace {
+
+constexpr int IntervalleSuivi = 50; // milliseconds
+
+} // namespace
 
 void frmRapport::AjouteLigne(const QString& texte) {
     List1->addItem(texte);
+    if (suivi_->isActive())
+        return; // brought into view with the lines before it
+    if (!dernierSuivi_.isValid() || dernierSuivi_.elapsed() >= IntervalleSuivi)
+        MontreDerniereLigne();
+    else
+        suivi_->start(int(IntervalleSuivi - dernierSuivi_.elapsed()));
+}
+
+void frmRapport::MontreDerniereLigne() {
+    suivi_->stop();
+    dernierSuivi_.start();
+    if (List1->count() == 0)
+        return;
     List1->setCurrentRow(List1->count() - 1, QItemSelectionModel::ClearAndSelect);
     List1->scrollToBottom();
 }

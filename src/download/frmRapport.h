@@ -2,11 +2,13 @@
 // the gauge of the file in transfer, and the stop button.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
 class QListWidget;
 class QPushButton;
+class QTimer;
 class JaugeWidget;
 
 class frmRapport final : public QWidget {
@@ -21,8 +23,12 @@ public:
     // True while a run is in progress: the close button then asks to stop.
     bool EnCours = false;
 
-    // Adds a line and brings it into view.
+    // Adds a line and brings it into view. Lines added in a quick run are
+    // brought into view together, at most every few hundredths of a second:
+    // selecting a new line makes the list lay out all its lines again.
     void AjouteLigne(const QString& texte);
+    // Selects the last line and brings it into view now (at the end of a run).
+    void MontreDerniereLigne();
     // Overwrites the last line (the "[En cours] " line of the same file); a
     // failure's reason, when given, shows as the line's tooltip.
     void RemplaceDerniereLigne(const QString& texte, const QString& raison = QString());
@@ -37,4 +43,7 @@ protected:
 
 private:
     void CopieLignes() const;
+
+    QTimer* suivi_ = nullptr;  // the last line is to be brought into view
+    QElapsedTimer dernierSuivi_;
 };

@@ -9,13 +9,16 @@ namespace {
 
 constexpr qsizetype TailleBloc = 256 * 1024;
 constexpr qint64 AttenteMaximale = 8 * 1024 * 1024;
+// What Termine writes itself when no block went to the thread: a few pages,
+// which the system takes into its cache at once.
+constexpr qsizetype EcritureDirecteMaximale = 64 * 1024;
 
 } // namespace
 
 FichierEnFond::FichierEnFond(const QString& chemin) : fichier_(chemin) {}
 
 FichierEnFond::~FichierEnFond() {
-    if (fil_.joinable())
+    if (ouvert_)
         Termine();
 }
 
@@ -28,7 +31,7 @@ bool FichierEnFond::Ouvre() {
     if (fichier_.size() > 0 && !fichier_.resize(0))
         return false;
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    fil_ = std::thread([this] { Ecrit(); });
+    ouvert_ = true;
     return true;
 }
 
@@ -40,6 +43,8 @@ qint64 FichierEnFond::writeData(const char* donnees, qint64 taille) {
 }
 
 bool FichierEnFond::Pousse() {
+    if (!fil_.joinable())
+        fil_ = std::thread([this] { Ecrit(); });
     {
         std::lock_guard verrou(m_);
         if (erreur_)
@@ -72,8 +77,10 @@ bool FichierEnFond::Pousse() {
 }
 
 bool FichierEnFond::Termine() {
-    if (!fil_.joinable())
+    if (!ouvert_)
         return false;
+    if (!fil_.joinable() && courant_.size() <= EcritureDirecteMaximale)
+        return EcritDirectement();
     Pousse();
     {
         std::lock_guard verrou(m_);
@@ -91,8 +98,19 @@ bool FichierEnFond::Termine() {
     fil_.join();
     fichier_.close();
     close();
+    ouvert_ = false;
     std::lock_guard verrou(m_);
     return !erreur_;
+}
+
+bool FichierEnFond::EcritDirectement() {
+    bool ok = courant_.isEmpty() || fichier_.write(courant_) == courant_.size();
+    courant_ = QByteArray();
+    ok = fichier_.flush() && ok;
+    fichier_.close();
+    close();
+    ouvert_ = false;
+    return ok;
 }
 
 void FichierEnFond::Abandonne() {

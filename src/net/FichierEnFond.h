@@ -2,6 +2,11 @@
 // the system holding writers back while it flushes) must not freeze the
 // window: the caller's writes go to a bounded queue, and when the queue is
 // full the caller waits by letting the event loop turn.
+//
+// The thread starts with the first full block only. A file that ends smaller
+// than a few pages is written at once by Termine, like its creation was: a
+// thread started and joined for each of thousands of small files would cost
+// more than writing them.
 #pragma once
 
 #include <condition_variable>
@@ -36,6 +41,7 @@ protected:
 private:
     bool Pousse();
     void Ecrit();
+    bool EcritDirectement();
 
     QFile fichier_;
     QByteArray courant_; // gathered on the caller's side until a block is full
@@ -49,4 +55,5 @@ private:
     bool fin_ = false;
     bool fini_ = false;
     bool erreur_ = false;
+    bool ouvert_ = false; // between Ouvre and the end of Termine
 };

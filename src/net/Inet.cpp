@@ -418,7 +418,21 @@ struct Inet::Prive {
 
     void Reveille() { curl_multi_wakeup(multi); }
 
-    Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) const {
+    // The system's proxy for an address, as last asked. The question goes to
+    // the system's configuration on another thread (and may read files) for
+    // every request: a probe and its fetch, and a run of thousands of small
+    // files on one server, ask it the same thing many times a second.
+    struct ProxyConnu {
+        QString cle; // scheme, host and port asked for
+        Horloge::time_point quand;
+        std::string proxy;
+        long port = 0;
+        std::string utilisateur, motDePasse;
+    };
+    std::optional<ProxyConnu> proxyConnu;
+    static constexpr std::chrono::seconds DureeProxyConnu{2};
+
+    Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) {
         Parametres p;
         p.adresse = Texte(adresse.trimmed());
         p.tete = tete;
@@ -438,8 +452,20 @@ struct Inet::Prive {
             QString complete = adresse.trimmed();
             if (!complete.contains(QLatin1String("://")))
                 complete.prepend(QString::fromStdString(p.protocoleDefaut) + QLatin1String("://"));
+            const QUrl url(complete);
+            const QString cle = url.scheme() + QLatin1String("://") + url.host() + QLatin1Char(':') +
+                                QString::number(url.port());
+            const auto maintenant = Horloge::now();
+            if (proxyConnu && proxyConnu->cle == cle &&
+                maintenant - proxyConnu->quand < DureeProxyConnu) {
+                p.proxy = proxyConnu->proxy;
+                p.proxyPort = proxyConnu->port;
+                p.proxyUtilisateur = proxyConnu->utilisateur;
+                p.proxyMotDePasse = proxyConnu->motDePasse;
+                return p;
+            }
             const QList<QNetworkProxy> liste =
-                QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(complete)));
+                QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
             for (const QNetworkProxy& proxy : liste) {
                 const char* schema = nullptr;
                 switch (proxy.type()) {
@@ -458,6 +484,8 @@ struct Inet::Prive {
                 p.proxyMotDePasse = Texte(proxy.password());
                 break;
             }
+            proxyConnu = ProxyConnu{cle, maintenant, p.proxy, p.proxyPort, p.proxyUtilisateur,
+                                    p.proxyMotDePasse};
         }
         return p;
     }

@@ -27,7 +27,8 @@ class Inet final : public QObject {
 
 public:
     // AccessType
-    static constexpr int AccesSysteme = 0; // the system's proxy settings
+    // the system's proxy settings, asked again for a server after two seconds
+    static constexpr int AccesSysteme = 0;
     static constexpr int AccesDirect = 1;  // no proxy at all
     static constexpr int AccesProxy = 2;   // the proxy named in Proxy
     // Protocol: the scheme assumed for an address that does not name one.

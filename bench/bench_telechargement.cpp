@@ -3,8 +3,9 @@
 // searches the list at LISTE (lines "name TAB text TAB G"), selects one row in
 // PAS, downloads them from BASE into DESTINATION (with "liens": each is a link
 // page whose ZIP archive is fetched and unpacked there), and prints one line
-// "seconds=S files=N rss_extra_mib=M" (the run alone; M is the peak resident
-// memory during the run above what the process held before it).
+// "seconds=S files=N rss_extra_mib=M ui_cpu_s=C" (the run alone; M is the
+// peak resident memory during the run above what the process held before it,
+// C the processor time of the user-interface thread during the run).
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 
 #include "app/frmPrincipal.h"
 #include "util/Fonctions_Messages.h"
@@ -83,12 +85,20 @@ int main(int argc, char** argv) {
         remise.write("5");
     remise.close();
     const long avant = StatutKio("VmRSS");
+    const auto processeur = [] { // this thread's processor time, in seconds
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double processeurAvant = processeur();
     QElapsedTimer chrono;
     chrono.start();
     f.cmdTelechargeSelection_Click();
     const double secondes = double(chrono.nsecsElapsed()) / 1e9;
+    const double processeurRun = processeur() - processeurAvant;
     const long pic = StatutKio("VmHWM");
-    std::printf("seconds=%.3f files=%d rss_extra_mib=%.1f\n", secondes, fichiers,
-                double(pic - avant) / 1024.0);
+    std::printf("seconds=%.3f files=%d rss_extra_mib=%.1f ui_cpu_s=%.3f\n", secondes, fichiers,
+                double(pic - avant) / 1024.0, processeurRun);
     return 0;
 }

@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
-racine=$PWD
+exige cmake ninja curl nginx python3 zip unzip truncate
 runs=${RUNS:-3}
 travail=$(mktemp -d)
 build=${BUILD_DIR:-$travail/build}
@@ -121,18 +121,19 @@ min() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN{print (a<b)?a:b}'; }
 cf= nf= cg= ng= cl= nl= rss=0
 for i in $(seq "$runs"); do
     if [ $((i % 2)) = 1 ]; then
-        c=$(temps curl_fichiers); nous_fichiers; n=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' "$travail/ligne")
+        c=$(temps curl_fichiers); nous_fichiers; n=$(sed -E 's/^seconds=([0-9.]+).*/\1/' "$travail/ligne")
     else
-        nous_fichiers; n=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' "$travail/ligne"); c=$(temps curl_fichiers)
+        nous_fichiers; n=$(sed -E 's/^seconds=([0-9.]+).*/\1/' "$travail/ligne"); c=$(temps curl_fichiers)
     fi
-    echo "run $i, 1,000 files: curl ${c}s, ours ${n}s"
+    u=$(sed -E 's/.*ui_cpu_s=([0-9.]+).*/\1/' "$travail/ligne")
+    echo "run $i, 1,000 files: curl ${c}s, ours ${n}s (user-interface thread busy ${u}s)"
     cf=$(min "$c" "$cf"); nf=$(min "$n" "$nf")
     if [ $((i % 2)) = 1 ]; then
         c=$(temps curl_gros); nous_gros
     else
         nous_gros; c=$(temps curl_gros)
     fi
-    n=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' "$travail/ligne")
+    n=$(sed -E 's/^seconds=([0-9.]+).*/\1/' "$travail/ligne")
     m=$(sed -E 's/.*rss_extra_mib=([0-9.-]+).*/\1/' "$travail/ligne")
     echo "run $i, 1 GiB: curl ${c}s, ours ${n}s, extra memory ${m} MiB"
     cg=$(min "$c" "$cg"); ng=$(min "$n" "$ng")
@@ -142,7 +143,7 @@ for i in $(seq "$runs"); do
     else
         nous_liens; c=$(temps curl_liens)
     fi
-    n=$(sed -E 's/.*seconds=([0-9.]+).*/\1/' "$travail/ligne")
+    n=$(sed -E 's/^seconds=([0-9.]+).*/\1/' "$travail/ligne")
     echo "run $i, 20 link pages and archives: curl + unzip ${c}s, ours ${n}s"
     cl=$(min "$c" "$cl"); nl=$(min "$n" "$nl")
 done

@@ -7,13 +7,19 @@
 # Seconds are CPU seconds (user + system) of the best of three runs: the
 # machine is shared, so wall time would mostly measure waiting for a core; the
 # wall time of the same run is printed too.
+#   bench/links.sh         (BUILD_DIR: a build of its own under a temporary folder
+#                           by default)
+# Everything it writes goes under a temporary folder, never into the checkout.
 # Last line: links seconds=S
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/nginx.sh
+exige cmake ninja python3 grep bc
+[ -x /usr/bin/time ] || { echo "$(basename "$0"): missing on this machine: /usr/bin/time" >&2; exit 1; }
 racine=$(pwd)
-build=${BUILD_DIR:-$racine/build-bench-links}
-donnees=$racine/bench/data
-mkdir -p "$donnees"
+donnees=$(mktemp -d)
+trap 'rm -rf "$donnees"' EXIT
+build=${BUILD_DIR:-$donnees/build}
 page=$donnees/links-10mb.html
 
 python3 - "$page" <<'EOF'

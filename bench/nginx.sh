@@ -1,6 +1,16 @@
-# Sourced by the benchmark scripts: nginx serving a folder on a free port of
-# 127.0.0.1, with its files under a work folder.
-#   demarre_nginx RACINE TRAVAIL    sets $port and $nginx_pid, returns once it answers
+# Sourced by the benchmark scripts: the tools they need, and nginx serving a
+# folder on a free port of 127.0.0.1, with its files under a work folder.
+#   exige COMMANDE...               stops the script, naming what is missing
+#   demarre_nginx RACINE TRAVAIL    sets $port and $nginx_pid, returns once it
+#                                   answers (stops the script when it does not)
+exige() {
+    local manque=() c
+    for c in "$@"; do command -v "$c" >/dev/null 2>&1 || manque+=("$c"); done
+    if [ ${#manque[@]} -gt 0 ]; then
+        echo "$(basename "$0"): missing on this machine: ${manque[*]}" >&2
+        exit 1
+    fi
+}
 demarre_nginx() {
     local racine=$1 travail=$2
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -29,7 +39,10 @@ CONF
     nginx -p "$travail" -c "$travail/nginx.conf" -e "$travail/error.log" &
     nginx_pid=$!
     for _ in $(seq 100); do
-        if curl -s -o /dev/null -I "http://127.0.0.1:$port/"; then break; fi
+        if curl -s -o /dev/null -I "http://127.0.0.1:$port/"; then return 0; fi
         sleep 0.05
     done
+    echo "$(basename "$0"): nginx does not answer on port $port:" >&2
+    cat "$travail/error.log" >&2 2>/dev/null || true
+    exit 1
 }

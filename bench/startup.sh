@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Start-up time: from process start until the main window is shown (offscreen),
 # on a real parameter file. Median of several runs.
+#   bench/startup.sh       (BUILD_DIR: a build of its own under a temporary folder
+#                           by default; RUNS=15)
+# Everything it writes goes under a temporary folder, never into the checkout.
 # Last line: startup ms=X
 set -euo pipefail
 racine=$(cd "$(dirname "$0")/.." && pwd)
-build=$racine/build-bench
+. "$racine/bench/nginx.sh"
+exige cmake ninja
+travail=$(mktemp -d)
+trap 'rm -rf "$travail"' EXIT
+build=${BUILD_DIR:-$travail/build}
 cmake -S "$racine" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON -DRAMAGLIN_TESTS=OFF >/dev/null
 cmake --build "$build" -j"${JOBS:-2}" --target bench_recherche ramaglin >/dev/null
 
-travail=$(mktemp -d)
-trap 'rm -rf "$travail"' EXIT
 printf 'REP_TMP=%s\r\nTITRE_TELECHARGEMENT=Mesure#du démarrage\r\n' "$travail" >"$travail/service.txt"
 
 export QT_QPA_PLATFORM=offscreen

@@ -3,31 +3,18 @@
 # served by nginx on 127.0.0.1, fetched RUNS times by each (alternately), into
 # the same folder. Our side is bench_transfert (TelechargeFichier in a
 # QCoreApplication, with its peak memory and the event loop's longest gap).
-#   bench/transfer.sh            (BUILD=build-bench RUNS=4 by default)
+#   bench/transfer.sh      (BUILD_DIR: a build of its own under a temporary folder
+#                           by default; RUNS=4)
+# Everything it writes goes under a temporary folder, never into the checkout.
 # Last line: transfer ratio=R rss_extra_mib=M max_gap_ms=G
 #   R = our throughput / curl's (best run of each); bars: R >= 0.9, M <= 64, G < 50.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
-racine=$PWD
-build=${BUILD:-build-bench}
+exige cmake ninja curl nginx python3 truncate
 runs=${RUNS:-4}
-
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON \
-    -DRAMAGLIN_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_transfert >/dev/null
-programme=$build/bench/bench_transfert
-
-# The file: 1 GiB, sparse, made once (bench/data is not versioned).
-mkdir -p bench/data
-fichier=bench/data/transfert-1g.bin
-taille=1073741824
-if [ "$(stat -c %s "$fichier" 2>/dev/null || echo 0)" != "$taille" ]; then
-    rm -f "$fichier"
-    truncate -s "$taille" "$fichier"
-fi
-
-travail=$(mktemp -d "$racine/bench/data/transfert.XXXXXX")
+travail=$(mktemp -d)
+build=${BUILD_DIR:-$travail/build}
 nginx_pid=
 nettoie() {
     if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
@@ -35,7 +22,18 @@ nettoie() {
 }
 trap nettoie EXIT
 
-demarre_nginx "$racine/bench/data" "$travail"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON \
+    -DRAMAGLIN_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target bench_transfert >/dev/null
+programme=$build/bench/bench_transfert
+
+# The file: 1 GiB, sparse.
+mkdir -p "$travail/www"
+fichier=$travail/www/transfert-1g.bin
+taille=1073741824
+truncate -s "$taille" "$fichier"
+
+demarre_nginx "$travail/www" "$travail"
 adresse="http://127.0.0.1:$port/$(basename "$fichier")"
 
 meilleur_curl=

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <cstddef>
 
 // Results of Inflate.
 inline constexpr short InflateOk = 0;
@@ -20,3 +21,8 @@ inline constexpr short InflateLongueurStockee = -2;
 // Huffman tables of a block cannot be built, "Error in tree creation (Static)"
 // is shown and `data` is left as it was (still compressed).
 short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced);
+
+// Asks the system for large pages over the interior of a buffer of `n` bytes
+// about to be written once (entries and their compressed bytes); nothing when
+// the buffer is small or the system has none.
+void ConseillePagesLarges(void* octets, size_t n);

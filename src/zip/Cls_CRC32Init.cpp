@@ -1,6 +1,7 @@
 // CRC-32: a byte-wise register for the key updates, and a fast sum for whole
 // entries (the fast sum runs over every byte we extract, so it must keep up with
-// the inflater: slice-by-8 everywhere, carry-less multiply folding on x86-64).
+// the inflater: slice-by-8 everywhere, carry-less multiply folding on x86-64,
+// on 512-bit registers where the processor has them; chosen at run time).
 #include "zip/Cls_CRC32Init.h"
 
 #include <array>
@@ -74,29 +75,16 @@ RAMAGLIN_CLMUL inline __m128i Plie(__m128i x, __m128i k, __m128i suivant) {
     return _mm_xor_si128(_mm_xor_si128(bas, haut), suivant);
 }
 
-// Takes the register form and a length that is a multiple of 16, at least 64.
-RAMAGLIN_CLMUL uint32_t CrcClmul(uint32_t r, const uint8_t* p, size_t n) {
-    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
-    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+constexpr int64_t kPli16Bas = 0x01751997d0, kPli16Haut = 0x00ccaa009e; // 16 bytes on
+constexpr int64_t kPli64Bas = 0x0154442bd4, kPli64Haut = 0x01c6e41596; // 64 bytes on
+
+// One 128-bit lane left, `n` (a multiple of 16) bytes still to fold into it:
+// folds them, then reduces to the 32-bit register.
+RAMAGLIN_CLMUL uint32_t Reduit(__m128i x1, const uint8_t* p, size_t n) {
+    const __m128i k3k4 = _mm_set_epi64x(kPli16Haut, kPli16Bas);
     const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
     const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
     const __m128i bas32 = _mm_setr_epi32(-1, 0, -1, 0);
-
-    __m128i x1 = _mm_xor_si128(Charge(p), _mm_cvtsi32_si128(static_cast<int>(r)));
-    __m128i x2 = Charge(p + 16), x3 = Charge(p + 32), x4 = Charge(p + 48);
-    p += 64;
-    n -= 64;
-    while (n >= 64) {
-        x1 = Plie(x1, k1k2, Charge(p));
-        x2 = Plie(x2, k1k2, Charge(p + 16));
-        x3 = Plie(x3, k1k2, Charge(p + 32));
-        x4 = Plie(x4, k1k2, Charge(p + 48));
-        p += 64;
-        n -= 64;
-    }
-    x1 = Plie(x1, k3k4, x2);
-    x1 = Plie(x1, k3k4, x3);
-    x1 = Plie(x1, k3k4, x4);
     while (n >= 16) {
         x1 = Plie(x1, k3k4, Charge(p));
         p += 16;
@@ -113,9 +101,92 @@ RAMAGLIN_CLMUL uint32_t CrcClmul(uint32_t r, const uint8_t* p, size_t n) {
     return static_cast<uint32_t>(_mm_extract_epi32(x, 1));
 }
 
-bool ClmulDisponible() {
-    static const bool oui = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    return oui;
+// Takes the register form and a length that is a multiple of 16, at least 64.
+RAMAGLIN_CLMUL uint32_t CrcClmul(uint32_t r, const uint8_t* p, size_t n) {
+    const __m128i k1k2 = _mm_set_epi64x(kPli64Haut, kPli64Bas);
+    const __m128i k3k4 = _mm_set_epi64x(kPli16Haut, kPli16Bas);
+
+    __m128i x1 = _mm_xor_si128(Charge(p), _mm_cvtsi32_si128(static_cast<int>(r)));
+    __m128i x2 = Charge(p + 16), x3 = Charge(p + 32), x4 = Charge(p + 48);
+    p += 64;
+    n -= 64;
+    while (n >= 64) {
+        x1 = Plie(x1, k1k2, Charge(p));
+        x2 = Plie(x2, k1k2, Charge(p + 16));
+        x3 = Plie(x3, k1k2, Charge(p + 32));
+        x4 = Plie(x4, k1k2, Charge(p + 48));
+        p += 64;
+        n -= 64;
+    }
+    x1 = Plie(x1, k3k4, x2);
+    x1 = Plie(x1, k3k4, x3);
+    x1 = Plie(x1, k3k4, x4);
+    return Reduit(x1, p, n);
+}
+
+// The same folding on 512-bit registers (four lanes each) where the processor
+// multiplies them: four registers fold 256 bytes a turn, which keeps the
+// multiplier busy through its latency; the lanes are then folded into one and
+// finished as above.
+#define RAMAGLIN_VPCLMUL __attribute__((target("vpclmulqdq,avx512f,avx512vl,pclmul,sse4.1")))
+
+RAMAGLIN_VPCLMUL inline __m512i Plie512(__m512i x, __m512i k, __m512i suivant) {
+    const __m512i bas = _mm512_clmulepi64_epi128(x, k, 0x00);
+    const __m512i haut = _mm512_clmulepi64_epi128(x, k, 0x11);
+    return _mm512_ternarylogic_epi64(bas, haut, suivant, 0x96); // three-way xor
+}
+
+RAMAGLIN_VPCLMUL inline __m512i Charge512(const uint8_t* q) { return _mm512_loadu_si512(q); }
+
+// Takes the register form and a length that is a multiple of 16, at least 256.
+RAMAGLIN_VPCLMUL uint32_t CrcVpclmul(uint32_t r, const uint8_t* p, size_t n) {
+    const __m512i k256 =
+        _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_set_epi64x(0x01322d1430, 0x011542778a));
+    const __m512i k64 = _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_set_epi64x(kPli64Haut, kPli64Bas));
+    const __m128i k3k4 = _mm_set_epi64x(kPli16Haut, kPli16Bas);
+
+    const __m512i depart = _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(r)));
+    __m512i z0 = _mm512_xor_si512(Charge512(p), depart);
+    __m512i z1 = Charge512(p + 64), z2 = Charge512(p + 128), z3 = Charge512(p + 192);
+    p += 256;
+    n -= 256;
+    while (n >= 256) {
+        z0 = Plie512(z0, k256, Charge512(p));
+        z1 = Plie512(z1, k256, Charge512(p + 64));
+        z2 = Plie512(z2, k256, Charge512(p + 128));
+        z3 = Plie512(z3, k256, Charge512(p + 192));
+        p += 256;
+        n -= 256;
+    }
+    z1 = Plie512(z0, k64, z1);
+    z2 = Plie512(z1, k64, z2);
+    z3 = Plie512(z2, k64, z3);
+    while (n >= 64) {
+        z3 = Plie512(z3, k64, Charge512(p));
+        p += 64;
+        n -= 64;
+    }
+    __m128i x = _mm512_maskz_extracti32x4_epi32(0xF, z3, 0);
+    x = Plie(x, k3k4, _mm512_maskz_extracti32x4_epi32(0xF, z3, 1));
+    x = Plie(x, k3k4, _mm512_maskz_extracti32x4_epi32(0xF, z3, 2));
+    x = Plie(x, k3k4, _mm512_maskz_extracti32x4_epi32(0xF, z3, 3));
+    return Reduit(x, p, n);
+}
+
+// Chosen once, from what the processor reports (and the system saves).
+enum class Methode { Tables, Clmul, Vpclmul };
+
+Methode MethodeDisponible() {
+    static const Methode m = [] {
+        __builtin_cpu_init();
+        if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse4.1"))
+            return Methode::Tables;
+        if (__builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512f") &&
+            __builtin_cpu_supports("avx512vl"))
+            return Methode::Vpclmul;
+        return Methode::Clmul;
+    }();
+    return m;
 }
 #endif
 
@@ -125,15 +196,18 @@ uint32_t CalculeCRC32(uint32_t crc, const void* octets, size_t n) {
     const auto* p = static_cast<const uint8_t*>(octets);
     uint32_t r = ~crc;
 #ifdef RAMAGLIN_CRC_CLMUL
-    if (n >= 64 && ClmulDisponible()) {
+    const Methode m = n >= 64 ? MethodeDisponible() : Methode::Tables;
+    if (m != Methode::Tables) {
         const size_t bloc = n & ~size_t(15);
-        r = CrcClmul(r, p, bloc);
+        r = (m == Methode::Vpclmul && bloc >= 256) ? CrcVpclmul(r, p, bloc) : CrcClmul(r, p, bloc);
         p += bloc;
         n -= bloc;
     }
 #endif
     return ~CrcTables(r, p, n);
 }
+
+const uint32_t* TableCRC32() { return kTables[0].data(); }
 
 Cls_CRC32Init::Cls_CRC32Init() = default;
 

@@ -12,6 +12,11 @@
 // has it, eight table look-ups per 8 bytes otherwise.
 uint32_t CalculeCRC32(uint32_t crc, const void* octets, size_t n);
 
+// The byte table of the register (256 entries): one step is
+// r = table[(r ^ byte) & 0xFF] ^ (r >> 8). Static, for callers that inline the
+// step in their own loops (the cipher's key updates).
+const uint32_t* TableCRC32();
+
 class Cls_CRC32Init {
 public:
     Cls_CRC32Init();

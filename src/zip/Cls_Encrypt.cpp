@@ -8,16 +8,34 @@
 
 #include "util/Fonctions_Texte.h"
 
-Cls_Encrypt::Cls_Encrypt() = default;
-Cls_Encrypt::~Cls_Encrypt() = default;
+namespace {
 
-Cls_CRC32Init& Cls_Encrypt::Crc() {
-    if (!crc_) {
-        crc_ = std::make_unique<Cls_CRC32Init>();
-        table_ = crc_.get();
+constexpr uint32_t kMultiplicateur = 134775813u; // 0x08088405
+
+// The three keys, kept in registers for the length of a loop.
+struct Cles {
+    uint32_t k0, k1, k2;
+
+    // The key-stream byte: t = key2 | 2 (low 16 bits), then the high byte of t*(t^1).
+    inline uint8_t Flux() const {
+        const uint32_t t = (k2 | 2u) & 0xFFFFu;
+        return static_cast<uint8_t>((t * (t ^ 1u)) >> 8);
     }
-    return *crc_;
-}
+    // Key update with one plain byte. Key 0 and key 2 take a CRC step; key 1 a
+    // linear congruential step (unsigned arithmetic wraps modulo 2^32 as the
+    // cipher wants). Each byte's keys depend on the last ones, so the loop runs
+    // at the latency of this chain: no call, no store between bytes.
+    inline void MetAJour(const uint32_t* table, uint8_t clair) {
+        k0 = table[(k0 ^ clair) & 0xFFu] ^ (k0 >> 8);
+        k1 = (k1 + (k0 & 0xFFu)) * kMultiplicateur + 1u;
+        k2 = table[(k2 ^ (k1 >> 24)) & 0xFFu] ^ (k2 >> 8);
+    }
+};
+
+} // namespace
+
+Cls_Encrypt::Cls_Encrypt() : table_(TableCRC32()) {}
+Cls_Encrypt::~Cls_Encrypt() = default;
 
 QByteArray Cls_Encrypt::OctetsMotDePasse(const QString& PassWord) {
     QByteArray octets;
@@ -38,28 +56,13 @@ QByteArray Cls_Encrypt::OctetsMotDePasse(const QString& PassWord) {
     return octets;
 }
 
-// The key-stream byte: t = key2 | 2 (low 16 bits), then the high byte of t*(t^1).
-uint8_t Cls_Encrypt::OctetFlux() const {
-    const uint32_t t = (cles_[2] | 2u) & 0xFFFFu;
-    return static_cast<uint8_t>(((t * (t ^ 1u)) >> 8) & 0xFFu);
-}
-
-// Key update with one plain byte. Key 0 and key 2 take a CRC step; key 1 a linear
-// congruential step (unsigned arithmetic wraps modulo 2^32 as the cipher wants).
-void Cls_Encrypt::MetAJourCles(uint8_t clair) {
-    const Cls_CRC32Init& t = *table_;
-    cles_[0] = t.GetcrcTable(static_cast<int>((cles_[0] ^ clair) & 0xFFu)) ^ (cles_[0] >> 8);
-    cles_[1] = (cles_[1] + (cles_[0] & 0xFFu)) * kMultiplicateur + 1u;
-    cles_[2] = t.GetcrcTable(static_cast<int>((cles_[2] ^ (cles_[1] >> 24)) & 0xFFu)) ^ (cles_[2] >> 8);
-}
-
 void Cls_Encrypt::InitialiseCles(const QString& PassWord) {
-    Crc();
-    cles_[0] = 0x12345678u;
-    cles_[1] = 0x23456789u;
-    cles_[2] = 0x34567890u;
-    for (char c : OctetsMotDePasse(PassWord))
-        MetAJourCles(static_cast<uint8_t>(c));
+    Cles c{0x12345678u, 0x23456789u, 0x34567890u};
+    for (char o : OctetsMotDePasse(PassWord))
+        c.MetAJour(table_, static_cast<uint8_t>(o));
+    cles_[0] = c.k0;
+    cles_[1] = c.k1;
+    cles_[2] = c.k2;
 }
 
 void Cls_Encrypt::ZipPrepareKey(QByteArray& Data, const QString& PassWord) {
@@ -73,13 +76,17 @@ void Cls_Encrypt::ZipDecryptArray(QByteArray& Data) {
 }
 
 void Cls_Encrypt::ZipDecryptArray(char* Data, size_t n) {
-    Crc();
+    Cles c{cles_[0], cles_[1], cles_[2]};
+    const uint32_t* const table = table_;
     auto* p = reinterpret_cast<uint8_t*>(Data);
     for (size_t i = 0; i < n; ++i) {
-        const uint8_t clair = p[i] ^ OctetFlux();
+        const uint8_t clair = p[i] ^ c.Flux();
         p[i] = clair;
-        MetAJourCles(clair);
+        c.MetAJour(table, clair);
     }
+    cles_[0] = c.k0;
+    cles_[1] = c.k1;
+    cles_[2] = c.k2;
 }
 
 void Cls_Encrypt::ZipEncryptArray(QByteArray& Data, const QString& PassWord, uint32_t CRC32) {
@@ -108,9 +115,13 @@ void Cls_Encrypt::ZipEncryptArray(QByteArray& Data, const QString& PassWord, uin
     p[11] = static_cast<uint8_t>(CRC32 >> 24);
 
     InitialiseCles(PassWord);
+    Cles c{cles_[0], cles_[1], cles_[2]};
     for (qsizetype i = 0; i < Data.size(); ++i) {
         const uint8_t clair = p[i];
-        p[i] = clair ^ OctetFlux();
-        MetAJourCles(clair);
+        p[i] = clair ^ c.Flux();
+        c.MetAJour(table_, clair);
     }
+    cles_[0] = c.k0;
+    cles_[1] = c.k1;
+    cles_[2] = c.k2;
 }

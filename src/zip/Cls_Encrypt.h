@@ -6,7 +6,6 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "zip/Cls_CRC32Init.h"
 
@@ -31,13 +30,10 @@ public:
     static QByteArray OctetsMotDePasse(const QString& PassWord);
 
 private:
-    uint8_t OctetFlux() const;
-    void MetAJourCles(uint8_t clair);
     void InitialiseCles(const QString& PassWord);
-    Cls_CRC32Init& Crc();
 
     uint32_t cles_[3] = {0x12345678u, 0x23456789u, 0x34567890u};
-    static constexpr uint32_t kMultiplicateur = 134775813u; // 0x08088405
-    std::unique_ptr<Cls_CRC32Init> crc_;
-    const Cls_CRC32Init* table_ = nullptr;
+    // The CRC-32 byte table that drives keys 0 and 2, held here so that the
+    // key updates are a load each, inlined in the loops.
+    const uint32_t* const table_;
 };

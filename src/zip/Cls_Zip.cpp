@@ -75,9 +75,11 @@ public:
         const qint64 dispo = std::min(n, taille_ - position);
         if (dispo <= kFenetre / 2)
             return Lit(position, dispo);
-        QByteArray octets;
-        if (f_.seek(position))
-            octets = f_.read(dispo);
+        // Read into a buffer on large pages: an entry's bytes are written once.
+        QByteArray octets(static_cast<qsizetype>(dispo), Qt::Uninitialized);
+        ConseillePagesLarges(octets.data(), size_t(dispo));
+        const qint64 lu = f_.seek(position) ? f_.read(octets.data(), dispo) : 0;
+        octets.resize(static_cast<qsizetype>(std::max<qint64>(lu, 0)));
         return octets;
     }
 

@@ -1,38 +1,43 @@
-// Records every message the program shows and answers its questions, so tests
-// can check exact texts and icons without a window.
+// Records every message the program shows and answers its questions, so tests can check
+// exact texts and icons without a window. Installed for its lifetime, then the previous one.
 #pragma once
 
-#include <QString>
 #include <QStringList>
 #include <deque>
 #include <vector>
 
 #include "util/Fonctions_Messages.h"
 
-struct MessageVu {
-    QString texte;
-    IconeMessage icone;
-    BoutonsMessage boutons;
-    QString titre;
-};
+struct MessageVu { QString texte; IconeMessage icone; BoutonsMessage boutons; QString titre; };
 
 class EnregistreurMessages final : public GestionnaireMessages {
 public:
-    // Installs itself for its lifetime; the previous handler comes back after.
-    EnregistreurMessages();
-    ~EnregistreurMessages() override;
+    EnregistreurMessages() : precedent_(InstalleGestionnaireMessages(this)) {}
+    ~EnregistreurMessages() override { InstalleGestionnaireMessages(precedent_); }
 
     ReponseMessage Affiche(const QString& texte, IconeMessage icone, BoutonsMessage boutons,
-                           const QString& titre) override;
-    bool Demande(const QString& invite, const QString& titre, QString& reponse) override;
+                           const QString& titre) override {
+        messages.push_back({texte, icone, boutons, titre});
+        return boutons == BoutonsMessage::Ok ? ReponseMessage::Ok
+                                             : Suivante(reponses, ReponseMessage::Non);
+    }
+    bool Demande(const QString& invite, const QString&, QString& reponse) override {
+        questions.append(invite);
+        return !(reponse = Suivante(saisies, QString())).isNull();
+    }
 
     // Answers given to Yes/No questions in turn (default: No when none is queued).
     void RepondOui() { reponses.push_back(ReponseMessage::Oui); }
     void RepondNon() { reponses.push_back(ReponseMessage::Non); }
     // Texts typed into the input box in turn; when none is queued, it is cancelled.
-    void Saisit(const QString& texte) { saisies.push_back(texte); }
+    void Saisit(const QString& texte) { saisies.push_back(texte.isNull() ? "" : texte); }
 
-    QStringList Textes() const;
+    QStringList Textes() const {
+        QStringList textes;
+        for (const MessageVu& m : messages)
+            textes.append(m.texte);
+        return textes;
+    }
     void Vide() { messages.clear(); questions.clear(); }
 
     std::vector<MessageVu> messages;
@@ -41,5 +46,11 @@ public:
     std::deque<QString> saisies;
 
 private:
+    template <typename T>
+    static T Suivante(std::deque<T>& file, T sinon) {
+        if (!file.empty())
+            sinon = file.front(), file.pop_front();
+        return sinon;
+    }
     GestionnaireMessages* precedent_;
 };

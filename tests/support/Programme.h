@@ -4,16 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "app/frmPrincipal.h"
 #include "support/Outils.h"
 #include "support/ServeursReels.h"
 
-// One nginx per suite (`Suite` is the deriving class), on 127.0.0.1, serving
-// `racine`; the suite's own SetUpTestSuite may fill the folder after calling
-// this one.
+// One nginx per suite (`Suite` is the deriving class) serving `racine`, which
+// the suite's own SetUpTestSuite may fill after calling this one.
 template <typename Suite>
 class SuiteNginx : public ::testing::Test {
 protected:
@@ -22,10 +20,7 @@ protected:
         nginx = new Nginx(racine->path());
         ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
     }
-    static void TearDownTestSuite() {
-        delete nginx;
-        delete racine;
-    }
+    static void TearDownTestSuite() { delete nginx; delete racine; }
     static inline QTemporaryDir* racine = nullptr;
     static inline Nginx* nginx = nullptr;
 };
@@ -36,7 +31,6 @@ inline QString PrepareProgramme(const QTemporaryDir& app, const QByteArray& para
     QFile::copy(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"),
                 app.filePath("Ramag-ListeOptions.dat"));
     frmPrincipal::DefinitCheminVerrou(app.filePath("verrou"));
-    const QString param = app.filePath("service.txt");
-    EcritFichier(param, parametres);
-    return param;
+    EcritFichier(app.filePath("service.txt"), parametres);
+    return app.filePath("service.txt");
 }

@@ -1,11 +1,8 @@
-// The tests' own HTTP server: one thread accepts, one thread per connection
-// reads a request and plays the reply described for it, then closes.
+// One thread accepts; one thread per connection reads a request, plays its reply, closes.
 #include "support/ServeurTest.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,23 +16,16 @@ QByteArray Motif(qsizetype taille) {
 
 ServeurTest::ServeurTest() {
     ecoute_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in adresse{};
-    adresse.sin_family = AF_INET;
-    adresse.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in adresse{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t longueur = sizeof adresse;
     ::bind(ecoute_, reinterpret_cast<sockaddr*>(&adresse), longueur);
     ::listen(ecoute_, 64);
     ::getsockname(ecoute_, reinterpret_cast<sockaddr*>(&adresse), &longueur);
     port_ = ntohs(adresse.sin_port);
     fil_ = std::thread([this] {
-        while (Attend(ecoute_, POLLIN)) {
-            const int client = ::accept4(ecoute_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client >= 0)
-                connexions_.emplace_back([this, client] {
-                    Sert(client);
-                    ::close(client);
-                });
-        }
+        while (Attend(ecoute_, POLLIN))
+            if (const int client = ::accept4(ecoute_, nullptr, nullptr, SOCK_CLOEXEC); client >= 0)
+                connexions_.emplace_back([this, client] { Sert(client); ::close(client); });
     });
 }
 
@@ -47,60 +37,30 @@ ServeurTest::~ServeurTest() {
     ::close(ecoute_);
 }
 
-QString ServeurTest::Adresse(const QString& chemin) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(chemin);
-}
-
-void ServeurTest::Repond(const QByteArray& methode, const QByteArray& chemin,
-                         const ReponseTest& reponse) {
-    std::lock_guard verrou(m_);
-    reponses_[{methode, chemin}] = reponse;
-}
-
-QList<RequeteRecue> ServeurTest::Requetes() const {
-    std::lock_guard verrou(m_);
-    return requetes_;
-}
-
-void ServeurTest::OublieRequetes() {
-    std::lock_guard verrou(m_);
-    requetes_.clear();
-}
-
 // Waits until `socket` is ready for `evenement`, at most `ms` (-1: no limit);
 // false on time-out and when the server stops. With no event, a pause.
 bool ServeurTest::Attend(int socket, short evenement, int ms) {
-    for (int attendu = 0; !arret_ && (ms < 0 || attendu < ms); attendu += 20) {
-        pollfd p{socket, evenement, 0};
-        if (::poll(&p, 1, 20) > 0)
+    for (int attendu = 0; !arret_ && (ms < 0 || attendu < ms); attendu += 20)
+        if (pollfd p{socket, evenement, 0}; ::poll(&p, 1, 20) > 0)
             return true;
-    }
     return false;
 }
 
 bool ServeurTest::Envoie(int socket, const QByteArray& octets) {
-    for (const char *p = octets.constData(), *fin = p + octets.size(); p < fin;) {
-        const ssize_t n =
-            Attend(socket, POLLOUT) ? ::send(socket, p, size_t(fin - p), MSG_NOSIGNAL) : -1;
-        if (n <= 0)
+    for (ssize_t fait = 0, n = 0; fait < octets.size(); fait += n)
+        if (!Attend(socket, POLLOUT) ||
+            (n = ::send(socket, octets.data() + fait, octets.size() - fait, MSG_NOSIGNAL)) <= 0)
             return false;
-        p += n;
-    }
     return true;
 }
 
 void ServeurTest::Sert(int socket) {
-    // The request: everything up to the blank line.
-    QByteArray lu;
     char tampon[4096];
-    while (!lu.contains("\r\n\r\n")) {
-        const ssize_t n = lu.size() < 65536 && Attend(socket, POLLIN)
-                              ? ::recv(socket, tampon, sizeof tampon, 0)
-                              : 0;
-        if (n <= 0)
+    auto lit = [&] { return Attend(socket, POLLIN) ? ::recv(socket, tampon, 4096, 0) : 0; };
+    QByteArray lu;
+    for (ssize_t n = 0; !lu.contains("\r\n\r\n"); lu.append(tampon, n))
+        if (lu.size() >= 65536 || (n = lit()) <= 0)
             return;
-        lu.append(tampon, n);
-    }
     const qsizetype finLigne = lu.indexOf("\r\n");
     const QList<QByteArray> ligne = lu.left(finLigne).split(' ');
     const RequeteRecue requete{ligne.value(0), ligne.value(1),
@@ -113,13 +73,9 @@ void ServeurTest::Sert(int socket) {
                 return it->second;
         return ReponseTest::Statut(404, "<html><body><h1>404 Not Found</h1></body></html>");
     }();
-    if (r.muet) {
-        // Silent, the connection open, until the client gives up.
-        while (Attend(socket, POLLIN) && ::recv(socket, tampon, sizeof tampon, 0) > 0) {
-        }
-        return;
-    }
-
+    while (r.muet) // silent, the connection open, until the client gives up
+        if (lit() <= 0)
+            return;
     // The reason phrase means nothing to a client.
     QByteArray tete = "HTTP/1.1 " + QByteArray::number(r.statut) + " Test\r\n" + r.entetes;
     if (r.fin == ReponseTest::Fin::Longueur)
@@ -130,10 +86,8 @@ void ServeurTest::Sert(int socket) {
         tete += "Transfer-Encoding: chunked\r\n";
     if (!Envoie(socket, tete + "Connection: close\r\n\r\n") || requete.methode == "HEAD")
         return;
-
     // The body, in drips when asked, as chunks when asked, cut when asked.
-    const qint64 total = r.coupeApres >= 0 ? std::min<qint64>(r.coupeApres, r.corps.size())
-                                            : r.corps.size();
+    const qint64 n = r.corps.size(), total = r.coupeApres < 0 ? n : std::min(r.coupeApres, n);
     const qint64 pas = r.goutteOctets > 0 ? r.goutteOctets : std::max<qint64>(total, 1);
     for (qint64 envoye = 0; envoye < total; envoye += pas) {
         QByteArray morceau = r.corps.mid(envoye, std::min(pas, total - envoye));
@@ -148,6 +102,5 @@ void ServeurTest::Sert(int socket) {
         return; // a cut closes before the end, on purpose
     // Let the client read everything before the close.
     ::shutdown(socket, SHUT_WR);
-    while (Attend(socket, POLLIN, 2000) && ::recv(socket, tampon, sizeof tampon, 0) > 0) {
-    }
+    while (Attend(socket, POLLIN, 2000) && ::recv(socket, tampon, sizeof tampon, 0) > 0) {}
 }

@@ -1,18 +1,14 @@
-// A small HTTP server for the tests, on 127.0.0.1 and an ephemeral port, run
-// on its own threads. Its replies are data (status, headers, body, how the end
-// of the body is marked, a slow drip, a cut mid-body, silence), so a test can
-// give the answers that real servers will not give on demand; it records the
-// requests it received.
+// A small HTTP server on 127.0.0.1, on its own threads, whose replies are data
+// (status, headers, body, end marking, slow drip, cut, silence): the answers
+// real servers will not give on demand. It records the requests it received.
 #pragma once
 
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -23,7 +19,6 @@ QByteArray Motif(qsizetype taille);
 // Built with designated initializers: ReponseTest{.corps = c, .fin = Fin::Chunked}.
 struct ReponseTest {
     enum class Fin { Longueur, Chunked, Fermeture }; // how the end of the body is marked
-
     int statut = 200;
     QByteArray entetes{}; // "Name: value\r\n" lines, sent before the ones the server adds
     QByteArray corps{};
@@ -35,30 +30,27 @@ struct ReponseTest {
     bool muet = false;            // reads the request and never answers
 
     static ReponseTest Ok(const QByteArray& corps) { return {.corps = corps}; }
-    static ReponseTest Statut(int statut, const QByteArray& corps = QByteArray()) {
+    static ReponseTest Statut(int statut, const QByteArray& corps = {}) {
         return {.statut = statut, .corps = corps};
     }
 };
 
-struct RequeteRecue {
-    QByteArray methode, cible;
-    QByteArray entetes; // as received, "Name: value\r\n" lines
-};
+struct RequeteRecue { QByteArray methode, cible, entetes; }; // entetes: as received
 
 class ServeurTest final {
 public:
     ServeurTest();
     ~ServeurTest();
-    ServeurTest(const ServeurTest&) = delete;
-    ServeurTest& operator=(const ServeurTest&) = delete;
-
-    // "http://127.0.0.1:port" + chemin.
-    QString Adresse(const QString& chemin) const;
-    // The reply to `methode` ("*": any) on `chemin` (the path, query included).
-    // Requests with no reply get a 404 page.
-    void Repond(const QByteArray& methode, const QByteArray& chemin, const ReponseTest& reponse);
-    QList<RequeteRecue> Requetes() const;
-    void OublieRequetes();
+    QString Adresse(const QString& chemin) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(chemin);
+    }
+    // The reply to `methode` ("*": any) on `chemin` (the path, query included); others get a 404.
+    void Repond(const QByteArray& methode, const QByteArray& chemin, const ReponseTest& r) {
+        std::lock_guard verrou(m_);
+        reponses_[{methode, chemin}] = r;
+    }
+    QList<RequeteRecue> Requetes() const { std::lock_guard verrou(m_); return requetes_; }
+    void OublieRequetes() { std::lock_guard verrou(m_); requetes_.clear(); }
 
 private:
     void Sert(int socket);

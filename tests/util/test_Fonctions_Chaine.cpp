@@ -1,124 +1,98 @@
+// Strings, numbers, size texts and the decoding of text files.
 #include <gtest/gtest.h>
 
+#include "support/Outils.h"
 #include "util/Fonctions_Chaine.h"
-
-namespace {
+#include "util/Fonctions_Math.h"
+#include "util/Fonctions_Texte.h"
 
 TEST(Remplace, CompteEtCasse) {
-    struct Cas {
-        QString texte, cherche, par;
-        bool ignorer;
-        int nombre;
-        QString attendu;
-        bool resultat;
+    // text, looked for, replacement, ignoring case, how many (-1: all), result
+    const std::tuple<QString, QString, QString, bool, int, QString> cas[] = {
+        {"a#b#c", "#", "\r\n", false, -1, "a\r\nb\r\nc"}, {"a#b#c", "#", "-", false, 1, "a-b#c"},
+        {"aaa", "a", "aa", false, -1, "aaaaaa"}, // inserted text never searched again
+        {"Nom NOM nom", "nom", "x", true, -1, "x x x"}, {"Nom NOM nom", "nom", "x", false, -1, "Nom NOM x"},
+        {"abc", "z", "y", false, -1, "abc"},     {"a#b", "#", "-", false, 0, "a#b"},
+        {"a#b", "", "-", false, -1, "a#b"}, // must not loop
     };
-    const Cas cas[] = {
-        {"a#b#c", "#", "\r\n", false, -1, "a\r\nb\r\nc", true},
-        {"a#b#c", "#", "\r\n", false, 1, "a\r\nb#c", true},
-        {"aaa", "a", "aa", false, -1, "aaaaaa", true}, // inserted text never searched again
-        {"Nom NOM nom", "nom", "x", true, -1, "x x x", true},
-        {"Nom NOM nom", "nom", "x", false, -1, "Nom NOM x", true},
-        {"abc", "z", "y", false, -1, "abc", false},
-        {"a#b", "#", "-", false, 0, "a#b", false},
-        {"a#b", "#", "-", false, -2, "a#b", false},
-        {"a#b", "", "-", false, -1, "a#b", false}, // must not loop
-        {"##", "#", "", false, -1, "", true},
-    };
-    for (const Cas& c : cas) {
-        SCOPED_TRACE(c.texte.toStdString() + " / " + c.cherche.toStdString());
-        QString t = c.texte;
-        EXPECT_EQ(Remplace(t, c.cherche, c.par, c.ignorer, c.nombre), c.resultat);
-        EXPECT_EQ(t, c.attendu);
+    for (const auto& [texte, cherche, par, ignorer, nombre, attendu] : cas) {
+        QString t = texte;
+        EXPECT_EQ(Remplace(t, cherche, par, ignorer, nombre), attendu != texte) << t; // false: unchanged
+        EXPECT_EQ(t, attendu);
     }
 }
 
-TEST(Nombres, FormateEstValeur) {
-    EXPECT_EQ(FormateNombre(3), "3");
-    EXPECT_EQ(FormateNombre(2.5), "2.5");
-    EXPECT_EQ(FormateNombre(0.25), "0.25");
-    EXPECT_EQ(FormateNombre(-0.5), "-.5");
-    EXPECT_EQ(FormateNombre(-12), "-12");
-    EXPECT_EQ(FormateNombre(0), "0");
-    EXPECT_EQ(FormateNombre(123456789012345.0), "123456789012345");
-
-    const std::pair<QString, bool> estNombre[] = {
-        {"", false},    {"12", true},  {"-", true},    {".", true},   {"-.5", true},
-        {"1.2.3", false}, {"1,5", false}, {"+1", false}, {" 1", false}, {"1-", false},
-    };
-    for (const auto& [texte, attendu] : estNombre) {
-        SCOPED_TRACE(texte.toStdString());
-        EXPECT_EQ(EstNombre(texte), attendu);
-    }
+TEST(Nombres, FormatesLusEtArrondis) {
+    const std::pair<double, QString> formes[] = {
+        {3, "3"}, {0.25, "0.25"}, {-0.5, "-.5"}, {0, "0"}, {123456789012345.0, "123456789012345"}};
+    for (const auto& [valeur, texte] : formes)
+        EXPECT_EQ(FormateNombre(valeur), texte);
+    // A minus sign only in front; a single dot; nothing else.
+    for (const char* oui : {"12", "-", ".", "-.5"})
+        EXPECT_TRUE(EstNombre(oui)) << oui;
+    for (const char* non : {"", "1.2.3", "1,5", "+1", " 1", "1-"})
+        EXPECT_FALSE(EstNombre(non)) << non;
     EXPECT_DOUBLE_EQ(ValeurNombre("12,5"), 12.5);
-    EXPECT_DOUBLE_EQ(ValeurNombre("abc"), 0);
     EXPECT_DOUBLE_EQ(ValeurNombre("1.2.3"), 0);
-    EXPECT_DOUBLE_EQ(ValeurNombre("-"), 0);
-}
-
-TEST(Nombres, LectureSouple) {
-    const std::pair<QString, int> cas[] = {
-        {"12", 12},      {"12 Ko", 12},   {"  7", 7},       {"abc", 0},   {"", 0},
-        {"-3", -3},      {"2.5", 2},      {"3.5", 4},       {"-2.5", -2}, {"2.6", 3},
-        {"99999", 32767}, {"-99999", -32768}, {"1e3", 1000}, {"1e", 1},   {"+4", 4},
-        {".5", 0},       {"1.5x", 2},     {"1,5", 1},
-    };
-    for (const auto& [texte, attendu] : cas) {
-        SCOPED_TRACE(texte.toStdString());
-        EXPECT_EQ(EntierSouple(texte), attendu);
-    }
+    // The lenient reading: a leading number, rounded half to even, clamped to 16 bits.
+    const std::pair<QString, int> entiers[] = {
+        {"12 Ko", 12}, {"  7", 7},   {"abc", 0},  {"-3", -3},  {"2.5", 2},         {"3.5", 4},
+        {"2.6", 3},    {"-2.5", -2}, {"1e3", 1000}, {"+4", 4}, {"99999", 32767}, {"-99999", -32768}};
+    for (const auto& [texte, attendu] : entiers)
+        EXPECT_EQ(EntierSouple(texte), attendu) << texte;
     EXPECT_DOUBLE_EQ(NombreSouple("-3.5x"), -3.5);
     EXPECT_DOUBLE_EQ(NombreSouple(QString(1'000'000, '9')), 0); // overflows: no number
 }
 
-TEST(Pluriel, SingulierPourZeroEtUn) {
-    EXPECT_EQ(Pluriel(0, "# sélection", "# sélections"), "0 sélection");
-    EXPECT_EQ(Pluriel(1, "# sélection", "# sélections"), "1 sélection");
-    EXPECT_EQ(Pluriel(2, "# sélection", "# sélections"), "2 sélections");
-    EXPECT_EQ(Pluriel(-1, "# seconde", "# secondes"), "-1 secondes");
+TEST(Textes, PlurielEtArguments) {
+    EXPECT_EQ(Pluriel(0, "# fichier", "# fichiers"), "0 fichier"); // the singular for 0 and 1
+    EXPECT_EQ(Pluriel(1, "# fichier", "# fichiers"), "1 fichier");
+    EXPECT_EQ(Pluriel(-1, "# fichier", "# fichiers"), "-1 fichiers");
     EXPECT_EQ(Pluriel(5, "#/#", "# et #"), "5 et 5");
+    const QString ligne = R"("C:\Mes documents\service.txt"   second  "a b")";
+    const QString arguments[] = {R"("C:\Mes documents\service.txt")", "second", "\"a b\"", ""};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(ArgumentLigneCommande(ligne, i + 1), arguments[i]);
+    EXPECT_EQ(ArgumentLigneCommande("un\"deux trois\"", 1), "un\"deux trois\"");
 }
 
 TEST(ExtraitColonne, ChampsEtPositions) {
-    struct Cas {
-        QString ligne;
-        int numero;
-        QString attendu;
-        int nbColonnes, position;
-    };
+    // line, field number, field, number of fields, position (1-based, 0: no such field)
     const QString l = "a\tb\t\td";
-    const Cas cas[] = {
-        {l, 1, "a", 1, 1},      {l, 2, "b", 2, 3},   {l, 3, "", 3, 5},
-        {l, 4, "d", 4, 6},      {l, 5, "", 4, 0},    {l, 0, "", 4, 0},
-        {"abc", 1, "abc", 1, 1}, {"", 1, "", 0, 0},  {"a\tb\t", 2, "b", 2, 3},
-        {"a\tb\t", 3, "", 2, 0}, {"\t", 1, "", 1, 1}, {"\t", 2, "", 1, 0},
+    const std::tuple<QString, int, QString, int, int> cas[] = {
+        {l, 1, "a", 1, 1},        {l, 2, "b", 2, 3},      {l, 3, "", 3, 5},        {l, 4, "d", 4, 6},
+        {l, 5, "", 4, 0},         {l, 0, "", 4, 0},       {"", 1, "", 0, 0},       {"a\tb\t", 3, "", 2, 0},
+        {"\t", 1, "", 1, 1},      {"\t", 2, "", 1, 0},
+        {QString(200'000, '\t') + "fin", 200'001, "fin", 200'001, 200'001}, // in one pass
     };
-    for (const Cas& c : cas) {
-        SCOPED_TRACE(c.ligne.toStdString() + " #" + std::to_string(c.numero));
+    for (const auto& [ligne, numero, attendu, nbColonnes, position] : cas) {
         int nb = -1, pos = -1;
-        EXPECT_EQ(ExtraitColonne(c.ligne, c.numero, "\t", nb, pos), c.attendu);
-        EXPECT_EQ(ColonneVue(c.ligne, c.numero, '\t').toString(), c.attendu);
-        EXPECT_EQ(nb, c.nbColonnes);
-        EXPECT_EQ(pos, c.position);
+        EXPECT_EQ(ExtraitColonne(ligne, numero, "\t", nb, pos), attendu) << ligne.left(9);
+        EXPECT_EQ(ColonneVue(ligne, numero, '\t').toString(), attendu);
+        EXPECT_EQ(QPair(nb, pos), QPair(nbColonnes, position)) << ligne.left(9) << numero;
     }
     EXPECT_EQ(ExtraitColonne("1.10.3", 2, "."), "10");
 }
 
-TEST(ExtraitColonne, LigneEnorme) {
-    // 200,000 tabs: the last field is found in one pass.
-    QString ligne = QString(200'000, '\t') + "fin";
-    int nb = 0, pos = 0;
-    EXPECT_EQ(ExtraitColonne(ligne, 200'001, "\t", nb, pos), "fin");
-    EXPECT_EQ(nb, 200'001);
+// Plural, cut (never rounded) fraction, trailing zeros dropped, no grouping,
+// the French separator.
+TEST(FormateTaille, LimitesDesUnites) {
+    const std::tuple<double, bool, QString> cas[] = {
+        {0, false, "0 octet"},        {1, false, "1 octet"},          {2, false, "2 octets"},
+        {1023, false, "1023 octets"}, {1024, false, "1 Ko"},          {1024 * 1.1, false, "1,1 Ko"},
+        {1536, true, "1 Ko"},         {1048575, false, "1023,99 Ko"}, {1048576, false, "1 Mo"},
+        {1073741823, false, "1023,99 Mo"}, {1073741824, false, "1 Go"},
+        {1073741824.0 * 3000, true, "3000 Go"}};
+    for (const auto& [taille, sansDecimales, attendu] : cas)
+        EXPECT_EQ(FormateTaille(taille, sansDecimales), attendu) << taille;
 }
 
-TEST(ArgumentLigneCommande, GuillemetsEtEspaces) {
-    const QString ligne = R"("C:\Mes documents\service.txt"   second  "a b")";
-    EXPECT_EQ(ArgumentLigneCommande(ligne, 1), R"("C:\Mes documents\service.txt")");
-    EXPECT_EQ(ArgumentLigneCommande(ligne, 2), "second");
-    EXPECT_EQ(ArgumentLigneCommande(ligne, 3), "\"a b\"");
-    EXPECT_EQ(ArgumentLigneCommande(ligne, 4), "");
-    EXPECT_EQ(ArgumentLigneCommande("   ", 1), "");
-    EXPECT_EQ(ArgumentLigneCommande("un\"deux trois\"", 1), "un\"deux trois\"");
+TEST(DecodeTexte, Utf8SinonWindows1252) {
+    const std::pair<QByteArray, QString> cas[] = {
+        {"d\xC3\xA9j\xC3\xA0", "déjà"}, {"\xEF\xBB\xBFnom", "nom"}, // BOM dropped
+        {"d\xE9j\xE0 \x80 \x9C \x81", "déjà € œ \u0081"},
+        {"\xC3\xA9 \xE9", "Ã© é"}, // one invalid sequence makes the whole file Windows-1252
+        {QByteArray("a\0b", 3), QStringLiteral("a") + QChar(0) + "b"}};
+    for (const auto& [octets, attendu] : cas)
+        EXPECT_EQ(DecodeTexte(octets), attendu) << octets.toHex().constData();
 }
-
-} // namespace

@@ -42,31 +42,22 @@ struct Bits {
     int nb = 0;
     std::vector<int> ll, dl;
     std::vector<uint32_t> lc, dc;
-    Bits& Val(uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            Bit(v >> i & 1);
+    Bits& Val(uint32_t v, int n, bool code = false) {
+        for (int i = 0; i < n; ++i, nb = (nb + 1) & 7) {
+            if (nb == 0)
+                o.append('\0');
+            if (v >> (code ? n - 1 - i : i) & 1)
+                o[o.size() - 1] = char(o.back() | 1 << nb);
+        }
         return *this;
-    }
-    Bits& Code(uint32_t c, int n) {
-        for (int i = n - 1; i >= 0; --i)
-            Bit(c >> i & 1);
-        return *this;
-    }
-    void Bit(uint32_t b) {
-        if (nb == 0)
-            o.append('\0');
-        if (b)
-            o[o.size() - 1] = char(o.back() | 1 << nb);
-        nb = (nb + 1) & 7;
     }
     Bits& Stocke(bool final, const char* lenNlen, const QByteArray& octets) {
-        Val(final, 1).Val(0, 2);
-        nb = 0;
+        Val(final, 1).Val(0, 2).nb = 0;
         o += QByteArray(lenNlen, 4) + octets;
         return *this;
     }
-    Bits& L(int s) { return Code(lc[s], ll[s]); }
-    Bits& D(int s) { return Code(dc[s], dl[s]); }
+    Bits& L(int s) { return Val(lc[s], ll[s], true); }
+    Bits& D(int s) { return Val(dc[s], dl[s], true); }
     Bits& Codes(std::vector<int> lit, std::vector<int> dist) {
         ll = std::move(lit), dl = std::move(dist), lc = ::Codes(ll), dc = ::Codes(dl);
         return *this;
@@ -77,26 +68,18 @@ struct Bits {
         std::fill(l.begin() + 256, l.begin() + 280, 7);
         return Val(1, 1).Val(1, 2).Codes(l, std::vector<int>(32, 5));
     }
-    // A final dynamic block. The code-length code gives 4 bits to symbols 0-12
-    // and 5 to 13-18; `pre` lists the code-length symbols (with their extra bits)
-    // to send, by default every length literally.
-    Bits& Dyn(std::vector<int> lit, std::vector<int> dist, std::vector<std::pair<int, int>> pre = {}) {
-        Val(1, 1).Val(2, 2).Val(uint32_t(lit.size() - 257), 5).Val(uint32_t(dist.size() - 1), 5);
-        Val(15, 4);
+    // A final dynamic block, every length sent literally through a code-length
+    // code of 4 bits for symbols 0-12 and 5 for 13-18.
+    Bits& Dyn(std::vector<int> lit, std::vector<int> dist) {
+        Val(1, 1).Val(2, 2).Val(uint32_t(lit.size() - 257), 5).Val(uint32_t(dist.size() - 1), 5).Val(15, 4);
         std::vector<int> lp(19, 4);
         std::fill(lp.begin() + 13, lp.end(), 5);
         for (int o : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15})
             Val(lp[o], 3);
         const std::vector<uint32_t> cp = ::Codes(lp);
-        if (pre.empty())
-            for (const auto* l : {&lit, &dist})
-                for (int x : *l)
-                    pre.push_back({x, 0});
-        for (auto [s, extra] : pre) {
-            Code(cp[s], lp[s]);
-            if (s >= 16)
-                Val(extra, s == 16 ? 2 : s == 17 ? 3 : 7);
-        }
+        for (const auto* l : {&lit, &dist})
+            for (int x : *l)
+                Val(cp[x], lp[x], true);
         return Codes(lit, dist);
     }
 };
@@ -105,11 +88,9 @@ QByteArray Motif(const QByteArray& m, int n) { return m.repeated(n / m.size() + 
 
 } // namespace
 
-// Every rule and failure of the decoder on one hand-built stream each, and
-// streams from zlib: the result, the bytes handed back and, for a table the decoder refuses,
-// the message with the entry left as it came. No stream here may make the
-// decoder reserve what the header declares (up to 4 GiB) rather than what it
-// produces.
+// Hand-built streams and zlib's: the result, the bytes handed back (a refused
+// table leaves the entry as it came, with a message), and never a reservation
+// of what the header declares (up to 4 GiB) rather than what is produced.
 TEST(Inflate, HandBuiltStreamsAndTheirResults) {
     struct Cas {
         const char* nom;
@@ -120,7 +101,6 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
         bool arbreRefuse = false;
         int modes = 3; // 1: normal, 2: enhanced, 3: both
     };
-    const QString kArbre = "Error in tree creation (Static)";
     const QByteArray source = LitFichier(CheminFixture("zip/source/texte.txt")) +
                               LitFichier(CheminFixture("zip/source/binaire.bin"));
     auto Fixe = [] { return Bits().Fixe(); };
@@ -131,23 +111,8 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
         debut[k] = char((k * 7919) >> 5);
     const QByteArray lointain = debut + debut.mid(50000 - 32769, 3) + debut.mid(50003 - 49158, 3);
     const std::vector<int> l286 = LitComplet(286);
-    std::vector<int> surcharge = l286, incomplet = l286;
+    std::vector<int> surcharge = l286;
     surcharge[0] = surcharge[1] = 1;
-    incomplet[285] = 0;
-    std::vector<int> sansDebut = LitComplet(283); // symbols 3 to 285
-    sansDebut.insert(sansDebut.begin(), 3, 0);
-    // The code-length symbols of `lit` from `depuis` and of `dist`, after `premier`.
-    auto Suite = [](std::pair<int, int> premier, const std::vector<int>& lit, size_t depuis,
-                    const std::vector<int>& dist) {
-        std::vector<std::pair<int, int>> p{premier};
-        for (size_t i = depuis; i < lit.size(); ++i)
-            p.push_back({lit[i], 0});
-        for (int x : dist)
-            p.push_back({x, 0});
-        return p;
-    };
-    auto depasse = Suite({l286[0], 0}, l286, 1, {});
-    depasse.push_back({17, 0}); // three zeros where one length is left
     auto tout = [](int n) { return QByteArray(n, 'z'); };
     std::vector<Cas> cas = {
         {"stored block", bonjo, 5, 0, "bonjo"},
@@ -160,8 +125,6 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
          false, 1},
         {"enhanced 285 + 1000", Fixe().L('a').L('b').L(285).Val(1000, 16).D(1).L(256).o, 2000, 0,
          Motif("ab", 1005), false, 2},
-        {"enhanced 285 + 65535", Fixe().L('a').L('b').L(285).Val(65535, 16).D(1).L(256).o, 70000, 0,
-         Motif("ab", 65540), false, 2},
         {"284 + 31 is 258 in both modes", Fixe().L('z').L(284).Val(31, 5).D(0).L(256).o, 500, 0, tout(259)},
         {"distance codes 30 and 31",
          Bits().Stocke(false, "\x50\xc3\xaf\x3c", debut).Fixe().L(257).D(30).Val(0, 14).L(257).D(31)
@@ -170,9 +133,6 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
         {"single one-bit distance code accepted", Bits().Dyn(l286, {1}).L('z').L(257).D(0).L(256).o,
          10, 0, tout(4)},
         {"no distance code accepted", Bits().Dyn(l286, {0}).L('z').L(256).o, 10, 0, tout(1)},
-        {"enhanced length through a dynamic table",
-         Bits().Dyn(l286, std::vector<int>(32, 5)).L('z').L(285).Val(1000, 16).D(0).L(256).o, 5000,
-         0, tout(1004), false, 2},
         {"block type 3", Bits().Val(1, 1).Val(3, 2).o, 10, -1, ""},
         {"distance before the start", Fixe().L('a').L(258).D(1).L(256).o, 10, -1, "a"},
         {"past the expected size", Fixe().L('a').L('b').L('c').L('d').L(256).o, 2, -1, "ab"},
@@ -180,23 +140,15 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
         {"input ends inside the block", abc.left(2), 10, -1, "a"},
         {"literal symbol 286", Bits().Dyn(LitComplet(287), {1}).L('z').L(286).o, 10, -1, "z"},
         {"empty entry", abc, 0, -1, ""},
-        {"fewer bytes than expected is no decoding failure", abc, 1000, 0, "abc"},
         {"4 GiB declared", abc, 0xFFFFFFFFll, 0, "abc"},
         // Tables the decoder refuses.
-        {"distance code of two bits alone", Bits().Dyn(l286, {2}).Val(0, 16).o, 100, 0, {}, true},
         {"incomplete distance code", Bits().Dyn(l286, {1, 2}).Val(0, 16).o, 100, 0, {}, true},
         {"over-subscribed literal code", Bits().Dyn(surcharge, {1}).Val(0, 16).o, 100, 0, {}, true},
-        {"incomplete literal code", Bits().Dyn(incomplet, {1}).Val(0, 16).o, 100, 0, {}, true},
-        // Both would give valid codes if the decoder repeated a 0 or stopped at the end.
-        {"repeat with nothing before", Bits().Dyn(sansDebut, {1}, Suite({16, 0}, sansDebut, 3, {1})).o, 100,
-         0, {}, true},
-        {"zeros past the lengths", Bits().Dyn(l286, {0}, depasse).o, 100, 0, {}, true},
     };
     // zlib writes symbol 285, which the enhanced variant reads differently.
-    for (const char* nom : {"zlib_l1", "zlib_l6", "zlib_l9"}) {
-        const QByteArray flux = LitFichier(CheminFixture(QString("zip/%1.deflate").arg(nom)));
-        cas.push_back({nom, flux, source.size(), 0, source, false, 1});
-    }
+    for (const char* nom : {"zlib_l1", "zlib_l6", "zlib_l9"})
+        cas.push_back({nom, LitFichier(CheminFixture(QString("zip/%1.deflate").arg(nom))), source.size(), 0, source,
+                       false, 1});
     // Every zlib level and strategy (default, filtered, Huffman only, RLE) over
     // data that exercises literals, short and long distances, overlapping copies
     // and stored blocks, at sizes around the decoder's buffer margins.
@@ -231,7 +183,7 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
             QByteArray d = c.flux;
             EXPECT_EQ(Inflate(d, c.taille - 1, etendu), c.resultat);
             EXPECT_TRUE(d == (c.arbreRefuse ? c.flux : c.attendu)) << d.left(40).toHex().data();
-            EXPECT_EQ(rec.Textes(), c.arbreRefuse ? QStringList{kArbre} : QStringList());
+            EXPECT_EQ(rec.Textes(), c.arbreRefuse ? QStringList{"Error in tree creation (Static)"} : QStringList());
             EXPECT_LT(d.capacity(), 1 << 20);
         }
 }

@@ -77,6 +77,8 @@ TEST_F(Liste, SelectionPlusLongueQueLaListe) {
     const ResumeSelection r = CalculeSelection("a\t1536\r\nb\t100\r\n", {false, true, true}, true, 2);
     EXPECT_EQ(r.nombre, 2);
     EXPECT_DOUBLE_EQ(r.total, 100);
+    // CR LF and a lone CR both end a line, even before a size in the first field.
+    EXPECT_DOUBLE_EQ(CalculeSelection("10\ta\r\n20\tb\r30\r\n", {true, true, true}, true, 1).total, 60);
 }
 
 // The copy is written with CR LF through a work file; a work file that cannot

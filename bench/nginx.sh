@@ -1,6 +1,8 @@
 # Sourced by the benchmark scripts: the tools they need, and nginx serving a
 # folder on a free port of 127.0.0.1, with its files under a work folder.
 #   exige COMMANDE...               stops the script, naming what is missing
+#   travail_temporaire              sets $travail to a new temporary folder, which
+#                                   goes on exit, with the nginx started below
 #   demarre_nginx RACINE TRAVAIL    sets $port and $nginx_pid, returns once it
 #                                   answers (stops the script when it does not)
 exige() {
@@ -10,6 +12,12 @@ exige() {
         echo "$(basename "$0"): missing on this machine: ${manque[*]}" >&2
         exit 1
     fi
+}
+travail_temporaire() {
+    travail=$(mktemp -d)
+    nginx_pid=
+    trap 'if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+          rm -rf "$travail"' EXIT
 }
 demarre_nginx() {
     local racine=$1 travail=$2

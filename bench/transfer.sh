@@ -13,14 +13,8 @@ cd "$(dirname "$0")/.."
 . bench/nginx.sh
 exige cmake ninja curl nginx python3 truncate
 runs=${RUNS:-4}
-travail=$(mktemp -d)
+travail_temporaire
 build=${BUILD_DIR:-$travail/build}
-nginx_pid=
-nettoie() {
-    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
-    rm -rf "$travail"
-}
-trap nettoie EXIT
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON \
     -DRAMAGLIN_TESTS=OFF >/dev/null

@@ -103,6 +103,8 @@ constexpr int kBitsPrecode = 7;
 constexpr int kNbLitLong = 288;
 constexpr int kNbDistance = 32;
 constexpr int kNbPrecode = 19;
+// The farthest a match reaches back: distance code 31 of the 64 KiB variant.
+constexpr size_t kHistorique = 65536;
 
 // ---------------------------------------------------------------------------
 // Table entries (32 bits)
@@ -296,6 +298,18 @@ struct Decodeur {
     size_t limite = 0;
     bool etendu = false;
 
+    // Streaming (InflateurFlux): input comes from `source` into a buffer of
+    // `tailleTamponEntree` bytes at `tamponEntree`; output goes to `puits` each
+    // time the window fills, keeping the last kHistorique bytes for matches.
+    // Both null for a whole entry in memory.
+    SourceInflate* source = nullptr;
+    uint8_t* tamponEntree = nullptr;
+    size_t tailleTamponEntree = 0;
+    bool sourceFinie = true;
+    PuitsInflate* puits = nullptr;
+    uint64_t vide = 0; // bytes already handed to the sink
+    size_t tailleFenetre = 0;
+
     TableLitLong litDyn;
     TableDistance distDyn;
     uint32_t precode[kTaillePrecode];
@@ -311,6 +325,12 @@ struct Decodeur {
         }
     }
     void RemplitLent() {
+        if (finEntree - entree < 8)
+            Alimente(8);
+        if (finEntree - entree >= 8) {
+            Remplit();
+            return;
+        }
         while (nbBits <= 48) {
             if (entree < finEntree)
                 tampon |= uint64_t(*entree++) << nbBits;
@@ -347,12 +367,57 @@ struct Decodeur {
         return e;
     }
 
+    // Makes at least `besoin` input bytes available when the source still has
+    // them: what is left moves to the start of the buffer (with the 8 bytes
+    // before it, which a stored block may give back), and the source fills the
+    // rest. True when `besoin` bytes are there.
+    bool Alimente(size_t besoin) {
+        while (size_t(finEntree - entree) < besoin && !sourceFinie) {
+            const uint8_t* garde = entree - std::min<ptrdiff_t>(entree - tamponEntree, 8);
+            const size_t recul = size_t(entree - garde);
+            const size_t reste = size_t(finEntree - garde);
+            std::memmove(tamponEntree, garde, reste);
+            entree = tamponEntree + recul;
+            size_t plein = reste;
+            while (plein < tailleTamponEntree) {
+                const size_t lu = source->Lit(tamponEntree + plein, tailleTamponEntree - plein);
+                if (lu == 0) {
+                    sourceFinie = true;
+                    break;
+                }
+                plein += lu;
+            }
+            finEntree = tamponEntree + plein;
+        }
+        return size_t(finEntree - entree) >= besoin;
+    }
+
+    // Hands the window's oldest bytes to the sink, keeping the last
+    // kHistorique: matches reach no further back.
+    void Vide() {
+        if (!puits || produit <= kHistorique)
+            return;
+        const size_t n = produit - kHistorique;
+        puits->Ecrit(debutSortie, n);
+        std::memmove(debutSortie, debutSortie + n, kHistorique);
+        produit = kHistorique;
+        limite -= n;
+        vide += n;
+        // The fast path writes up to the end of the buffer: never past the
+        // expected size.
+        capacite = std::min(tailleFenetre, limite);
+    }
+
     // Makes room for `n` more bytes; false when that would pass the expected size.
     bool Reserve(size_t n) {
         if (n > limite - produit)
             return false;
         if (produit + n <= capacite)
             return true;
+        if (puits) {
+            Vide();
+            return produit + n <= capacite;
+        }
         size_t nouvelle = capacite < limite / 2 ? capacite * 2 : limite;
         if (nouvelle < produit + n)
             nouvelle = produit + n;
@@ -387,12 +452,12 @@ Issue Decodeur::BlocStocke() {
     tampon = 0;
     nbBits = 0;
     surlecture = 0;
-    if (finEntree - entree < 4)
+    if (!Alimente(4))
         return Issue::Echec;
     const unsigned len = entree[0] | (entree[1] << 8);
     const unsigned nlen = entree[2] | (entree[3] << 8);
     entree += 4;
-    if (size_t(finEntree - entree) < len || !Reserve(len))
+    if (!Alimente(len) || !Reserve(len))
         return Issue::Echec;
     if (len) {
         std::memcpy(debutSortie + produit, entree, len);
@@ -548,13 +613,20 @@ Issue Decodeur::BlocHuffman(const uint32_t* lit, const uint32_t* dist) {
     uint64_t bb = tampon;
     unsigned nb = nbBits;
     const uint8_t* in = entree;
-    const uint8_t* const finIn = finEntree;
+    const uint8_t* finIn = finEntree;
     // Byte stores through `out` may alias any member: the start of the output
     // is kept in a local too, or it would be reloaded at every match.
     uint8_t* debut = debutSortie;
     uint8_t* out = debut + produit;
     uint8_t* finOut = debut + capacite;
     unsigned bourrage = surlecture;
+
+    // Far from the end of the input (every refill loads eight real bytes, so no
+    // padding bit can be consumed) and from the end of the output buffer (room
+    // for three literals and a whole match with its overrun), symbols are
+    // decoded without any per-symbol check but the ones on untrusted values.
+    auto borneRapide = [&] { return finIn - in > kMargeEntree ? finIn - kMargeEntree : in; };
+    const uint8_t* finInRapide = borneRapide();
 
     auto sauve = [&] {
         tampon = bb;
@@ -566,10 +638,12 @@ Issue Decodeur::BlocHuffman(const uint32_t* lit, const uint32_t* dist) {
         bb = tampon;
         nb = nbBits;
         in = entree;
+        finIn = finEntree;
         debut = debutSortie;
         out = debut + produit;
         finOut = debut + capacite;
         bourrage = surlecture;
+        finInRapide = borneRapide();
     };
     // At least 49 valid bits afterwards (see the design note at the top).
     auto remplit = [&] {
@@ -619,11 +693,6 @@ Issue Decodeur::BlocHuffman(const uint32_t* lit, const uint32_t* dist) {
         return ok;
     };
 
-    // Far from the end of the input (every refill loads eight real bytes, so no
-    // padding bit can be consumed) and from the end of the output buffer (room
-    // for three literals and a whole match with its overrun), symbols are
-    // decoded without any per-symbol check but the ones on untrusted values.
-    const uint8_t* const finInRapide = finIn - in > kMargeEntree ? finIn - kMargeEntree : in;
     auto remplitRapide = [&] {
         bb |= Lit64(in) << nb;
         in += (63 - nb) >> 3;
@@ -673,6 +742,23 @@ Issue Decodeur::BlocHuffman(const uint32_t* lit, const uint32_t* dist) {
             }
             CopieRapide(out, distance, longueur);
             out += longueur;
+        }
+
+        // When streaming, an end is often only the end of a buffer: the input
+        // is refilled, or the window handed to the sink, and the fast path
+        // goes on.
+        if (!sourceFinie && finIn - in <= kMargeEntree) {
+            sauve();
+            Alimente(size_t(kMargeEntree) + 1);
+            recharge();
+            if (in < finInRapide)
+                continue;
+        }
+        if (puits && finOut - out <= kMargeSortie && size_t(out - debut) > kHistorique) {
+            sauve();
+            Vide();
+            recharge();
+            continue;
         }
 
         // Near an end: one symbol with every check, then back to the fast path
@@ -742,13 +828,60 @@ void ConseillePagesLarges(void* octets, size_t n) {
 #endif
 }
 
+namespace {
+
+// The block loop, for a whole entry or a stream: InflateOk, InflateErreur or
+// InflateLongueurStockee, and `arbre` set when a table could not be built
+// (the message is shown here).
+short DecodeBlocs(Decodeur& d, bool& arbre) {
+    short resultat = InflateOk;
+    arbre = false;
+    bool dernier = false;
+    while (!dernier) {
+        d.Remplit();
+        dernier = d.Bits(1) != 0;
+        const unsigned type = d.Bits(2);
+        if (d.Epuise())
+            return InflateErreur;
+        Issue issue = Issue::Continue;
+        if (type == 0) {
+            issue = d.BlocStocke();
+            if (issue == Issue::LongueurFausse) {
+                resultat = InflateLongueurStockee;
+                issue = Issue::Continue;
+            }
+        } else if (type == 1) {
+            const TablesFixes& f = Fixes();
+            issue = d.BlocHuffman(d.etendu ? f.litEtendu.data() : f.litNormal.data(), f.distance.data());
+        } else if (type == 2) {
+            issue = d.LitArbresDynamiques();
+            if (issue == Issue::Continue)
+                issue = d.BlocHuffman(d.litDyn.data(), d.distDyn.data());
+        } else {
+            issue = Issue::Echec;
+        }
+        if (issue == Issue::ArbreInvalide) {
+            MsgBox(QStringLiteral("Error in tree creation (Static)"));
+            arbre = true;
+            return resultat;
+        }
+        if (issue == Issue::Echec)
+            return InflateErreur;
+    }
+    return resultat;
+}
+
+size_t Limite(qint64 lastIndex) { return lastIndex >= 0 ? static_cast<size_t>(lastIndex) + 1 : 0; }
+
+} // namespace
+
 short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
     auto dec = std::make_unique<Decodeur>();
     Decodeur& d = *dec;
     d.entree = reinterpret_cast<const uint8_t*>(data.constData());
     d.finEntree = d.entree + data.size();
     d.etendu = enhanced;
-    d.limite = lastIndex >= 0 ? static_cast<size_t>(lastIndex) + 1 : 0;
+    d.limite = Limite(lastIndex);
     // The buffer is reserved at the expected size when the input could really
     // produce that much: a 258-byte match costs at least 2 bits (65538 bytes
     // for 18 bits in the 64 KiB variant), so nothing can come out beyond that
@@ -766,43 +899,10 @@ short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
         d.PagesLarges();
     }
 
-    short resultat = InflateOk;
-    bool dernier = false;
-    while (!dernier) {
-        d.Remplit();
-        dernier = d.Bits(1) != 0;
-        const unsigned type = d.Bits(2);
-        if (d.Epuise()) {
-            resultat = InflateErreur;
-            break;
-        }
-        Issue issue = Issue::Continue;
-        if (type == 0) {
-            issue = d.BlocStocke();
-            if (issue == Issue::LongueurFausse) {
-                resultat = InflateLongueurStockee;
-                issue = Issue::Continue;
-            }
-        } else if (type == 1) {
-            const TablesFixes& f = Fixes();
-            issue = d.BlocHuffman(enhanced ? f.litEtendu.data() : f.litNormal.data(),
-                                  f.distance.data());
-        } else if (type == 2) {
-            issue = d.LitArbresDynamiques();
-            if (issue == Issue::Continue)
-                issue = d.BlocHuffman(d.litDyn.data(), d.distDyn.data());
-        } else {
-            issue = Issue::Echec;
-        }
-        if (issue == Issue::ArbreInvalide) {
-            MsgBox(QStringLiteral("Error in tree creation (Static)"));
-            return resultat;
-        }
-        if (issue == Issue::Echec) {
-            resultat = InflateErreur;
-            break;
-        }
-    }
+    bool arbre = false;
+    const short resultat = DecodeBlocs(d, arbre);
+    if (arbre)
+        return resultat; // `data` still holds the compressed bytes
 
     d.sortie.resize(static_cast<qsizetype>(d.produit));
     if (d.produit == 0)
@@ -811,4 +911,45 @@ short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
         d.sortie.squeeze();
     data = std::move(d.sortie);
     return resultat;
+}
+
+struct InflateurFlux::Etat {
+    Etat(size_t e, size_t f) : tailleEntree(e), tailleFenetre(f), entree(new uint8_t[e]), fenetre(new uint8_t[f]) {}
+    Decodeur decodeur;
+    size_t tailleEntree, tailleFenetre;
+    std::unique_ptr<uint8_t[]> entree, fenetre;
+};
+
+InflateurFlux::InflateurFlux(size_t tailleEntree, size_t tailleVidage)
+    : etat_(std::make_unique<Etat>(std::max(tailleEntree, kTailleMin),
+                                   kHistorique + std::max(tailleVidage, kTailleMin))) {}
+InflateurFlux::~InflateurFlux() = default;
+
+BilanInflate InflateurFlux::Decode(SourceInflate& source, PuitsInflate& puits, qint64 lastIndex, bool enhanced) {
+    Decodeur& d = etat_->decodeur;
+    d.tampon = 0;
+    d.nbBits = 0;
+    d.surlecture = 0;
+    d.source = &source;
+    d.tamponEntree = etat_->entree.get();
+    d.tailleTamponEntree = etat_->tailleEntree;
+    d.entree = d.finEntree = d.tamponEntree;
+    d.sourceFinie = false;
+    d.puits = &puits;
+    d.vide = 0;
+    d.etendu = enhanced;
+    d.debutSortie = etat_->fenetre.get();
+    d.produit = 0;
+    d.limite = Limite(lastIndex);
+    d.tailleFenetre = etat_->tailleFenetre;
+    d.capacite = std::min(d.tailleFenetre, d.limite);
+
+    BilanInflate bilan;
+    bilan.resultat = DecodeBlocs(d, bilan.arbreInvalide);
+    if (!bilan.arbreInvalide && d.produit)
+        puits.Ecrit(d.debutSortie, d.produit);
+    bilan.produit = d.vide + (bilan.arbreInvalide ? 0 : d.produit);
+    d.source = nullptr;
+    d.puits = nullptr;
+    return bilan;
 }

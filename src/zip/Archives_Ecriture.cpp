@@ -122,35 +122,63 @@ bool CreateDirectories(const QString& DirPath) {
     return true;
 }
 
-short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QByteArray& Data,
-                     uint16_t DosDate, uint16_t DosTime) {
-    if (NomHorsDestination(EntryName))
-        return 1;
-    const QString sep = PathSeparator();
+namespace {
+
+// The path of an entry under DestDir (its name as stored, "/" separators).
+QString CheminEntree(const QString& EntryName, const QString& DestDir) {
     QString chemin = DestDir;
     if (!chemin.endsWith(QLatin1Char('\\')) && !chemin.endsWith(QLatin1Char('/')))
-        chemin += sep;
-    chemin = NormaliseSeparateurs(chemin + EntryName);
+        chemin += PathSeparator();
+    return NormaliseSeparateurs(chemin + EntryName);
+}
 
-    CreateDirectories(TargetDirectory(chemin)); // a failure shows itself; the write below fails
-
-    QFile fichier(chemin);
+// Replaces an existing file (even a read-only one) by a new, empty one.
+short OuvreRemplacant(const QString& chemin, QFile& fichier, QIODevice::OpenMode mode) {
+    fichier.setFileName(chemin);
     if (QFileInfo(chemin).isFile() || QFileInfo(chemin).isSymLink()) {
         fichier.setPermissions(fichier.permissions() | QFileDevice::WriteOwner);
         if (!QFile::remove(chemin))
             return 2;
     }
-    if (!fichier.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!fichier.open(QIODevice::WriteOnly | QIODevice::Truncate | mode))
         return 3;
+    return 0;
+}
+
+} // namespace
+
+short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QByteArray& Data,
+                     uint16_t DosDate, uint16_t DosTime) {
+    if (NomHorsDestination(EntryName))
+        return 1;
+    const QString chemin = CheminEntree(EntryName, DestDir);
+    CreateDirectories(TargetDirectory(chemin)); // a failure shows itself; the write below fails
+
+    QFile fichier;
+    if (const short r = OuvreRemplacant(chemin, fichier, {}))
+        return r;
     if (!Data.isEmpty() && fichier.write(Data) != Data.size())
         return 4;
+    return TermineFichierEntree(fichier, DosDate, DosTime);
+}
+
+short OuvreFichierEntree(const QString& EntryName, const QString& DestDir, QFile& Fichier) {
+    if (NomHorsDestination(EntryName))
+        return 1;
+    const QString chemin = CheminEntree(EntryName, DestDir);
+    if (!QDir().mkpath(TargetDirectory(chemin)))
+        return 3;
+    return OuvreRemplacant(chemin, Fichier, QIODevice::Unbuffered);
+}
+
+short TermineFichierEntree(QFile& Fichier, uint16_t DosDate, uint16_t DosTime) {
     if (DosDate != 0 || DosTime != 0) {
         const QDateTime date = DosDateTimeToDate(DosDate, DosTime);
         if (date.isValid())
-            AppliqueDates(fichier, date, date, QDateTime::currentDateTime());
+            AppliqueDates(Fichier, date, date, QDateTime::currentDateTime());
     }
-    fichier.close();
-    return fichier.error() == QFileDevice::NoError ? 0 : 5;
+    Fichier.close();
+    return Fichier.error() == QFileDevice::NoError ? 0 : 5;
 }
 
 bool SetEntryFileTimes(const QString& Path, uint16_t DosDate, uint16_t DosTime) {

@@ -7,12 +7,23 @@
 #include <QString>
 #include <cstdint>
 
+class QFile;
+
 // Writes Data as EntryName (the name as stored, "/" separators) under DestDir.
 // 0 when the file was written; non-zero when it could not be created or written,
 // or when the name would leave DestDir (absolute, drive letter, ".." element):
 // such a name is never written.
 short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QByteArray& Data,
                      uint16_t DosDate, uint16_t DosTime);
+
+// WriteEntryFile in two steps, for an entry written while it is decoded.
+// OuvreFichierEntree makes the path, creates the missing folders (without a
+// message: the caller falls back to WriteEntryFile, which shows it, when this
+// fails), replaces an existing file and opens the new one for writing, without
+// a buffer: 0, or WriteEntryFile's codes 1 to 3. TermineFichierEntree gives the
+// file the entry's date and closes it: 0, or 5 on a write error.
+short OuvreFichierEntree(const QString& EntryName, const QString& DestDir, QFile& Fichier);
+short TermineFichierEntree(QFile& Fichier, uint16_t DosDate, uint16_t DosTime);
 
 // True when an entry name would land outside the destination folder.
 bool NomHorsDestination(const QString& EntryName);

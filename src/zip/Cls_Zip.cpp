@@ -269,26 +269,28 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             continue;
         }
         // The size comes from the directory: tools that write archives as a
-        // stream leave it 0 in the local header.
-        const qint64 debutDonnees = qint64(e.localHeaderOffset) + 30 +
-                                    Lit16(locale.constData() + 26) + Lit16(locale.constData() + 28);
-        ArchiveZip.Donnees = l.LitExistant(debutDonnees, e.compressedSize);
-        QByteArray& donnees = ArchiveZip.Donnees;
+        // stream leave it 0 in the local header. Only the bytes the file holds
+        // are read.
+        qint64 debut = qint64(e.localHeaderOffset) + 30 + Lit16(locale.constData() + 26) +
+                       Lit16(locale.constData() + 28);
+        qint64 longueur = std::clamp<qint64>(l.Taille() - debut, 0, e.compressedSize);
 
-        if (e.flags & 0x0001) {
+        const bool chiffre = e.flags & 0x0001;
+        if (chiffre) {
             if (motDePasse.isEmpty())
                 motDePasse = InputBox(QStringLiteral("Give Password"), QStringLiteral("Password requered"));
-            bool bon = !motDePasse.isEmpty() && donnees.size() >= 12;
+            bool bon = !motDePasse.isEmpty() && longueur >= 12;
             if (bon) {
                 if (!chiffre_)
                     chiffre_ = std::make_unique<Cls_Encrypt>();
-                chiffre_->ZipPrepareKey(donnees, motDePasse);
+                QByteArray entete = l.LitExistant(debut, 12);
+                chiffre_->ZipPrepareKey(entete, motDePasse);
                 // Entries written with a data descriptor had no CRC yet when
                 // their header was made: their check byte is the high byte of
                 // the DOS time.
                 const uint8_t attendu = (e.flags & 0x0008) ? static_cast<uint8_t>(e.dosTime >> 8)
                                                            : static_cast<uint8_t>(e.crc32 >> 24);
-                bon = static_cast<uint8_t>(donnees[11]) == attendu;
+                bon = static_cast<uint8_t>(entete[11]) == attendu;
             }
             if (!bon) {
                 fichier.close();
@@ -296,16 +298,14 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
                 MsgBox(QStringLiteral("Password is incorrect"));
                 return ZipBadPassword;
             }
-            donnees.remove(0, 12);
-            chiffre_->ZipDecryptArray(donnees);
+            debut += 12;
+            longueur -= 12;
         }
 
         switch (e.method) {
         case 0:
-            break;
         case 8:
         case 9:
-            Inflate(donnees, qint64(e.uncompressedSize) - 1, e.method == 9);
             break;
         case 6:
         case 7:
@@ -315,6 +315,20 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         default:
             continue; // another method: skipped without a word
         }
+
+        // A large entry goes to its file as it is decoded, through buffers kept
+        // from one entry to the next; where its file cannot be opened quietly,
+        // it takes the path of a small one, which says why.
+        const qint64 taille = e.method == 0 ? longueur : qint64(e.uncompressedSize);
+        if (taille > seuilFlux_ && ExtraitEnFlux(e, ToPath, fichier, debut, longueur, motDePasse))
+            continue;
+
+        ArchiveZip.Donnees = l.LitExistant(debut, longueur);
+        QByteArray& donnees = ArchiveZip.Donnees;
+        if (chiffre)
+            chiffre_->ZipDecryptArray(donnees);
+        if (e.method != 0)
+            Inflate(donnees, qint64(e.uncompressedSize) - 1, e.method == 9);
         EcritEntree(e, ToPath);
     }
     fichier.close();
@@ -322,18 +336,116 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
     return resultat;
 }
 
-// Checks the extracted data against the directory, then writes it. The checks
-// only warn: the file is written whatever they say.
-void Cls_Zip::EcritEntree(const Entree& e, const QString& ToPath) {
-    const QByteArray& donnees = ArchiveZip.Donnees;
-    if (LongueurDonnees() == 0) {
+namespace {
+
+// The compressed bytes of an entry, read from the archive in pieces and
+// decrypted as they come when the entry is encrypted.
+class SourceArchive final : public SourceInflate {
+public:
+    SourceArchive(QFile& f, qint64 debut, qint64 longueur, Cls_Encrypt* chiffre)
+        : f_(f), restant_(f.seek(debut) ? longueur : 0), chiffre_(chiffre) {}
+    size_t Lit(uint8_t* octets, size_t n) override {
+        const qint64 lu = restant_ > 0 ? f_.read(reinterpret_cast<char*>(octets), std::min<qint64>(qint64(n), restant_)) : 0;
+        if (lu <= 0)
+            return 0;
+        if (chiffre_)
+            chiffre_->ZipDecryptArray(reinterpret_cast<char*>(octets), size_t(lu));
+        restant_ -= lu;
+        return size_t(lu);
+    }
+
+private:
+    QFile& f_;
+    qint64 restant_;
+    Cls_Encrypt* chiffre_;
+};
+
+// The entry's file: every byte goes to the CRC and the count; a write error is
+// kept for the end, when the checks have spoken.
+class PuitsFichier final : public PuitsInflate {
+public:
+    explicit PuitsFichier(QFile& f) : f_(f) {}
+    void Ecrit(const uint8_t* octets, size_t n) override {
+        crc_ = CalculeCRC32(crc_, octets, n);
+        taille_ += qint64(n);
+        if (!erreur_)
+            erreur_ = f_.write(reinterpret_cast<const char*>(octets), qint64(n)) != qint64(n);
+    }
+    uint32_t Crc() const { return crc_; }
+    qint64 Taille() const { return taille_; }
+    bool Erreur() const { return erreur_; }
+
+private:
+    QFile& f_;
+    uint32_t crc_ = 0;
+    qint64 taille_ = 0;
+    bool erreur_ = false;
+};
+
+} // namespace
+
+bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archive, qint64 debut,
+                            qint64 longueur, const QString& motDePasse) {
+    QFile sortie;
+    if (OuvreFichierEntree(e.fileName, ToPath, sortie) != 0)
+        return false;
+    const bool chiffre = e.flags & 0x0001;
+    SourceArchive source(archive, debut, longueur, chiffre ? chiffre_.get() : nullptr);
+    PuitsFichier puits(sortie);
+    bool arbre = false;
+    if (e.method == 0) {
+        if (!tampon_)
+            tampon_ = std::make_unique<uint8_t[]>(kTailleTampon);
+        while (const size_t n = source.Lit(tampon_.get(), kTailleTampon))
+            puits.Ecrit(tampon_.get(), n);
+    } else {
+        if (!inflateur_)
+            inflateur_ = std::make_unique<InflateurFlux>();
+        arbre = inflateur_->Decode(source, puits, qint64(e.uncompressedSize) - 1, e.method == 9).arbreInvalide;
+    }
+    if (arbre) {
+        // The decoder gave up on a table: the entry is written as it was,
+        // still compressed (decrypted again from its header).
+        QByteArray donnees;
+        if (archive.seek(debut - (chiffre ? 12 : 0)))
+            donnees = archive.read(longueur + (chiffre ? 12 : 0));
+        if (chiffre) {
+            chiffre_->ZipPrepareKey(donnees, motDePasse);
+            donnees.remove(0, 12);
+            chiffre_->ZipDecryptArray(donnees);
+        }
+        sortie.resize(0);
+        sortie.seek(0);
+        PuitsFichier brut(sortie);
+        brut.Ecrit(reinterpret_cast<const uint8_t*>(donnees.constData()), size_t(donnees.size()));
+        Signale(e, brut.Crc(), brut.Taille());
+        if (brut.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)
+            MsgBox(QStringLiteral("error writing file"));
+        return true;
+    }
+    Signale(e, puits.Crc(), puits.Taille());
+    if (puits.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)
+        MsgBox(QStringLiteral("error writing file"));
+    return true;
+}
+
+// The checks of an extracted entry against the directory. They only warn: the
+// file is written whatever they say.
+void Cls_Zip::Signale(const Entree& e, uint32_t crc, qint64 taille) {
+    if (taille == 0) {
         if (e.crc32 != 0)
             MsgBox(QStringLiteral("CRC error"));
-    } else if (crc_->CalcCRC32File(donnees) != e.crc32) {
+    } else if (crc != e.crc32) {
         MsgBox(QStringLiteral("CRC calculation failed"));
     }
-    if (qint64(e.uncompressedSize) != LongueurDonnees())
+    if (qint64(e.uncompressedSize) != taille)
         MsgBox(QStringLiteral("Error in decompressed size"));
+}
+
+// Checks the extracted data against the directory, then writes it.
+void Cls_Zip::EcritEntree(const Entree& e, const QString& ToPath) {
+    const QByteArray& donnees = ArchiveZip.Donnees;
+    Signale(e, donnees.isEmpty() ? 0 : crc_->CalcCRC32File(donnees), LongueurDonnees());
     if (WriteEntryFile(e.fileName, ToPath, donnees, e.dosDate, e.dosTime) != 0)
         MsgBox(QStringLiteral("error writing file"));
 }

@@ -18,6 +18,7 @@
 
 class Cls_CRC32Init;
 class Cls_Encrypt;
+class InflateurFlux;
 class QFile;
 
 class Cls_Zip {
@@ -44,6 +45,11 @@ public:
     // Packing is not offered: does nothing, returns 0.
     short Pack(const QString& ZipName, const QStringList& Files, int CompType, int CompLevel,
                bool IncludeDir);
+
+    // Entries above this size (1 MiB) are written to their files as they are
+    // decoded; the others are decoded whole, then written. Both give the same
+    // files and messages; tests set 0 to take every entry through the first.
+    static void FixeSeuilFlux(qint64 octets) { seuilFlux_ = octets; }
 
     bool CanUnpack() const { return true; }
     int FileCount() const;
@@ -86,6 +92,9 @@ private:
     const Entree* EntreeValide(qint64 FileNum) const;
     static uint32_t LongueurNonSignee(int16_t longueur) { return static_cast<uint16_t>(longueur); }
     void EcritEntree(const Entree& e, const QString& ToPath);
+    bool ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archive, qint64 debut, qint64 longueur,
+                       const QString& motDePasse);
+    static void Signale(const Entree& e, uint32_t crc, qint64 taille);
     static qsizetype LongueurDonnees();
     static QString NomSysteme(int valeur);
     static QString TexteVersion(int valeur);
@@ -94,4 +103,8 @@ private:
     std::vector<Entree> entrees_;
     std::unique_ptr<Cls_CRC32Init> crc_;
     std::unique_ptr<Cls_Encrypt> chiffre_;
+    static inline qint64 seuilFlux_ = qint64(1) << 20;
+    static constexpr size_t kTailleTampon = size_t(1) << 20;
+    std::unique_ptr<InflateurFlux> inflateur_;
+    std::unique_ptr<uint8_t[]> tampon_;
 };

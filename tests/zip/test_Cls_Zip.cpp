@@ -17,10 +17,19 @@ const QDateTime kDateSource(QDate(2006, 4, 3), QTime(14, 25, 36));
 
 } // namespace
 
+// Every entry decoded whole (the default for small ones), or every entry
+// written as it is decoded.
+class ModeExtraction : public testing::TestWithParam<qint64> {
+protected:
+    void SetUp() override { Cls_Zip::FixeSeuilFlux(GetParam()); }
+    void TearDown() override { Cls_Zip::FixeSeuilFlux(qint64(1) << 20); }
+};
+INSTANTIATE_TEST_SUITE_P(EnMemoireEtEnFlux, ModeExtraction, testing::Values(qint64(1) << 20, qint64(0)));
+
 // Every fixture: the reading and extraction codes, the exact messages, the
 // password question, and the whole tree that reaches the disk (nothing ever
 // lands beside the destination).
-TEST(Cls_Zip, EveryFixtureExtractsAsExpected) {
+TEST_P(ModeExtraction, EveryFixtureExtractsAsExpected) {
     struct Cas {
         const char* archive;
         const char* motDePasse; // nullptr: no question expected
@@ -98,7 +107,7 @@ TEST(Cls_Zip, EveryFixtureExtractsAsExpected) {
 // (all three patched into a stored archive). A selection array without the
 // unused slot 0 extracts nothing; entries left out of a selection stay out; a
 // read-only file of an entry's name is replaced.
-TEST(Cls_Zip, NamesFoldersSelectionAndReplacement) {
+TEST_P(ModeExtraction, NamesFoldersSelectionAndReplacement) {
     EnregistreurMessages rec;
     QTemporaryDir dest;
     QByteArray octets = LitFichier(Fixture("infozip_stored.zip"));
@@ -124,6 +133,28 @@ TEST(Cls_Zip, NamesFoldersSelectionAndReplacement) {
     attendu.remove("binaire.bin");
     attendu["binaire.bi"] = "<dossier>";
     EXPECT_TRUE(Arbre(sortie) == attendu) << Arbre(sortie).keys().join(' ').toStdString();
+}
+
+// A table the decoder refuses (a dynamic block whose code-length code has no
+// code, patched over an entry's first bytes): the message, then the entry
+// written as it was, still compressed, and the checks that follow from it.
+TEST_P(ModeExtraction, RefusedTableWritesTheCompressedBytes) {
+    EnregistreurMessages rec;
+    QTemporaryDir dest;
+    QByteArray octets = LitFichier(Fixture("infozip_deflate.zip"));
+    const int debut = 30 + uint8_t(octets[26]) + 256 * uint8_t(octets[27]) + uint8_t(octets[28]) +
+                      256 * uint8_t(octets[29]);
+    ASSERT_EQ(octets.mid(30, 11), "binaire.bin");
+    octets.replace(debut, 4, QByteArray("\x05\0\0\0", 4));
+    ASSERT_TRUE(EcritFichier(dest.filePath("arbre.zip"), octets));
+    Cls_Zip zip;
+    ASSERT_EQ(zip.Get_Contents(dest.filePath("arbre.zip")), 0);
+    QList<bool> choix(zip.FileCount() + 1, false);
+    choix[1] = true;
+    EXPECT_EQ(zip.UnPack(choix, dest.filePath("sortie")), 0);
+    EXPECT_EQ(rec.Textes(), QStringList({"Error in tree creation (Static)", "CRC calculation failed",
+                                         "Error in decompressed size"}));
+    EXPECT_TRUE(LitFichier(dest.filePath("sortie/binaire.bin")) == octets.mid(debut, 3316));
 }
 
 // A name the entry flags as UTF-8 is read as UTF-8 even when its bytes are not

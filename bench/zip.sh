@@ -7,7 +7,9 @@
 #     on the corpus archive, a Deflate64 archive made by 7-Zip (bsdtar has no
 #     Deflate64), a few thousand small files, and the corpus encrypted.
 # Last line: zip inflate_vs_zlib= inflate_vs_libdeflate= text= bin= (worst stream
-# of each class against libdeflate) stored_vs_zlib= crc_vs_zlib= crc_vs_libdeflate=
+# of each class against libdeflate, Inflate into a fresh buffer) stored_vs_zlib=
+# streamed_text= streamed_bin= streamed_stored_vs_zlib= (the same through the
+# streaming decoder that extraction uses) crc_vs_zlib= crc_vs_libdeflate=
 # unpack_vs_unzip= unpack_vs_7z= unpack_vs_bsdtar= deflate64_unpack_vs_7z=
 # deflate64_vs_deflate= small_files_vs_7z= small_files_vs_bsdtar= crypt_vs_7z=
 # crypt_vs_bsdtar= (above 1: ours is faster).
@@ -57,8 +59,8 @@ echo "== inflate (best of 5 interleaved rounds), decryption and CRC-32 =="
 cat "$donnees/inflate.txt"
 ratios=$(sed -n 's/^ratios //p' "$donnees/inflate.txt")
 
-# Whole-process extraction against unzip, 7-Zip and bsdtar, alternating, each
-# run into a new folder (deleting the last output before each run would add the
+# Whole-process extraction against unzip, 7-Zip and bsdtar, alternating (each
+# round in another order), each run into a new folder (deleting the last output before each run would add the
 # same file-system work to every tool and hide the differences). Median of
 # $TOURS runs; outputs are removed after the timed runs.
 sept=$(command -v 7zz || command -v 7z)
@@ -90,9 +92,15 @@ compare() {
     rm -rf "$sortie"
     mkdir -p "$sortie"
     for o in "${outils[@]}"; do : > "$sortie/$o.temps"; done
+    local n=${#outils[@]} k
     for i in $(seq "$TOURS"); do
-        for o in "${outils[@]}"; do
+        # Each round starts with another tool, and every run with no dirty
+        # page left by the one before: the kernel writing the last output back
+        # would slow whichever tool came next.
+        for k in $(seq 0 $((n - 1))); do
+            o=${outils[$(((i + k) % n))]}
             d=$sortie/$o-$i
+            sync
             s=$(date +%s.%N)
             case $o in
             nous) "$build/ramaglin-zip" "$archive" "$d" ${mdp:+--password "$mdp"} >/dev/null ;;

@@ -13,7 +13,11 @@
 
 #include <QFile>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Texte.h"
@@ -338,18 +342,15 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
 
 namespace {
 
-// The compressed bytes of an entry, read from the archive in pieces and
-// decrypted as they come when the entry is encrypted.
+// The compressed bytes of an entry, read from the archive in pieces.
 class SourceArchive final : public SourceInflate {
 public:
-    SourceArchive(QFile& f, qint64 debut, qint64 longueur, Cls_Encrypt* chiffre)
-        : f_(f), restant_(f.seek(debut) ? longueur : 0), chiffre_(chiffre) {}
+    SourceArchive(QFile& f, qint64 debut, qint64 longueur) : f_(f), restant_(f.seek(debut) ? longueur : 0) {}
     size_t Lit(uint8_t* octets, size_t n) override {
-        const qint64 lu = restant_ > 0 ? f_.read(reinterpret_cast<char*>(octets), std::min<qint64>(qint64(n), restant_)) : 0;
+        const qint64 lu =
+            restant_ > 0 ? f_.read(reinterpret_cast<char*>(octets), std::min<qint64>(qint64(n), restant_)) : 0;
         if (lu <= 0)
             return 0;
-        if (chiffre_)
-            chiffre_->ZipDecryptArray(reinterpret_cast<char*>(octets), size_t(lu));
         restant_ -= lu;
         return size_t(lu);
     }
@@ -357,7 +358,100 @@ public:
 private:
     QFile& f_;
     qint64 restant_;
-    Cls_Encrypt* chiffre_;
+};
+
+// The same for an encrypted entry, read and decrypted ahead on a thread of its
+// own: the key chain runs at about 115 MB/s, byte after byte, and would
+// otherwise come on top of the decoding and the writing instead of beside
+// them. Four blocks of 256 KiB go round between the two threads; the archive
+// file and the cipher belong to the reading thread until the source is gone.
+class SourceDechiffree final : public SourceInflate {
+public:
+    SourceDechiffree(QFile& f, qint64 debut, qint64 longueur, Cls_Encrypt& chiffre)
+        : f_(f), restant_(f.seek(debut) ? longueur : 0), chiffre_(chiffre), lecteur_([this] { Lecture(); }) {}
+    ~SourceDechiffree() override {
+        {
+            std::lock_guard<std::mutex> verrou(m_);
+            arret_ = true;
+        }
+        cv_.notify_all();
+        lecteur_.join();
+    }
+    size_t Lit(uint8_t* octets, size_t n) override {
+        if (!courant_) {
+            std::unique_lock<std::mutex> verrou(m_);
+            cv_.wait(verrou, [&] { return prets_ > 0 || fini_; });
+            if (prets_ == 0)
+                return 0;
+            courant_ = &blocs_[premier_];
+            pos_ = 0;
+        }
+        const size_t m = std::min(n, courant_->taille - pos_);
+        std::memcpy(octets, courant_->octets.get() + pos_, m);
+        pos_ += m;
+        if (pos_ == courant_->taille) {
+            courant_ = nullptr;
+            {
+                std::lock_guard<std::mutex> verrou(m_);
+                premier_ = (premier_ + 1) % kBlocs;
+                --prets_;
+            }
+            cv_.notify_all();
+        }
+        return m;
+    }
+
+private:
+    static constexpr size_t kBlocs = 4;
+    static constexpr qint64 kTailleBloc = qint64(256) << 10;
+    struct Bloc {
+        std::unique_ptr<char[]> octets{new char[kTailleBloc]};
+        size_t taille = 0;
+    };
+
+    // Fills the free blocks in turn; the block being read by Lit still counts
+    // among the ready ones, so it is never written.
+    void Lecture() {
+        size_t suivant = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> verrou(m_);
+                cv_.wait(verrou, [&] { return prets_ < kBlocs || arret_; });
+                if (arret_)
+                    return;
+            }
+            Bloc& b = blocs_[suivant];
+            const qint64 lu = restant_ > 0 ? f_.read(b.octets.get(), std::min(kTailleBloc, restant_)) : 0;
+            if (lu > 0) {
+                chiffre_.ZipDecryptArray(b.octets.get(), size_t(lu));
+                restant_ -= lu;
+                b.taille = size_t(lu);
+            }
+            {
+                std::lock_guard<std::mutex> verrou(m_);
+                if (lu > 0)
+                    ++prets_;
+                else
+                    fini_ = true;
+            }
+            cv_.notify_all();
+            if (lu <= 0)
+                return;
+            suivant = (suivant + 1) % kBlocs;
+        }
+    }
+
+    QFile& f_;
+    qint64 restant_;
+    Cls_Encrypt& chiffre_;
+    Bloc blocs_[kBlocs];
+    Bloc* courant_ = nullptr;
+    size_t pos_ = 0;
+    std::mutex m_;
+    std::condition_variable cv_;
+    size_t premier_ = 0, prets_ = 0; // under m_
+    bool fini_ = false, arret_ = false; // under m_
+    std::thread lecteur_; // last: starts once everything above is ready
 };
 
 // The entry's file: every byte goes to the CRC and the count; a write error is
@@ -390,18 +484,26 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
     if (OuvreFichierEntree(e.fileName, ToPath, sortie) != 0)
         return false;
     const bool chiffre = e.flags & 0x0001;
-    SourceArchive source(archive, debut, longueur, chiffre ? chiffre_.get() : nullptr);
     PuitsFichier puits(sortie);
     bool arbre = false;
-    if (e.method == 0) {
-        if (!tampon_)
-            tampon_ = std::make_unique<uint8_t[]>(kTailleTampon);
-        while (const size_t n = source.Lit(tampon_.get(), kTailleTampon))
-            puits.Ecrit(tampon_.get(), n);
-    } else {
-        if (!inflateur_)
-            inflateur_ = std::make_unique<InflateurFlux>();
-        arbre = inflateur_->Decode(source, puits, qint64(e.uncompressedSize) - 1, e.method == 9).arbreInvalide;
+    {
+        std::optional<SourceArchive> clair;
+        std::optional<SourceDechiffree> dechiffre;
+        SourceInflate* source;
+        if (chiffre)
+            source = &dechiffre.emplace(archive, debut, longueur, *chiffre_);
+        else
+            source = &clair.emplace(archive, debut, longueur);
+        if (e.method == 0) {
+            if (!tampon_)
+                tampon_ = std::make_unique<uint8_t[]>(kTailleTampon);
+            while (const size_t n = source->Lit(tampon_.get(), kTailleTampon))
+                puits.Ecrit(tampon_.get(), n);
+        } else {
+            if (!inflateur_)
+                inflateur_ = std::make_unique<InflateurFlux>();
+            arbre = inflateur_->Decode(*source, puits, qint64(e.uncompressedSize) - 1, e.method == 9).arbreInvalide;
+        }
     }
     if (arbre) {
         // The decoder gave up on a table: the entry is written as it was,

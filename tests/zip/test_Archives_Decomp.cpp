@@ -181,6 +181,17 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
         cas.push_back({"stored after a refill", b.o, nbAvant + k + 200, 0, QByteArray(nbAvant + k, 'a') + apres});
         avant.L('a');
     }
+    // A far match of the 64 KiB variant once the streaming decoder's window
+    // has moved on: 150,000 stored bytes, then 3 copied from 54,153 back.
+    QByteArray loin(150000, '\0');
+    for (int k = 0; k < loin.size(); ++k)
+        loin[k] = char((k * 2654435761u) >> 13);
+    cas.push_back({"far match after the window moved",
+                   Bits().Stocke(false, "\xff\xff\0\0", loin.left(65535))
+                       .Stocke(false, "\xff\xff\0\0", loin.mid(65535, 65535))
+                       .Stocke(false, "\xf2\x49\x0d\xb6", loin.mid(131070))
+                       .Fixe().L(257).D(31).Val(5000, 14).L(256).o,
+                   150003, 0, loin + loin.mid(150000 - 54153, 3)});
     // zlib writes symbol 285, which the enhanced variant reads differently.
     for (const char* nom : {"zlib_l1", "zlib_l6", "zlib_l9"})
         cas.push_back({nom, LitFichier(CheminFixture(QString("zip/%1.deflate").arg(nom))), source.size(), 0, source,

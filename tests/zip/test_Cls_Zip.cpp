@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <random>
+#include <zlib.h>
 
 #include "download/Lectures.h"
 #include "support/EnregistreurMessages.h"
 #include "zip/Archives_Ecriture.h"
+#include "zip/Cls_CRC32Init.h"
+#include "zip/Cls_Encrypt.h"
 #include "zip/Cls_Zip.h"
 
 namespace {
@@ -24,7 +28,7 @@ protected:
     void SetUp() override { Cls_Zip::FixeSeuilFlux(GetParam()); }
     void TearDown() override { Cls_Zip::FixeSeuilFlux(qint64(1) << 20); }
 };
-INSTANTIATE_TEST_SUITE_P(EnMemoireEtEnFlux, ModeExtraction, testing::Values(qint64(1) << 20, qint64(0)));
+INSTANTIATE_TEST_SUITE_P(EnMemoireEtEnFlux, ModeExtraction, testing::Values(qint64(1) << 40, qint64(0)));
 
 // Every fixture: the reading and extraction codes, the exact messages, the
 // password question, and the whole tree that reaches the disk (nothing ever
@@ -133,6 +137,82 @@ TEST_P(ModeExtraction, NamesFoldersSelectionAndReplacement) {
     attendu.remove("binaire.bin");
     attendu["binaire.bi"] = "<dossier>";
     EXPECT_TRUE(Arbre(sortie) == attendu) << Arbre(sortie).keys().join(' ').toStdString();
+}
+
+// Large entries, so that every buffer of the streaming extraction goes round
+// many times: an archive written here with the format's records, its entries
+// deflated by zlib or stored, in clear or encrypted.
+TEST_P(ModeExtraction, LargeEntriesEncryptedOrNot) {
+    struct Entree {
+        QByteArray nom, donnees;
+        int methode;
+        bool chiffre;
+    };
+    std::mt19937 alea(11);
+    QByteArray aleatoire(3 << 20, '\0'), texte(5 << 20, '\0');
+    for (char& o : aleatoire)
+        o = char(alea());
+    for (qsizetype k = 0; k < texte.size(); ++k) // repeats near and far, and fresh bytes
+        texte[k] = k > 70000 && alea() % 4 ? texte[k - 1 - qsizetype(alea() % (alea() % 2 ? 8 : 60000))]
+                                           : "abcdefgh \n"[alea() % 10];
+    const std::vector<Entree> entrees = {{"a/texte.txt", texte, 8, true},  {"aleatoire.bin", aleatoire, 8, true},
+                                         {"stocke.bin", aleatoire, 0, true}, {"clair.txt", texte, 8, false},
+                                         {"clair.bin", aleatoire, 0, false}};
+    QByteArray archive, repertoire;
+    auto le = [](QByteArray& o, uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            o.append(char(v >> (8 * i)));
+    };
+    Cls_Encrypt chiffre;
+    for (const Entree& e : entrees) {
+        QByteArray c = e.donnees;
+        if (e.methode == 8) {
+            z_stream z{};
+            deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+            c.resize(qsizetype(deflateBound(&z, uLong(e.donnees.size()))));
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(e.donnees.constData()));
+            z.avail_in = uInt(e.donnees.size());
+            z.next_out = reinterpret_cast<Bytef*>(c.data());
+            z.avail_out = uInt(c.size());
+            deflate(&z, Z_FINISH);
+            c.resize(qsizetype(z.total_out));
+            deflateEnd(&z);
+        }
+        const uint32_t crc = CalculeCRC32(0, e.donnees.constData(), size_t(e.donnees.size()));
+        if (e.chiffre)
+            chiffre.ZipEncryptArray(c, "secret", crc);
+        // version, flags, method, time, date, CRC, sizes, name length, extra length
+        QByteArray champs;
+        le(champs, 20, 2), le(champs, e.chiffre, 2), le(champs, uint32_t(e.methode), 2), le(champs, 0x7333, 2);
+        le(champs, 0x3483, 2), le(champs, crc, 4), le(champs, uint32_t(c.size()), 4);
+        le(champs, uint32_t(e.donnees.size()), 4), le(champs, uint32_t(e.nom.size()), 2), le(champs, 0, 2);
+        le(repertoire, 0x02014b50, 4), le(repertoire, 20, 2);
+        repertoire += champs;
+        le(repertoire, 0, 6), le(repertoire, 0, 4), le(repertoire, uint32_t(archive.size()), 4);
+        repertoire += e.nom;
+        le(archive, 0x04034b50, 4);
+        archive += champs + e.nom + c;
+    }
+    const uint32_t debutRepertoire = uint32_t(archive.size());
+    archive += repertoire;
+    le(archive, 0x06054b50, 4), le(archive, 0, 4), le(archive, uint32_t(entrees.size()), 2);
+    le(archive, uint32_t(entrees.size()), 2), le(archive, uint32_t(repertoire.size()), 4);
+    le(archive, debutRepertoire, 4), le(archive, 0, 2);
+
+    EnregistreurMessages rec;
+    rec.Saisit("secret");
+    QTemporaryDir dest;
+    ASSERT_TRUE(EcritFichier(dest.filePath("gros.zip"), archive));
+    Cls_Zip zip;
+    ASSERT_EQ(zip.Get_Contents(dest.filePath("gros.zip")), 0);
+    ASSERT_EQ(zip.FileCount(), int(entrees.size()));
+    EXPECT_EQ(zip.UnPack(Tout(zip), dest.filePath("sortie")), 0);
+    EXPECT_EQ(rec.Textes(), QStringList());
+    for (const Entree& e : entrees) {
+        const QString chemin = dest.filePath("sortie/" + e.nom);
+        EXPECT_TRUE(LitFichier(chemin) == e.donnees) << e.nom.constData();
+        EXPECT_EQ(QFileInfo(chemin).lastModified(), QDateTime(QDate(2006, 4, 3), QTime(14, 25, 38)));
+    }
 }
 
 // A table the decoder refuses (a dynamic block whose code-length code has no

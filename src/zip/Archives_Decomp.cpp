@@ -3,8 +3,9 @@
 //
 // What it is for: the archive reader hands us one entry's compressed bytes and
 // its recorded size; we give back the file's bytes, decoded in one call, in
-// memory. Entries can be large (the download subsystem unpacks whatever a
-// service offers), so the decoder is written for speed:
+// memory (Inflate), or for a large entry handed over in pieces as a window
+// fills (InflateurFlux). Entries can be large (the download subsystem unpacks
+// whatever a service offers), so the decoder is written for speed:
 //
 // - Wide bit buffer. Bits are kept in a 64-bit word, least significant bit
 //   first. A refill loads eight input bytes at once and keeps at least 49 valid
@@ -32,7 +33,9 @@
 //   tested (an invalid code, a distance before the start of the output, a
 //   length past the buffer). Near either end, one symbol at a time goes through
 //   the careful path, which checks the padding and grows the output, then the
-//   fast loop takes over again.
+//   fast loop takes over again. The loop is all variable shifts and masks: a
+//   second copy of it, built for BMI2 (shrx, bzhi), runs where the processor
+//   has them.
 //
 // - Fast match copy. With a margin of 32 bytes after the match, a distance of
 //   16 or more is copied 16 bytes at a time (the first 32 without a test: most
@@ -49,6 +52,16 @@
 //   pages where the system offers them.
 //
 // - Stored blocks are one bounds check and one memcpy.
+//
+// - Streaming (InflateurFlux) takes the same paths over buffers of a fixed
+//   size kept from one entry to the next, so that no page is faulted in per
+//   entry: when the input buffer runs low, what is left moves to its start
+//   (with the 8 bytes before, which a stored block may give back to the input)
+//   and the source refills it; when the output window fills, all but its last
+//   64 KiB (the farthest a match reaches) go to the sink and the rest moves to
+//   its start. Both are "an end" for the fast loop, which goes on once the
+//   buffer is refilled or emptied. The window never reaches past the expected
+//   size, so the fast path's checks stay the same.
 //
 // Failures: the block loop stops with InflateErreur for a block of type 3, a
 // stored block past the input or the expected size, input exhausted in the middle

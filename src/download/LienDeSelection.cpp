@@ -3,6 +3,7 @@
 // destination folder one after the other, and unpacked there when they are
 // archives to unpack.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QList>
 
 #include <memory>
@@ -108,8 +109,19 @@ bool frmPrincipal::RetelechargeLienDeSelection(QString page, QString dossier) {
 
         bool issue = true;
         if (decompresse) {
-            if (!zip)
+            if (!zip) {
                 zip = std::make_unique<Cls_Zip>();
+                // A large archive takes a while: the windows keep answering
+                // (the stop button included), at most every 50 ms.
+                QElapsedTimer horloge;
+                horloge.start();
+                zip->FixeSuivi([horloge]() mutable {
+                    if (horloge.elapsed() >= 50) {
+                        horloge.restart();
+                        QCoreApplication::processEvents();
+                    }
+                });
+            }
             issue = false;
             if (zip->Get_Contents(destination) == Cls_Zip::ZipOk) {
                 const QList<bool> tout(zip->FileCount() + 1, true); // index 0 unused

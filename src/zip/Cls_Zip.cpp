@@ -253,6 +253,8 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
     for (int i = 1; i <= nombre; ++i) {
         if (!ZippedFile[i])
             continue;
+        if (suivi_)
+            suivi_();
         const Entree& e = entrees_[static_cast<size_t>(i - 1)];
 
         if (IsDir(i)) {
@@ -458,12 +460,14 @@ private:
 // kept for the end, when the checks have spoken.
 class PuitsFichier final : public PuitsInflate {
 public:
-    explicit PuitsFichier(QFile& f) : f_(f) {}
+    PuitsFichier(QFile& f, const std::function<void()>& suivi) : f_(f), suivi_(suivi) {}
     void Ecrit(const uint8_t* octets, size_t n) override {
         crc_ = CalculeCRC32(crc_, octets, n);
         taille_ += qint64(n);
         if (!erreur_)
             erreur_ = f_.write(reinterpret_cast<const char*>(octets), qint64(n)) != qint64(n);
+        if (suivi_)
+            suivi_();
     }
     uint32_t Crc() const { return crc_; }
     qint64 Taille() const { return taille_; }
@@ -471,6 +475,7 @@ public:
 
 private:
     QFile& f_;
+    const std::function<void()>& suivi_;
     uint32_t crc_ = 0;
     qint64 taille_ = 0;
     bool erreur_ = false;
@@ -484,7 +489,7 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
     if (OuvreFichierEntree(e.fileName, ToPath, sortie) != 0)
         return false;
     const bool chiffre = e.flags & 0x0001;
-    PuitsFichier puits(sortie);
+    PuitsFichier puits(sortie, suivi_);
     bool arbre = false;
     {
         std::optional<SourceArchive> clair;
@@ -518,7 +523,7 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
         }
         sortie.resize(0);
         sortie.seek(0);
-        PuitsFichier brut(sortie);
+        PuitsFichier brut(sortie, suivi_);
         brut.Ecrit(reinterpret_cast<const uint8_t*>(donnees.constData()), size_t(donnees.size()));
         Signale(e, brut.Crc(), brut.Taille());
         if (brut.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)

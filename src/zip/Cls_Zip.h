@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,9 @@ public:
     // decoded; the others are decoded whole, then written. Both give the same
     // files and messages; tests set 0 to take every entry through the first.
     static void FixeSeuilFlux(qint64 octets) { seuilFlux_ = octets; }
+    // Called by UnPack before each entry and each time a large entry has
+    // written another MiB, so that the caller's windows keep answering.
+    void FixeSuivi(std::function<void()> suivi) { suivi_ = std::move(suivi); }
 
     bool CanUnpack() const { return true; }
     int FileCount() const;
@@ -107,4 +111,5 @@ private:
     static constexpr size_t kTailleTampon = size_t(1) << 20;
     std::unique_ptr<InflateurFlux> inflateur_;
     std::unique_ptr<uint8_t[]> tampon_;
+    std::function<void()> suivi_;
 };

@@ -510,6 +510,7 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
             arbre = inflateur_->Decode(*source, puits, qint64(e.uncompressedSize) - 1, e.method == 9).arbreInvalide;
         }
     }
+    std::optional<PuitsFichier> brut;
     if (arbre) {
         // The decoder gave up on a table: the entry is written as it was,
         // still compressed (decrypted again from its header).
@@ -523,15 +524,12 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
         }
         sortie.resize(0);
         sortie.seek(0);
-        PuitsFichier brut(sortie, suivi_);
-        brut.Ecrit(reinterpret_cast<const uint8_t*>(donnees.constData()), size_t(donnees.size()));
-        Signale(e, brut.Crc(), brut.Taille());
-        if (brut.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)
-            MsgBox(QStringLiteral("error writing file"));
-        return true;
+        brut.emplace(sortie, suivi_);
+        brut->Ecrit(reinterpret_cast<const uint8_t*>(donnees.constData()), size_t(donnees.size()));
     }
-    Signale(e, puits.Crc(), puits.Taille());
-    if (puits.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)
+    const PuitsFichier& ecrit = brut ? *brut : puits;
+    Signale(e, ecrit.Crc(), ecrit.Taille());
+    if (ecrit.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)
         MsgBox(QStringLiteral("error writing file"));
     return true;
 }

@@ -6,10 +6,14 @@
 #   - whole processes: ramaglin-zip vs unzip -o -q, 7-Zip (7zz x -y) and bsdtar -xf
 #     on the corpus archive, a Deflate64 archive made by 7-Zip (bsdtar has no
 #     Deflate64), a few thousand small files, and the corpus encrypted.
-# Last line: zip inflate_vs_zlib= inflate_vs_libdeflate= text= bin= (worst stream
-# of each class against libdeflate, Inflate into a fresh buffer) stored_vs_zlib=
-# streamed_text= streamed_bin= streamed_stored_vs_zlib= (the same through the
-# streaming decoder that extraction uses) crc_vs_zlib= crc_vs_libdeflate=
+# Last line: zip inflate_vs_zlib= inflate_vs_libdeflate= (Inflate, whole
+# entries into new memory, over the corpus) text= bin= (worst stream of each
+# class, decoder against decoder: the streaming decoder that extraction uses,
+# in its kept window, against libdeflate into a buffer already touched)
+# stored_vs_zlib= (Inflate against zlib) new_memory_text= new_memory_bin=
+# (Inflate against libdeflate, each into a buffer just allocated; noisy on a
+# virtual machine) streamed_stored_vs_zlib=
+# crc_vs_zlib= crc_vs_libdeflate=
 # unpack_vs_unzip= unpack_vs_7z= unpack_vs_bsdtar= deflate64_unpack_vs_7z=
 # deflate64_vs_deflate= small_files_vs_7z= small_files_vs_bsdtar= crypt_vs_7z=
 # crypt_vs_bsdtar= (above 1: ours is faster).

@@ -37,6 +37,14 @@
 //   second copy of it, built for BMI2 (shrx, bzhi), runs where the processor
 //   has them.
 //
+// - Look-ups ahead. In the fast loop the next literal/length entry is looked
+//   up as soon as the bits of the symbol before are consumed: before that
+//   symbol's byte is stored, and before a match is copied, so the table read
+//   never waits behind a store or a mispredicted copy branch (a refill only
+//   adds bits above the valid ones, so an entry read before it stays right).
+//   The bit count there takes the whole entry off at once: only its low byte
+//   means anything, which spares a zero-extension per symbol.
+//
 // - Fast match copy. With a margin of 32 bytes after the match, a distance of
 //   16 or more is copied 16 bytes at a time (the first 32 without a test: most
 //   matches are short), 8 to 15 by 8-byte words, distance 1 by a repeated
@@ -87,6 +95,15 @@
 #define RAMAGLIN_BMI2 1
 #else
 #define RAMAGLIN_BMI2 0
+#endif
+
+// The hot loop's helpers are lambdas over its local variables: inlined late,
+// they would leave those variables in memory (the compiler sees their
+// addresses taken) and put a store and a reload on every symbol.
+#if defined(__GNUC__) || defined(__clang__)
+#define RAMAGLIN_EN_LIGNE __attribute__((always_inline))
+#else
+#define RAMAGLIN_EN_LIGNE
 #endif
 
 #include "util/Fonctions_Messages.h"
@@ -264,22 +281,29 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
     return reste;
 }
 
+// The two tables of a Huffman block, side by side: the hot loop reaches both
+// from one base register.
+struct TablesHuffman {
+    TableLitLong lit;
+    TableDistance dist;
+};
+
 // The fixed codes of block type 1, built on first use and kept: 288 literal/length
-// lengths (8, 9, 7, 8 by ranges) and 32 distance codes of 5 bits.
+// lengths (8, 9, 7, 8 by ranges) and 32 distance codes of 5 bits, for each mode.
 struct TablesFixes {
-    TableLitLong litNormal;
-    TableLitLong litEtendu;
-    TableDistance distance;
+    TablesHuffman normal;
+    TablesHuffman etendu;
     TablesFixes() {
         uint8_t l[kNbLitLong];
         for (int s = 0; s < kNbLitLong; ++s)
             l[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
         int n;
-        ConstruitTable(l, kNbLitLong, kModeles.litNormal, kBitsLitLong, litNormal.data(), n);
-        ConstruitTable(l, kNbLitLong, kModeles.litEtendu, kBitsLitLong, litEtendu.data(), n);
+        ConstruitTable(l, kNbLitLong, kModeles.litNormal, kBitsLitLong, normal.lit.data(), n);
+        ConstruitTable(l, kNbLitLong, kModeles.litEtendu, kBitsLitLong, etendu.lit.data(), n);
         uint8_t d[kNbDistance];
         std::memset(d, 5, sizeof d);
-        ConstruitTable(d, kNbDistance, kModeles.distance, kBitsDistance, distance.data(), n);
+        ConstruitTable(d, kNbDistance, kModeles.distance, kBitsDistance, normal.dist.data(), n);
+        etendu.dist = normal.dist;
     }
 };
 
@@ -294,7 +318,7 @@ inline uint64_t Lit64(const uint8_t* p) {
     return v; // little-endian hosts (x86, ARM) only
 }
 
-inline uint64_t Masque(unsigned n) { return (uint64_t(1) << n) - 1; }
+constexpr uint64_t Masque(unsigned n) { return (uint64_t(1) << n) - 1; }
 
 enum class Issue { Continue, Echec, ArbreInvalide, LongueurFausse };
 
@@ -329,8 +353,7 @@ struct Decodeur {
     uint64_t vide = 0; // bytes already handed to the sink
     size_t tailleFenetre = 0;
 
-    TableLitLong litDyn;
-    TableDistance distDyn;
+    TablesHuffman dyn;
     uint32_t precode[kTaillePrecode];
 
     // At least 49 valid bits afterwards.
@@ -453,11 +476,11 @@ struct Decodeur {
 
     Issue BlocStocke();
     Issue LitArbresDynamiques();
-    Issue BlocHuffman(const uint32_t* lit, const uint32_t* dist);
+    Issue BlocHuffman(const TablesHuffman& tables);
     template <int Variante>
-    Issue BoucleHuffman(const uint32_t* lit, const uint32_t* dist);
+    Issue BoucleHuffman(const TablesHuffman& tables);
 #if RAMAGLIN_BMI2
-    Issue BlocHuffmanBmi2(const uint32_t* lit, const uint32_t* dist);
+    Issue BlocHuffmanBmi2(const TablesHuffman& tables);
 #endif
     Issue CopieLente(size_t longueur, size_t distance);
 };
@@ -540,10 +563,10 @@ Issue Decodeur::LitArbresDynamiques() {
         return Issue::ArbreInvalide;
 
     const uint32_t* modLit = etendu ? kModeles.litEtendu : kModeles.litNormal;
-    if (ConstruitTable(longueurs, hlit, modLit, kBitsLitLong, litDyn.data(), n) != 0)
+    if (ConstruitTable(longueurs, hlit, modLit, kBitsLitLong, dyn.lit.data(), n) != 0)
         return Issue::ArbreInvalide;
     const int r = ConstruitTable(longueurs + hlit, hdist, kModeles.distance, kBitsDistance,
-                                 distDyn.data(), n);
+                                 dyn.dist.data(), n);
     // A single distance code of one bit, or none at all (a block of literals),
     // is what common encoders write for such blocks: accepted. Unused slots
     // decode as invalid.
@@ -634,7 +657,9 @@ inline void CopieRapide(uint8_t* d, size_t distance, size_t longueur) {
 // byte stores through the output pointer may alias anything, and the compiler
 // would otherwise reload every member of the state after each one.
 template <int Variante>
-[[gnu::always_inline]] inline Issue Decodeur::BoucleHuffman(const uint32_t* lit, const uint32_t* dist) {
+[[gnu::always_inline]] inline Issue Decodeur::BoucleHuffman(const TablesHuffman& tables) {
+    const uint32_t* const lit = tables.lit.data();
+    const uint32_t* const dist = tables.dist.data();
     uint64_t bb = tampon;
     unsigned nb = nbBits;
     const uint8_t* in = entree;
@@ -650,16 +675,16 @@ template <int Variante>
     // padding bit can be consumed) and from the end of the output buffer (room
     // for three literals and a whole match with its overrun), symbols are
     // decoded without any per-symbol check but the ones on untrusted values.
-    auto borneRapide = [&] { return finIn - in > kMargeEntree ? finIn - kMargeEntree : in; };
+    auto borneRapide = [&]() RAMAGLIN_EN_LIGNE { return finIn - in > kMargeEntree ? finIn - kMargeEntree : in; };
     const uint8_t* finInRapide = borneRapide();
 
-    auto sauve = [&] {
+    auto sauve = [&]() RAMAGLIN_EN_LIGNE {
         tampon = bb;
-        nbBits = nb;
+        nbBits = nb & 0xFF;
         entree = in;
         produit = size_t(out - debut);
     };
-    auto recharge = [&] {
+    auto recharge = [&]() RAMAGLIN_EN_LIGNE {
         bb = tampon;
         nb = nbBits;
         in = entree;
@@ -671,7 +696,7 @@ template <int Variante>
         finInRapide = borneRapide();
     };
     // At least 49 valid bits afterwards (see the design note at the top).
-    auto remplit = [&] {
+    auto remplit = [&]() RAMAGLIN_EN_LIGNE {
         if (finIn - in >= 8) [[likely]] {
             bb |= Lit64(in) << nb;
             in += (63 - nb) >> 3;
@@ -682,12 +707,12 @@ template <int Variante>
             recharge();
         }
     };
-    auto epuise = [&] { return bourrage != 0 && nb < 8 * bourrage; };
+    auto epuise = [&]() RAMAGLIN_EN_LIGNE { return bourrage != 0 && nb < 8 * bourrage; };
     // Consumes one symbol with its extra bits. A literal's byte is `e >> 16`;
     // the value of a length or distance (base + extra) is read by `valeurDe`
     // from the bits saved before the shift, so literals skip that work.
     uint64_t garde = 0;
-    auto decodeEntree = [&](const uint32_t* table, unsigned tb) {
+    auto decodeEntree = [&](const uint32_t* table, unsigned tb) RAMAGLIN_EN_LIGNE {
         uint32_t e = table[bb & Masque(tb)];
         if (e & kSousTable) [[unlikely]] {
             bb >>= tb;
@@ -700,16 +725,16 @@ template <int Variante>
         nb -= total;
         return e;
     };
-    auto valeurDe = [&](uint32_t e) {
+    auto valeurDe = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
         return (e >> 16) + static_cast<uint32_t>((garde & Masque(e & 0xFF)) >> ((e >> 8) & 15));
     };
-    auto decode = [&](const uint32_t* table, unsigned tb, uint32_t& valeur) {
+    auto decode = [&](const uint32_t* table, unsigned tb, uint32_t& valeur) RAMAGLIN_EN_LIGNE {
         const uint32_t e = decodeEntree(table, tb);
         valeur = valeurDe(e);
         return e;
     };
     // Room for one more literal; false at the expected size.
-    auto place = [&] {
+    auto place = [&]() RAMAGLIN_EN_LIGNE {
         if (out < finOut) [[likely]]
             return true;
         sauve();
@@ -718,55 +743,100 @@ template <int Variante>
         return ok;
     };
 
-    auto remplitRapide = [&] {
-        bb |= Lit64(in) << nb;
-        in += (63 - nb) >> 3;
+    auto remplitRapide = [&]() RAMAGLIN_EN_LIGNE {
+        bb |= Lit64(in) << (nb & 63);
+        in += 7 - ((nb >> 3) & 7);
         nb |= 56;
     };
+    // Consumes a table entry's bits (codeword and extra bits, its low byte).
+    // In the fast loop the whole entry is subtracted from the count: only the
+    // count's low byte is meaningful there (it never goes below zero), which
+    // spares a zero-extension per symbol; it is trimmed when the loop ends.
+    auto consomme = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
+        bb >>= uint8_t(e);
+        nb -= e;
+    };
+    constexpr uint64_t kMasqueLit = Masque(kBitsLitLong);
 
     for (;;) {
-        while (in < finInRapide && finOut - out > kMargeSortie) {
-            // 56 bits or more: a literal (15) then a literal or a length with
-            // its extra bits (15 + 16 in the 64 KiB variant); refilled before
-            // a third symbol and before a distance (15 + 14).
+        if (in < finInRapide && finOut - out > kMargeSortie) {
+            // At the top of each turn, at least 56 valid bits, and `e` already
+            // holds the main-table entry of the next literal/length codeword:
+            // each look-up is issued before the store of the byte before it,
+            // and the next one before a match is copied, so that neither waits
+            // for the other. A refill only adds bits above the valid ones, so
+            // an entry looked up before it stays right.
             remplitRapide();
-            uint32_t e = decodeEntree(lit, kBitsLitLong);
-            if (e & kLitteral) {
-                *out++ = static_cast<uint8_t>(e >> 16);
-                e = decodeEntree(lit, kBitsLitLong);
+            uint32_t e = lit[bb & kMasqueLit];
+            do {
                 if (e & kLitteral) {
-                    *out++ = static_cast<uint8_t>(e >> 16);
-                    remplitRapide();
-                    e = decodeEntree(lit, kBitsLitLong);
+                    // Literals of the main table (11 bits at most): up to
+                    // three a turn, the third after a refill.
+                    consomme(e);
+                    uint8_t octet = static_cast<uint8_t>(e >> 16);
+                    e = lit[bb & kMasqueLit];
+                    *out++ = octet;
                     if (e & kLitteral) {
-                        *out++ = static_cast<uint8_t>(e >> 16);
+                        consomme(e);
+                        octet = static_cast<uint8_t>(e >> 16);
+                        e = lit[bb & kMasqueLit];
+                        *out++ = octet;
+                        if (e & kLitteral) {
+                            consomme(e);
+                            octet = static_cast<uint8_t>(e >> 16);
+                            e = lit[bb & kMasqueLit];
+                            remplitRapide();
+                            *out++ = octet;
+                            continue;
+                        }
+                    }
+                }
+                // 22 bits or fewer used since the refill: 34 left, enough for
+                // a codeword of the second level with its 16 extra bits.
+                if (e & kSousTable) [[unlikely]] {
+                    bb >>= kBitsLitLong;
+                    nb -= kBitsLitLong;
+                    e = lit[(e >> 16) + (bb & Masque((e >> 8) & 15))];
+                    if (e & kLitteral) {
+                        consomme(e);
+                        const uint8_t octet = static_cast<uint8_t>(e >> 16);
+                        remplitRapide();
+                        e = lit[bb & kMasqueLit];
+                        *out++ = octet;
                         continue;
                     }
                 }
-            }
-            if (e & kSpecial) [[unlikely]] {
-                sauve();
-                return (e & kFinBloc) ? Issue::Continue : Issue::Echec; // 256, or 286 and 287
-            }
-            const size_t longueur = valeurDe(e);
-            remplitRapide();
-            e = decodeEntree(dist, kBitsDistance);
-            const size_t distance = valeurDe(e);
-            if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
-                sauve();
-                return Issue::Echec;
-            }
-            if (size_t(finOut - out) < longueur + kDebordCopie) [[unlikely]] {
-                // A long match of the 64 KiB variant near the end of the buffer.
-                sauve();
-                const Issue r = CopieLente(longueur, distance);
-                recharge();
-                if (r != Issue::Continue)
-                    return r;
-                continue;
-            }
-            CopieRapide(out, distance, longueur);
-            out += longueur;
+                garde = bb;
+                consomme(e);
+                if (e & kSpecial) [[unlikely]] {
+                    sauve();
+                    return (e & kFinBloc) ? Issue::Continue : Issue::Echec; // 256, or 286 and 287
+                }
+                const size_t longueur = valeurDe(e);
+                remplitRapide();
+                e = decodeEntree(dist, kBitsDistance);
+                const size_t distance = valeurDe(e);
+                if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
+                    sauve();
+                    return Issue::Echec;
+                }
+                // 29 bits or fewer for the distance: the next look-up has its
+                // 11, and goes before the copy.
+                e = lit[bb & kMasqueLit];
+                remplitRapide();
+                if (size_t(finOut - out) < longueur + kDebordCopie) [[unlikely]] {
+                    // A long match of the 64 KiB variant near the end of the buffer.
+                    sauve();
+                    const Issue r = CopieLente(longueur, distance);
+                    recharge();
+                    if (r != Issue::Continue)
+                        return r;
+                    continue;
+                }
+                CopieRapide(out, distance, longueur);
+                out += longueur;
+            } while (in < finInRapide && finOut - out > kMargeSortie);
+            nb &= 0xFF;
         }
 
         // When streaming, an end is often only the end of a buffer: the input
@@ -837,18 +907,18 @@ template <int Variante>
 // BMI2 (shrx, shlx, bzhi: one micro-operation each, any register), a copy of
 // it built for those instructions runs about 8 % faster.
 #if RAMAGLIN_BMI2
-__attribute__((target("bmi2"))) Issue Decodeur::BlocHuffmanBmi2(const uint32_t* lit, const uint32_t* dist) {
-    return BoucleHuffman<1>(lit, dist);
+__attribute__((target("bmi2"))) Issue Decodeur::BlocHuffmanBmi2(const TablesHuffman& tables) {
+    return BoucleHuffman<1>(tables);
 }
 #endif
 
-Issue Decodeur::BlocHuffman(const uint32_t* lit, const uint32_t* dist) {
+Issue Decodeur::BlocHuffman(const TablesHuffman& tables) {
 #if RAMAGLIN_BMI2
     static const bool bmi2 = __builtin_cpu_supports("bmi2");
     if (bmi2)
-        return BlocHuffmanBmi2(lit, dist);
+        return BlocHuffmanBmi2(tables);
 #endif
-    return BoucleHuffman<0>(lit, dist);
+    return BoucleHuffman<0>(tables);
 }
 
 } // namespace
@@ -895,11 +965,11 @@ short DecodeBlocs(Decodeur& d, bool& arbre) {
             }
         } else if (type == 1) {
             const TablesFixes& f = Fixes();
-            issue = d.BlocHuffman(d.etendu ? f.litEtendu.data() : f.litNormal.data(), f.distance.data());
+            issue = d.BlocHuffman(d.etendu ? f.etendu : f.normal);
         } else if (type == 2) {
             issue = d.LitArbresDynamiques();
             if (issue == Issue::Continue)
-                issue = d.BlocHuffman(d.litDyn.data(), d.distDyn.data());
+                issue = d.BlocHuffman(d.dyn);
         } else {
             issue = Issue::Echec;
         }

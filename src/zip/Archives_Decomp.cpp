@@ -107,6 +107,7 @@
 #endif
 
 #include "util/Fonctions_Messages.h"
+#include "zip/Processeur.h"
 
 namespace {
 
@@ -914,8 +915,7 @@ __attribute__((target("bmi2"))) Issue Decodeur::BlocHuffmanBmi2(const TablesHuff
 
 Issue Decodeur::BlocHuffman(const TablesHuffman& tables) {
 #if RAMAGLIN_BMI2
-    static const bool bmi2 = __builtin_cpu_supports("bmi2");
-    if (bmi2)
+    if (JeuxUtilises().bmi2)
         return BlocHuffmanBmi2(tables);
 #endif
     return BoucleHuffman<0>(tables);

@@ -3,6 +3,7 @@
 // the inflater: slice-by-8 everywhere, carry-less multiply folding on x86-64,
 // on 512-bit registers where the processor has them; chosen at run time).
 #include "zip/Cls_CRC32Init.h"
+#include "zip/Processeur.h"
 
 #include <array>
 #include <cstring>
@@ -173,20 +174,12 @@ RAMAGLIN_VPCLMUL uint32_t CrcVpclmul(uint32_t r, const uint8_t* p, size_t n) {
     return Reduit(x, p, n);
 }
 
-// Chosen once, from what the processor reports (and the system saves).
 enum class Methode { Tables, Clmul, Vpclmul };
 
+// From what the processor reports (and the system saves).
 Methode MethodeDisponible() {
-    static const Methode m = [] {
-        __builtin_cpu_init();
-        if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse4.1"))
-            return Methode::Tables;
-        if (__builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512f") &&
-            __builtin_cpu_supports("avx512vl"))
-            return Methode::Vpclmul;
-        return Methode::Clmul;
-    }();
-    return m;
+    const JeuxInstructions j = JeuxUtilises();
+    return j.vpclmul ? Methode::Vpclmul : j.clmul ? Methode::Clmul : Methode::Tables;
 }
 #endif
 

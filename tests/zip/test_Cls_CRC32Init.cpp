@@ -1,6 +1,7 @@
 // CRC-32: known values through the three ways in (whole array, raw sum, byte by
 // byte as decryption does), then the fast sum against zlib over lengths and
-// alignments around its block sizes, continued over pieces. The cipher itself
+// alignments around its block sizes, continued over pieces, by each path the
+// processor may allow. The cipher itself
 // is checked through the encrypted archives of test_Cls_Zip.
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "zip/Cls_CRC32Init.h"
+#include "zip/Processeur.h"
 
 TEST(CRC32, KnownValuesAndAgreementWithZlib) {
     const std::pair<QByteArray, uint32_t> cas[] = {
@@ -27,13 +29,20 @@ TEST(CRC32, KnownValuesAndAgreementWithZlib) {
     QByteArray d(70000, '\0');
     for (char& o : d)
         o = char(alea());
-    for (int longueur : {1, 7, 15, 16, 63, 64, 65, 127, 128, 255, 256, 257, 320, 511, 575, 1000, 4096, 65599, 69990})
-        for (int decalage : {0, 1, 3, 8}) {
-            SCOPED_TRACE(testing::Message() << longueur << "+" << decalage);
-            const auto* p = reinterpret_cast<const Bytef*>(d.constData() + decalage);
-            const uint32_t attendu = uint32_t(crc32(0, p, uInt(longueur)));
-            const size_t tiers = size_t(longueur) / 3;
-            EXPECT_EQ(CalculeCRC32(0, p, size_t(longueur)), attendu);
-            EXPECT_EQ(CalculeCRC32(CalculeCRC32(0, p, tiers), p + tiers, size_t(longueur) - tiers), attendu);
-        }
+    // Each way the processor may allow: 512-bit and 128-bit folding, tables only.
+    for (const JeuxInstructions& jeux :
+         {JeuxDuProcesseur(), JeuxInstructions{true, true, false}, JeuxInstructions{}}) {
+        LimiteJeuxInstructions(jeux);
+        SCOPED_TRACE(testing::Message() << "clmul " << JeuxUtilises().clmul << " vpclmul " << JeuxUtilises().vpclmul);
+        for (int longueur : {1, 7, 15, 16, 63, 64, 65, 127, 128, 255, 256, 257, 320, 511, 575, 1000, 4096, 65599, 69990})
+            for (int decalage : {0, 1, 3, 8}) {
+                SCOPED_TRACE(testing::Message() << longueur << "+" << decalage);
+                const auto* p = reinterpret_cast<const Bytef*>(d.constData() + decalage);
+                const uint32_t attendu = uint32_t(crc32(0, p, uInt(longueur)));
+                const size_t tiers = size_t(longueur) / 3;
+                EXPECT_EQ(CalculeCRC32(0, p, size_t(longueur)), attendu);
+                EXPECT_EQ(CalculeCRC32(CalculeCRC32(0, p, tiers), p + tiers, size_t(longueur) - tiers), attendu);
+            }
+    }
+    LimiteJeuxInstructions(JeuxDuProcesseur());
 }

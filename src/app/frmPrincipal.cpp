@@ -335,15 +335,12 @@ void frmPrincipal::LitRamagIni() {
     if (!LitLignesFichier(chemin, lignes))
         return;
     // A short file leaves the missing fields as they are.
-    while (lignes.size() < 4)
-        lignes.append(QString());
-    const bool particulier = NombreSouple(lignes[0]) == 1;
+    const bool particulier = !lignes.isEmpty() && NombreSouple(lignes[0]) == 1;
     TypeConnexion[particulier ? 1 : 0]->setChecked(true);
     TypeConnexion_Click(particulier ? 1 : 0);
-    if (lignes.size() > 1)
-        AdresseProxy->setText(lignes[1]);
-    HTTPProxy->setText(lignes[2]);
-    FTPProxy->setText(lignes[3]);
+    QLineEdit* const champs[] = {AdresseProxy, HTTPProxy, FTPProxy};
+    for (int i = 0; i < 3 && i + 1 < lignes.size(); ++i)
+        champs[i]->setText(lignes[i + 1]);
 }
 
 void frmPrincipal::EnregistreParams() {

@@ -73,16 +73,20 @@ TEST_F(Demarrage, SequenceComplete) {
 }
 
 TEST_F(Demarrage, RamagIniAllerRetour) {
-    const std::tuple<QByteArray, bool, QString> lectures[] = {
-        // contents, the proxy chosen, its address
-        {"1\r\nproxy.local\r\n3128\r\n2121\r\n", true, "proxy.local"},
-        {" 0 \r\nproxy.local\r\n3128\r\n2121\r\n", false, "proxy.local"}, {" 1 \r\n", true, ""}};
-    for (const auto& [contenu, particulier, proxy] : lectures) {
+    const std::tuple<QByteArray, bool, QString, QString> lectures[] = {
+        // contents, the proxy chosen, its address, its ports; a short file
+        // leaves the missing fields at their defaults
+        {"1\r\nproxy.local\r\n3128\r\n2121\r\n", true, "proxy.local", "3128 2121"},
+        {" 0 \r\nproxy.local\r\n3128\r\n2121\r\n", false, "proxy.local", "3128 2121"},
+        {" 1 \r\n", true, "", "80 21"},
+        {" 1 \r\nproxy.local\r\n3128\r\n", true, "proxy.local", "3128 21"}};
+    for (const auto& [contenu, particulier, proxy, ports] : lectures) {
         EcritFichier(app.filePath("Ramag.ini"), contenu);
         auto f = Demarre();
         EXPECT_EQ(f->TypeConnexion[1]->isChecked(), particulier) << contenu.constData();
         EXPECT_EQ(!f->frameConnexionProxy->isHidden(), particulier);
         EXPECT_EQ(f->AdresseProxy->text(), proxy);
+        EXPECT_EQ(f->HTTPProxy->text() + " " + f->FTPProxy->text(), ports) << contenu.constData();
     }
     // Saving while hidden writes nothing; once shown it writes the four lines.
     QFile::remove(app.filePath("Ramag.ini"));

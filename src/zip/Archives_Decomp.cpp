@@ -758,6 +758,20 @@ template <int Variante>
         nb -= e;
     };
     constexpr uint64_t kMasqueLit = Masque(kBitsLitLong);
+    // A match once its distance is checked: by whole words with room for the
+    // overrun, else (a long match of the 64 KiB variant near the end of the
+    // buffer) byte by byte, growing the output.
+    auto copie = [&](size_t longueur, size_t distance) RAMAGLIN_EN_LIGNE {
+        if (size_t(finOut - out) < longueur + kDebordCopie) [[unlikely]] {
+            sauve();
+            const Issue r = CopieLente(longueur, distance);
+            recharge();
+            return r;
+        }
+        CopieRapide(out, distance, longueur);
+        out += longueur;
+        return Issue::Continue;
+    };
 
     for (;;) {
         if (in < finInRapide && finOut - out > kMargeSortie) {
@@ -825,17 +839,8 @@ template <int Variante>
                 // 11, and goes before the copy.
                 e = lit[bb & kMasqueLit];
                 remplitRapide();
-                if (size_t(finOut - out) < longueur + kDebordCopie) [[unlikely]] {
-                    // A long match of the 64 KiB variant near the end of the buffer.
-                    sauve();
-                    const Issue r = CopieLente(longueur, distance);
-                    recharge();
-                    if (r != Issue::Continue)
-                        return r;
-                    continue;
-                }
-                CopieRapide(out, distance, longueur);
-                out += longueur;
+                if (const Issue r = copie(longueur, distance); r != Issue::Continue) [[unlikely]]
+                    return r;
             } while (in < finInRapide && finOut - out > kMargeSortie);
             nb &= 0xFF;
         }
@@ -889,16 +894,8 @@ template <int Variante>
         const size_t distance = valeur;
         if (distance > size_t(out - debut)) [[unlikely]]
             break;
-        if (size_t(finOut - out) < longueur + kDebordCopie) [[unlikely]] {
-            sauve();
-            const Issue r = CopieLente(longueur, distance);
-            recharge();
-            if (r != Issue::Continue)
-                return r;
-            continue;
-        }
-        CopieRapide(out, distance, longueur);
-        out += longueur;
+        if (const Issue r = copie(longueur, distance); r != Issue::Continue) [[unlikely]]
+            return r;
     }
     sauve();
     return Issue::Echec;

@@ -22,8 +22,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/Fonctions_Parametres.h"
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Parametres.h"
+#include "config/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
 #include "download/Fonctions_LanceFichier.h"
 #include "download/frmPause.h"

@@ -8,14 +8,14 @@
 
 #include <memory>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
 #include "app/frmPrincipal.h"
 #include "download/frmRapport.h"
 #include "html/Fonctions_Chemin.h"
 #include "html/Fonctions_Internet.h"
 #include "net/Fonctions_Internet_INET.h"
-#include "search/ListeAuto.h"
+#include "util/ListeAuto.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Jauge.h"
 #include "util/Fonctions_Math.h"

@@ -25,7 +25,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
 #include "app/frmPrincipal.h"
 #include "download/Fonctions_LanceFichier.h"

@@ -5,7 +5,7 @@
 // at "<" and ">", and one attribute is read from four tag names.
 #pragma once
 
-#include "search/ListeAuto.h"
+#include "util/ListeAuto.h"
 
 #include <QString>
 

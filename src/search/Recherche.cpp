@@ -10,7 +10,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
 #include "app/frmPrincipal.h"
 #include "net/Fonctions_Internet_INET.h"

@@ -7,11 +7,11 @@
 #include <QSet>
 #include <limits>
 
-#include "app/Fonctions_Parametres.h"
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Parametres.h"
+#include "config/Fonctions_Variables.h"
 #include "html/Fonctions_Internet.h"
 #include "search/DecodeEntites.h"
-#include "search/ListeAuto.h"
+#include "util/ListeAuto.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Messages.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Programme.h"
 

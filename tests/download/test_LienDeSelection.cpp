@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "app/frmPrincipal.h"
 #include "download/Lectures.h"
 #include "download/frmRapport.h"

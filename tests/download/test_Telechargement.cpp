@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "app/frmPrincipal.h"
 #include "download/Lectures.h"
 #include "download/frmPause.h"

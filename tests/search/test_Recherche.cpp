@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "app/JaugeWidget.h"
 #include "app/frmPrincipal.h"
 #include "download/Lectures.h"

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "app/Fonctions_Parametres.h"
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Parametres.h"
+#include "config/Fonctions_Variables.h"
 #include "search/TraitementListe.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"

@@ -1,5 +1,5 @@
 // The growable list of texts and its quick sorts.
-#include "search/ListeAuto.h"
+#include "util/ListeAuto.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,11 +3,11 @@
 // Parameter file:  NAME=VALUE per line, nothing trimmed, no comments.
 // Options list:    "x" or "-" + label + "[" TYPE "]" ... "[" VARIABLE "]" ...
 //                  any other line (an empty one too) is a section heading.
-#include "app/Fonctions_Parametres.h"
+#include "config/Fonctions_Parametres.h"
 
 #include <QStringList>
 
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Texte.h"

@@ -1,5 +1,5 @@
 // The growable text list: out-of-range indices and the two sort keys.
-#include "search/ListeAuto.h"
+#include "util/ListeAuto.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include <QTemporaryDir>
 
-#include "app/Fonctions_Parametres.h"
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Parametres.h"
+#include "config/Fonctions_Variables.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
 

@@ -1,5 +1,5 @@
 // Variable table: 81 named rows, scanned linearly, names compared exactly.
-#include "app/Fonctions_Variables.h"
+#include "config/Fonctions_Variables.h"
 
 #include <array>
 

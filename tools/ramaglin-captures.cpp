@@ -16,7 +16,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/JaugeWidget.h"
+#include "download/JaugeWidget.h"
 #include "app/MessagesFenetre.h"
 #include "app/frmPrincipal.h"
 #include "download/frmPause.h"

@@ -12,7 +12,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QShortcut>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,16 +24,24 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "config/Fonctions_Parametres.h"
+#include "app/VueFenetres.h"
 #include "config/Fonctions_Variables.h"
-#include "app/JaugeWidget.h"
+#include "config/Service.h"
+#include "download/JaugeWidget.h"
 #include "download/Fonctions_LanceFichier.h"
+#include "download/MoteurTelechargement.h"
 #include "download/frmPause.h"
 #include "download/frmRapport.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
+#include "search/LignesListe.h"
+#include "search/ModeleListe.h"
+#include "search/MoteurRecherche.h"
+#include "search/TraitementListe.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Jauge.h"
+#include "util/Fonctions_Math.h"
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Texte.h"
 #include "util/ModuleRamaglin.h"
@@ -85,6 +95,9 @@ frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
     TimerCalcul->setInterval(100);
     TimerCalcul->setSingleShot(true);
     connect(TimerCalcul, &QTimer::timeout, this, &frmPrincipal::TimerCalcul_Timer);
+
+    auto* echap = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(echap, &QShortcut::activated, this, &frmPrincipal::InterromptRecherche);
 }
 
 frmPrincipal::~frmPrincipal() {
@@ -225,11 +238,15 @@ QWidget* frmPrincipal::ConstruitOngletTelechargement() {
                               QStringLiteral("Label2(2)")));
     v->addWidget(Ligne(QStringLiteral("Line1(2)")));
 
-    ListeSources = new QListWidget;
+    Resultats = new ModeleListe(this);
+    ListeSources = new QListView;
     ListeSources->setObjectName(QStringLiteral("ListeSources"));
+    ListeSources->setModel(Resultats);
     ListeSources->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListeSources->setUniformItemSizes(true); // keeps 100,000 rows quick
-    connect(ListeSources, &QListWidget::itemSelectionChanged, this,
+    // Rows of one height: the view asks the model only for the rows it draws,
+    // and lays a million rows out without measuring them.
+    ListeSources->setUniformItemSizes(true);
+    connect(ListeSources->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &frmPrincipal::ListeSources_Click);
     v->addWidget(ListeSources, 1);
 
@@ -265,27 +282,14 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
         FichierParametres.remove(0, 1);
     if (FichierParametres.endsWith(QLatin1Char('"')))
         FichierParametres.chop(1);
-    if (FichierParametres.isEmpty()) {
-        MsgBox(QStringLiteral("Fichier paramètre non précisé"), IconeMessage::Critique);
+    if (!ChargeService(CheminApplication, FichierParametres)) {
         EnregistreParams();
         return Demarrage::Terminer;
     }
-    if (!FichierExiste(FichierParametres)) {
-        MsgBox(QStringLiteral("Fichier paramètre inexistant : ") + FichierParametres,
-               IconeMessage::Critique);
-        EnregistreParams();
-        return Demarrage::Terminer;
-    }
-
-    ChargeListeOptions(CheminApplication + QStringLiteral("Ramag-ListeOptions.dat"), 1, nullptr,
-                       true);
-    LitFichierParametres(FichierParametres, 1);
-    if (LitVariable(QStringLiteral("FICHIER_CONFIG_SUPPR")) == QLatin1String("O"))
-        EffaceFichier(FichierParametres, false);
-
-    const QString repTmp = LitVariable(QStringLiteral("REP_TMP"));
-    if (!repTmp.endsWith(SeparateurDossier()))
-        AffecteVariable(QStringLiteral("REP_TMP"), repTmp + SeparateurDossier());
+    // Only this window's close ends the program (through its confirmation
+    // during an operation): the report and pause windows, or a message box
+    // closing while this window is out of sight during a pause, must not.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
 
     LitRamagIni();
 
@@ -315,51 +319,26 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
     return Demarrage::Afficher;
 }
 
-QString frmPrincipal::CheminIni(bool pourEcrire) const {
-    const QString aCote = CheminApplication + QStringLiteral("Ramag.ini");
-    const QString config =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-            .filePath(QStringLiteral("Ramag.ini"));
-    const QFileInfo dossier(CheminApplication);
-    const bool ecrivable = dossier.isDir() && dossier.isWritable();
-    if (pourEcrire)
-        return ecrivable ? aCote : config;
-    return FichierExiste(aCote) || ecrivable ? aCote : config;
+void frmPrincipal::LitRamagIni() {
+    ReglagesConnexion reglages = Reglages();
+    if (!::LitRamagIni(CheminRamagIni(CheminApplication, false), reglages))
+        return;
+    TypeConnexion[reglages.particulier ? 1 : 0]->setChecked(true);
+    TypeConnexion_Click(reglages.particulier ? 1 : 0);
+    AdresseProxy->setText(reglages.adresseProxy);
+    HTTPProxy->setText(reglages.portHTTP);
+    FTPProxy->setText(reglages.portFTP);
 }
 
-void frmPrincipal::LitRamagIni() {
-    const QString chemin = CheminIni(false);
-    if (!FichierExiste(chemin))
-        return;
-    QStringList lignes;
-    if (!LitLignesFichier(chemin, lignes))
-        return;
-    // A short file leaves the missing fields as they are.
-    const bool particulier = !lignes.isEmpty() && NombreSouple(lignes[0]) == 1;
-    TypeConnexion[particulier ? 1 : 0]->setChecked(true);
-    TypeConnexion_Click(particulier ? 1 : 0);
-    QLineEdit* const champs[] = {AdresseProxy, HTTPProxy, FTPProxy};
-    for (int i = 0; i < 3 && i + 1 < lignes.size(); ++i)
-        champs[i]->setText(lignes[i + 1]);
+ReglagesConnexion frmPrincipal::Reglages() const {
+    return {TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(), FTPProxy->text()};
 }
 
 void frmPrincipal::EnregistreParams() {
     if (isVisible()) {
-        const QString chemin = CheminIni(true);
-        QDir().mkpath(QFileInfo(chemin).absolutePath());
-        QFile fichier(chemin);
-        if (fichier.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            const QString contenu = (TypeConnexion[1]->isChecked() ? QStringLiteral(" 1 ")
-                                                                   : QStringLiteral(" 0 ")) +
-                                    QStringLiteral("\r\n") + AdresseProxy->text() +
-                                    QStringLiteral("\r\n") + HTTPProxy->text() +
-                                    QStringLiteral("\r\n") + FTPProxy->text() +
-                                    QStringLiteral("\r\n");
-            fichier.write(contenu.toUtf8());
-        }
+        EcritRamagIni(CheminRamagIni(CheminApplication, true), Reglages());
         if (LitVariable(QStringLiteral("FICHIER_LISTE_LOCAL_SUPPR")) == QLatin1String("O"))
-            EffaceFichier(LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp"),
-                          false);
+            EffaceFichier(LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp"), false);
     }
     emit fermeRapport();
 }
@@ -470,3 +449,128 @@ void frmPrincipal::Label3_Click(int index) {
 void frmPrincipal::AfficheSablier() { setCursor(Qt::WaitCursor); }
 
 void frmPrincipal::AfficheCurseurNormal() { unsetCursor(); }
+
+// --- The search and the download run ------------------------------------------
+
+frmRapport* frmPrincipal::Rapport() {
+    if (!rapport_) {
+        rapport_ = new frmRapport;
+        connect(this, &frmPrincipal::fermeRapport, rapport_, [r = rapport_] {
+            r->EnCours = false;
+            r->close();
+        });
+        connect(this, &frmPrincipal::arretDemande, rapport_,
+                [r = rapport_] { r->ArretTelechargement->setEnabled(false); });
+    }
+    return rapport_;
+}
+
+frmPause* frmPrincipal::Pause() {
+    if (!pause_)
+        pause_ = new frmPause;
+    return pause_;
+}
+
+void frmPrincipal::cmdRecherche_Click() {
+    if (OperationEnCours() != Operation::Aucune)
+        return; // a click or the start-up timer during a search or a run
+    if (LitVariable(QStringLiteral("FICHIER_LISTE_NOM")).isEmpty()) {
+        MsgBox(QStringLiteral("Aucun fichier liste spécifié !"), IconeMessage::Exclamation);
+        return;
+    }
+    const GardeOperation garde(*this, Operation::Recherche);
+    AfficheSablier();
+    MoteurRecherche moteur(*Inet1);
+    const MoteurRecherche::Resultat r = moteur.Lance(CheminApplication, Reglages(), Jauge, RechercheEffectuee);
+    if (r.issue == MoteurRecherche::Issue::Trouve && r.afficher) {
+        Resultats->Definit(r.lignes, r.colonne);
+        SelectionneTout->setVisible(Resultats->rowCount() > 1);
+        Onglets->setTabEnabled(2, true);
+        Onglets->setCurrentIndex(2);
+    }
+    AfficheCurseurNormal();
+}
+
+void frmPrincipal::InterromptRecherche() {
+    if (operation_ != Operation::Recherche || ArretDemande)
+        return;
+    if (MsgBox(QStringLiteral("Êtes-vous sûr de vouloir interrompre la recherche ?"), IconeMessage::Question,
+               BoutonsMessage::OuiNon) == ReponseMessage::Oui)
+        ArretDemande = true;
+}
+
+void frmPrincipal::VideResultats() {
+    Resultats->Vide();
+    RechercheEffectuee = false;
+    LabelSelection->setText(QStringLiteral("Aucune sélection"));
+    Onglets->setCurrentIndex(1);
+    Onglets->setTabEnabled(2, false);
+}
+
+int frmPrincipal::InfoSelection() {
+    const bool tailleVoulue = VariableOui(QStringLiteral("CALCULER_TAILLE_SELECTION"));
+    const int colonne = tailleVoulue ? EntierSouple(LitVariable(QStringLiteral("COLONNE_TAILLE"))) : 0;
+    if (!FichierExiste(LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp"))) {
+        MsgBox(QStringLiteral("La liste des fichiers du serveur n'est plus disponible !"), IconeMessage::Exclamation);
+        Onglets->setTabEnabled(2, false);
+        Onglets->setCurrentIndex(1);
+        return 0;
+    }
+    // The rows' lines are held in memory, exactly as the list copy holds them.
+    ResumeSelection resume;
+    const std::shared_ptr<LignesListe> lignes = Resultats->Lignes();
+    for (const QItemSelectionRange& plage : ListeSources->selectionModel()->selection()) {
+        resume.nombre += plage.height();
+        if (!tailleVoulue || !lignes)
+            continue;
+        for (int r = plage.top(); r <= plage.bottom(); ++r)
+            resume.total += ValeurNombreOctets(lignes->ColonneOctets(Resultats->LigneDeRangee(r), colonne));
+    }
+    QString texte = Pluriel(resume.nombre, QStringLiteral("# sélection"), QStringLiteral("# sélections"));
+    if (tailleVoulue)
+        texte += QStringLiteral(" - ") + FormateTaille(resume.total, false);
+    LabelSelection->setText(texte);
+    return resume.nombre;
+}
+
+void frmPrincipal::SelectionneTout_Click() {
+    ListeSources->selectAll();
+    TimerCalcul->stop();
+    InfoSelection();
+}
+
+void frmPrincipal::cmdTelechargeSelection_Click() {
+    if (OperationEnCours() != Operation::Aucune)
+        return;
+    if (InfoSelection() == 0) {
+        MsgBox(QStringLiteral("Aucune sélection effectuée !"), IconeMessage::Exclamation);
+        return;
+    }
+    VueFenetres vue(*this);
+    MoteurTelechargement moteur(*Inet1, vue);
+    if (!moteur.Prepare())
+        return;
+    bool terminer = false;
+    {
+        const GardeOperation garde(*this, Operation::Telechargement);
+        TimerCalcul->stop();
+        // The chosen rows, in list order.
+        std::vector<bool> choisie(size_t(Resultats->rowCount()), false);
+        for (const QItemSelectionRange& plage : ListeSources->selectionModel()->selection())
+            for (int r = plage.top(); r <= plage.bottom(); ++r)
+                choisie[size_t(r)] = true;
+        std::vector<RangeeChoisie> rangees;
+        for (int r = 0; r < int(choisie.size()); ++r)
+            if (choisie[size_t(r)])
+                rangees.push_back({r, Resultats->LigneDeRangee(r), Resultats->Texte(r)});
+        const std::shared_ptr<LignesListe> lignes = Resultats->Lignes();
+        const MoteurTelechargement::Resultat r = moteur.Lance(rangees, *lignes, Reglages(), !FermetureDemandee());
+        LabelSelection->setText(QStringLiteral("Aucune sélection"));
+        TimerCalcul->stop();
+        terminer = r.terminer;
+    }
+    // The guard has given the window back; ending the program closes it, which
+    // saves the settings.
+    if (terminer)
+        close();
+}

@@ -8,11 +8,14 @@
 #include <QWidget>
 #include <memory>
 
+#include "config/ReglagesConnexion.h"
+
 class QButtonGroup;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
+class ModeleListe;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -59,7 +62,8 @@ public:
     QPushButton* cmdRecherche = nullptr;
     JaugeWidget* Jauge = nullptr;
     QTimer* TimerDemarrage = nullptr;
-    QListWidget* ListeSources = nullptr;
+    QListView* ListeSources = nullptr;
+    ModeleListe* Resultats = nullptr; // what ListeSources shows: the list copy's lines
     QLabel* LabelSelection = nullptr;
     QPushButton* SelectionneTout = nullptr;
     QPushButton* cmdTelechargeSelection = nullptr;
@@ -91,17 +95,16 @@ public:
     // True once the user confirmed closing the window during an operation.
     bool FermetureDemandee() const { return fermetureDemandee_; }
 
-    // Handlers (the search and the selection are in the search folder, the
-    // download run in the download folder).
+    // Handlers: the search and the download run are engines of the core; these
+    // connect them to the windows.
     void cmdRecherche_Click();
     void cmdTelechargeSelection_Click();
-    bool RetelechargeLienDeSelection(QString page, QString dossier);
-    // Set by RetelechargeLienDeSelection: the last linked file kept, and
-    // whether it was an archive unpacked (and so deleted).
-    QString DernierLien;
-    bool DernierLienDecompresse = false;
-    bool TraitementFichier(const QString& chemin);
     int InfoSelection();
+    // The connection settings as the Parameters tab shows them.
+    ReglagesConnexion Reglages() const;
+    // Empties the result list and closes its tab (the list copy no longer
+    // matches it).
+    void VideResultats();
     void SelectionneTout_Click();
     void AfficheSablier();
     void AfficheCurseurNormal();
@@ -131,7 +134,8 @@ private:
     void TimerCalcul_Timer();
     void Label3_Click(int index);
     void LitRamagIni();
-    QString CheminIni(bool pourEcrire) const;
+    // Escape during a search: the question the close asks, then the stop.
+    void InterromptRecherche();
 
     QButtonGroup* groupeConnexion_ = nullptr;
     std::unique_ptr<QLockFile> verrou_;

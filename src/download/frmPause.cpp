@@ -16,6 +16,9 @@
 frmPause::frmPause(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmPause"));
     setWindowTitle(QStringLiteral("Pause des téléchargements"));
+    // While it counts, the other windows are out of sight: closing it at 0
+    // must not be taken for the program's last window closing.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* Shape1 = new QFrame;
     Shape1->setObjectName(QStringLiteral("Shape1"));

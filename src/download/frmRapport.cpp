@@ -6,20 +6,26 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/JaugeWidget.h"
+#include "download/JaugeWidget.h"
+#include "download/ModeleRapport.h"
 #include "util/Fonctions_Messages.h"
 #include "util/ModuleRamaglin.h"
 
 frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmRapport"));
     setWindowTitle(QStringLiteral("Rapport de téléchargement"));
+    // Closing it never ends the program: during a pause no other window is
+    // in sight, and only the main window's close may end it.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
-    List1 = new QListWidget;
+    Lignes = new ModeleRapport(this);
+    List1 = new QListView;
+    List1->setModel(Lignes);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setUniformItemSizes(true);
     List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -64,8 +70,13 @@ constexpr int IntervalleSuivi = 50; // milliseconds
 
 } // namespace
 
+void frmRapport::Vide() {
+    suivi_->stop();
+    Lignes->Vide();
+}
+
 void frmRapport::AjouteLigne(const QString& texte) {
-    List1->addItem(texte);
+    Lignes->AjouteLigne(texte);
     if (suivi_->isActive())
         return; // brought into view with the lines before it
     if (!dernierSuivi_.isValid() || dernierSuivi_.elapsed() >= IntervalleSuivi)
@@ -77,35 +88,20 @@ void frmRapport::AjouteLigne(const QString& texte) {
 void frmRapport::MontreDerniereLigne() {
     suivi_->stop();
     dernierSuivi_.start();
-    if (List1->count() == 0)
+    if (Lignes->Nombre() == 0)
         return;
-    List1->setCurrentRow(List1->count() - 1, QItemSelectionModel::ClearAndSelect);
+    List1->selectionModel()->setCurrentIndex(Lignes->index(Lignes->Nombre() - 1),
+                                             QItemSelectionModel::ClearAndSelect);
     List1->scrollToBottom();
 }
 
 void frmRapport::RemplaceDerniereLigne(const QString& texte, const QString& raison) {
-    if (List1->count() == 0) {
+    if (Lignes->Nombre() == 0)
         AjouteLigne(texte);
-    } else {
-        QListWidgetItem* ligne = List1->item(List1->count() - 1);
-        ligne->setText(texte);
-        ligne->setToolTip(raison);
-    }
-    if (!raison.isEmpty())
-        List1->item(List1->count() - 1)->setToolTip(raison);
+    Lignes->RemplaceDerniereLigne(texte, raison);
 }
 
-QString frmRapport::TexteDesLignes() const {
-    QString texte;
-    for (int i = 0; i < List1->count(); ++i) {
-        const QListWidgetItem* ligne = List1->item(i);
-        texte += ligne->text();
-        if (!ligne->toolTip().isEmpty())
-            texte += QLatin1Char('\t') + ligne->toolTip();
-        texte += QLatin1Char('\n');
-    }
-    return texte;
-}
+QString frmRapport::TexteDesLignes() const { return Lignes->TexteDesLignes(); }
 
 void frmRapport::CopieLignes() const { QApplication::clipboard()->setText(TexteDesLignes()); }
 

@@ -6,7 +6,8 @@
 #include <QString>
 #include <QWidget>
 
-class QListWidget;
+class QListView;
+class ModeleRapport;
 class QPushButton;
 class QTimer;
 class JaugeWidget;
@@ -16,13 +17,16 @@ class frmRapport final : public QWidget {
 public:
     explicit frmRapport(QWidget* parent = nullptr);
 
-    QListWidget* List1 = nullptr;
+    QListView* List1 = nullptr;
+    ModeleRapport* Lignes = nullptr; // what List1 shows
     JaugeWidget* Jauge = nullptr;
     QPushButton* ArretTelechargement = nullptr;
 
     // True while a run is in progress: the close button then asks to stop.
     bool EnCours = false;
 
+    // Empties the report.
+    void Vide();
     // Adds a line and brings it into view. Lines added in a quick run are
     // brought into view together, at most every few hundredths of a second:
     // selecting a new line makes the list lay out all its lines again.

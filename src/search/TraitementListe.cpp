@@ -5,12 +5,14 @@
 
 #include <QFile>
 #include <QSet>
+#include <QStringEncoder>
 #include <limits>
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
 #include "html/Fonctions_Internet.h"
 #include "search/DecodeEntites.h"
+#include "search/LignesListe.h"
 #include "util/ListeAuto.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
@@ -23,56 +25,77 @@ const QString Tab = QStringLiteral("\t");
 
 int Colonne(const QString& variable) { return EntierSouple(LitVariable(variable)); }
 
+// Hands the lines, each followed by CR LF, in UTF-8, to `ecrit` in pieces of
+// about 1 MiB; false as soon as `ecrit` fails. Each line is encoded straight
+// into the piece: a list of a million lines makes no string per line.
+template <typename Ecrit>
+bool EcritLignes(const QStringList& lignes, Ecrit ecrit) {
+    constexpr qsizetype Piece = 1 << 20;
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    QByteArray tampon(Piece + 4096, Qt::Uninitialized);
+    qsizetype rempli = 0;
+    for (const QString& ligne : lignes) {
+        const qsizetype place = utf8.requiredSpace(ligne.size()) + 2;
+        if (rempli + place > tampon.size()) {
+            if (rempli > 0 && !ecrit(QByteArrayView(tampon.constData(), rempli)))
+                return false;
+            rempli = 0;
+            if (place > tampon.size())
+                tampon.resize(place);
+        }
+        char* fin = utf8.appendToBuffer(tampon.data() + rempli, ligne);
+        *fin++ = '\r';
+        *fin++ = '\n';
+        rempli = fin - tampon.constData();
+    }
+    return rempli == 0 || ecrit(QByteArrayView(tampon.constData(), rempli));
+}
+
 // Writes lines to `chemin` (created anew), each followed by CR LF, in UTF-8.
 bool EcritLignes(const QString& chemin, const QStringList& lignes) {
     QFile sortie(chemin);
     if (!sortie.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    QByteArray tampon;
-    tampon.reserve(1 << 20);
-    for (const QString& ligne : lignes) {
-        tampon += ligne.toUtf8();
-        tampon += "\r\n";
-        if (tampon.size() >= (1 << 20)) {
-            if (sortie.write(tampon) != tampon.size())
-                return false;
-            tampon.clear();
-        }
-    }
-    if (sortie.write(tampon) != tampon.size())
-        return false;
-    return sortie.flush();
+    return EcritLignes(lignes,
+                       [&](QByteArrayView piece) {
+                           return sortie.write(piece.data(), piece.size()) == piece.size();
+                       }) &&
+           sortie.flush();
 }
 
 // Keeps the lines whose column `colonne` satisfies `garde` and rewrites the list
-// with them; true when some line stayed.
+// with them; true when some line stayed. The lines stay in UTF-8 bytes, so that
+// a list of a million lines is filtered without a string per line.
 template <typename Garde>
 bool FiltreListe(const QString& chemin, int colonne, Garde garde) {
-    QStringList lignes;
-    LitLignesListe(chemin, lignes);
-    QStringList gardees;
-    for (const QString& ligne : lignes)
-        if (garde(ExtraitColonne(ligne, colonne, Tab)))
-            gardees.append(ligne);
-    RecritListe(chemin, gardees);
-    return !gardees.isEmpty();
+    LignesListe lignes;
+    lignes.Charge(chemin);
+    std::vector<bool> retiree(size_t(lignes.Nombre()), false);
+    qsizetype gardees = 0;
+    for (qsizetype i = 0; i < lignes.Nombre(); ++i) {
+        retiree[size_t(i)] = !garde(lignes.ColonneOctets(i, colonne));
+        gardees += !retiree[size_t(i)];
+    }
+    if (!RemplaceParFichierTravail(chemin, lignes.Texte(&retiree), chemin + QStringLiteral("2")))
+        EcritureListeEchouee = true;
+    return gardees > 0;
 }
 
 } // namespace
+
+bool EcritureListeEchouee = false;
 
 bool LitLignesListe(const QString& chemin, QStringList& lignes) {
     return LitLignesFichier(chemin, lignes);
 }
 
 bool RecritListe(const QString& chemin, const QStringList& lignes, const QString& suffixe) {
-    const QString travail = chemin + suffixe;
-    if (!EcritLignes(travail, lignes)) {
-        EffaceFichier(travail, false);
-        return false;
-    }
-    if (!EffaceFichier(chemin, false))
-        return false;
-    return RenommeFichier(travail, chemin);
+    // Never deleted first: the work file replaces the list in one step, so a
+    // full disk or a refused rename leaves the list as it was.
+    FichierTravail travail(chemin, chemin + suffixe);
+    return travail.Ouvre() &&
+           EcritLignes(lignes, [&](QByteArrayView piece) { return travail.Ecrit(piece); }) &&
+           travail.Remplace();
 }
 
 bool RecupereParametres(const QString& chemin, const QString& cheminApplication) {
@@ -94,7 +117,8 @@ bool RecupereParametres(const QString& chemin, const QString& cheminApplication)
 
     const QString fichierBloc = cheminApplication + QStringLiteral("FichierParam2.tmp");
     const bool blocEcrit = EcritLignes(fichierBloc, bloc);
-    RecritListe(chemin, liste);
+    if (!RecritListe(chemin, liste))
+        EcritureListeEchouee = true;
     if (blocEcrit)
         LitFichierParametres(fichierBloc, 1);
     EffaceFichier(fichierBloc, false);
@@ -109,7 +133,7 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
     const QStringList noms = NomsFichiersMotif(motif, true);
     const QSet<QString> presents(noms.begin(), noms.end());
     if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_REP")),
-                     [&](const QString& nom) { return !presents.contains(nom); })) {
+                     [&](QByteArrayView nom) { return !presents.contains(QString::fromUtf8(nom)); })) {
         MsgBox(QStringLiteral("Il n'y a pas eu de nouveaux fichiers."), IconeMessage::Information);
         reponse = false;
         return false;
@@ -120,7 +144,7 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
 bool ComparaisonIdentifiant(const QString& chemin, bool& reponse) {
     const QString identifiant = LitVariable(QStringLiteral("IDENTIFIANT_A_COMPARER"));
     if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_IDENT")),
-                     [&](const QString& valeur) { return valeur == identifiant; })) {
+                     [&, attendu = identifiant.toUtf8()](QByteArrayView valeur) { return valeur == attendu; })) {
         MsgBox(QStringLiteral("Le logiciel n'a pas été trouvé"), IconeMessage::Critique);
         reponse = false;
         return false;
@@ -157,7 +181,8 @@ int ModeLiens(const QString& chemin) {
         }
         lignes.append(adresse + Tab + texte);
     }
-    RecritListe(chemin, lignes);
+    if (!RecritListe(chemin, lignes))
+        EcritureListeEchouee = true;
     if (lignes.isEmpty())
         MsgBox(QStringLiteral("Aucun résultat trouvé pour cette recherche."), IconeMessage::Information);
     return int(std::min<qsizetype>(lignes.size(), std::numeric_limits<int>::max()));
@@ -173,7 +198,7 @@ Version LitVersion(const QString& texte) {
 bool ComparaisonVersion(const QString& chemin, bool& reponse) {
     const Version reference = LitVersion(LitVariable(QStringLiteral("VERSION_A_COMPARER")));
     if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_VERSION")),
-                     [&](const QString& version) { return LitVersion(version) > reference; })) {
+                     [&](QByteArrayView version) { return LitVersion(QString::fromUtf8(version)) > reference; })) {
         MsgBox(QStringLiteral("Il n'y a pas eu de nouvelle version."), IconeMessage::Information);
         reponse = false;
         return false;

@@ -12,13 +12,19 @@ inline const QString MarqueurListe = QStringLiteral("xxx Le Ramaglin V1 xxx");
 inline const QString DebutParametres = QStringLiteral("-PARAMETRES-");
 inline const QString FinParametres = QStringLiteral("-FIN PARAMETRES-");
 
+// Set when a step of the list processing could not rewrite the list (which
+// then stays as it was before that step); the search clears it before its
+// processing and checks it after.
+extern bool EcritureListeEchouee;
+
 // Reads the lines of a list file (CR LF or lone CR end a line). False when the
 // file cannot be opened.
 bool LitLignesListe(const QString& chemin, QStringList& lignes);
 
 // Rewrites a list file through its work file (chemin + `suffixe`): every line
-// followed by CR LF, then the work file takes the list's place. False on a
-// write error, and the list file is then left as it was.
+// followed by CR LF, flushed to the disk, then renamed over the list in one
+// step. False on any failure (a full disk, a folder that cannot be written, a
+// refused rename): the list is then exactly as it was and no work file stays.
 bool RecritListe(const QString& chemin, const QStringList& lignes,
                  const QString& suffixe = QStringLiteral("2"));
 

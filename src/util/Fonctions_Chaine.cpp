@@ -84,6 +84,34 @@ double ValeurNombre(QStringView texte) {
     return erreur == std::errc() && std::isfinite(valeur) ? valeur : 0;
 }
 
+double ValeurNombreOctets(QByteArrayView texte) {
+    // The same rule as above, on the list's UTF-8 bytes: every byte of a
+    // number is ASCII, and any other byte makes the text no number.
+    char chiffres[64];
+    if (texte.size() >= qsizetype(sizeof chiffres))
+        return ValeurNombre(QString::fromUtf8(texte));
+    if (texte.isEmpty())
+        return 0;
+    bool point = false;
+    for (qsizetype i = 0; i < texte.size(); ++i) {
+        char c = texte[i];
+        if (c == ',')
+            c = '.';
+        chiffres[i] = c;
+        if ((c >= '0' && c <= '9') || (c == '-' && i == 0))
+            continue;
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        return 0;
+    }
+    double valeur = 0;
+    const auto [fin, erreur] = std::from_chars(chiffres, chiffres + texte.size(), valeur);
+    (void)fin;
+    return erreur == std::errc() && std::isfinite(valeur) ? valeur : 0;
+}
+
 QString Pluriel(qint64 nombre, const QString& singulier, const QString& pluriel) {
     QString texte = (nombre == 0 || nombre == 1) ? singulier : pluriel;
     Remplace(texte, QStringLiteral("#"), FormateNombre(double(nombre)), false, -1);

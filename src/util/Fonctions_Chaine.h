@@ -3,6 +3,7 @@
 // 1-based, as the users of these helpers count them.
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 // Replaces in `texte` up to `nombre` occurrences (-1: all; 0 or other negatives:
@@ -22,6 +23,8 @@ inline bool EstNombre(const QString& texte) { return EstNombre(QStringView(texte
 // "," read as "."; the value when the text is then a number, else 0.
 double ValeurNombre(QStringView texte);
 inline double ValeurNombre(const QString& texte) { return ValeurNombre(QStringView(texte)); }
+// The same for UTF-8 bytes (a column of the list held in memory).
+double ValeurNombreOctets(QByteArrayView texte);
 
 // `singulier` for 0 and 1, `pluriel` otherwise, with every "#" replaced by the number.
 QString Pluriel(qint64 nombre, const QString& singulier, const QString& pluriel);

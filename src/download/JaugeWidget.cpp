@@ -1,4 +1,4 @@
-#include "app/JaugeWidget.h"
+#include "download/JaugeWidget.h"
 
 #include <QPainter>
 #include <QStyleOption>

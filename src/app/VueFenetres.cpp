@@ -1,0 +1,211 @@
+// The windows as the view of a download run.
+#include "app/VueFenetres.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
+
+#include "app/frmPrincipal.h"
+#include "download/JaugeWidget.h"
+#include "download/frmPause.h"
+#include "download/frmRapport.h"
+#include "net/Attente.h"
+#include "search/ModeleListe.h"
+#include "util/ModuleRamaglin.h"
+
+// Removes downloaded rows from the result list a few times a second rather
+// than one by one, and with the selection taken off meanwhile: the selection
+// model moves every range it keeps at each removal, which on a selection of
+// thousands of separate rows costs more than a small file's transfer. The
+// rows still leave while the run goes on, and the rows that stay keep their
+// selection.
+//
+// Rows are named by their place at the start of the run. The run takes them
+// in list order and nothing else changes the list meanwhile, so a row's place
+// now is its first place less the rows removed so far (all of them above it).
+class RetraitsDiffere {
+public:
+    RetraitsDiffere(QListView& vue, ModeleListe& modele) : vue_(vue), modele_(modele) { depuis_.start(); }
+    void Retire(int rangeeDeDepart) {
+        enAttente_.push_back(rangeeDeDepart);
+        if (depuis_.elapsed() >= 250)
+            Applique();
+    }
+    void Applique() {
+        depuis_.start();
+        if (enAttente_.empty())
+            return;
+        std::vector<int> retirees;
+        retirees.reserve(enAttente_.size());
+        for (int depart : enAttente_)
+            retirees.push_back(depart - retirees_);
+        enAttente_.clear();
+        QItemSelectionModel& selection = *vue_.selectionModel();
+        std::vector<int> choisies;
+        for (const QItemSelectionRange& plage : selection.selection())
+            for (int r = plage.top(); r <= plage.bottom(); ++r)
+                choisies.push_back(r);
+        std::sort(choisies.begin(), choisies.end());
+        selection.clear();
+        modele_.RetireRangees(retirees);
+        retirees_ += int(retirees.size());
+        // Each row that stays moves up by the number of rows removed above it.
+        QItemSelection nouvelle;
+        size_t avant = 0;
+        int debut = -1, fin = -2;
+        auto ferme = [&] {
+            if (debut >= 0)
+                nouvelle.select(modele_.index(debut), modele_.index(fin));
+        };
+        for (int r : choisies) {
+            while (avant < retirees.size() && retirees[avant] < r)
+                ++avant;
+            if (avant < retirees.size() && retirees[avant] == r)
+                continue;
+            const int place = r - int(avant);
+            if (place != fin + 1) {
+                ferme();
+                debut = place;
+            }
+            fin = place;
+        }
+        ferme();
+        selection.select(nouvelle, QItemSelectionModel::Select);
+    }
+
+private:
+    QListView& vue_;
+    ModeleListe& modele_;
+    std::vector<int> enAttente_; // places at the start of the run, in increasing order
+    int retirees_ = 0;           // rows removed so far
+    QElapsedTimer depuis_;
+};
+
+// Spaces out the repaints of a few windows during a run: at most one every
+// `intervalle` milliseconds per window. A run of small files changes the
+// report and the result list many times between two turns of the event loop
+// and turns it hundreds of times a second; drawing the windows each time cost
+// more than the transfers. The widgets themselves change at once (their texts,
+// selection and state are always exact); only the drawing waits, never longer
+// than the interval, and whatever is pending is drawn when the run ends.
+class RepeintsEspaces final : public QObject {
+public:
+    RepeintsEspaces(std::initializer_list<QWidget*> fenetres, int intervalle) : intervalle_(intervalle) {
+        for (QWidget* fenetre : fenetres) {
+            fenetres_.push_back({fenetre, QElapsedTimer(), false});
+            fenetre->installEventFilter(this);
+        }
+    }
+    ~RepeintsEspaces() override {
+        for (Fenetre& f : fenetres_) {
+            if (!f.fenetre)
+                continue;
+            f.fenetre->removeEventFilter(this);
+            if (f.retenu)
+                QCoreApplication::postEvent(f.fenetre, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+        }
+    }
+    RepeintsEspaces(const RepeintsEspaces&) = delete;
+    RepeintsEspaces& operator=(const RepeintsEspaces&) = delete;
+
+protected:
+    bool eventFilter(QObject* objet, QEvent* evenement) override {
+        if (evenement->type() != QEvent::UpdateRequest)
+            return false;
+        for (Fenetre& f : fenetres_) {
+            if (f.fenetre != objet)
+                continue;
+            if (!f.dernier.isValid() || f.dernier.elapsed() >= intervalle_) {
+                f.dernier.start();
+                f.retenu = false;
+                return false; // drawn now
+            }
+            // Held back: the window keeps what is to be drawn and asks for
+            // nothing more until it is drawn, so one request later is enough.
+            if (!f.retenu) {
+                f.retenu = true;
+                QPointer<QWidget> fenetre = f.fenetre;
+                QTimer::singleShot(int(intervalle_ - f.dernier.elapsed()), this, [fenetre] {
+                    if (fenetre)
+                        QCoreApplication::postEvent(fenetre, new QEvent(QEvent::UpdateRequest),
+                                                    Qt::LowEventPriority);
+                });
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Fenetre {
+        QPointer<QWidget> fenetre;
+        QElapsedTimer dernier; // last drawing let through
+        bool retenu;           // a drawing is held back
+    };
+    std::vector<Fenetre> fenetres_;
+    qint64 intervalle_;
+};
+
+VueFenetres::VueFenetres(frmPrincipal& fenetre) : f_(fenetre) {}
+
+VueFenetres::~VueFenetres() = default;
+
+void VueFenetres::DebutRun() {
+    frmRapport* rapport = f_.Rapport();
+    rapport->Vide();
+    const QRect cadre = f_.frameGeometry();
+    rapport->move(cadre.x() + cadre.width() + 8, cadre.y());
+    rapport->show();
+    rapport->ArretTelechargement->setEnabled(true);
+    rapport->EnCours = true;
+    retraits_ = std::make_unique<RetraitsDiffere>(*f_.ListeSources, *f_.Resultats);
+    repeints_ = std::make_unique<RepeintsEspaces>(std::initializer_list<QWidget*>{&f_, rapport}, 50);
+    f_.AfficheSablier();
+}
+
+void VueFenetres::AjouteLigne(const QString& texte) { f_.Rapport()->AjouteLigne(texte); }
+
+void VueFenetres::RemplaceDerniereLigne(const QString& texte, const QString& raison) {
+    f_.Rapport()->RemplaceDerniereLigne(texte, raison);
+}
+
+SurfaceJauge* VueFenetres::Jauge() { return f_.Rapport()->Jauge; }
+
+void VueFenetres::RangeeTelechargee(int rangee) { retraits_->Retire(rangee); }
+
+void VueFenetres::Pause(int /*secondes*/) {
+    // The main and report windows out of sight while the countdown runs
+    // (TempsPauseRestant, set by the run).
+    frmPause* pause = f_.Pause();
+    pause->AfficheTemps();
+    f_.hide();
+    f_.Rapport()->hide();
+    pause->show();
+    pause->TimerPause->start();
+    while (pause->isVisible())
+        PatienteUnPeu(100);
+    f_.show();
+    f_.Rapport()->show();
+}
+
+void VueFenetres::FinRun() {
+    retraits_->Applique();
+    frmRapport* rapport = f_.Rapport();
+    rapport->MontreDerniereLigne();
+    repeints_.reset();
+    rapport->ArretTelechargement->setEnabled(false);
+    rapport->EnCours = false;
+    f_.AfficheCurseurNormal();
+}
+
+void VueFenetres::ListeRecrite(const std::vector<qint32>& nouvelIndice) { f_.Resultats->Renumerote(nouvelIndice); }
+
+void VueFenetres::ListePerdue() { f_.VideResultats(); }

@@ -1,0 +1,367 @@
+// The download run.
+//
+// The run holds the list copy's lines in memory: it marks the downloaded rows'
+// lines there and rewrites the copy once, through its work file, when the run
+// ends (stopped or not). Nothing else reads the copy during a run, so the file
+// ends exactly as per-row rewrites would leave it, in time linear in its size.
+#include "download/MoteurTelechargement.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QList>
+#include <algorithm>
+#include <cmath>
+
+#include "config/Fonctions_Variables.h"
+#include "download/Fonctions_LanceFichier.h"
+#include "html/Fonctions_Chemin.h"
+#include "html/Fonctions_Internet.h"
+#include "net/Attente.h"
+#include "net/Fonctions_Internet_INET.h"
+#include "search/LignesListe.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Jauge.h"
+#include "util/Fonctions_Math.h"
+#include "util/Fonctions_Messages.h"
+#include "util/ListeAuto.h"
+#include "util/ModuleRamaglin.h"
+#include "zip/Cls_Zip.h"
+
+namespace {
+
+const QString Tab = QStringLiteral("\t");
+const QByteArray Marque = QByteArrayLiteral("<Supprimé>");
+
+QString Variable(const char* nom) { return LitVariable(QString::fromLatin1(nom)); }
+
+// Removes, at the same index from the three lists, every link whose address
+// (in capitals) does not satisfy `garde`.
+template <typename Condition>
+void FiltreLiens(ListeAuto& adresses, ListeAuto& types, ListeAuto& textes, Condition garde) {
+    qint32 i = 0;
+    while (i < adresses.NbElementsListe()) {
+        if (garde(adresses.RenvoieElement(i).toUpper())) {
+            ++i;
+        } else {
+            adresses.SupprimeElement(i);
+            types.SupprimeElement(i);
+            textes.SupprimeElement(i);
+        }
+    }
+}
+
+QString LigneOk(const QString& nom, double octets) {
+    return QStringLiteral("[OK] ") + nom + QStringLiteral(" (") + FormateTaille(octets, false) + QLatin1Char(')');
+}
+
+// The pause rules, read once per decision as the service may not change them
+// during a run: after a file counted as downloaded, with `cumul` bytes since
+// the last size pause and `compteur` files so far, the pauses to make (size
+// first, then count). `cumul` is set back to 0 when the size pause is due.
+template <typename Faire>
+void AppliqueReglesPause(double& cumul, int compteur, Faire faire) {
+    if (Variable("PAUSE_SELON_TAILLE") == QLatin1String("O")) {
+        const double seuil = NombreSouple(Variable("TAILLE_DECLENCHE_PAUSE"));
+        if (seuil <= std::trunc(cumul / 1024)) {
+            cumul = 0;
+            // A pause of no length would count below 0 for ever: none.
+            const int duree = EntierSouple(Variable("DUREE_PAUSE_SELON_TAILLE"));
+            if (duree > 0 && !faire(duree))
+                return;
+        }
+    }
+    if (Variable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT") == QLatin1String("O")) {
+        // Every n files; n of 0 (empty, not a number) never pauses.
+        const int tous = EntierSouple(Variable("NB_FICHIERS_TELECHARGES_AVANT_PAUSE"));
+        if (tous != 0 && compteur % tous == 0) {
+            const QString texte = Variable("DUREE_PAUSE_ENTRE_TELECHARGEMENT");
+            const int duree = texte.isEmpty() ? 2 : EntierSouple(texte);
+            if (duree > 0)
+                faire(duree);
+        }
+    }
+}
+
+} // namespace
+
+bool MoteurTelechargement::Prepare() {
+    const QString texteColonne = Variable("NUM_COLONNE_TELECHARGEE");
+    if (!EstNombre(texteColonne.trimmed()) || ValeurNombre(texteColonne.trimmed()) < 1) {
+        MsgBox(QStringLiteral("La variable NUM_COLONNE_TELECHARGEE doit être un numéro de "
+                              "colonne (1 ou plus) : « ") +
+                   texteColonne + QStringLiteral(" » ne convient pas."),
+               IconeMessage::Critique);
+        return false;
+    }
+    colonne_ = Entier16(ValeurNombre(texteColonne.trimmed()));
+    destination_ = AvecSeparateurFinal(Variable("CHEMIN_DESTINATION_FICHIER_SOURCE"));
+    if (!QFileInfo(destination_).isDir()) {
+        MsgBox(QStringLiteral("Le chemin de destination ") + destination_ + QStringLiteral(" n'existe pas !"),
+               IconeMessage::Exclamation);
+        return false;
+    }
+    base_ = Variable("ADRESSE_BASE_FICHIERS_SOURCES");
+    if (!base_.isEmpty() && !base_.endsWith(QLatin1Char('/')))
+        base_ += QLatin1Char('/');
+    return true;
+}
+
+std::vector<MoteurTelechargement::PausePrevue>
+MoteurTelechargement::PausesPrevues(const std::vector<double>& tailles) {
+    std::vector<PausePrevue> pauses;
+    double cumul = 0;
+    for (size_t k = 0; k + 1 < tailles.size(); ++k) { // no pause after the last file
+        cumul += tailles[k];
+        AppliqueReglesPause(cumul, int(k + 1), [&](int secondes) {
+            pauses.push_back({int(k + 1), secondes});
+            return true;
+        });
+    }
+    return pauses;
+}
+
+void MoteurTelechargement::Pauses(double& cumul, int compteur) {
+    AppliqueReglesPause(cumul, compteur, [&](int secondes) {
+        TempsPauseRestant = secondes;
+        vue_.Pause(secondes);
+        return !ArretDemande;
+    });
+}
+
+MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<RangeeChoisie>& rangees,
+                                                           LignesListe& lignes,
+                                                           const ReglagesConnexion& reglages,
+                                                           bool ouvrirALaFin) {
+    Resultat resultat;
+    if (reglages.particulier)
+        ParametreConnexion(inet_, true, reglages.adresseProxy, reglages.portHTTP, reglages.portFTP,
+                           QString(), QString());
+    vue_.DebutRun();
+    std::vector<bool> marquee(size_t(lignes.Nombre()), false);
+    const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");
+    const QString colonneNom = Variable("NUM_COLONNE_NOUVEAUFICHIER");
+    bool dernierDecompresse = false; // the last file counted was an archive unpacked (and deleted)
+    double cumul = 0;
+    int compteurPause = 0;
+    ArretDemande = false;
+    total_ = int(rangees.size());
+
+    for (size_t k = 0; k < rangees.size() && !ArretDemande; ++k) {
+        const RangeeChoisie& rangee = rangees[k];
+        numero_ = int(k + 1);
+        // The line read last when the copy has fewer lines than the row's.
+        const QString ligne = lignes.EstVide() ? QString()
+            : lignes.Ligne(std::clamp<qsizetype>(rangee.ligne, 0, lignes.Nombre() - 1));
+        if (SurfaceJauge* jauge = vue_.Jauge())
+            InitialiseJauge(*jauge);
+        vue_.DebutFichier(numero_, total_);
+
+        const QString champ = ExtraitColonne(ligne, colonne_, Tab);
+        QString adresse = base_ + champ;
+        QString nom;
+        if (!colonneNom.isEmpty())
+            nom = ExtraitColonne(ligne, EntierSouple(colonneNom), Tab);
+        if (nom.isEmpty())
+            nom = NomFichierChemin(champ);
+        const QString fichier = destination_ + nom;
+
+        vue_.AjouteLigne(QStringLiteral("[En cours] ") + rangee.texte);
+        // A turn of the event loop at most every few milliseconds: the stop
+        // button is served as soon, without a repaint per small file.
+        CedeDeTempsEnTemps();
+
+        QString raison;
+        double taille = 0;
+        bool redirige = false;
+        bool reussi = false;
+        if (ArretDemande) {
+            // Confirmed during the yield: no request starts after a stop.
+        } else if (champ.isEmpty()) {
+            raison = QStringLiteral("aucune adresse dans la ligne de la liste");
+        } else if (!NomDansDossier(nom)) {
+            raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") + nom;
+        } else {
+            reussi = TelechargeFichier(inet_, adresse, fichier, false, -1, vue_.Jauge(), taille, redirige, &raison);
+        }
+        if (!reussi) {
+            if (ArretDemande) {
+                vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + rangee.texte, QString());
+            } else {
+                vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + rangee.texte, raison);
+                ++resultat.echecs;
+            }
+            CedeDeTempsEnTemps();
+            continue;
+        }
+        const double octets = double(TailleFichier(fichier));
+        vue_.RemplaceDerniereLigne(LigneOk(rangee.texte, octets), QString());
+        cumul += octets;
+
+        QString laisse = fichier;
+        bool decompresse = false;
+        if (viaLien && !RetelechargeLienDeSelection(fichier, destination_, laisse, decompresse)) {
+            if (!ArretDemande)
+                ++resultat.echecs;
+            continue;
+        }
+
+        ++resultat.succes;
+        // Through a link page, the page is gone: what counts is the last
+        // linked file kept.
+        resultat.dernierFichier = laisse;
+        dernierDecompresse = decompresse;
+        vue_.RangeeTelechargee(rangee.rangee);
+        if (rangee.ligne >= 0 && rangee.ligne < qint32(marquee.size()))
+            marquee[size_t(rangee.ligne)] = true;
+        ++compteurPause;
+
+        if (k + 1 < rangees.size() && !ArretDemande) // no pause after the last row
+            Pauses(cumul, compteurPause);
+    }
+    resultat.arrete = ArretDemande;
+    vue_.FinRun();
+
+    // The downloaded rows' lines leave the list copy, through its work file;
+    // so do lines the service marked as removed.
+    for (qsizetype i = 0; i < lignes.Nombre(); ++i)
+        if (lignes.Octets(i).startsWith(Marque))
+            marquee[size_t(i)] = true;
+    const QString cheminListe = Variable("REP_TMP") + QStringLiteral("Liste.tmp");
+    if (RemplaceParFichierTravail(cheminListe, lignes.Texte(&marquee), cheminListe + QStringLiteral(".tmp"))) {
+        vue_.ListeRecrite(lignes.Retire(marquee));
+    } else {
+        // The rows that left the list would still be in the copy: row i would
+        // no longer be line i + 1, and the next run would fetch other files
+        // than those chosen. Both go; the next search rebuilds them.
+        resultat.listeRecrite = false;
+        MsgBox(QStringLiteral("La liste des fichiers n'a pas pu être mise à jour dans le dossier temporaire ") +
+                   Variable("REP_TMP") +
+                   QStringLiteral(" (plein ou non modifiable) : la liste des fichiers trouvés est vidée, "
+                                  "relancez la recherche."),
+               IconeMessage::Critique);
+        lignes.Retire(std::vector<bool>(size_t(lignes.Nombre()), true));
+        vue_.ListePerdue();
+    }
+
+    MsgBox(resultat.succes == 0   ? QStringLiteral("Aucun fichier téléchargé.")
+           : resultat.succes == 1 ? QStringLiteral("Un fichier téléchargé avec succès.")
+                                  : QString::number(resultat.succes) +
+                                        QStringLiteral(" fichiers téléchargés avec succès."),
+           IconeMessage::Information);
+
+    if (resultat.succes == 1 && ouvrirALaFin) {
+        QString verbe, parametres, dossier;
+        bool attendre = false;
+        if (Variable("LANCER_APRES_TELECHARGEMENT") == QLatin1String("O") && !dernierDecompresse) {
+            verbe = QStringLiteral("open");
+            LanceFichier(QLatin1Char('"') + resultat.dernierFichier + QLatin1Char('"'), true, verbe,
+                         parametres, dossier, QStringLiteral("2"), attendre);
+            resultat.terminer = true;
+        } else if (Variable("COMPARER_LISTE_A_VERSION") == QLatin1String("O") ||
+                   Variable("LANCER_APRES_TELECHARGEMENT") == QLatin1String("O")) {
+            verbe = QStringLiteral("explore");
+            LanceFichier(QLatin1Char('"') + RepertoireChemin(resultat.dernierFichier) + QLatin1Char('"'),
+                         true, verbe, parametres, dossier, QStringLiteral("2"), attendre);
+            resultat.terminer = true;
+        }
+    }
+    return resultat;
+}
+
+bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, const QString& dossier,
+                                                      QString& laisse, bool& decompresse) {
+    laisse.clear();
+    decompresse = false;
+
+    ListeAuto adresses, types, textes;
+    ExtraitLiensHTML(page, Variable("ADRESSE_BASE_LIENS_INTERNET"), adresses, types, &textes);
+    EffaceFichier(page, false);
+
+    const QString texte = Variable("SUPPR_LIENS_DIFF_TXT2").toUpper();
+    if (!texte.isEmpty())
+        FiltreLiens(adresses, types, textes, [&](const QString& adresse) { return adresse.contains(texte); });
+    const QString extension = Variable("CONSERVER_UNE_SEULE_EXTENSION").toUpper();
+    if (!extension.isEmpty())
+        FiltreLiens(adresses, types, textes,
+                    [&](const QString& adresse) { return ExtensionFichier(adresse) == extension; });
+
+    const qint32 nombre = adresses.NbElementsListe();
+    if (nombre == 0) {
+        vue_.AjouteLigne(QStringLiteral("[Attention] Aucun lien dans le fichier téléchargé"));
+        CedeDeTempsEnTemps();
+        return false;
+    }
+
+    const bool aDecompresser = Variable("DECOMPRESSER_LIEN_ZIP") == QLatin1String("O");
+    std::unique_ptr<Cls_Zip> zip; // made at the first archive, used for all of this page's
+    bool resultat = false;
+    for (qint32 i = 0; i < nombre; ++i) {
+        if (ArretDemande)
+            break;
+        if (SurfaceJauge* jauge = vue_.Jauge())
+            InitialiseJauge(*jauge);
+        vue_.DebutFichier(numero_, total_);
+        QString adresse = adresses.RenvoieElement(i);
+        const QString nomAvant = NomFichierChemin(adresse);
+        const QString destination = dossier + nomAvant;
+        vue_.AjouteLigne(QStringLiteral("[En cours] ") + nomAvant);
+        CedeDeTempsEnTemps();
+
+        QString raison;
+        double taille = 0;
+        bool redirige = false;
+        bool transfere = false;
+        if (ArretDemande) {
+            // Confirmed during the yield: no request starts after a stop.
+        } else if (!NomDansDossier(nomAvant)) {
+            raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") + adresse;
+        } else {
+            transfere = TelechargeFichier(inet_, adresse, destination, false, -1, vue_.Jauge(), taille,
+                                          redirige, &raison);
+        }
+        // After a redirection the lines name what the server actually sent.
+        const QString nom = NomFichierChemin(adresse);
+        if (!transfere) {
+            if (ArretDemande)
+                vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + nom, QString());
+            else
+                vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + nom, raison);
+            CedeDeTempsEnTemps();
+            continue;
+        }
+
+        bool issue = true;
+        if (aDecompresser) {
+            if (!zip) {
+                zip = std::make_unique<Cls_Zip>();
+                // A large archive takes a while: the windows keep answering
+                // (the stop button included).
+                zip->FixeSuivi([] { CedeDeTempsEnTemps(); });
+            }
+            issue = false;
+            if (zip->Get_Contents(destination) == Cls_Zip::ZipOk) {
+                const QList<bool> tout(zip->FileCount() + 1, true); // index 0 unused
+                issue = zip->UnPack(tout, RepertoireChemin(destination)) == Cls_Zip::ZipOk;
+            }
+            if (!issue) {
+                MsgBox(QStringLiteral("Problème lors de la décompression ZIP."), IconeMessage::Exclamation);
+                raison = QStringLiteral("archive illisible ou non décompressée");
+            }
+        }
+        if (issue)
+            vue_.RemplaceDerniereLigne(LigneOk(nom, double(TailleFichier(destination))), QString());
+        else
+            vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + nom, raison);
+        if (aDecompresser)
+            EffaceFichier(destination, false); // its contents are what the user keeps
+        CedeDeTempsEnTemps();
+
+        resultat = issue;
+        if (issue) {
+            laisse = destination;
+            decompresse = aDecompresser;
+        }
+    }
+    return resultat;
+}

@@ -1,0 +1,102 @@
+// The download run, from the chosen rows to the summary: each row's file
+// fetched, reported, followed through its link page (and unpacked) when the
+// service says so, the pauses by size and by count, the list copy rewritten
+// without the downloaded rows' lines, the summary and the end of the run.
+//
+// The run draws nothing: it speaks to whatever shows it (the windows, or the
+// terminal of a run without windows) through VueTelechargement. Questions and
+// messages go through MsgBox/InputBox and the launching through the shell,
+// whose handlers the front end installs.
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "config/ReglagesConnexion.h"
+
+class Inet;
+class LignesListe;
+class SurfaceJauge;
+
+class VueTelechargement {
+public:
+    virtual ~VueTelechargement() = default;
+    // The run begins: the report is emptied and shown, its stop button on.
+    virtual void DebutRun() = 0;
+    // File k of n (from 1) is about to be fetched (a row, or a link of a row's
+    // page: n then counts the rows of the run).
+    virtual void DebutFichier(int /*k*/, int /*n*/) {}
+    // A new report line, and the last one overwritten (a failure's reason given).
+    virtual void AjouteLigne(const QString& texte) = 0;
+    virtual void RemplaceDerniereLigne(const QString& texte, const QString& raison) = 0;
+    // Where the progress of the file in transfer is drawn (null: nowhere).
+    virtual SurfaceJauge* Jauge() = 0;
+    // Row `rangee` (its place in the list when the run began) was downloaded.
+    virtual void RangeeTelechargee(int rangee) = 0;
+    // A pause of `secondes` seconds between downloads: returns once it has run
+    // out, or once the user stopped the run (ArretDemande then true).
+    virtual void Pause(int secondes) = 0;
+    // The last row is done: the stop button off, what is pending shown. The
+    // summary follows.
+    virtual void FinRun() = 0;
+    // The list copy has been rewritten: line i is now line nouvelIndice[i]
+    // (-1: gone).
+    virtual void ListeRecrite(const std::vector<qint32>& nouvelIndice) = 0;
+    // The list copy could not be rewritten (the user has been told): the rows
+    // shown no longer match it and must go.
+    virtual void ListePerdue() = 0;
+};
+
+// One chosen row.
+struct RangeeChoisie {
+    int rangee = 0;   // its place in the list when the run began
+    qint32 ligne = 0; // its line in the list copy, from 0
+    QString texte;    // as shown in the list, for the report
+};
+
+class MoteurTelechargement {
+public:
+    MoteurTelechargement(Inet& inet, VueTelechargement& vue) : inet_(inet), vue_(vue) {}
+
+    // What the run must know before it starts; false (the user told) when the
+    // settings do not allow a run: NUM_COLONNE_TELECHARGEE not a column, the
+    // destination folder missing.
+    bool Prepare();
+
+    struct Resultat {
+        int succes = 0;           // rows counted as downloaded
+        int echecs = 0;           // rows that failed (a stop excluded)
+        bool arrete = false;      // the user stopped the run
+        bool listeRecrite = true; // false: the list copy could not be rewritten
+        bool terminer = false;    // the one file or its folder was opened: the program ends
+        QString dernierFichier;   // what the last row counted as downloaded left
+    };
+    // Runs the chosen rows (in list order) over `lignes`, the list copy held in
+    // memory, whose file is REP_TMP + "Liste.tmp". `ouvrirALaFin`: the end of
+    // the run may open the one downloaded file or its folder (not when the
+    // program is being closed).
+    Resultat Lance(const std::vector<RangeeChoisie>& rangees, LignesListe& lignes,
+                   const ReglagesConnexion& reglages, bool ouvrirALaFin);
+
+    // The pauses a run of files of these sizes (in bytes) would make, if every
+    // one arrived: after file `apresFichier` (from 1), `secondes` seconds.
+    struct PausePrevue {
+        int apresFichier = 0;
+        int secondes = 0;
+    };
+    static std::vector<PausePrevue> PausesPrevues(const std::vector<double>& tailles);
+
+private: // one fetch and its report line
+    bool TelechargeRangee(const RangeeChoisie& rangee, const QString& ligne, QString& laisse, bool& decompresse);
+    bool RetelechargeLienDeSelection(const QString& page, const QString& dossier, QString& laisse,
+                                     bool& decompresse);
+    void Pauses(double& cumul, int compteur);
+
+    Inet& inet_;
+    VueTelechargement& vue_;
+    int colonne_ = 0;
+    QString destination_;
+    QString base_;
+    int numero_ = 0, total_ = 0;
+};

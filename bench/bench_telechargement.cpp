@@ -6,13 +6,18 @@
 // "seconds=S files=N rss_extra_mib=M ui_cpu_s=C" (the run alone; M is the
 // peak resident memory during the run above what the process held before it,
 // C the processor time of the user-interface thread during the run).
+// The result list is used only as a QAbstractItemView: its model and its
+// selection model, whatever widget draws it.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QItemSelectionModel>
-#include <QListWidget>
+#include <QListView> // the result list's class, used through its QAbstractItemView side
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -33,6 +38,22 @@ struct MessagesMuets final : GestionnaireMessages {
         return false;
     }
 };
+
+// Handles events until the search button is enabled again: a search or a run
+// that goes on in the background after its click is then over. It is a single
+// test when the click returned with the work done.
+void AttendFinOperation(frmPrincipal& f) {
+    if (f.cmdRecherche->isEnabled())
+        return;
+    QEventLoop boucle;
+    QTimer sonde;
+    QObject::connect(&sonde, &QTimer::timeout, &boucle, [&] {
+        if (f.cmdRecherche->isEnabled())
+            boucle.quit();
+    });
+    sonde.start(1);
+    boucle.exec();
+}
 
 } // namespace
 
@@ -68,13 +89,15 @@ int main(int argc, char** argv) {
         return 1;
     f.show();
     f.cmdRecherche_Click();
+    AttendFinOperation(f);
+    QAbstractItemView* const vue = f.ListeSources;
     const int pas = std::max(1, atoi(argv[4]));
     QItemSelection choix;
-    for (int r = pas - 1; r < f.ListeSources->count(); r += pas) {
-        const QModelIndex i = f.ListeSources->model()->index(r, 0);
+    for (int r = pas - 1; r < vue->model()->rowCount(); r += pas) {
+        const QModelIndex i = vue->model()->index(r, 0);
         choix.select(i, i);
     }
-    f.ListeSources->selectionModel()->select(choix, QItemSelectionModel::Select);
+    vue->selectionModel()->select(choix, QItemSelectionModel::Select);
     const int fichiers = int(choix.size());
     choix.clear(); // its ranges hold indexes that the list would have to move at each removal
     QApplication::processEvents();
@@ -95,6 +118,7 @@ int main(int argc, char** argv) {
     QElapsedTimer chrono;
     chrono.start();
     f.cmdTelechargeSelection_Click();
+    AttendFinOperation(f);
     const double secondes = double(chrono.nsecsElapsed()) / 1e9;
     const double processeurRun = processeur() - processeurAvant;
     const long pic = StatutKio("VmHWM");

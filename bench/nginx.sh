@@ -5,6 +5,9 @@
 #                                   goes on exit, with the nginx started below
 #   demarre_nginx RACINE TRAVAIL    sets $port and $nginx_pid, returns once it
 #                                   answers (stops the script when it does not)
+#   dossier_en_memoire DOSSIER      makes DOSSIER a tmpfs of its own (unmounted on
+#                                   exit); where mounting is refused, a folder of
+#                                   /dev/shm instead; prints what it did
 exige() {
     local manque=() c
     for c in "$@"; do command -v "$c" >/dev/null 2>&1 || manque+=("$c"); done
@@ -16,8 +19,29 @@ exige() {
 travail_temporaire() {
     travail=$(mktemp -d)
     nginx_pid=
-    trap 'if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
-          rm -rf "$travail"' EXIT
+    montages=() partages=()
+    trap nettoie_travail EXIT
+}
+nettoie_travail() {
+    local m
+    if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+    for m in "${montages[@]}"; do umount "$m" 2>/dev/null || true; done
+    for m in "${partages[@]}"; do rm -rf "$m"; done
+    rm -rf "$travail"
+}
+dossier_en_memoire() {
+    local dossier=$1
+    mkdir -p "$dossier"
+    if mount -t tmpfs -o size=1g,mode=0700 tmpfs "$dossier" 2>/dev/null; then
+        montages+=("$dossier")
+        echo "in-memory folder: a tmpfs mounted on $dossier"
+    else
+        # Not allowed to mount: /dev/shm is a tmpfs too.
+        rmdir "$dossier"
+        partages+=("$(mktemp -d /dev/shm/ramaglin-bench.XXXXXX)")
+        ln -s "${partages[-1]}" "$dossier"
+        echo "in-memory folder: mounting refused, $(readlink "$dossier") instead"
+    fi
 }
 demarre_nginx() {
     local racine=$1 travail=$2

@@ -1,5 +1,6 @@
-// File helpers on Qt: existence, size, deletion, renaming, byte ranges, and
-// folder listings with the wildcard rules users of the service files expect.
+// File helpers on Qt: existence, size, deletion, renaming, byte ranges,
+// rewrites through a work file, and folder listings with the wildcard rules
+// users of the service files expect.
 #include "util/Fonctions_Fichier.h"
 
 #include <QDir>
@@ -7,7 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <filesystem>
+#include <system_error>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 bool FichierExiste(const QString& chemin) {
     if (chemin.isEmpty())
@@ -108,6 +116,92 @@ bool RetireBlocFichier(const QString& chemin, const QString& temporaire, qint64 
     if (EffaceFichier(chemin, false))
         RenommeFichier(temporaire, chemin);
     return resultat;
+}
+
+// --- Rewrites through a work file -----------------------------------------
+
+namespace {
+
+std::filesystem::path CheminNatif(const QString& chemin) {
+#ifdef _WIN32
+    return std::filesystem::path(chemin.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(chemin).toStdString());
+#endif
+}
+
+// Asks the system to put the file's data on the disk: without it, a crash
+// right after the rename could leave the new name on an empty file.
+bool EcritSurLeDisque(QFile& fichier) {
+#ifdef _WIN32
+    return _commit(fichier.handle()) == 0;
+#else
+    return ::fsync(fichier.handle()) == 0;
+#endif
+}
+
+} // namespace
+
+FichierTravail::FichierTravail(const QString& chemin, const QString& travail)
+    : chemin_(chemin), fichier_(travail) {}
+
+FichierTravail::~FichierTravail() {
+    if (ouvert_)
+        Abandonne();
+}
+
+bool FichierTravail::Ouvre() {
+    // Unbuffered: the callers hand over large pieces, which go straight to
+    // the system without another copy.
+    ouvert_ = fichier_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    erreur_ = !ouvert_;
+    return ouvert_;
+}
+
+bool FichierTravail::Ecrit(QByteArrayView octets) {
+    if (!ouvert_ || erreur_)
+        return false;
+    if (!octets.isEmpty() && fichier_.write(octets.data(), octets.size()) != octets.size())
+        erreur_ = true;
+    return !erreur_;
+}
+
+bool FichierTravail::Remplace() {
+    if (!ouvert_ || erreur_ || !fichier_.flush() || !EcritSurLeDisque(fichier_)) {
+        Abandonne();
+        return false;
+    }
+    // The new file takes the place of the old one, so it takes its rights
+    // too (a list made read-only by its user stays so).
+    if (QFileInfo::exists(chemin_))
+        fichier_.setPermissions(QFile::permissions(chemin_));
+    fichier_.close();
+    std::error_code erreur;
+    std::filesystem::rename(CheminNatif(fichier_.fileName()), CheminNatif(chemin_), erreur);
+    if (erreur) {
+        Abandonne();
+        return false;
+    }
+    ouvert_ = false;
+    return true;
+}
+
+void FichierTravail::Abandonne() {
+    if (!ouvert_)
+        return; // never created: whatever bears its name is not ours
+    fichier_.close();
+    if (!fichier_.remove()) { // read-only by now, which some systems refuse to delete
+        fichier_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        fichier_.remove();
+    }
+    ouvert_ = false;
+    erreur_ = true;
+}
+
+bool RemplaceParFichierTravail(const QString& chemin, const QByteArray& contenu,
+                               const QString& travail) {
+    FichierTravail fichier(chemin, travail);
+    return fichier.Ouvre() && fichier.Ecrit(contenu) && fichier.Remplace();
 }
 
 // --- Folder listings -------------------------------------------------------

@@ -2,7 +2,10 @@
 // failures are the false (or 0) results.
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -23,6 +26,43 @@ bool CopieBlocFichier(const QString& source, const QString& cible, qint64 debutS
 // Removes bytes debut..fin (1-based, inclusive) of the file, through `temporaire`.
 bool RetireBlocFichier(const QString& chemin, const QString& temporaire, qint64 debut,
                        qint64 fin);
+
+// A file rewritten so that no failure can cost its old content: the new
+// content goes to the work file `travail` (beside it, so on the same file
+// system), is flushed to the disk, and the work file is then renamed over
+// the original, which the system does in one step. Until that rename the
+// original is untouched; after a failure (a full disk, a folder that cannot
+// be written, a rename refused), or when the object goes without Remplace,
+// the work file is removed and the original is exactly as it was.
+class FichierTravail final {
+public:
+    FichierTravail(const QString& chemin, const QString& travail);
+    ~FichierTravail();
+    FichierTravail(const FichierTravail&) = delete;
+    FichierTravail& operator=(const FichierTravail&) = delete;
+
+    // Creates (or empties) the work file; false when the folder refuses it.
+    bool Ouvre();
+    // Appends to the work file; false once any write has failed.
+    bool Ecrit(QByteArrayView octets);
+    // Flushes the work file to the disk and puts it in the original's place,
+    // with the original's permissions. False on any failure so far.
+    bool Remplace();
+
+private:
+    void Abandonne();
+
+    QString chemin_;
+    QFile fichier_;
+    bool ouvert_ = false;
+    bool erreur_ = false;
+};
+
+// The whole new content of `chemin` in one call, through the work file
+// `travail` as above. False when it could not be written or put in place:
+// the original is then as it was and no work file is left.
+bool RemplaceParFichierTravail(const QString& chemin, const QByteArray& contenu,
+                               const QString& travail);
 
 // Folder listing with a wildcard pattern ("dossier/*.*"), Windows rules on every
 // platform: "*.*" matches every name, "?" one character, case is ignored. "." and

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QTemporaryDir>
 
+#include "support/DossierMonte.h"
 #include "support/Outils.h"
 #include "util/Fonctions_Fichier.h"
 
@@ -35,6 +38,54 @@ TEST_F(Fichiers, ExistenceTailleEffacementRenommageCopie) {
     EXPECT_EQ(LitFichier(P("cible")), "012" + source.left(20001));
     EXPECT_FALSE(CopieBlocFichier(P("source"), P("rien"), 10, 9, 1));
     EXPECT_FALSE(QFile::exists(P("rien")));
+}
+
+// The new content takes the old one's place in one step, or nothing changes:
+// no work file is left either way, and the old content is never lost.
+TEST_F(Fichiers, RemplacementParFichierDeTravail) {
+    const QString ini = P("Ramag.ini"), travail = P("Ramag.ini.tmp");
+    EcritFichier(ini, "ancien");
+    QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    EXPECT_TRUE(RemplaceParFichierTravail(ini, "nouveau", travail));
+    EXPECT_EQ(LitFichier(ini), "nouveau");
+    EXPECT_EQ(QFile::permissions(ini), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                           QFileDevice::ReadGroup);
+    EXPECT_TRUE(RemplaceParFichierTravail(P("neuf"), "", P("neuf.tmp"))); // none before
+    EXPECT_TRUE(QFile::exists(P("neuf")) && TailleFichier(P("neuf")) == 0);
+    {
+        FichierTravail abandonne(ini, travail); // gone without Remplace
+        ASSERT_TRUE(abandonne.Ouvre() && abandonne.Ecrit("moitié"));
+    }
+    EXPECT_EQ(LitFichier(ini), "nouveau");
+    // The work file's name taken by a folder; the original's name a folder
+    // (the rename is refused, after the work file was written).
+    QDir().mkpath(travail + "/dedans");
+    EXPECT_FALSE(RemplaceParFichierTravail(ini, "perdu", travail));
+    QDir().mkpath(P("dossier/dedans"));
+    EXPECT_FALSE(RemplaceParFichierTravail(P("dossier"), "perdu", P("dossier.tmp")));
+    EXPECT_EQ(LitFichier(ini), "nouveau");
+    QStringList noms = QDir(dossier.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    noms.sort();
+    EXPECT_EQ(noms, (QStringList{"Ramag.ini", "Ramag.ini.tmp", "dossier", "neuf"}));
+
+    // A full disk, a folder no one may write.
+    for (DossierMonte::Genre genre : {DossierMonte::Tmpfs, DossierMonte::LectureSeule}) {
+        SCOPED_TRACE(int(genre));
+        QTemporaryDir petit;
+        std::optional<DossierMonte> montage;
+        if (genre == DossierMonte::Tmpfs)
+            montage.emplace(petit.path(), genre, 1 << 20);
+        EcritFichier(petit.filePath("Ramag.ini"), "ancien");
+        if (genre == DossierMonte::LectureSeule)
+            montage.emplace(petit.path(), genre);
+        if (!montage->Erreur().isEmpty())
+            GTEST_SKIP() << montage->Erreur();
+        EXPECT_FALSE(RemplaceParFichierTravail(petit.filePath("Ramag.ini"), QByteArray(2 << 20, 'x'),
+                                               petit.filePath("Ramag.ini.tmp")));
+        EXPECT_EQ(LitFichier(petit.filePath("Ramag.ini")), "ancien");
+        EXPECT_EQ(QDir(petit.path()).entryList(QDir::Files), QStringList{"Ramag.ini"});
+    }
 }
 
 TEST_F(Fichiers, EnumerationAvecJokers) {

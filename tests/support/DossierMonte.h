@@ -1,0 +1,54 @@
+// Folders that refuse writes the way real ones do: a small tmpfs that fills up,
+// and a read-only mount, which refuses even root (the tests run as root, who
+// may write anywhere else). Both need the right to mount; when it is missing,
+// Erreur() says so and the test skips the case.
+#pragma once
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <QFile>
+#include <QString>
+
+class DossierMonte final {
+public:
+    enum Genre {
+        Tmpfs,        // an empty file system of `taille` bytes on the folder
+        LectureSeule, // the folder itself, as it is, read-only
+    };
+
+    DossierMonte(const QString& dossier, Genre genre, qint64 taille = 0)
+        : dossier_(QFile::encodeName(dossier)) {
+        const char* d = dossier_.constData();
+        bool ok;
+        if (genre == Tmpfs) {
+            ok = ::mount("tmpfs", d, "tmpfs", 0, ("size=" + QByteArray::number(taille)).constData()) == 0;
+        } else {
+            ok = ::mount(d, d, nullptr, MS_BIND, nullptr) == 0;
+            if (ok && ::mount(nullptr, d, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+                const int e = errno;
+                ::umount2(d, MNT_DETACH);
+                errno = e;
+                ok = false;
+            }
+        }
+        if (!ok)
+            erreur_ = QStringLiteral("montage impossible ici (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        monte_ = ok;
+    }
+    ~DossierMonte() {
+        if (monte_)
+            ::umount2(dossier_.constData(), MNT_DETACH);
+    }
+    DossierMonte(const DossierMonte&) = delete;
+    DossierMonte& operator=(const DossierMonte&) = delete;
+
+    QString Erreur() const { return erreur_; }
+
+private:
+    QByteArray dossier_;
+    QString erreur_;
+    bool monte_ = false;
+};

@@ -1,12 +1,15 @@
 // List file processing steps on real files in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QDir>
 #include <QTemporaryDir>
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
 #include "search/TraitementListe.h"
+#include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
 
@@ -91,6 +94,31 @@ TEST_F(Liste, RecritureSansRestes) {
     QDir().mkpath(chemin + "2/bloque");
     EXPECT_FALSE(RecritListe(chemin, {"nouveau"}));
     EXPECT_EQ(LitFichier(chemin), "d\xC3\xA9j\xC3\xA0\r\n\r\nx\ty\r\n");
+}
+
+// A full disk or a folder no one may write: the rewrite says it failed, the
+// list is exactly as it was, and no work file is left, whichever its suffix.
+TEST_F(Liste, RecritureImpossibleGardeLaListe) {
+    const QByteArray ancienne = "a\tb\r\nc\td\r\n";
+    const QStringList nouvelles(100000, QStringLiteral("une ligne un peu longue\tcolonne"));
+    for (DossierMonte::Genre genre : {DossierMonte::Tmpfs, DossierMonte::LectureSeule}) {
+        SCOPED_TRACE(int(genre));
+        QTemporaryDir rep;
+        const QString liste = rep.filePath("Liste.tmp");
+        std::optional<DossierMonte> montage;
+        if (genre == DossierMonte::Tmpfs) // 2 MiB, the new lines 3
+            montage.emplace(rep.path(), genre, 2 << 20);
+        ASSERT_TRUE(EcritFichier(liste, ancienne));
+        if (genre == DossierMonte::LectureSeule)
+            montage.emplace(rep.path(), genre);
+        if (!montage->Erreur().isEmpty())
+            GTEST_SKIP() << montage->Erreur();
+        for (const char* suffixe : {"2", ".tmp"}) {
+            EXPECT_FALSE(RecritListe(liste, nouvelles, suffixe));
+            EXPECT_EQ(LitFichier(liste), ancienne);
+            EXPECT_EQ(QDir(rep.path()).entryList(QDir::Files), QStringList{"Liste.tmp"});
+        }
+    }
 }
 
 } // namespace

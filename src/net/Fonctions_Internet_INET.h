@@ -47,9 +47,12 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
 // is recorded; the fetch itself reads the data.
 void GereEtatTransfert(Inet& inet, int etat);
 
-// Rewrites `source` so that every LF is preceded by CR (work file
-// `temporaire`, which then takes the source's name). Works in 1000-byte blocks.
-void ConvertitFinsDeLigne(const QString& source, const QString& temporaire);
+// Rewrites `source` so that every LF is preceded by CR: written to the work
+// file `temporaire`, flushed to the disk, then renamed over the source in one
+// step. A file that needs no repair is not rewritten. False when the source
+// cannot be read or the repair cannot be written: the source is then exactly
+// as it was and no work file is left.
+bool ConvertitFinsDeLigne(const QString& source, const QString& temporaire);
 
 // False when the file is missing, shorter than 5 bytes, or begins like a
 // server's error page ("An error has occurred...", "404 ", "error", "erreur").

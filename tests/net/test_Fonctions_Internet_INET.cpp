@@ -5,6 +5,8 @@
 #include <dlfcn.h>
 #include <netdb.h>
 
+#include <optional>
+
 #include <QBuffer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include "net/FichierEnFond.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
+#include "support/DossierMonte.h"
 #include "support/Outils.h"
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
@@ -357,19 +360,50 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     EXPECT_TRUE(http.Journal().contains("\"GET /fichier.bin HTTP/1.1\" 200"));
 }
 
-TEST(ConvertitFinsDeLigne, ChaqueLFPrecedeDeCRParBlocsDe1000) {
-    const QByteArray x999(999, 'x'), x1000(1000, 'x');
+TEST(ConvertitFinsDeLigne, ChaqueLFPrecedeDeCR) {
+    // Read in blocks of 64 KiB: line ends sit across a block's edge.
+    const QByteArray x(65535, 'x'), xx(65536, 'x'), crlf = QByteArray("ligne\r\n").repeated(20000);
     const std::pair<QByteArray, QByteArray> cas[] = {
         {"\na\nb\r\nc\rd\r\n\n", "\r\na\r\nb\r\nc\rd\r\n\r\n"},
-        {x1000 + "\nfin", x1000 + "\r\nfin"}, // LF at the start of the second block
-        {x999 + "\r\nfin", x999 + "\r\nfin"}, // CR at the end of the first block
-        {x999 + "\n\n", x999 + "\r\n\r\n"},   // LF at the end of the first block
+        {xx + "\nfin", xx + "\r\nfin"}, // LF at the start of the second block
+        {x + "\r\nfin", x + "\r\nfin"}, // CR at the end of the first block
+        {x + "\n\n", x + "\r\n\r\n"},   // LF at the end of the first block
+        // The first LF without its CR comes blocks after the start.
+        {crlf + "a\nb\r\nc\n", crlf + "a\r\nb\r\nc\r\n"},
+        {crlf, crlf},
+        {"", ""},
     };
     for (const auto& [entree, attendu] : cas) {
+        SCOPED_TRACE(entree.size());
         QTemporaryDir dossier;
         EcritFichier(dossier.filePath("Liste.tmp"), entree);
-        ConvertitFinsDeLigne(dossier.filePath("Liste.tmp"), dossier.filePath("Liste.tmp2"));
-        EXPECT_TRUE(LitFichier(dossier.filePath("Liste.tmp")) == attendu) << entree.size();
+        EXPECT_TRUE(ConvertitFinsDeLigne(dossier.filePath("Liste.tmp"), dossier.filePath("Liste.tmp2")));
+        EXPECT_TRUE(LitFichier(dossier.filePath("Liste.tmp")) == attendu);
+        EXPECT_EQ(Contenu(dossier), QStringList{"Liste.tmp"});
+    }
+    QTemporaryDir dossier;
+    EXPECT_FALSE(ConvertitFinsDeLigne(dossier.filePath("absente"), dossier.filePath("absente2")));
+    EXPECT_TRUE(Contenu(dossier).isEmpty());
+}
+
+// A full disk or a folder no one may write: the repair fails and says so, the
+// list stays exactly as it was, and no work file is left.
+TEST(ConvertitFinsDeLigne, DossierPleinOuNonModifiable) {
+    const QByteArray liste = QByteArray("nom\tcolonne\n").repeated(150000); // 1.7 Mo, 1.9 with the CR
+    for (DossierMonte::Genre genre : {DossierMonte::Tmpfs, DossierMonte::LectureSeule}) {
+        SCOPED_TRACE(int(genre));
+        QTemporaryDir dossier;
+        const QString chemin = dossier.filePath("Liste.tmp");
+        std::optional<DossierMonte> montage;
+        if (genre == DossierMonte::Tmpfs) // holds the list, not the list and its repair
+            montage.emplace(dossier.path(), genre, 3 << 20);
+        ASSERT_TRUE(EcritFichier(chemin, liste));
+        if (genre == DossierMonte::LectureSeule)
+            montage.emplace(dossier.path(), genre);
+        if (!montage->Erreur().isEmpty())
+            GTEST_SKIP() << montage->Erreur();
+        EXPECT_FALSE(ConvertitFinsDeLigne(chemin, chemin + "2"));
+        EXPECT_TRUE(LitFichier(chemin) == liste);
         EXPECT_EQ(Contenu(dossier), QStringList{"Liste.tmp"});
     }
 }

@@ -76,6 +76,11 @@ bool FichierEnFond::Pousse() {
     }
 }
 
+qint64 FichierEnFond::EnAttente() {
+    std::lock_guard verrou(m_);
+    return enAttente_ + courant_.size();
+}
+
 bool FichierEnFond::Termine() {
     if (!ouvert_)
         return false;

@@ -33,6 +33,9 @@ public:
     bool Termine();
     // The same, dropping what is not written yet: the file is to be deleted.
     void Abandonne();
+    // Bytes accepted and not yet handed to the system (they will take disk
+    // space soon).
+    qint64 EnAttente();
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }

@@ -15,6 +15,12 @@
 #include <QRandomGenerator>
 #include <QUrl>
 
+#ifdef _WIN32
+#include <QStorageInfo>
+#else
+#include <sys/statvfs.h>
+#endif
+
 #include "net/Attente.h"
 #include "net/FichierEnFond.h"
 #include "net/Inet.h"
@@ -75,6 +81,90 @@ int PourcentageBorne(double valeur) {
 
 constexpr int TailleMorceau = 1024;
 
+// Free bytes on the file system that holds `dossier`, for a writer without
+// privileges; -1 when the system does not say.
+qint64 EspaceLibre(const QString& dossier) {
+#ifdef _WIN32
+    const QStorageInfo info(dossier);
+    return info.isValid() ? info.bytesAvailable() : -1;
+#else
+    struct statvfs etat;
+    if (::statvfs(QFile::encodeName(dossier).constData(), &etat) != 0)
+        return -1;
+    return qint64(etat.f_bavail) * qint64(etat.f_frsize);
+#endif
+}
+
+QString RaisonTaille(qint64 tailleMax) {
+    return QStringLiteral("le fichier dépasse ") + FormateTaille(double(tailleMax), false);
+}
+
+QString RaisonEspace(qint64 espaceLibreMin) {
+    return QStringLiteral("il resterait moins de ") + FormateTaille(double(espaceLibreMin), false) +
+           QStringLiteral(" d'espace libre dans le dossier");
+}
+
+// The work file of a fetch, with the fetch's bounds checked before any byte
+// reaches it, on both receive paths. A write that would break a bound fails
+// and says why in `raison`; the fetch then drops the file.
+class SortieBornee final : public QIODevice {
+public:
+    // `attendu`: the bytes the fetch expects, -1 when unknown.
+    SortieBornee(const QString& temporaire, const BornesTransfert& bornes, double attendu)
+        : fichier(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
+          attendu_(attendu) {}
+
+    bool Ouvre() {
+        if (!fichier.Ouvre())
+            return false;
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        return true;
+    }
+
+    FichierEnFond fichier;
+    QString raison;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+
+    qint64 writeData(const char* donnees, qint64 taille) override {
+        if (!raison.isEmpty())
+            return -1;
+        if (bornes_.tailleMax >= 0 && ecrits_ + taille > bornes_.tailleMax)
+            return Refuse(RaisonTaille(bornes_.tailleMax));
+        if (bornes_.espaceLibreMin >= 0 && ecrits_ + taille > controleJusqua_) {
+            // Asked every few megabytes, for the next few: what is still on
+            // its way to the disk counts as taken already.
+            qint64 pas = std::max(taille, PasEspace);
+            if (attendu_ >= 0)
+                pas = std::max(taille, std::min(pas, qint64(attendu_) - ecrits_));
+            const qint64 libre = EspaceLibre(dossier_);
+            if (libre >= 0 && libre - fichier.EnAttente() - pas < bornes_.espaceLibreMin)
+                return Refuse(RaisonEspace(bornes_.espaceLibreMin));
+            controleJusqua_ = ecrits_ + pas;
+        }
+        const qint64 ecrit = fichier.write(donnees, taille);
+        if (ecrit > 0)
+            ecrits_ += ecrit;
+        return ecrit;
+    }
+
+private:
+    static constexpr qint64 PasEspace = 2 * 1024 * 1024;
+
+    qint64 Refuse(const QString& pourquoi) {
+        raison = pourquoi;
+        setErrorString(pourquoi);
+        return -1;
+    }
+
+    const BornesTransfert bornes_;
+    const QString dossier_;
+    const double attendu_;
+    qint64 ecrits_ = 0;
+    qint64 controleJusqua_ = 0; // bytes up to which the free space was checked
+};
+
 // One fetch: everything TelechargeFichier keeps while it waits. It lives on
 // that call's stack, so nothing of a fetch outlives it.
 struct Reception {
@@ -83,9 +173,9 @@ struct Reception {
     // The gauge, unless the window that owns it is gone meanwhile.
     SurfaceJauge* Jauge() const { return jauge && *jaugeVivante ? jauge : nullptr; }
 
-    // Receives the GET just started into `temporaire`, in chunks, with
+    // Receives the GET just started into `sortie` (opened), in chunks, with
     // progress. True when exactly the announced size (or the size limit) came.
-    bool Recoit(const QString& temporaire);
+    bool Recoit(SortieBornee& sortie);
     void MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage);
 
     Inet& inet;
@@ -101,14 +191,7 @@ struct Reception {
 // The fetch in progress, if any (only ever one).
 Reception* ReceptionEnCours = nullptr;
 
-bool Reception::Recoit(const QString& temporaire) {
-    // Written by a thread of its own, so that a stalling disk does not stop
-    // the event loop.
-    FichierEnFond fichier(temporaire);
-    if (!fichier.Ouvre()) {
-        raison = QStringLiteral("dossier non modifiable");
-        return false;
-    }
+bool Reception::Recoit(SortieBornee& sortie) {
     const bool parLimite = tailleMax != -1 && tailleMax <= tailleServeur;
     const double attendu = parLimite ? tailleMax : tailleServeur;
     double recu = 0;
@@ -146,8 +229,9 @@ bool Reception::Recoit(const QString& temporaire) {
         }
         recu += double(morceau.size());
         MontreProgression(recu, pourcentageTexte, textePourcentage);
-        if (fichier.write(morceau) != morceau.size()) {
-            raison = QStringLiteral("écriture impossible dans le dossier");
+        if (sortie.write(morceau) != morceau.size()) {
+            raison = sortie.raison.isEmpty() ? QStringLiteral("écriture impossible dans le dossier")
+                                             : sortie.raison;
             break;
         }
         if (parLimite && recu >= attendu) {
@@ -166,10 +250,10 @@ bool Reception::Recoit(const QString& temporaire) {
         raison = QStringLiteral("fichier vide");
     }
     if (!complet) {
-        fichier.Abandonne();
+        sortie.fichier.Abandonne();
         return false;
     }
-    if (!fichier.Termine()) {
+    if (!sortie.fichier.Termine()) {
         raison = QStringLiteral("écriture impossible dans le dossier");
         return false;
     }
@@ -258,7 +342,8 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
 
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
-                       double& taille, bool& redirige, QString* raison) {
+                       double& taille, bool& redirige, QString* raison,
+                       const BornesTransfert* bornes) {
     // One fetch at a time: one started from a nested turn of the event loop
     // (a timer, a click) would share the transfer object with this one.
     if (ReceptionEnCours) {
@@ -291,15 +376,28 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
         QCoreApplication::processEvents();
         taille = r.tailleServeur;
 
-        if (r.tailleServeur == -1) {
+        // What the fetch will write when the size is known: the bounds are
+        // checked against it before anything is asked of the server.
+        const double attendu = r.tailleServeur != -1 && tailleMax != -1 && tailleMax <= r.tailleServeur
+                                   ? double(tailleMax)
+                                   : r.tailleServeur;
+        const BornesTransfert limites = bornes ? *bornes : BornesTransfert{};
+        const qint64 libre = limites.espaceLibreMin >= 0 && attendu > 0
+                                 ? EspaceLibre(QFileInfo(temporaire).absolutePath())
+                                 : -1;
+        if (limites.tailleMax >= 0 && attendu > double(limites.tailleMax)) {
+            r.raison = RaisonTaille(limites.tailleMax);
+        } else if (libre >= 0 && double(libre) - attendu < double(limites.espaceLibreMin)) {
+            r.raison = RaisonEspace(limites.espaceLibreMin);
+        } else if (r.tailleServeur == -1) {
             // Size unknown: the whole resource, without progress.
             inet.Cancel();
             if (SurfaceJauge* j = r.Jauge())
                 MasqueJauge(*j);
-            FichierEnFond fichier(temporaire);
-            if (!fichier.Ouvre()) {
+            SortieBornee sortie(temporaire, limites, -1);
+            if (!sortie.Ouvre()) {
                 r.raison = QStringLiteral("dossier non modifiable");
-            } else if (inet.OpenURL(adresse, fichier) && !ArretDemande && fichier.Termine()) {
+            } else if (inet.OpenURL(adresse, sortie) && !ArretDemande && sortie.fichier.Termine()) {
                 const qint64 longueur = QFileInfo(temporaire).size();
                 taille = double(longueur);
                 resultat = longueur > 0;
@@ -308,14 +406,23 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                 else if (tailleMax != -1 && longueur > tailleMax)
                     resultat = QFile::resize(temporaire, std::max<qint64>(tailleMax, 0));
             } else {
-                fichier.Abandonne();
-                r.raison = ArretDemande ? QStringLiteral("arrêt demandé") : inet.RaisonEchec();
+                sortie.fichier.Abandonne();
+                r.raison = ArretDemande             ? QStringLiteral("arrêt demandé")
+                           : !sortie.raison.isEmpty() ? sortie.raison
+                                                      : inet.RaisonEchec();
                 if (r.raison.isEmpty())
                     r.raison = QStringLiteral("écriture impossible dans le dossier");
             }
         } else {
-            inet.Execute(adresse, QStringLiteral("GET"));
-            resultat = r.Recoit(temporaire);
+            // Written by a thread of its own, so that a stalling disk does not
+            // stop the event loop.
+            SortieBornee sortie(temporaire, limites, attendu);
+            if (!sortie.Ouvre()) {
+                r.raison = QStringLiteral("dossier non modifiable");
+            } else {
+                inet.Execute(adresse, QStringLiteral("GET"));
+                resultat = r.Recoit(sortie);
+            }
             if (resultat && verifierPage && !FichierSansErreur(temporaire)) {
                 resultat = false;
                 r.raison = QStringLiteral("le serveur a renvoyé une page d'erreur");

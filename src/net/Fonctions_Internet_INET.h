@@ -13,6 +13,18 @@
 class Inet;
 class SurfaceJauge;
 
+// Limits of one fetch, for the files the program fetches for itself (a list,
+// a page of links), which no one looks at while they come: a server that
+// sends without end must not fill the disk. -1: no limit.
+struct BornesTransfert {
+    qint64 tailleMax = -1;      // more bytes than this: the fetch fails
+    qint64 espaceLibreMin = -1; // the fetch fails rather than leave less free space in the folder
+};
+
+// The bounds of the fetch of a service's list or page.
+inline constexpr qint64 TailleMaxListe = qint64(1) << 30;
+inline constexpr qint64 EspaceLibreMinListe = qint64(100) << 20;
+
 // Applies an explicit proxy (`adresseProxy` not empty: named proxy at
 // adresseProxy:port, the port being `portHTTP` or `portFTP` by `http`, 80 or 21
 // when empty) or the system's settings (empty address); cancels any request.
@@ -37,11 +49,16 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
 // like a server's error page is a failure. False on any failure or stop
 // request: no file is left behind and an earlier destination file is kept;
 // `raison` (when given) then says why, in French, for the user.
+// `bornes` (when given): the fetch fails as soon as more than
+// bornes->tailleMax bytes have come, or before it would leave less than
+// bornes->espaceLibreMin bytes free on the destination's file system; an
+// announced size that breaks either fails it before it starts.
 // One fetch at a time: a call made while another runs (from a nested turn of
 // the event loop) answers false at once and touches nothing.
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
-                       double& taille, bool& redirige, QString* raison = nullptr);
+                       double& taille, bool& redirige, QString* raison = nullptr,
+                       const BornesTransfert* bornes = nullptr);
 
 // The transfer object's state changes: a failure (11) of the fetch in progress
 // is recorded; the fetch itself reads the data.

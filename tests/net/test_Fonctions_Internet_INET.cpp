@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <netdb.h>
+#include <sys/statvfs.h>
 
 #include <optional>
 
@@ -52,6 +53,7 @@ struct Transfert {
     double taille = 0;
     bool redirige = false;
     QString raison, adresseFinale; // the address after the redirections
+    std::optional<BornesTransfert> bornes;
     Transfert() {
         QObject::connect(&Inet1, &Inet::StateChanged, &Inet1,
                          [this](int etat) { GereEtatTransfert(Inet1, etat); });
@@ -60,7 +62,8 @@ struct Transfert {
                     qint32 tailleMax = -1, SurfaceJauge* j = nullptr) {
         adresseFinale = adresse;
         return TelechargeFichier(Inet1, adresseFinale, destination, verifierPage, tailleMax,
-                                 j ? j : &jauge, taille, redirige, &raison);
+                                 j ? j : &jauge, taille, redirige, &raison,
+                                 bornes ? &*bornes : nullptr);
     }
 };
 
@@ -238,6 +241,77 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
     }
     for (const RequeteRecue& r : serveur.Requetes())
         EXPECT_NE(r.cible, "/autre");
+}
+
+namespace {
+
+qint64 EspaceLibreDe(const QString& dossier) {
+    struct statvfs etat;
+    return ::statvfs(QFile::encodeName(dossier).constData(), &etat) == 0
+               ? qint64(etat.f_bavail) * qint64(etat.f_frsize)
+               : -1;
+}
+
+} // namespace
+
+TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
+    ServeurTest serveur;
+    const QByteArray petit = Motif(100000);
+    serveur.Repond("*", "/connu", ReponseTest::Ok(petit));
+    serveur.Repond("HEAD", "/inconnu", ReponseTest::Statut(405));
+    serveur.Repond("GET", "/inconnu", {.corps = petit, .fin = Fin::Chunked});
+    serveur.Repond("HEAD", "/flot", ReponseTest::Statut(405));
+    serveur.Repond("GET", "/flot", {.corps = Motif(256 << 10), .fin = Fin::Chunked, .sansFin = true});
+    // Sizes announced by the probe; their GET must never be asked.
+    serveur.Repond("HEAD", "/annonce64M", {.longueurAnnoncee = 64 << 20});
+    serveur.Repond("HEAD", "/annonce12M", {.longueurAnnoncee = 12 << 20});
+    serveur.Repond("HEAD", "/annonce2G", {.longueurAnnoncee = qint64(2) << 30});
+    enum Ou { Disque, PetitDisque }; // PetitDisque: a tmpfs of 16 MiB
+    const struct Cas {
+        const char* chemin;
+        BornesTransfert bornes;
+        const char* raison; // empty: the fetch succeeds
+        Ou ou = Disque;
+    } cas[] = {
+        {"/connu", {.tailleMax = 100000}, ""}, // exactly the bound
+        {"/inconnu", {.tailleMax = 100000}, ""},
+        {"/connu", {.tailleMax = 99999}, "le fichier dépasse 97,65 Ko"},
+        {"/inconnu", {.tailleMax = 99999}, "le fichier dépasse 97,65 Ko"},
+        {"/flot", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
+        {"/annonce64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
+        {"/annonce2G", {.tailleMax = TailleMaxListe}, "le fichier dépasse 1 Go"},
+        {"/connu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
+        {"/inconnu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
+        {"/flot", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
+        {"/annonce12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
+    };
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(testing::Message() << c.chemin << " " << c.bornes.tailleMax << " " << c.bornes.espaceLibreMin);
+        QTemporaryDir dossier;
+        std::optional<DossierMonte> montage;
+        if (c.ou == PetitDisque) {
+            montage.emplace(dossier.path(), DossierMonte::Tmpfs, 16 << 20);
+            if (!montage->Erreur().isEmpty())
+                GTEST_SKIP() << "espace libre : " << montage->Erreur();
+        }
+        EcritFichier(dossier.filePath("f"), "ancien contenu");
+        Transfert t;
+        t.bornes = c.bornes;
+        // The free space, looked at all along the fetch.
+        qint64 minimum = EspaceLibreDe(dossier.path());
+        QTimer sonde;
+        QObject::connect(&sonde, &QTimer::timeout, [&] { minimum = std::min(minimum, EspaceLibreDe(dossier.path())); });
+        sonde.start(1);
+        const bool reussi = t.Telecharge(serveur.Adresse(c.chemin), dossier.filePath("f"));
+        sonde.stop();
+        EXPECT_EQ(reussi, *c.raison == 0);
+        EXPECT_EQ(t.raison, c.raison);
+        EXPECT_TRUE(LitFichier(dossier.filePath("f")) == (reussi ? petit : QByteArray("ancien contenu")));
+        EXPECT_EQ(Contenu(dossier), QStringList{"f"});
+        EXPECT_GE(minimum, c.bornes.espaceLibreMin);
+    }
+    for (const RequeteRecue& r : serveur.Requetes())
+        EXPECT_FALSE(r.methode == "GET" && r.cible.startsWith("/annonce")) << r.cible.constData();
 }
 
 TEST(Inet, GetEtOpenURLJusquALaFinOuALEchec) {

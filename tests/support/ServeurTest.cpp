@@ -86,6 +86,13 @@ void ServeurTest::Sert(int socket) {
         tete += "Transfer-Encoding: chunked\r\n";
     if (!Envoie(socket, tete + "Connection: close\r\n\r\n") || requete.methode == "HEAD")
         return;
+    if (r.sansFin) { // the body over and over, framed as asked, until the client gives up
+        const QByteArray morceau = r.fin == ReponseTest::Fin::Chunked
+                                       ? QByteArray::number(r.corps.size(), 16) + "\r\n" + r.corps + "\r\n"
+                                       : r.corps;
+        while (!r.corps.isEmpty() && Envoie(socket, morceau)) {}
+        return;
+    }
     // The body, in drips when asked, as chunks when asked, cut when asked.
     const qint64 n = r.corps.size(), total = r.coupeApres < 0 ? n : std::min(r.coupeApres, n);
     const qint64 pas = r.goutteOctets > 0 ? r.goutteOctets : std::max<qint64>(total, 1);

@@ -28,6 +28,7 @@ struct ReponseTest {
     int goutteOctets = 0;         // sends the body in pieces of this size...
     int goutteDelaiMs = 0;        // ...with this pause between them
     bool muet = false;            // reads the request and never answers
+    bool sansFin = false;         // sends the body again and again until the client leaves
 
     static ReponseTest Ok(const QByteArray& corps) { return {.corps = corps}; }
     static ReponseTest Statut(int statut, const QByteArray& corps = {}) {

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "net/Attente.h"
+#include "util/ModuleRamaglin.h"
 
 namespace {
 
@@ -72,6 +73,10 @@ bool FichierEnFond::Pousse() {
                 return true;
             attente_ = true;
         }
+        // A stop does not wait for a slow disk to take megabytes it will
+        // delete anyway: the write fails and the caller drops the file.
+        if (ArretDemande)
+            return false;
         PatienteUnPeu();
     }
 }

@@ -1,7 +1,8 @@
 // A file written by a thread of its own. A disk that stalls (a slow device,
 // the system holding writers back while it flushes) must not freeze the
 // window: the caller's writes go to a bounded queue, and when the queue is
-// full the caller waits by letting the event loop turn.
+// full the caller waits by letting the event loop turn, until there is room
+// or the user asks to stop (the write then fails).
 //
 // The thread starts with the first full block only. A file that ends smaller
 // than a few pages is written at once by Termine, like its creation was: a

@@ -385,7 +385,10 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
         const qint64 libre = limites.espaceLibreMin >= 0 && attendu > 0
                                  ? EspaceLibre(QFileInfo(temporaire).absolutePath())
                                  : -1;
-        if (limites.tailleMax >= 0 && attendu > double(limites.tailleMax)) {
+        if (ArretDemande) {
+            // Said during the probe: no request starts after a stop.
+            r.raison = QStringLiteral("arrêt demandé");
+        } else if (limites.tailleMax >= 0 && attendu > double(limites.tailleMax)) {
             r.raison = RaisonTaille(limites.tailleMax);
         } else if (libre >= 0 && double(libre) - attendu < double(limites.espaceLibreMin)) {
             r.raison = RaisonEspace(limites.espaceLibreMin);

@@ -48,7 +48,8 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
 // `adresse` the redirected address. With `verifierPage`, a file that looks
 // like a server's error page is a failure. False on any failure or stop
 // request: no file is left behind and an earlier destination file is kept;
-// `raison` (when given) then says why, in French, for the user.
+// `raison` (when given) then says why, in French, for the user. A stop asked
+// during the probe starts no fetch.
 // `bornes` (when given): the fetch fails as soon as more than
 // bornes->tailleMax bytes have come, or before it would leave less than
 // bornes->espaceLibreMin bytes free on the destination's file system; an

@@ -608,10 +608,21 @@ qsizetype Inet::OctetsEnAttente() const {
 }
 
 bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
+    if (ArretDemande) { // no request starts once the user has asked to stop
+        Cancel();
+        return false;
+    }
     Execute(adresse, QStringLiteral("GET"));
     d->silencieuse = true;
     const quint64 id = d->idUi;
     for (;;) {
+        // Looked at before every read: GetChunk only sees a stop when the
+        // buffer is empty, and behind a slow writer a fast server keeps it
+        // full to the end of the resource.
+        if (ArretDemande) {
+            Cancel();
+            return false;
+        }
         const QByteArray morceau = GetChunk(256 * 1024);
         if (d->idUi != id)
             return false;
@@ -624,7 +635,7 @@ bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
         }
         CedeDeTempsEnTemps();
     }
-    if (StillExecuting()) { // a stop request, not the end
+    if (ArretDemande || StillExecuting()) { // a stop request, not the end
         Cancel();
         return false;
     }

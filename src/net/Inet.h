@@ -91,7 +91,10 @@ public:
 
     // Fetches the whole resource into `sortie` (following redirections),
     // letting the event loop turn; raises no state change. False on any
-    // failure or stop request; `sortie` may then hold part of the data.
+    // failure or stop request (seen before the request and before each
+    // block, however fast the data comes); `sortie` may then hold part of the
+    // data. A write to `sortie` that fails ends the fetch, its errorString
+    // kept as DerniereErreur.
     bool OpenURL(const QString& adresse, QIODevice& sortie);
     // The same into memory: empty on failure. For small resources.
     QByteArray OpenURL(const QString& adresse);

@@ -243,6 +243,60 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
         EXPECT_NE(r.cible, "/autre");
 }
 
+TEST(TelechargeFichier, UnArretSurLaSondeOuSurUnFlotRapide) {
+    // Said during the probe (a server that never answers HEAD), a stop starts
+    // no fetch; said while a fast server pours a file of unknown size, it ends
+    // the fetch. The size bound only keeps a stop not seen from filling the disk.
+    ServeurTest serveur;
+    serveur.Repond("HEAD", "/sonde", {.muet = true});
+    serveur.Repond("GET", "/sonde", ReponseTest::Ok("jamais demandé"));
+    serveur.Repond("HEAD", "/flot", ReponseTest::Statut(405));
+    serveur.Repond("GET", "/flot", {.corps = Motif(1 << 20), .fin = Fin::Fermeture, .sansFin = true});
+    serveur.Repond("*", "/apres", ReponseTest::Ok("apres"));
+    for (const char* chemin : {"/sonde", "/flot"}) {
+        SCOPED_TRACE(chemin);
+        QTemporaryDir dossier;
+        EcritFichier(dossier.filePath("f"), "ancien contenu");
+        Transfert t;
+        t.bornes = BornesTransfert{.tailleMax = 256 << 20};
+        QObject contexte;
+        QTimer::singleShot(100, &contexte, [] { ArretDemande = true; });
+        EXPECT_FALSE(t.Telecharge(serveur.Adresse(chemin), dossier.filePath("f")));
+        EXPECT_EQ(t.raison, "arrêt demandé");
+        EXPECT_TRUE(ArretDemande);
+        ArretDemande = false;
+        EXPECT_EQ(Contenu(dossier), QStringList{"f"});
+        EXPECT_EQ(LitFichier(dossier.filePath("f")), "ancien contenu");
+        // A fetch after the stop: whatever the stopped one sent has arrived by its end.
+        EXPECT_TRUE(t.Telecharge(serveur.Adresse("/apres"), dossier.filePath("apres")));
+    }
+    QList<QByteArray> sonde;
+    for (const RequeteRecue& r : serveur.Requetes())
+        if (r.cible == "/sonde")
+            sonde << r.methode;
+    EXPECT_EQ(sonde, QList<QByteArray>{"HEAD"});
+
+    // Behind a slow disk the receive buffer never empties: the stop is still
+    // seen at the next block, not at the end of the resource.
+    struct DisqueLent final : QIODevice {
+        qint64 recus = 0;
+        DisqueLent() { open(QIODevice::WriteOnly); }
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char*, qint64 n) override {
+            QThread::msleep(2);
+            recus += n;
+            return n;
+        }
+    } disque;
+    serveur.Repond("GET", "/fini", {.corps = Motif(64 << 20), .fin = Fin::Fermeture});
+    Inet inet;
+    QObject contexte;
+    QTimer::singleShot(100, &contexte, [] { ArretDemande = true; });
+    EXPECT_FALSE(inet.OpenURL(serveur.Adresse("/fini"), disque));
+    EXPECT_LT(disque.recus, 64 << 20);
+    ArretDemande = false;
+}
+
 namespace {
 
 qint64 EspaceLibreDe(const QString& dossier) {

@@ -19,6 +19,8 @@
 #include "download/JaugeWidget.h"
 #include "app/MessagesFenetre.h"
 #include "app/frmPrincipal.h"
+#include "download/ModeleRapport.h"
+#include "search/ModeleListe.h"
 #include "download/frmPause.h"
 #include "download/frmRapport.h"
 #include "util/Fonctions_Messages.h"
@@ -68,10 +70,9 @@ int main(int argc, char** argv) {
     MasqueJauge(*f.Jauge);
 
     f.cmdRecherche_Click();
-    if (f.ListeSources->count() > 3) {
-        f.ListeSources->item(0)->setSelected(true);
-        f.ListeSources->item(2)->setSelected(true);
-        f.ListeSources->item(3)->setSelected(true);
+    if (f.Resultats->rowCount() > 3) {
+        for (int r : {0, 2, 3})
+            f.ListeSources->selectionModel()->select(f.Resultats->index(r), QItemSelectionModel::Select);
         f.InfoSelection();
     }
     ok &= Enregistre(&f, sortie + QStringLiteral("/ecran-telechargement.png"));
@@ -109,10 +110,10 @@ int main(int argc, char** argv) {
     f.InfoSelection();
     f.cmdTelechargeSelection->click();
     robot.stop();
-    if (f.Rapport()->List1->count() > 0) {
+    if (f.Rapport()->Lignes->Nombre() > 0) {
         ok &= Enregistre(f.Rapport(), sortie + QStringLiteral("/ecran-rapport.png"));
-        for (int i = 0; i < f.Rapport()->List1->count(); ++i)
-            std::printf("  %s\n", qPrintable(f.Rapport()->List1->item(i)->text()));
+        for (int i = 0; i < f.Rapport()->Lignes->Nombre(); ++i)
+            std::printf("  %s\n", qPrintable(f.Rapport()->Lignes->Texte(i)));
     }
     InstalleGestionnaireMessages(nullptr);
     return ok ? 0 : 1;

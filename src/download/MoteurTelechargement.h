@@ -87,10 +87,15 @@ public:
     };
     static std::vector<PausePrevue> PausesPrevues(const std::vector<double>& tailles);
 
-private: // one fetch and its report line
-    bool TelechargeRangee(const RangeeChoisie& rangee, const QString& ligne, QString& laisse, bool& decompresse);
+    // The step of a row whose file is a link page: its links read (the page
+    // then deleted), filtered, fetched into `dossier` and unpacked when they
+    // are archives to unpack. True when the last link tried arrived;
+    // `laisse` is then what it left, and `decompresse` whether it was an
+    // archive unpacked (and so deleted).
     bool RetelechargeLienDeSelection(const QString& page, const QString& dossier, QString& laisse,
                                      bool& decompresse);
+
+private:
     void Pauses(double& cumul, int compteur);
 
     Inet& inet_;

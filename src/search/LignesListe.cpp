@@ -24,7 +24,7 @@ bool Utf8Valide(const QByteArray& octets) {
                             (static_cast<unsigned char>(octets[fin]) & 0xC0) == 0x80;
              ++recul)
             --fin;
-        (void)utf8.decode(QByteArrayView(octets).sliced(debut, fin - debut));
+        const QString texte = utf8.decode(QByteArrayView(octets).sliced(debut, fin - debut));
         if (utf8.hasError())
             return false;
         debut = fin;

@@ -1,26 +1,31 @@
-// Download through a link page: its links served by nginx (our own server for a
-// slow answer), archives made by real tools, and what the user sees.
+// Download through a link page, the run's step without windows: its links
+// served by nginx (our own server for a slow answer), archives made by real
+// tools, and what the report shows.
 #include <gtest/gtest.h>
 
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
-#include "app/frmPrincipal.h"
 #include "download/Lectures.h"
-#include "download/frmRapport.h"
+#include "download/MoteurTelechargement.h"
+#include "net/Fonctions_Internet_INET.h"
+#include "net/Inet.h"
 #include "support/EnregistreurMessages.h"
-#include "support/Programme.h"
 #include "support/ServeurTest.h"
+#include "support/ServeursReels.h"
+#include "support/VueEnregistreuse.h"
 #include "util/ModuleRamaglin.h"
 
 namespace {
 
-class LienDeSelection : public SuiteNginx<LienDeSelection> {
+class LienDeSelection : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        SuiteNginx::SetUpTestSuite();
+        racine = new QTemporaryDir;
+        nginx = new Nginx(racine->path());
+        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
         for (const char* nom : {"un.bin", "deux.bin", "SETUP_2.exe", "lisezmoi.txt", "paquet.zip"})
             EcritFichier(racine->filePath(QStringLiteral("f/") + nom), Motif(2048));
         for (const char* nom : {"infozip_stored.zip", "infozip_deflate.zip", "7z_deflate64.zip",
@@ -30,11 +35,11 @@ protected:
         EcritFichier(racine->filePath("f/tronquee.zip"), entier.left(entier.size() / 2));
     }
 
+    static void TearDownTestSuite() { delete nginx; delete racine; }
+
     void SetUp() override {
-        const QString param = PrepareProgramme(app, "REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
-                                                        nginx->Adresse("/liste.txt").toUtf8() + "\r\n");
-        f = std::make_unique<frmPrincipal>(app.path());
-        ASSERT_EQ(f->Form_Load(param), frmPrincipal::Demarrage::Afficher);
+        ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
+        QObject::connect(&inet, &Inet::StateChanged, [this](int etat) { GereEtatTransfert(inet, etat); });
         AffecteVariable("ADRESSE_BASE_LIENS_INTERNET", nginx->Adresse("/f/"));
         // The destination has a parent of the test's own, so that a name that
         // leaves it would show there.
@@ -49,16 +54,22 @@ protected:
         QDir(dossier).removeRecursively();
         QDir().mkpath(dossier);
         EcritFichier(dossier + "lien.htm", html);
-        f->Rapport()->List1->clear();
-        const bool r = f->RetelechargeLienDeSelection(dossier + "lien.htm", dossier);
+        vue = VueEnregistreuse();
+        laisse.clear();
+        const bool r = moteur.RetelechargeLienDeSelection(dossier + "lien.htm", dossier, laisse, decompresse);
         EXPECT_EQ(QDir(bac.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"dest"});
         return r;
     }
 
-    QTemporaryDir app, bac;
-    QString dossier;
+    static inline QTemporaryDir* racine = nullptr;
+    static inline Nginx* nginx = nullptr;
+    QTemporaryDir bac;
+    QString dossier, laisse;
+    bool decompresse = false;
     EnregistreurMessages rec;
-    std::unique_ptr<frmPrincipal> f;
+    Inet inet;
+    VueEnregistreuse vue;
+    MoteurTelechargement moteur{inet, vue};
 };
 
 TEST_F(LienDeSelection, FiltresFormesDeLiensEtEchecs) {
@@ -97,9 +108,9 @@ TEST_F(LienDeSelection, FiltresFormesDeLiensEtEchecs) {
         AffecteVariable("SUPPR_LIENS_DIFF_TXT2", c.texte);
         AffecteVariable("CONSERVER_UNE_SEULE_EXTENSION", c.extension);
         EXPECT_EQ(Lance(c.html), c.resultat);
-        EXPECT_EQ(Textes(f->Rapport()->List1), c.lignes);
+        EXPECT_EQ(vue.lignes, c.lignes);
         EXPECT_EQ(Arbre(dossier).keys(), c.fichiers); // the page is gone in every case
-        EXPECT_EQ(f->DernierLien, c.resultat ? dossier + c.fichiers.value(0) : QString());
+        EXPECT_EQ(laisse, c.resultat ? dossier + c.fichiers.value(0) : QString());
         EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
         EXPECT_TRUE(complaisant.Requetes().isEmpty());
     }
@@ -117,7 +128,7 @@ TEST_F(LienDeSelection, FiltresFormesDeLiensEtEchecs) {
     EXPECT_TRUE(Lance("<a href=un.bin>1</a><a href=\"" + lent.Adresse("/lent.bin").toUtf8() +
                       "\">2</a><a href=deux.bin>3</a>"));
     surveille.stop();
-    EXPECT_EQ(Textes(f->Rapport()->List1), (QStringList{"[OK] un.bin (2 Ko)", "[Arrêt demandé] lent.bin"}));
+    EXPECT_EQ(vue.lignes, (QStringList{"[OK] un.bin (2 Ko)", "[Arrêt demandé] lent.bin"}));
     EXPECT_EQ(Arbre(dossier).keys(), QStringList{"un.bin"});
     EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
 }
@@ -155,14 +166,14 @@ TEST_F(LienDeSelection, ArchivesDecompresseesPuisEffacees) {
         if (c.motDePasse)
             rec.Saisit(c.motDePasse);
         EXPECT_EQ(Lance("<a href=" + QByteArray(c.archive) + ">x</a>"), c.resultat);
-        EXPECT_EQ(Textes(f->Rapport()->List1), QStringList{c.ligne});
+        EXPECT_EQ(vue.lignes, QStringList{c.ligne});
         EXPECT_EQ(rec.Textes(), c.messages);
         EXPECT_TRUE(c.resultat || rec.messages.back().icone == IconeMessage::Exclamation);
         EXPECT_EQ(rec.questions, c.motDePasse ? QStringList{"Give Password"} : QStringList());
         const QMap<QString, QByteArray> arbre = Arbre(dossier); // no archive, no page
         EXPECT_TRUE(arbre == c.arbre) << arbre.keys().join(' ').toStdString();
-        EXPECT_EQ(f->DernierLien, c.resultat ? dossier + c.archive : QString());
-        EXPECT_EQ(f->DernierLienDecompresse, c.resultat);
+        EXPECT_EQ(laisse, c.resultat ? dossier + c.archive : QString());
+        EXPECT_EQ(decompresse, c.resultat);
     }
 }
 

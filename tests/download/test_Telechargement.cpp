@@ -71,7 +71,7 @@ protected:
             f->ListeSources->selectAll();
         for (int i : choix)
             if (i >= 0)
-                f->ListeSources->item(i)->setSelected(true);
+                Choisit(f->ListeSources, i);
         return f;
     }
     QStringList Destination() const { return QDir(dest.path()).entryList(QDir::Files | QDir::Hidden); }
@@ -93,8 +93,8 @@ TEST_F(Telechargement, UneRangeeEnEchecResteSelectionneeLesAutresPartent) {
     frmRapport* r = f->Rapport();
     EXPECT_EQ(Textes(r->List1), (QStringList{"[OK] A (2 Ko)", "[Erreur] B", "[OK] C (2 Ko)", "[Erreur] D",
                                              "[Erreur] E", "[Erreur] F", "[OK] G (2 Ko)"}));
-    EXPECT_EQ(r->List1->item(3)->toolTip(), "aucune adresse dans la ligne de la liste");
-    EXPECT_TRUE(r->List1->item(4)->toolTip().endsWith(": ../evade.bin"));
+    EXPECT_EQ(Bulle(r->List1, 3), "aucune adresse dans la ligne de la liste");
+    EXPECT_TRUE(Bulle(r->List1, 4).endsWith(": ../evade.bin"));
     EXPECT_TRUE(r->TexteDesLignes().startsWith("[OK] A (2 Ko)\n[Erreur] B\terreur HTTP 404 : fichier introuvable\n"));
     // Named from the third column when it has one, from the address otherwise.
     EXPECT_EQ(Destination(), (QStringList{"c.bin", "e.bin", "x"}));
@@ -153,8 +153,8 @@ TEST_F(Telechargement, CoursesCourtes) {
         f->cmdTelechargeSelection->click();
         EXPECT_EQ(Textes(f->Rapport()->List1), c.rapport);
         QStringList bulles;
-        for (int i = 0; i < f->Rapport()->List1->count(); ++i)
-            bulles << f->Rapport()->List1->item(i)->toolTip();
+        for (int i = 0; i < Nombre(f->Rapport()->List1); ++i)
+            bulles << Bulle(f->Rapport()->List1, i);
         EXPECT_EQ(bulles, c.bulles);
         EXPECT_EQ(rec.Textes(), c.messages);
         EXPECT_EQ(Destination(), c.fichiers);
@@ -261,7 +261,7 @@ TEST_F(Telechargement, PausesParNombreEtParTaille) {
         EXPECT_TRUE(cachees);
         EXPECT_TRUE(f->isVisible() && f->Rapport()->isVisible());
         if (c.arreter) {
-            EXPECT_EQ(f->Rapport()->List1->count(), 1);
+            EXPECT_EQ(Nombre(f->Rapport()->List1), 1);
             EXPECT_EQ(rec.Textes().last(), "Un fichier téléchargé avec succès.");
         }
     }

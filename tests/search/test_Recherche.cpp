@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "config/Fonctions_Variables.h"
-#include "app/JaugeWidget.h"
+#include "download/JaugeWidget.h"
 #include "app/frmPrincipal.h"
 #include "download/Lectures.h"
 #include "support/EnregistreurMessages.h"
@@ -129,7 +129,7 @@ TEST_F(Recherche, DuClicALaListeRemplie) {
         EXPECT_EQ(f->Onglets->isTabEnabled(2), !c.rangees.isEmpty());
         if (!c.rangees.isEmpty()) {
             EXPECT_EQ(f->Onglets->currentIndex(), 2);
-            EXPECT_EQ(f->SelectionneTout->isHidden(), f->ListeSources->count() == 1);
+            EXPECT_EQ(f->SelectionneTout->isHidden(), Nombre(f->ListeSources) == 1);
         }
         EXPECT_TRUE(f->Jauge->isHidden());
         EXPECT_EQ(QFile::exists(liste), c.copie != nullptr);
@@ -209,13 +209,13 @@ TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
         EXPECT_EQ(visibleApresFermeture, fermer);
         EXPECT_EQ(f->isVisible(), !fermer);
         EXPECT_EQ(QFile::exists(liste), !fermer);
-        EXPECT_EQ(f->ListeSources->count(), fermer ? 0 : 2000);
+        EXPECT_EQ(Nombre(f->ListeSources), fermer ? 0 : 2000);
     }
 }
 
 TEST_F(Recherche, RecherchesAutomatiqueAuDemarrage) {
     auto f = Demarre("a\tUn\tG\r\n", Affiche + "LANCER_TELECHARGEMENT_DEMARRAGE=O\r\n");
-    EXPECT_TRUE(AttendQue([&] { return f->ListeSources->count() == 1; }, 10000));
+    EXPECT_TRUE(AttendQue([&] { return Nombre(f->ListeSources) == 1; }, 10000));
     EXPECT_FALSE(f->TimerDemarrage->isActive());
 }
 
@@ -223,22 +223,22 @@ TEST_F(Recherche, ResumeDeLaSelection) {
     auto f = Demarre("a\tUn\tG\t1536\r\nb\tDeux\tG\t2,5\r\nc\tTrois\tG\tn/a\r\n",
                      Affiche + "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=4\r\n");
     f->cmdRecherche_Click();
-    ASSERT_EQ(f->ListeSources->count(), 3);
+    ASSERT_EQ(Nombre(f->ListeSources), 3);
     EXPECT_EQ(f->InfoSelection(), 0);
     EXPECT_EQ(f->LabelSelection->text(), "0 sélection - 0 octet");
     // Clicks restart the timer; the summary follows 100 ms after the last one.
     for (int i = 0; i < 2; ++i)
-        f->ListeSources->item(i)->setSelected(true);
+        Choisit(f->ListeSources, i);
     EXPECT_TRUE(f->TimerCalcul->isActive());
     EXPECT_TRUE(AttendQue([&] { return !f->TimerCalcul->isActive(); }, 2000));
     EXPECT_EQ(f->LabelSelection->text(), "2 sélections - 1,5 Ko");
     f->SelectionneTout->click();
     EXPECT_EQ(f->LabelSelection->text(), "3 sélections - 1,5 Ko");
-    EXPECT_EQ(f->ListeSources->selectedItems().size(), 3);
+    EXPECT_EQ(f->ListeSources->selectionModel()->selectedRows().size(), 3);
     // Without sizes, only the count.
     AffecteVariable("CALCULER_TAILLE_SELECTION", "N");
     f->ListeSources->clearSelection();
-    f->ListeSources->item(2)->setSelected(true);
+    Choisit(f->ListeSources, 2);
     EXPECT_EQ(f->InfoSelection(), 1);
     EXPECT_EQ(f->LabelSelection->text(), "1 sélection");
     // The list copy gone: the message, and the results tab closes.
@@ -265,8 +265,8 @@ TEST_F(Recherche, ListesHostiles) {
         auto f = Demarre(contenu, "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=1\r\nCOMPARER_LISTE_"
                                   "A_VERSION=O\r\nCOL_COMPARAISON_VERSION=2\r\nVERSION_A_COMPARER=-1\r\n");
         f->cmdRecherche_Click();
-        EXPECT_TRUE(rangees < 0 || f->ListeSources->count() == rangees);
-        EXPECT_TRUE(f->ListeSources->count() == 0 || f->ListeSources->item(0)->text().size() <= 4097);
+        EXPECT_TRUE(rangees < 0 || Nombre(f->ListeSources) == rangees);
+        EXPECT_TRUE(Nombre(f->ListeSources) == 0 || Textes(f->ListeSources)[0].size() <= 4097);
         f->ListeSources->selectAll();
         f->InfoSelection();
     }

@@ -1,0 +1,41 @@
+// A view of a download run that records what the windows would show.
+#pragma once
+
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "download/MoteurTelechargement.h"
+
+struct VueEnregistreuse final : VueTelechargement {
+    void DebutRun() override { ++debuts; }
+    void DebutFichier(int k, int n) override { fichiers.push_back({k, n}); }
+    void AjouteLigne(const QString& texte) override {
+        lignes << texte;
+        raisons << QString();
+    }
+    void RemplaceDerniereLigne(const QString& texte, const QString& raison) override {
+        if (lignes.isEmpty())
+            AjouteLigne(texte);
+        lignes.last() = texte;
+        raisons.last() = raison;
+    }
+    SurfaceJauge* Jauge() override { return nullptr; }
+    void RangeeTelechargee(int rangee) override { rangees.push_back(rangee); }
+    void Pause(int secondes) override {
+        pauses.push_back(secondes);
+        if (surPause)
+            surPause(secondes);
+    }
+    void FinRun() override { ++fins; }
+    void ListeRecrite(const std::vector<qint32>& nouvelIndice) override { renumerotation = nouvelIndice; }
+    void ListePerdue() override { perdue = true; }
+
+    int debuts = 0, fins = 0;
+    std::vector<std::pair<int, int>> fichiers;
+    QStringList lignes, raisons;
+    std::vector<int> rangees, pauses;
+    std::vector<qint32> renumerotation;
+    bool perdue = false;
+    std::function<void(int)> surPause;
+};

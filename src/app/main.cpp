@@ -1,12 +1,20 @@
-// Le Ramaglin: entry point. The one argument is the service's parameter file.
+// Le Ramaglin: entry point. The one argument is the service's parameter file;
+// with options (--sans-fenetre, --apercu...) the service runs without windows.
 #include <QApplication>
 #include <QStringList>
 
 #include "app/MessagesFenetre.h"
+#include "app/SansFenetre.h"
 #include "app/ShellBureau.h"
 #include "app/frmPrincipal.h"
 
 int main(int argc, char** argv) {
+    // Read before any application object exists: a run without windows must
+    // not load the platform plugin, which needs a display.
+    const OptionsLigneCommande options = LitLigneCommande(argc, argv);
+    if (options.mode != OptionsLigneCommande::Mode::Fenetre)
+        return LanceSansFenetre(argc, argv, options);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ramaglin"));
     QApplication::setOrganizationName(QStringLiteral("Ramaglin"));

@@ -1,0 +1,599 @@
+// The run without windows: the service's search and download run as the
+// windows run them, with a terminal, or nobody at all, in their place.
+#include "app/SansFenetre.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+#include "config/Fonctions_Variables.h"
+#include "config/ReglagesConnexion.h"
+#include "config/Service.h"
+#include "download/MoteurTelechargement.h"
+#include "net/Attente.h"
+#include "net/Fonctions_Internet_INET.h"
+#include "net/Inet.h"
+#include "search/LignesListe.h"
+#include "search/MoteurRecherche.h"
+#include "util/Fonctions_Chaine.h"
+#include "util/Fonctions_Fichier.h"
+#include "util/Fonctions_Jauge.h"
+#include "util/Fonctions_Math.h"
+#include "util/Fonctions_Messages.h"
+#include "util/Fonctions_Shell.h"
+#include "util/ModuleRamaglin.h"
+
+#ifndef RAMAGLIN_VERSION
+#define RAMAGLIN_VERSION "?"
+#endif
+
+namespace {
+
+constexpr int SortieReussie = 0;
+constexpr int SortieEchecs = 1;
+constexpr int SortieConfiguration = 2;
+
+const QString Utilisation = QStringLiteral(
+    "Utilisation : ramaglin FICHIER\n"
+    "              ramaglin --sans-fenetre [--mot-de-passe MOT] FICHIER\n"
+    "              ramaglin --apercu FICHIER\n"
+    "              ramaglin --aide | --version\n"
+    "\n"
+    "FICHIER est le fichier paramètre d'un service. Sans option, la fenêtre s'ouvre.\n"
+    "\n"
+    "  --sans-fenetre       recherche, puis télécharge tous les fichiers trouvés, sans\n"
+    "                       fenêtre ni écran (terminal, cron, minuterie systemd)\n"
+    "  --apercu             montre ce que téléchargerait --sans-fenetre (fichiers,\n"
+    "                       tailles, pauses) sans rien télécharger\n"
+    "  --mot-de-passe MOT   mot de passe des archives ZIP chiffrées (sans lui, elles\n"
+    "                       ne sont pas décompressées)\n"
+    "  --aide               affiche cette aide\n"
+    "  --version            affiche la version\n"
+    "\n"
+    "Le compte rendu va sur la sortie standard, les erreurs, les pauses et la\n"
+    "progression sur la sortie d'erreur.\n"
+    "\n"
+    "Code de sortie : 0 tout est arrivé (ou rien de nouveau), 1 au moins un fichier\n"
+    "en échec, 2 configuration ou recherche en échec, 130 ou 143 arrêté par SIGINT\n"
+    "ou SIGTERM.\n");
+
+const QString EnCours = QStringLiteral("[En cours] ");
+
+bool EstTerminal(std::FILE* flux) {
+#ifdef _WIN32
+    return _isatty(_fileno(flux)) != 0;
+#else
+    return isatty(fileno(flux)) == 1;
+#endif
+}
+
+// Standard output carries the report, standard error the rest. On a terminal
+// standard error also carries one line of progress rewritten in place; it is
+// wiped before anything else is written, so that the two never mix on screen.
+class Console {
+public:
+    bool Terminal() const { return terminal_; }
+
+    // `immediat` false: left to the stream's buffer (long listings).
+    void Sortie(const QString& ligne, bool immediat = true) {
+        Efface();
+        Ecrit(stdout, ligne + QLatin1Char('\n'), immediat);
+    }
+    void Erreur(const QString& ligne) {
+        Efface();
+        Ecrit(stderr, ligne + QLatin1Char('\n'), true);
+    }
+
+    void Progression(const QString& texte) {
+        if (!terminal_)
+            return;
+        // A line longer than the terminal would wrap, and "\r" would then
+        // rewrite only its last piece.
+        QString ligne = texte.left(std::max(1, Largeur() - 1));
+        const qsizetype precedente = affichee_;
+        affichee_ = ligne.size();
+        if (ligne.size() < precedente)
+            ligne += QString(precedente - ligne.size(), QLatin1Char(' '));
+        std::fflush(stdout); // the report's lines before the progress that follows them
+        Ecrit(stderr, QLatin1Char('\r') + ligne, true);
+    }
+    void Efface() {
+        if (affichee_ == 0)
+            return;
+        Ecrit(stderr, QLatin1Char('\r') + QString(affichee_, QLatin1Char(' ')) + QLatin1Char('\r'), true);
+        affichee_ = 0;
+    }
+
+private:
+    static void Ecrit(std::FILE* flux, const QString& texte, bool immediat) {
+        // UTF-8 whatever the locale: under cron the locale is often "C".
+        const QByteArray octets = texte.toUtf8();
+        if (!octets.isEmpty())
+            std::fwrite(octets.constData(), 1, size_t(octets.size()), flux);
+        if (immediat)
+            std::fflush(flux);
+    }
+    static int Largeur() {
+#ifndef _WIN32
+        winsize taille{};
+        if (ioctl(fileno(stderr), TIOCGWINSZ, &taille) == 0 && taille.ws_col > 0)
+            return taille.ws_col;
+#endif
+        return 80;
+    }
+
+    const bool terminal_ = EstTerminal(stderr);
+    qsizetype affichee_ = 0; // characters of the progress line on screen (0: none)
+};
+
+Console gConsole;
+
+QString FormateDuree(qint64 secondes) {
+    if (secondes < 60)
+        return QStringLiteral("%1 s").arg(secondes);
+    if (secondes < 3600)
+        return QStringLiteral("%1 min %2 s").arg(secondes / 60).arg(secondes % 60);
+    return QStringLiteral("%1 h %2 min %3 s").arg(secondes / 3600).arg(secondes / 60 % 60).arg(secondes % 60);
+}
+
+// The gauge of the file in transfer as a line of the terminal: the transfer
+// layer's caption (percentage, bytes received and total, rate) after the
+// file's place in the run, and the time left.
+class JaugeTerminal final : public SurfaceJauge {
+public:
+    explicit JaugeTerminal(QString sujet) : sujet_(std::move(sujet)) {}
+    void DefinitSujet(const QString& sujet) { sujet_ = sujet; }
+
+    void MontreSurface(bool visible) override {
+        if (visible) {
+            debut_.start();
+            dernier_.invalidate();
+        } else {
+            gConsole.Efface();
+        }
+    }
+    void DessineSurface(int pourcentage, const QString& legende) override {
+        // The transfer draws every new percentage: on a fast link that is a
+        // hundred lines a second, which a terminal only shows as flicker.
+        if (dernier_.isValid() && dernier_.elapsed() < 200)
+            return;
+        dernier_.start();
+        QString texte = sujet_ + QStringLiteral(" : ") +
+                        (legende.isEmpty() ? QString::number(pourcentage) + QStringLiteral(" %") : legende);
+        if (pourcentage > 0 && pourcentage < 100 && debut_.elapsed() >= 1000) {
+            const double ecoule = double(debut_.elapsed()) / 1000;
+            texte += QStringLiteral(" - encore ") +
+                     FormateDuree(qRound64(ecoule * (100 - pourcentage) / pourcentage));
+        }
+        gConsole.Progression(texte);
+    }
+
+private:
+    QString sujet_;
+    QElapsedTimer debut_, dernier_;
+};
+
+// The report as lines of standard output: each file's line once it has its
+// outcome, exactly as the report window words it.
+class VueTerminal final : public VueTelechargement {
+public:
+    void DebutRun() override {}
+    void DebutFichier(int k, int n) override {
+        jauge_.DefinitSujet(QStringLiteral("Fichier %1 sur %2").arg(k).arg(n));
+    }
+    void AjouteLigne(const QString& texte) override {
+        // A file in transfer is the progress line's business; its outcome
+        // takes the report line's place.
+        if (!texte.startsWith(EnCours))
+            gConsole.Sortie(texte);
+    }
+    void RemplaceDerniereLigne(const QString& texte, const QString& raison) override {
+        if (texte.startsWith(EnCours))
+            return;
+        gConsole.Sortie(raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison);
+    }
+    SurfaceJauge* Jauge() override {
+        // Nobody watches a gauge in a log: no caption is made for it.
+        return gConsole.Terminal() ? &jauge_ : nullptr;
+    }
+    void RangeeTelechargee(int) override {}
+    void Pause(int secondes) override;
+    void FinRun() override { gConsole.Efface(); }
+    void ListeRecrite(const std::vector<qint32>&) override {}
+    void ListePerdue() override {}
+
+private:
+    JaugeTerminal jauge_{QString()};
+};
+
+void VueTerminal::Pause(int secondes) {
+    if (secondes <= 0)
+        return;
+    if (!gConsole.Terminal())
+        gConsole.Erreur(Pluriel(secondes, QStringLiteral("Pause de # seconde"),
+                                QStringLiteral("Pause de # secondes")));
+    const QDeadlineTimer fin(qint64(secondes) * 1000);
+    qint64 affichee = -1;
+    while (!ArretDemande && !fin.hasExpired()) {
+        const qint64 reste = (fin.remainingTime() + 999) / 1000;
+        if (reste != affichee) {
+            gConsole.Progression(QStringLiteral("Pause : %1 s").arg(reste));
+            affichee = reste;
+        }
+        PatienteUnPeu(int(std::clamp<qint64>(fin.remainingTime(), 1, 100)));
+    }
+    gConsole.Efface();
+}
+
+// Messages for whoever reads the output: results on standard output, problems
+// on standard error. Nobody answers questions: each gets the answer that
+// loses nothing, and the output says so.
+class MessagesTerminal final : public GestionnaireMessages {
+public:
+    explicit MessagesTerminal(const OptionsLigneCommande& options)
+        : avecMotDePasse_(options.avecMotDePasse), motDePasse_(options.motDePasse) {}
+
+    ReponseMessage Affiche(const QString& texte, IconeMessage icone, BoutonsMessage boutons,
+                           const QString&) override {
+        if (boutons == BoutonsMessage::OuiNon) {
+            gConsole.Erreur(texte + QStringLiteral(" Non (personne pour répondre sans fenêtre)"));
+            return ReponseMessage::Non;
+        }
+        if (icone == IconeMessage::Information)
+            gConsole.Sortie(texte);
+        else
+            gConsole.Erreur(texte);
+        return ReponseMessage::Ok;
+    }
+    // The one question asked with an input box is an archive's password.
+    bool Demande(const QString& invite, const QString&, QString& reponse) override {
+        if (avecMotDePasse_) {
+            reponse = motDePasse_;
+            return true;
+        }
+        gConsole.Erreur(QStringLiteral("Mot de passe demandé (« %1 ») : aucun n'a été donné "
+                                       "(option --mot-de-passe MOT), l'archive n'est pas décompressée.")
+                            .arg(invite));
+        reponse.clear();
+        return false;
+    }
+
+private:
+    bool avecMotDePasse_;
+    QString motDePasse_;
+};
+
+// Nothing is opened for a user who is not there: the output names the file or
+// folder the window would have opened, and the run ends as after an opening.
+class ShellTerminal final : public GestionnaireShell {
+public:
+    bool Ouvre(const QString& verbe, const QString& cible, const QString&, const QString&, int) override {
+        gConsole.Sortie((verbe == QLatin1String("explore") ? QStringLiteral("Dossier : ")
+                                                          : QStringLiteral("Fichier téléchargé : ")) +
+                        cible);
+        return true;
+    }
+    qint64 Lance(const QString& ligneCommande, bool) override {
+        // A downloaded program is never started unattended.
+        gConsole.Sortie(QStringLiteral("Fichier téléchargé : ") +
+                        QProcess::splitCommand(ligneCommande).value(0, ligneCommande));
+        return ProgrammeTenuPourLance;
+    }
+
+private:
+    // The launcher counts an identifier above 32 as a program started.
+    static constexpr qint64 ProgrammeTenuPourLance = 33;
+};
+
+// SIGINT and SIGTERM stop the run as the stop button does: the file in
+// transfer is dropped, the list copy rewritten, the summary printed; the exit
+// status then says which signal it was. The handler only writes to a pipe;
+// the event loop reads it and raises the stop flag.
+volatile std::sig_atomic_t gSignal = 0;
+#ifndef _WIN32
+int gTube[2] = {-1, -1};
+
+void SurSignal(int numero) {
+    if (gSignal != 0)
+        _exit(128 + numero); // asked twice: whoever asks will not wait for the end of the run
+    gSignal = numero;
+    const int erreur = errno;
+    const char octet = 1;
+    [[maybe_unused]] const ssize_t ecrit = write(gTube[1], &octet, 1);
+    errno = erreur;
+}
+#endif
+
+class GardeSignaux {
+public:
+    GardeSignaux() {
+        // The transfer layer clears the stop flag when a fetch starts, so that
+        // a stop asked for one file does not stop the next one: a signal read
+        // in the turn of the event loop just before would be lost. A signal is
+        // final: the flag is held up until the program ends.
+        maintien_.setInterval(50);
+        QObject::connect(&maintien_, &QTimer::timeout, [] { ArretDemande = true; });
+#ifndef _WIN32
+        if (pipe(gTube) != 0)
+            return;
+        for (int fd : gTube) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+        notificateur_ = std::make_unique<QSocketNotifier>(gTube[0], QSocketNotifier::Read);
+        QObject::connect(notificateur_.get(), &QSocketNotifier::activated, [this] { Recu(); });
+        struct sigaction action {};
+        action.sa_handler = SurSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+#endif
+    }
+    ~GardeSignaux() {
+#ifndef _WIN32
+        if (!notificateur_)
+            return;
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        notificateur_.reset();
+        close(gTube[0]);
+        close(gTube[1]);
+#endif
+    }
+    GardeSignaux(const GardeSignaux&) = delete;
+    GardeSignaux& operator=(const GardeSignaux&) = delete;
+
+    // Raw: true from the moment the signal lands, before the loop has read it.
+    static bool SignalRecu() { return gSignal != 0; }
+    static int Statut(int statut) { return gSignal != 0 ? 128 + gSignal : statut; }
+
+private:
+    void Recu() {
+#ifndef _WIN32
+        char octets[16];
+        while (read(gTube[0], octets, sizeof octets) > 0) {
+        }
+#endif
+        if (maintien_.isActive())
+            return;
+        gConsole.Erreur(QStringLiteral("Arrêt demandé (%1) : le fichier commencé ne sera pas conservé.")
+                            .arg(gSignal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+        ArretDemande = true;
+        maintien_.start();
+    }
+
+    QTimer maintien_;
+    std::unique_ptr<QSocketNotifier> notificateur_;
+};
+
+// The service loaded and its list searched, as the window's start-up and its
+// search button do. Returns the exit status when the run ends there, -1 when
+// rows were found.
+int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages,
+              MoteurRecherche::Resultat& resultat) {
+    const QString dossier = AvecSeparateurFinal(QCoreApplication::applicationDirPath());
+    if (!ChargeService(dossier, fichier))
+        return SortieConfiguration;
+    // The connection the window was set to; only the window changes it.
+    LitRamagIni(CheminRamagIni(dossier, false), reglages);
+
+    JaugeTerminal jauge(QStringLiteral("Liste du service"));
+    bool rechercheEffectuee = false;
+    resultat = MoteurRecherche(inet).Lance(dossier, reglages, gConsole.Terminal() ? &jauge : nullptr,
+                                           rechercheEffectuee);
+    gConsole.Efface();
+    switch (resultat.issue) {
+    case MoteurRecherche::Issue::Echec: return SortieConfiguration;
+    case MoteurRecherche::Issue::RienDeNouveau: return SortieReussie;
+    case MoteurRecherche::Issue::Trouve: break;
+    }
+    // A service that does not show its list leaves the window nothing to
+    // choose from: nothing is chosen here either.
+    if (!resultat.afficher || !resultat.lignes || resultat.lignes->EstVide())
+        return SortieReussie;
+    return -1;
+}
+
+int Telecharge(const OptionsLigneCommande& options, Inet& inet) {
+    ReglagesConnexion reglages;
+    MoteurRecherche::Resultat trouve;
+    if (const int statut = ChercheListe(options.fichier, inet, reglages, trouve); statut >= 0)
+        return statut;
+
+    LignesListe& lignes = *trouve.lignes;
+    std::vector<RangeeChoisie> rangees;
+    rangees.reserve(size_t(lignes.Nombre()));
+    for (qsizetype i = 0; i < lignes.Nombre(); ++i)
+        rangees.push_back({int(i), qint32(i), lignes.Colonne(i, trouve.colonne)});
+
+    VueTerminal vue;
+    MoteurTelechargement moteur(inet, vue);
+    if (!moteur.Prepare())
+        return SortieConfiguration;
+    // The run clears the stop flag as it starts: a signal already there
+    // would be forgotten.
+    if (GardeSignaux::SignalRecu())
+        return SortieReussie;
+    const MoteurTelechargement::Resultat r = moteur.Lance(rangees, lignes, reglages, true);
+    return r.echecs > 0 || !r.listeRecrite ? SortieEchecs : SortieReussie;
+}
+
+int Apercu(const OptionsLigneCommande& options, Inet& inet) {
+    ReglagesConnexion reglages;
+    MoteurRecherche::Resultat trouve;
+    if (const int statut = ChercheListe(options.fichier, inet, reglages, trouve); statut >= 0)
+        return statut;
+
+    const LignesListe& lignes = *trouve.lignes;
+    const bool avecTaille = LitVariable(QStringLiteral("CALCULER_TAILLE_SELECTION")) == QLatin1String("O");
+    const int colonneTaille = EntierSouple(LitVariable(QStringLiteral("COLONNE_TAILLE")));
+    std::vector<double> tailles(size_t(lignes.Nombre()), 0.0);
+    double total = 0;
+    for (qsizetype i = 0; i < lignes.Nombre(); ++i) {
+        QString ligne = lignes.Colonne(i, trouve.colonne);
+        if (avecTaille) {
+            tailles[size_t(i)] = ValeurNombre(lignes.Colonne(i, colonneTaille));
+            total += tailles[size_t(i)];
+            ligne += QLatin1Char('\t') + FormateTaille(tailles[size_t(i)], false);
+        }
+        gConsole.Sortie(ligne, false);
+    }
+    QString resume = QStringLiteral("Total : ") +
+                     Pluriel(lignes.Nombre(), QStringLiteral("# fichier"), QStringLiteral("# fichiers"));
+    if (avecTaille)
+        resume += QStringLiteral(", ") + FormateTaille(total, false);
+    gConsole.Sortie(resume, false);
+
+    const std::vector<MoteurTelechargement::PausePrevue> pauses = MoteurTelechargement::PausesPrevues(tailles);
+    qint64 duree = 0;
+    for (const MoteurTelechargement::PausePrevue& p : pauses)
+        duree += p.secondes;
+    gConsole.Sortie(pauses.empty() ? QStringLiteral("Pauses : aucune")
+                                   : QStringLiteral("Pauses : %1, %2 en tout").arg(pauses.size()).arg(FormateDuree(duree)));
+    return SortieReussie;
+}
+
+} // namespace
+
+OptionsLigneCommande LitLigneCommande(int argc, char** argv) {
+    using Mode = OptionsLigneCommande::Mode;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+
+    OptionsLigneCommande o;
+    // The window's command line stays what it always was (a path, the
+    // toolkit's own "-platform"...): options are looked for only when one
+    // argument starts with "--".
+    if (std::none_of(arguments.cbegin(), arguments.cend(),
+                     [](const QString& a) { return a.startsWith(QLatin1String("--")); }))
+        return o;
+
+    bool aide = false, version = false, finOptions = false;
+    Mode mode = Mode::Fenetre;
+    QStringList fichiers;
+    QString erreur;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (finOptions || !a.startsWith(QLatin1String("--"))) {
+            fichiers << a;
+            continue;
+        }
+        if (a == QLatin1String("--")) {
+            finOptions = true; // a parameter file whose name starts with "--" follows
+            continue;
+        }
+        const qsizetype egal = a.indexOf(QLatin1Char('='));
+        const QString nom = egal > 0 ? a.left(egal) : a;
+        if (nom == QLatin1String("--mot-de-passe")) {
+            if (egal > 0) {
+                o.motDePasse = a.mid(egal + 1);
+            } else if (i + 1 < arguments.size()) {
+                o.motDePasse = arguments[++i];
+            } else {
+                erreur = QStringLiteral("l'option --mot-de-passe attend un mot de passe");
+                continue;
+            }
+            o.avecMotDePasse = true;
+            continue;
+        }
+        const Mode choisi = a == QLatin1String("--sans-fenetre") ? Mode::SansFenetre
+                            : a == QLatin1String("--apercu")     ? Mode::Apercu
+                                                                 : Mode::Fenetre;
+        if (a == QLatin1String("--aide"))
+            aide = true;
+        else if (a == QLatin1String("--version"))
+            version = true;
+        else if (choisi == Mode::Fenetre)
+            erreur = QStringLiteral("option inconnue : ") + a;
+        else if (mode != Mode::Fenetre && mode != choisi)
+            erreur = QStringLiteral("--sans-fenetre et --apercu ne vont pas ensemble");
+        else
+            mode = choisi;
+    }
+
+    if (aide || version) {
+        o.mode = aide ? Mode::Aide : Mode::Version;
+        return o;
+    }
+    if (erreur.isEmpty() && mode == Mode::Fenetre)
+        erreur = QStringLiteral("--sans-fenetre ou --apercu manque");
+    if (erreur.isEmpty() && fichiers.isEmpty())
+        erreur = QStringLiteral("le fichier paramètre manque");
+    if (erreur.isEmpty() && fichiers.size() > 1)
+        erreur = QStringLiteral("un seul fichier paramètre à la fois : ") + fichiers.join(QLatin1Char(' '));
+    if (!erreur.isEmpty()) {
+        o.mode = Mode::Erreur;
+        o.erreur = erreur;
+        return o;
+    }
+    o.mode = mode;
+    o.fichier = fichiers.first();
+    return o;
+}
+
+int LanceSansFenetre(int argc, char** argv, const OptionsLigneCommande& options) {
+    using Mode = OptionsLigneCommande::Mode;
+    switch (options.mode) {
+    case Mode::Aide:
+        gConsole.Sortie(Utilisation.chopped(1));
+        return SortieReussie;
+    case Mode::Version:
+        gConsole.Sortie(QStringLiteral("Le Ramaglin " RAMAGLIN_VERSION));
+        return SortieReussie;
+    case Mode::Erreur:
+    case Mode::Fenetre: // not ours: main keeps it
+        gConsole.Erreur(QStringLiteral("ramaglin : ") + options.erreur + QLatin1Char('\n'));
+        gConsole.Erreur(Utilisation.chopped(1));
+        return SortieConfiguration;
+    case Mode::SansFenetre:
+    case Mode::Apercu: break;
+    }
+
+    // No QApplication: it would load the platform plugin, which needs a display.
+    QCoreApplication app(argc, argv);
+    // The same names as the window's, which place Ramag.ini when the program's
+    // folder is read-only.
+    QCoreApplication::setApplicationName(QStringLiteral("Ramaglin"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Ramaglin"));
+
+    MessagesTerminal messages(options);
+    GestionnaireMessages* const messagesAvant = InstalleGestionnaireMessages(&messages);
+    ShellTerminal shell;
+    GestionnaireShell* const shellAvant = InstalleGestionnaireShell(&shell);
+    GardeSignaux signaux;
+
+    int statut;
+    {
+        Inet inet;
+        QObject::connect(&inet, &Inet::StateChanged, &inet, [&inet](int etat) { GereEtatTransfert(inet, etat); });
+        statut = options.mode == Mode::Apercu ? Apercu(options, inet) : Telecharge(options, inet);
+    }
+    gConsole.Efface();
+    std::fflush(stdout);
+
+    InstalleGestionnaireShell(shellAvant);
+    InstalleGestionnaireMessages(messagesAvant);
+    return GardeSignaux::Statut(statut);
+}

@@ -1,0 +1,258 @@
+// The run without windows, from the outside: the built program started the way
+// cron or a systemd timer starts it (no display, no terminal), against nginx
+// (our own server for failures and a slow drip), read from its output, its
+// exit status and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <csignal>
+
+#include "download/Lectures.h"
+#include "support/Outils.h"
+#include "support/ServeurTest.h"
+#include "support/ServeursReels.h"
+
+namespace {
+
+struct Execution {
+    int statut = -1;    // the exit status (-1: the program crashed)
+    QStringList lignes; // standard output, line by line
+    QString erreurs;    // standard error
+};
+
+void Demarre(QProcess& p, const QStringList& arguments) {
+    // A platform that needs a display, and none: a window, or anything that
+    // loads the platform plugin, would not start.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(RAMAGLIN_BINARY_DIR "/ramaglin"), arguments);
+}
+
+Execution Termine(QProcess& p) {
+    Execution e;
+    if (!p.waitForFinished(120000)) { // a guard: the runs take seconds
+        ADD_FAILURE() << "the program did not end";
+        p.kill();
+        p.waitForFinished();
+    }
+    e.statut = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    e.lignes = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+    if (e.lignes.last().isEmpty())
+        e.lignes.removeLast();
+    e.erreurs = QString::fromUtf8(p.readAllStandardError());
+    return e;
+}
+
+Execution Lance(const QStringList& arguments) {
+    QProcess p;
+    Demarre(p, arguments);
+    return Termine(p);
+}
+
+class SansFenetre : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        racine = new QTemporaryDir;
+        nginx = new Nginx(racine->path());
+        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
+        for (const char* nom : {"a.bin", "b.bin", "c.bin"})
+            EcritFichier(racine->filePath(nom), Motif(2048));
+        EcritFichier(racine->filePath("page.html"), "<a href=\"infozip_password.zip\">archive</a>");
+        QFile::copy(CheminFixture("zip/infozip_password.zip"), racine->filePath("infozip_password.zip"));
+    }
+    static void TearDownTestSuite() { delete nginx; delete racine; }
+
+    void SetUp() override {
+        QDir().mkpath(tmp);
+        QDir().mkpath(dest);
+    }
+
+    // Writes a service whose list (lines "address TAB text TAB size") nginx
+    // serves, whose files come from `base` (nginx by default) into `dest`, new
+    // files only. Returns its parameter file.
+    QString Service(const QByteArray& lignes, const QByteArray& autres = "", const QString& base = QString()) {
+        static int numero = 0;
+        const QString liste = QStringLiteral("liste-%1.txt").arg(++numero);
+        EcritFichier(racine->filePath(liste), lignes);
+        const QString param = travail.filePath("service.txt");
+        EcritFichier(param, "REP_TMP=" + tmp.toUtf8() + "\r\nFICHIER_LISTE_NOM=" + nginx->Adresse("/" + liste).toUtf8() +
+                                "\r\nAFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\nCOMPARER_LISTE_A_REPERTOIRE=O\r\n"
+                                "COL_COMPARAISON_REP=1\r\nEXTENSION_A_COMPARER=*.*\r\nCHEMIN_A_COMPARER=" + dest.toUtf8() +
+                                "\r\nNUM_COLONNE_TELECHARGEE=1\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=" + dest.toUtf8() +
+                                "\r\nADRESSE_BASE_FICHIERS_SOURCES=" + (base.isEmpty() ? nginx->Adresse("/") : base).toUtf8() +
+                                "\r\n" + autres);
+        return param;
+    }
+    QString Liste() const { return tmp + "/Liste.tmp"; }
+    QStringList Destination() const {
+        return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    static inline QTemporaryDir* racine = nullptr;
+    static inline Nginx* nginx = nullptr;
+    QTemporaryDir travail;
+    const QString tmp = travail.filePath("tmp"), dest = travail.filePath("dest");
+};
+
+TEST_F(SansFenetre, TousArrivesPuisRienDeNouveau) {
+    const QString param = Service("a.bin\tA\t2048\r\nb.bin\tB\t2048\r\nc.bin\tC\t2048\r\n",
+                                  "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=2\r\n"
+                                  "DUREE_PAUSE_ENTRE_TELECHARGEMENT=1\r\n");
+    const QString ini = RAMAGLIN_BINARY_DIR "/Ramag.ini";
+    const bool iniAvant = QFile::exists(ini);
+    const QByteArray reglages = LitFichier(ini);
+
+    Execution e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 0);
+    EXPECT_EQ(e.lignes, (QStringList{"[OK] A (2 Ko)", "[OK] B (2 Ko)", "[OK] C (2 Ko)",
+                                     "3 fichiers téléchargés avec succès."}));
+    // Not a terminal: the pause in one line, no progress at all.
+    EXPECT_EQ(e.erreurs, "Pause de 1 seconde\n");
+    EXPECT_EQ(Destination(), (QStringList{"a.bin", "b.bin", "c.bin"}));
+    EXPECT_EQ(LitFichier(dest + "/c.bin"), Motif(2048));
+    EXPECT_EQ(LitFichier(Liste()), "");
+
+    e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 0);
+    EXPECT_EQ(e.lignes, QStringList{"Il n'y a pas eu de nouveaux fichiers."});
+    EXPECT_EQ(e.erreurs, "");
+    // The window's connection settings are read, never written.
+    EXPECT_EQ(QFile::exists(ini), iniAvant);
+    EXPECT_EQ(LitFichier(ini), reglages);
+}
+
+TEST_F(SansFenetre, UnFichierEnEchecDonneUn) {
+    ServeurTest serveur;
+    serveur.Repond("*", "/ok", ReponseTest::Ok(Motif(1000)));
+    serveur.Repond("*", "/interdit", ReponseTest::Statut(403));
+    const QString param = Service("ok\tOk\r\nabsent\tAbsent\r\ninterdit\tInterdit\r\n",
+                                  "LANCER_APRES_TELECHARGEMENT=O\r\n", serveur.Adresse("/"));
+    const Execution e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 1);
+    // The one file that arrived is named instead of opened.
+    EXPECT_EQ(e.lignes, (QStringList{"[OK] Ok (1000 octets)", "[Erreur] Absent\terreur HTTP 404 : fichier introuvable",
+                                     "[Erreur] Interdit\terreur HTTP 403 : accès interdit",
+                                     "Un fichier téléchargé avec succès.", "Fichier téléchargé : " + dest + "/ok"}));
+    EXPECT_EQ(e.erreurs, "");
+    EXPECT_EQ(Destination(), QStringList{"ok"});
+    EXPECT_EQ(LitFichier(Liste()), "absent\tAbsent\r\ninterdit\tInterdit\r\n");
+}
+
+TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
+    const QRegularExpression projet("project\\(Ramaglin VERSION ([0-9.]+)");
+    const QString version = projet.match(LitFichier(RAMAGLIN_SOURCE_DIR "/CMakeLists.txt")).captured(1);
+    ASSERT_FALSE(version.isEmpty());
+    const QString absent = travail.filePath("absent.txt");
+    const QString sansListe = travail.filePath("sans-liste.txt");
+    EcritFichier(sansListe, "REP_TMP=" + tmp.toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
+                                nginx->Adresse("/nulle-part.txt").toUtf8() + "\r\nAFFICHE_RESULTAT=O\r\n");
+    const struct {
+        QStringList arguments;
+        int statut;
+        QString sortie;  // how standard output begins (empty: it is empty)
+        QString erreurs; // how standard error begins
+        bool utilisation;        // the usage on standard error
+    } cas[] = {
+        {{"--aide"}, 0, "Utilisation : ramaglin FICHIER\n", "", false},
+        {{"--version"}, 0, "Le Ramaglin " + version + "\n", "", false},
+        {{"--sans-fenetre"}, 2, "", "ramaglin : le fichier paramètre manque\n", true},
+        {{"--telecharger", absent}, 2, "", "ramaglin : option inconnue : --telecharger\n", true},
+        {{"--sans-fenetre", absent}, 2, "", "Fichier paramètre inexistant : " + absent + "\n", false},
+        {{"--sans-fenetre", sansListe}, 2, "", "", false},
+        {{"--apercu", sansListe}, 2, "", "", false},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess p;
+        Demarre(p, c.arguments);
+        const Execution e = Termine(p);
+        const QString sortie = e.lignes.isEmpty() ? QString() : e.lignes.join('\n') + '\n';
+        EXPECT_EQ(e.statut, c.statut);
+        EXPECT_EQ(c.sortie.isEmpty() ? sortie : sortie.left(c.sortie.size()), c.sortie);
+        EXPECT_EQ(e.erreurs.left(c.erreurs.size()), c.erreurs);
+        EXPECT_EQ(e.erreurs.contains("Utilisation : ramaglin"), c.utilisation) << e.erreurs;
+        if (c.arguments.last() == sansListe) {
+            EXPECT_TRUE(e.erreurs.contains("Echec lors de la recherche !")) << e.erreurs;
+        }
+    }
+}
+
+// A signal while a file arrives slowly: that file dropped, the list copy
+// rewritten without the file that had arrived, the summary, and the status
+// that names the signal.
+TEST_F(SansFenetre, SignalPendantUnTransfertLent) {
+    ServeurTest serveur;
+    serveur.Repond("*", "/un", ReponseTest::Ok(Motif(1000)));
+    serveur.Repond("*", "/lent", {.corps = Motif(400000), .goutteOctets = 4000, .goutteDelaiMs = 100});
+    serveur.Repond("*", "/trois", ReponseTest::Ok(Motif(1000)));
+    const auto Demande = [&](const char* cible) {
+        for (const RequeteRecue& r : serveur.Requetes())
+            if (r.methode == "GET" && r.cible == cible)
+                return true;
+        return false;
+    };
+    for (const auto& [signal, statut] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+        SCOPED_TRACE(signal);
+        QDir(dest).removeRecursively();
+        QDir().mkpath(dest);
+        serveur.OublieRequetes();
+        const QString param = Service("un\tUn\r\nlent\tLent\r\ntrois\tTrois\r\n", "", serveur.Adresse("/"));
+        QProcess p;
+        Demarre(p, {"--sans-fenetre", param});
+        ASSERT_TRUE(AttendQue([&] { return Demande("/lent"); }, 60000));
+        ::kill(pid_t(p.processId()), signal);
+        const Execution e = Termine(p);
+        EXPECT_EQ(e.statut, statut);
+        EXPECT_EQ(e.lignes, (QStringList{"[OK] Un (1000 octets)", "[Arrêt demandé] Lent",
+                                         "Un fichier téléchargé avec succès."}));
+        EXPECT_EQ(Destination(), QStringList{"un"});
+        EXPECT_EQ(LitFichier(Liste()), "lent\tLent\r\ntrois\tTrois\r\n");
+        EXPECT_FALSE(QFile::exists(Liste() + ".tmp"));
+        EXPECT_FALSE(Demande("/trois"));
+    }
+}
+
+TEST_F(SansFenetre, ApercuSansRienTelecharger) {
+    const QByteArray lignes = "p1.bin\tPremier\t2048\r\np2.bin\tDeuxième\t1024\r\np3.bin\tTroisième\t3072\r\n";
+    const QString param = Service(lignes, "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=3\r\n"
+                                          "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
+                                          "DUREE_PAUSE_ENTRE_TELECHARGEMENT=30\r\n");
+    const Execution e = Lance({"--apercu", param});
+    EXPECT_EQ(e.statut, 0);
+    EXPECT_EQ(e.lignes, (QStringList{"Premier\t2 Ko", "Deuxième\t1 Ko", "Troisième\t3 Ko", "Total : 3 fichiers, 6 Ko",
+                                     "Pauses : 2, 1 min 0 s en tout"}));
+    EXPECT_EQ(e.erreurs, "");
+    EXPECT_TRUE(Destination().isEmpty());
+    EXPECT_EQ(LitFichier(Liste()), lignes);
+    EXPECT_FALSE(nginx->Journal().contains("/p1.bin"));
+}
+
+// The one question the program asks with an input box, a ZIP archive's
+// password, is answered by --mot-de-passe, and cancelled without it.
+TEST_F(SansFenetre, MotDePasseDesArchives) {
+    const QString param = Service("page.html\tPage\r\n", "CONSERVER_LIEN_TELECHARGE=N\r\nDECOMPRESSER_LIEN_ZIP=O\r\n"
+                                                         "ADRESSE_BASE_LIENS_INTERNET=" + nginx->Adresse("/").toUtf8() + "\r\n");
+    Execution e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 1);
+    ASSERT_EQ(e.lignes.size(), 3) << e.lignes.join('\n');
+    EXPECT_TRUE(e.lignes[0].startsWith("[OK] Page ("));
+    EXPECT_TRUE(e.lignes[1].startsWith("[Erreur] infozip_password.zip\t")) << e.lignes[1];
+    EXPECT_EQ(e.lignes[2], "Aucun fichier téléchargé.");
+    EXPECT_TRUE(e.erreurs.contains("--mot-de-passe MOT")) << e.erreurs;
+    EXPECT_EQ(Destination(), QStringList());
+
+    e = Lance({"--sans-fenetre", "--mot-de-passe", "secret", param});
+    EXPECT_EQ(e.statut, 0);
+    ASSERT_EQ(e.lignes.size(), 3) << e.lignes.join('\n');
+    EXPECT_TRUE(e.lignes[1].startsWith("[OK] infozip_password.zip (")) << e.lignes[1];
+    EXPECT_EQ(e.lignes[2], "Un fichier téléchargé avec succès.");
+    EXPECT_TRUE(Arbre(dest) == Arbre(CheminFixture("zip/source"))) << Arbre(dest).keys().join(' ').toStdString();
+}
+
+} // namespace

@@ -84,6 +84,7 @@ public:
     struct PausePrevue {
         int apresFichier = 0;
         int secondes = 0;
+        bool operator==(const PausePrevue&) const = default;
     };
     static std::vector<PausePrevue> PausesPrevues(const std::vector<double>& tailles);
 

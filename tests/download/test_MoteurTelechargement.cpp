@@ -1,0 +1,186 @@
+// The download run without windows, through a recording view, against nginx:
+// what each row's report line says, which rows leave the list, the pauses, a
+// stop, and the list copy at the end (rewritten, or lost with the rows).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "config/Fonctions_Parametres.h"
+#include "config/Fonctions_Variables.h"
+#include "download/MoteurTelechargement.h"
+#include "net/Fonctions_Internet_INET.h"
+#include "net/Inet.h"
+#include "search/LignesListe.h"
+#include "support/DossierMonte.h"
+#include "support/EnregistreurMessages.h"
+#include "support/Outils.h"
+#include "support/ServeurTest.h"
+#include "support/ServeursReels.h"
+#include "support/VueEnregistreuse.h"
+#include "util/ModuleRamaglin.h"
+
+namespace {
+
+class MoteurTelechargementTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        racine = new QTemporaryDir;
+        for (const char* nom : {"a.bin", "c.bin", "e.bin", "f.bin"})
+            EcritFichier(racine->filePath(nom), Motif(2048));
+        nginx = new Nginx(racine->path());
+        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
+    }
+    static void TearDownTestSuite() { delete nginx; delete racine; }
+
+    void SetUp() override {
+        ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
+        QObject::connect(&inet, &Inet::StateChanged, [this](int etat) { GereEtatTransfert(inet, etat); });
+        QDir().mkpath(tmp.filePath("rep"));
+        AffecteVariable("REP_TMP", tmp.filePath("rep") + "/");
+        AffecteVariable("NUM_COLONNE_TELECHARGEE", "1");
+        AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", dest.path());
+        AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", nginx->Adresse("/"));
+        ArretDemande = false;
+    }
+    void TearDown() override { ArretDemande = false; }
+
+    // The list copy, on disk and in memory, and every row of it chosen.
+    std::vector<RangeeChoisie> Liste(const QByteArray& texte) {
+        EcritFichier(CheminListe(), texte);
+        lignes.Charge(CheminListe());
+        std::vector<RangeeChoisie> rangees;
+        for (int i = 0; i < lignes.Nombre(); ++i)
+            rangees.push_back({i, i, lignes.Colonne(i, 2)});
+        return rangees;
+    }
+    QString CheminListe() const { return tmp.filePath("rep/Liste.tmp"); }
+    MoteurTelechargement::Resultat Lance(const std::vector<RangeeChoisie>& rangees) {
+        EXPECT_TRUE(moteur.Prepare());
+        return moteur.Lance(rangees, lignes, ReglagesConnexion(), true);
+    }
+
+    static inline QTemporaryDir* racine = nullptr;
+    static inline Nginx* nginx = nullptr;
+    QTemporaryDir tmp, dest;
+    EnregistreurMessages rec;
+    Inet inet;
+    VueEnregistreuse vue;
+    MoteurTelechargement moteur{inet, vue};
+    LignesListe lignes;
+};
+
+// Rows that arrive, fail, or have no address; the pauses by size (after 3 Ko)
+// and by count (every 2 files) after the files that arrived, none after the
+// last row; and the list copy left with the lines of the rows that stay.
+TEST_F(MoteurTelechargementTest, EchecsPausesEtListeRecrite) {
+    AffecteVariable("PAUSE_SELON_TAILLE", "O");
+    AffecteVariable("TAILLE_DECLENCHE_PAUSE", "3");
+    AffecteVariable("DUREE_PAUSE_SELON_TAILLE", "5");
+    AffecteVariable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O");
+    AffecteVariable("NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "2");
+    AffecteVariable("DUREE_PAUSE_ENTRE_TELECHARGEMENT", "7");
+    const auto rangees = Liste("a.bin\tA\r\nabsent.bin\tB\r\nc.bin\tC\r\n\tD\r\ne.bin\tE\r\nf.bin\tF\r\n");
+    const auto r = Lance(rangees);
+
+    EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[Erreur] B", "[OK] C (2 Ko)", "[Erreur] D",
+                                       "[OK] E (2 Ko)", "[OK] F (2 Ko)"}));
+    EXPECT_TRUE(vue.raisons[1].contains("404")) << vue.raisons[1].toStdString();
+    EXPECT_EQ(vue.raisons[3], "aucune adresse dans la ligne de la liste");
+    EXPECT_EQ(vue.rangees, (std::vector<int>{0, 2, 4, 5}));
+    // After C: 4 Ko since the start, and the second file; after E: 2 Ko only.
+    EXPECT_EQ(vue.pauses, (std::vector<int>{5, 7}));
+    // The preview's plan of the same rules, every file arriving.
+    const auto plan = MoteurTelechargement::PausesPrevues({2048, 2048, 2048, 2048});
+    EXPECT_EQ(plan, (std::vector<MoteurTelechargement::PausePrevue>{{2, 5}, {2, 7}}));
+    EXPECT_EQ(r.succes, 4);
+    EXPECT_EQ(r.echecs, 2);
+    EXPECT_FALSE(r.arrete);
+    EXPECT_EQ(r.dernierFichier, QDir(dest.path()).filePath("f.bin"));
+    EXPECT_EQ(vue.debuts, 1);
+    EXPECT_EQ(vue.fins, 1);
+    EXPECT_EQ(LitFichier(CheminListe()), "absent.bin\tB\r\n\tD\r\n");
+    EXPECT_FALSE(QFile::exists(CheminListe() + ".tmp"));
+    EXPECT_EQ(vue.renumerotation, (std::vector<qint32>{-1, 0, -1, 1, -1, -1}));
+    EXPECT_EQ(lignes.Nombre(), 2);
+    EXPECT_EQ(rec.Textes(), QStringList{"4 fichiers téléchargés avec succès."});
+}
+
+// The user stops during the first pause: nothing more is fetched, and the
+// list copy keeps every row that did not arrive.
+TEST_F(MoteurTelechargementTest, ArretPendantUnePause) {
+    AffecteVariable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O");
+    AffecteVariable("NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "1");
+    AffecteVariable("DUREE_PAUSE_ENTRE_TELECHARGEMENT", "30");
+    vue.surPause = [](int) { ArretDemande = true; };
+    const auto r = Lance(Liste("a.bin\tA\r\nc.bin\tC\r\ne.bin\tE\r\n"));
+    EXPECT_EQ(vue.lignes, QStringList{"[OK] A (2 Ko)"});
+    EXPECT_EQ(vue.pauses, std::vector<int>{30});
+    EXPECT_TRUE(r.arrete);
+    EXPECT_EQ(r.succes, 1);
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files), QStringList{"a.bin"});
+    EXPECT_EQ(LitFichier(CheminListe()), "c.bin\tC\r\ne.bin\tE\r\n");
+    EXPECT_EQ(rec.Textes(), QStringList{"Un fichier téléchargé avec succès."});
+}
+
+// REP_TMP turned read-only (or deleted) during the run: the list copy cannot
+// be rewritten, so rows and lines would go out of step. The user is told, the
+// rows and the lines go, and the copy on disk is whole as it was.
+TEST_F(MoteurTelechargementTest, ReecritureImpossibleVideLaListe) {
+    for (const bool supprime : {false, true}) {
+        SCOPED_TRACE(supprime ? "dossier supprimé" : "dossier en lecture seule");
+        vue = VueEnregistreuse();
+        rec.Vide();
+        QDir(dest.path()).removeRecursively();
+        QDir().mkpath(dest.path());
+        const QByteArray avant = "a.bin\tA\r\nabsent.bin\tB\r\n";
+        const auto rangees = Liste(avant);
+        std::unique_ptr<DossierMonte> monte;
+        if (supprime) {
+            QDir(tmp.filePath("rep")).removeRecursively();
+        } else {
+            monte = std::make_unique<DossierMonte>(tmp.filePath("rep"), DossierMonte::LectureSeule);
+            if (!monte->Erreur().isEmpty())
+                GTEST_SKIP() << monte->Erreur().toStdString();
+        }
+        const auto r = Lance(rangees);
+        EXPECT_FALSE(r.listeRecrite);
+        EXPECT_TRUE(vue.perdue);
+        EXPECT_TRUE(lignes.EstVide());
+        EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[Erreur] B"}));
+        ASSERT_EQ(rec.messages.size(), 2u);
+        EXPECT_TRUE(rec.messages[0].texte.startsWith("La liste des fichiers n'a pas pu être mise à jour"));
+        EXPECT_EQ(rec.messages[0].icone, IconeMessage::Critique);
+        EXPECT_EQ(rec.messages[1].texte, "Un fichier téléchargé avec succès.");
+        if (supprime) {
+            EXPECT_FALSE(QFile::exists(CheminListe()));
+            QDir().mkpath(tmp.filePath("rep"));
+        } else {
+            EXPECT_EQ(LitFichier(CheminListe()), avant);
+        }
+    }
+}
+
+// A stop confirmed while a row's file arrives: its line says so, the file is
+// not kept, the rows after it are not tried.
+TEST_F(MoteurTelechargementTest, ArretPendantUnTransfert) {
+    ServeurTest lent;
+    lent.Repond("*", "/lent.bin", ReponseTest{.corps = Motif(65536), .goutteOctets = 512, .goutteDelaiMs = 20});
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", "");
+    QTimer surveille;
+    QObject::connect(&surveille, &QTimer::timeout, [&] {
+        for (const RequeteRecue& q : lent.Requetes())
+            ArretDemande = ArretDemande || q.methode == "GET";
+    });
+    surveille.start(10);
+    const auto r = Lance(Liste(nginx->Adresse("/a.bin").toUtf8() + "\tA\r\n" + lent.Adresse("/lent.bin").toUtf8() +
+                               "\tLent\r\n" + nginx->Adresse("/c.bin").toUtf8() + "\tC\r\n"));
+    EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[Arrêt demandé] Lent"}));
+    EXPECT_TRUE(r.arrete);
+    EXPECT_EQ(r.echecs, 0);
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.bin"});
+    EXPECT_EQ(lignes.Nombre(), 2);
+}
+
+} // namespace

@@ -173,6 +173,10 @@ public:
         }
     }
     void DessineSurface(int pourcentage, const QString& legende) override {
+        // The reset at the start of a file says nothing yet (and comes before
+        // the run names the file).
+        if (pourcentage == 0 && legende.isEmpty())
+            return;
         // The transfer draws every new percentage: on a fast link that is a
         // hundred lines a second, which a terminal only shows as flicker.
         if (dernier_.isValid() && dernier_.elapsed() < 200)

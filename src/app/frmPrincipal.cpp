@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QItemSelectionModel>
 #include <QListView>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -95,9 +95,6 @@ frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
     TimerCalcul->setInterval(100);
     TimerCalcul->setSingleShot(true);
     connect(TimerCalcul, &QTimer::timeout, this, &frmPrincipal::TimerCalcul_Timer);
-
-    auto* echap = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(echap, &QShortcut::activated, this, &frmPrincipal::InterromptRecherche);
 }
 
 frmPrincipal::~frmPrincipal() {
@@ -489,6 +486,16 @@ void frmPrincipal::cmdRecherche_Click() {
         Onglets->setCurrentIndex(2);
     }
     AfficheCurseurNormal();
+}
+
+void frmPrincipal::keyPressEvent(QKeyEvent* event) {
+    // Escape reaches the window from whichever control has the focus (those
+    // of the search are disabled meanwhile).
+    if (event->key() == Qt::Key_Escape && operation_ == Operation::Recherche) {
+        InterromptRecherche();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmPrincipal::InterromptRecherche() {

@@ -121,6 +121,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* objet, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ConstruitOnglets();

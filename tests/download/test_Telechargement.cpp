@@ -268,3 +268,65 @@ TEST_F(Telechargement, PausesParNombreEtParTaille) {
 }
 
 } // namespace
+
+namespace {
+
+// Answers the pause's stop question the way a user who reads slowly would:
+// the question stays open (its own turn of the event loop, as a message box's)
+// until the countdown has closed the pause window, then "Oui".
+struct LecteurLent final : GestionnaireMessages {
+    explicit LecteurLent(frmPrincipal& f) : f(f), precedent(InstalleGestionnaireMessages(this)) {}
+    ~LecteurLent() override { InstalleGestionnaireMessages(precedent); }
+    ReponseMessage Affiche(const QString& texte, IconeMessage, BoutonsMessage boutons, const QString&) override {
+        textes << texte;
+        if (boutons != BoutonsMessage::OuiNon)
+            return ReponseMessage::Ok;
+        pauseOuverte = f.Pause()->isVisible();
+        AttendQue([&] { return !f.Pause()->isVisible(); }, 10000);
+        return ReponseMessage::Oui;
+    }
+    bool Demande(const QString&, const QString&, QString&) override { return false; }
+    frmPrincipal& f;
+    GestionnaireMessages* precedent;
+    QStringList textes;
+    bool pauseOuverte = false;
+};
+
+} // namespace
+
+// Inside the program's own event loop: the pause's countdown ends while its
+// stop question is open, when no other window is in sight. The program must
+// not end there: the answer is honoured (no row after the pause), the summary
+// shows, and the program lives on until its main window is closed, which
+// saves Ramag.ini.
+TEST_F(Telechargement, PauseFinieSousUneQuestionDansLaBoucleDuProgramme) {
+    auto f = Prepare("a.bin\tA\r\nb.bin\tB\r\nc.bin\tC\r\n",
+                     "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
+                     "DUREE_PAUSE_ENTRE_TELECHARGEMENT=1\r\n");
+    QFile::remove(app.filePath("Ramag.ini"));
+    LecteurLent lecteur(*f);
+    SurApparition pause(f->Pause(), [&] {
+        QTimer::singleShot(0, f->Pause(), [&] { f->Pause()->ArretTelechargement->click(); });
+    });
+    bool fini = false, vivantApres = false;
+    QObject contexte;
+    QTimer::singleShot(0, &contexte, [&] {
+        f->cmdTelechargeSelection->click();
+        fini = true;
+        // Still running a while after the run: then the user closes the window.
+        QTimer::singleShot(300, &contexte, [&] {
+            vivantApres = true;
+            f->close();
+        });
+    });
+    QTimer::singleShot(30000, &contexte, [] { QCoreApplication::exit(2); }); // a guard, never reached
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(fini);
+    EXPECT_TRUE(vivantApres);
+    EXPECT_TRUE(lecteur.pauseOuverte);
+    EXPECT_EQ(lecteur.textes, (QStringList{"Êtes-vous sûr de vouloir interrompre le téléchargement ?",
+                                           "Un fichier téléchargé avec succès."}));
+    EXPECT_EQ(Textes(f->Rapport()->List1), QStringList{"[OK] A (2 Ko)"});
+    EXPECT_EQ(Destination(), QStringList{"a.bin"});
+    EXPECT_TRUE(QFile::exists(app.filePath("Ramag.ini")));
+}

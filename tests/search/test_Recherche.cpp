@@ -9,6 +9,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QApplication>
+#include <QTest>
 #include <QTimer>
 
 #include "config/Fonctions_Variables.h"
@@ -175,8 +177,10 @@ TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
     for (int i = 0; i < 2000; ++i)
         contenu += "f" + QByteArray::number(i) + "\tFichier " + QByteArray::number(i) + "\tG\r\n";
     serveur.Repond("*", "/lente", {.corps = contenu, .goutteOctets = 4000, .goutteDelaiMs = 200});
-    for (bool fermer : {false, true}) {
-        SCOPED_TRACE(fermer);
+    // Escape asks the close's question and stops the search, the window staying.
+    for (const int mode : {0, 1, 2}) {
+        const bool fermer = mode == 1, echap = mode == 2;
+        SCOPED_TRACE(mode);
         rec.Vide();
         serveur.OublieRequetes();
         QFile::remove(liste);
@@ -190,12 +194,16 @@ TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
                                               f->TypeConnexion[1]})
                 actifs.append(w->isEnabled());
             f->cmdRecherche_Click();
-            if (!fermer)
+            if (mode == 0)
                 f->TimerDemarrage->start();
             if (fermer) {
                 rec.RepondOui();
                 f->close();
                 visibleApresFermeture = f->isVisible();
+            }
+            if (echap) {
+                rec.RepondOui();
+                QTest::keyClick(f.get(), Qt::Key_Escape);
             }
         });
         f->cmdRecherche_Click();
@@ -204,12 +212,12 @@ TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
         EXPECT_EQ(serveur.Requetes().size(), 2); // one HEAD, one GET
         EXPECT_TRUE(f->cmdRecherche->isEnabled());
         // Closed: asked, stopped without a failure message, then gone.
-        EXPECT_EQ(rec.Textes(), fermer ? QStringList{"Êtes-vous sûr de vouloir interrompre la recherche ?"}
-                                       : QStringList());
+        EXPECT_EQ(rec.Textes(), fermer || echap ? QStringList{"Êtes-vous sûr de vouloir interrompre la recherche ?"}
+                                                : QStringList());
         EXPECT_EQ(visibleApresFermeture, fermer);
         EXPECT_EQ(f->isVisible(), !fermer);
-        EXPECT_EQ(QFile::exists(liste), !fermer);
-        EXPECT_EQ(Nombre(f->ListeSources), fermer ? 0 : 2000);
+        EXPECT_EQ(QFile::exists(liste), mode == 0);
+        EXPECT_EQ(Nombre(f->ListeSources), mode == 0 ? 2000 : 0);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "net/Inet.h"
 #include "search/LignesListe.h"
 #include "support/DossierMonte.h"
+#include "support/EnregistreurShell.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
 #include "support/ServeurTest.h"
@@ -56,15 +57,16 @@ protected:
         return rangees;
     }
     QString CheminListe() const { return tmp.filePath("rep/Liste.tmp"); }
-    MoteurTelechargement::Resultat Lance(const std::vector<RangeeChoisie>& rangees) {
+    MoteurTelechargement::Resultat Lance(const std::vector<RangeeChoisie>& rangees, bool ouvrirALaFin = true) {
         EXPECT_TRUE(moteur.Prepare());
-        return moteur.Lance(rangees, lignes, ReglagesConnexion(), true);
+        return moteur.Lance(rangees, lignes, ReglagesConnexion(), ouvrirALaFin);
     }
 
     static inline QTemporaryDir* racine = nullptr;
     static inline Nginx* nginx = nullptr;
     QTemporaryDir tmp, dest;
     EnregistreurMessages rec;
+    EnregistreurShell shell;
     Inet inet;
     VueEnregistreuse vue;
     MoteurTelechargement moteur{inet, vue};
@@ -181,6 +183,77 @@ TEST_F(MoteurTelechargementTest, ArretPendantUnTransfert) {
     EXPECT_EQ(r.echecs, 0);
     EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.bin"});
     EXPECT_EQ(lignes.Nombre(), 2);
+}
+
+// The pause rules, run after run: every n files counted (a failure does not
+// count), an empty duration of 2 seconds, a size reached exactly (its count
+// starting again), and durations or counts of 0 that never pause.
+TEST_F(MoteurTelechargementTest, ReglesDesPauses) {
+    const QByteArray cinq = "a.bin\tA\r\nabsent\tX\r\nc.bin\tC\r\ne.bin\tE\r\nf.bin\tF\r\n";
+    const struct {
+        const char* nom;
+        std::vector<std::pair<const char*, const char*>> variables;
+        std::vector<int> pauses;
+    } cas[] = {
+        {"nombre", {{"PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O"}, {"NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "2"},
+                    {"DUREE_PAUSE_ENTRE_TELECHARGEMENT", "1"}}, {1}},
+        {"durée vide", {{"PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O"}, {"NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "1"}},
+         {2, 2, 2}},
+        {"taille", {{"PAUSE_SELON_TAILLE", "O"}, {"TAILLE_DECLENCHE_PAUSE", "4"}, {"DUREE_PAUSE_SELON_TAILLE", "3"}},
+         {3}},
+        {"nulles", {{"PAUSE_SELON_TAILLE", "O"}, {"DUREE_PAUSE_SELON_TAILLE", "0"},
+                    {"PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O"}, {"NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "x"}}, {}},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
+        for (const char* v : {"PAUSE_SELON_TAILLE", "TAILLE_DECLENCHE_PAUSE", "DUREE_PAUSE_SELON_TAILLE",
+                              "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "NB_FICHIERS_TELECHARGES_AVANT_PAUSE",
+                              "DUREE_PAUSE_ENTRE_TELECHARGEMENT"})
+            AffecteVariable(v, "");
+        for (const auto& [nom, valeur] : c.variables)
+            AffecteVariable(nom, valeur);
+        vue = VueEnregistreuse();
+        Lance(Liste(cinq));
+        EXPECT_EQ(vue.pauses, c.pauses);
+    }
+}
+
+// What the run checks before it starts, and the end of a run of one file:
+// its folder opened after a version check, the file itself when the service
+// says so (not an archive unpacked), nothing when the program is closing.
+TEST_F(MoteurTelechargementTest, PreparationEtFinDuRun) {
+    AffecteVariable("NUM_COLONNE_TELECHARGEE", "deux");
+    EXPECT_FALSE(moteur.Prepare());
+    AffecteVariable("NUM_COLONNE_TELECHARGEE", "1");
+    AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", "/nulle/part");
+    EXPECT_FALSE(moteur.Prepare());
+    EXPECT_EQ(rec.Textes(), (QStringList{"La variable NUM_COLONNE_TELECHARGEE doit être un numéro de colonne (1 ou "
+                                         "plus) : « deux » ne convient pas.",
+                                         "Le chemin de destination /nulle/part/ n'existe pas !"}));
+    AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", dest.path());
+
+    const QString fichier = QDir(dest.path()).filePath("a.bin");
+    const struct {
+        const char* version;
+        const char* lancer;
+        bool ouvrir;
+        QStringList appels;
+    } cas[] = {
+        {"O", "", true, {"explore|" + dest.path() + "/||" + dest.path() + "/|1"}},
+        {"", "O", true, {"open|" + fichier + "||" + dest.path() + "/|1"}},
+        {"O", "O", false, {}},
+        {"", "", true, {}},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(testing::Message() << c.version << c.lancer << c.ouvrir);
+        shell.appels.clear();
+        AffecteVariable("COMPARER_LISTE_A_VERSION", c.version);
+        AffecteVariable("LANCER_APRES_TELECHARGEMENT", c.lancer);
+        const auto r = Lance(Liste("a.bin\tA\r\n"), c.ouvrir);
+        EXPECT_EQ(r.succes, 1);
+        EXPECT_EQ(r.terminer, !c.appels.isEmpty());
+        EXPECT_EQ(shell.appels, c.appels);
+    }
 }
 
 } // namespace

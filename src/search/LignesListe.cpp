@@ -2,34 +2,66 @@
 #include "search/LignesListe.h"
 
 #include <QFile>
-#include <QStringDecoder>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "util/Fonctions_Texte.h"
 
 namespace {
 
 bool Utf8Valide(const QByteArray& octets) {
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    // Decoding a large file only to validate it would double its memory for a
-    // moment: the decoder is fed in slices, each cut before a character's
-    // first byte so that no character is split, their text dropped at once.
-    constexpr qsizetype Tranche = 1 << 20;
-    qsizetype debut = 0;
-    while (debut < octets.size()) {
-        qsizetype fin = std::min(debut + Tranche, octets.size());
-        // At most 3 continuation bytes follow a first byte.
-        for (int recul = 0; recul < 3 && fin < octets.size() && fin > debut + 1 &&
-                            (static_cast<unsigned char>(octets[fin]) & 0xC0) == 0x80;
-             ++recul)
-            --fin;
-        const QString texte = utf8.decode(QByteArrayView(octets).sliced(debut, fin - debut));
-        if (utf8.hasError())
-            return false;
-        debut = fin;
-    }
-    return true;
+    // Validated in place: decoding a large file only to validate it would
+    // make and drop its whole text in UTF-16.
+    return QByteArrayView(octets).isValidUtf8();
+}
+
+// What identifies one version of a file: a rewrite through a work file makes a
+// new file, and any other rewrite changes its time or its size.
+struct Empreinte {
+    bool existe = false;
+    std::uintmax_t taille = 0;
+    std::filesystem::file_time_type date;
+#ifndef _WIN32
+    ino_t inode = 0;
+    dev_t volume = 0;
+#endif
+    bool operator==(const Empreinte&) const = default;
+};
+
+Empreinte EmpreinteDe(const QString& chemin) {
+    Empreinte e;
+#ifdef _WIN32
+    const std::filesystem::path p(chemin.toStdWString());
+#else
+    const std::filesystem::path p(QFile::encodeName(chemin).toStdString());
+    struct stat etat;
+    if (::stat(p.c_str(), &etat) != 0)
+        return e;
+    e.inode = etat.st_ino;
+    e.volume = etat.st_dev;
+#endif
+    std::error_code erreur;
+    e.taille = std::filesystem::file_size(p, erreur);
+    if (erreur)
+        return e;
+    e.date = std::filesystem::last_write_time(p, erreur);
+    e.existe = !erreur;
+    return e;
+}
+
+struct Memoire {
+    QString chemin;
+    Empreinte empreinte;
+    std::shared_ptr<LignesListe> lignes;
+};
+
+Memoire& MemoireListe() {
+    static Memoire m;
+    return m;
 }
 
 } // namespace
@@ -55,10 +87,15 @@ void LignesListe::DefinitOctets(const QByteArray& octets) {
             sortie[i] = CaractereWindows1252(static_cast<unsigned char>(octets[i]));
         octets_ = texte.toUtf8();
     }
+    Decoupe();
+}
+
+void LignesListe::Decoupe() {
     debuts_.clear();
     longueurs_.clear();
     const char* d = octets_.constData();
     const qsizetype n = octets_.size();
+    bool normal = true;
     qsizetype debut = 0;
     while (debut < n) {
         const void* cr = std::memchr(d + debut, '\r', size_t(n - debut));
@@ -68,7 +105,10 @@ void LignesListe::DefinitOctets(const QByteArray& octets) {
         debut = fin + 1;
         if (cr && debut < n && d[debut] == '\n')
             ++debut;
+        else
+            normal = false;
     }
+    normal_ = normal;
 }
 
 QByteArrayView LignesListe::Octets(qsizetype i) const {
@@ -92,6 +132,33 @@ QByteArrayView LignesListe::ColonneOctets(qsizetype i, int colonne) const {
 
 std::vector<qint32> LignesListe::Retire(const std::vector<bool>& retiree) {
     std::vector<qint32> nouvelIndice(debuts_.size(), -1);
+    const auto ote = [&](size_t i) { return i < retiree.size() && retiree[i]; };
+    if (normal_) {
+        // Every line already has its CR LF: the kept ones move down in place,
+        // without a second copy of the list in memory.
+        char* d = octets_.data();
+        qint64 ecrit = 0;
+        size_t k = 0;
+        for (size_t i = 0; i < debuts_.size(); ++i) {
+            if (ote(i))
+                continue;
+            const qint64 de = debuts_[i];
+            const qint64 n = qint64(longueurs_[i]) + 2;
+            if (de != ecrit)
+                std::memmove(d + ecrit, d + de, size_t(n));
+            nouvelIndice[i] = qint32(k);
+            debuts_[k] = ecrit;
+            longueurs_[k] = longueurs_[i];
+            ecrit += n;
+            ++k;
+        }
+        debuts_.resize(k);
+        longueurs_.resize(k);
+        octets_.truncate(ecrit);
+        if (ecrit < octets_.capacity() / 2)
+            octets_.squeeze();
+        return nouvelIndice;
+    }
     QByteArray gardes;
     gardes.reserve(octets_.size());
     std::vector<qint64> debuts;
@@ -99,7 +166,7 @@ std::vector<qint32> LignesListe::Retire(const std::vector<bool>& retiree) {
     debuts.reserve(debuts_.size());
     longueurs.reserve(debuts_.size());
     for (size_t i = 0; i < debuts_.size(); ++i) {
-        if (i < retiree.size() && retiree[i])
+        if (ote(i))
             continue;
         nouvelIndice[i] = qint32(debuts.size());
         debuts.push_back(gardes.size());
@@ -110,17 +177,58 @@ std::vector<qint32> LignesListe::Retire(const std::vector<bool>& retiree) {
     octets_ = std::move(gardes);
     debuts_ = std::move(debuts);
     longueurs_ = std::move(longueurs);
+    normal_ = true;
     return nouvelIndice;
 }
 
 QByteArray LignesListe::Texte(const std::vector<bool>* sauf) const {
+    const auto exclue = [&](qsizetype i) { return sauf && size_t(i) < sauf->size() && (*sauf)[size_t(i)]; };
+    if (normal_) {
+        // Runs of kept lines are already written as the list copy holds
+        // them: each run is copied in one piece, the whole block shared.
+        if (!sauf || std::find(sauf->begin(), sauf->end(), true) == sauf->end())
+            return octets_;
+        QByteArray texte;
+        texte.reserve(octets_.size());
+        qsizetype i = 0;
+        while (i < Nombre()) {
+            if (exclue(i)) {
+                ++i;
+                continue;
+            }
+            qsizetype j = i + 1;
+            while (j < Nombre() && !exclue(j))
+                ++j;
+            const qint64 debut = debuts_[size_t(i)];
+            const qint64 fin = debuts_[size_t(j - 1)] + longueurs_[size_t(j - 1)] + 2;
+            texte.append(octets_.constData() + debut, fin - debut);
+            i = j;
+        }
+        return texte;
+    }
     QByteArray texte;
     texte.reserve(octets_.size() + qsizetype(debuts_.size()));
     for (qsizetype i = 0; i < Nombre(); ++i) {
-        if (sauf && size_t(i) < sauf->size() && (*sauf)[size_t(i)])
+        if (exclue(i))
             continue;
         texte.append(Octets(i));
         texte.append("\r\n");
     }
     return texte;
+}
+
+void LignesListe::Memorise(const QString& chemin, std::shared_ptr<LignesListe> lignes) {
+    Memoire& m = MemoireListe();
+    m.chemin = chemin;
+    m.empreinte = EmpreinteDe(chemin);
+    m.lignes = m.empreinte.existe ? std::move(lignes) : nullptr;
+}
+
+std::shared_ptr<LignesListe> LignesListe::Reprend(const QString& chemin) {
+    Memoire& m = MemoireListe();
+    std::shared_ptr<LignesListe> lignes = std::move(m.lignes);
+    m.lignes.reset();
+    if (!lignes || chemin.isEmpty() || chemin != m.chemin || !(EmpreinteDe(chemin) == m.empreinte))
+        return nullptr;
+    return lignes;
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <memory>
 #include <vector>
 
 class LignesListe {
@@ -22,11 +23,14 @@ public:
     bool EstVide() const { return debuts_.empty(); }
     // Line i (from 0) as UTF-8 bytes, without its line end.
     QByteArrayView Octets(qsizetype i) const;
-    QString Ligne(qsizetype i) const { return QString::fromUtf8(Octets(i)); }
+    QString Ligne(qsizetype i) const { return Texte(Octets(i)); }
     // Column `colonne` (from 1, TAB-separated) of line i; empty when the line
     // has no such column.
     QByteArrayView ColonneOctets(qsizetype i, int colonne) const;
-    QString Colonne(qsizetype i, int colonne) const { return QString::fromUtf8(ColonneOctets(i, colonne)); }
+    QString Colonne(qsizetype i, int colonne) const { return Texte(ColonneOctets(i, colonne)); }
+    // UTF-8 bytes of the list as text. A U+FEFF that begins them is kept: it is
+    // part of the line (only the file's first one is a byte order mark).
+    static QString Texte(QByteArrayView octets);
 
     // Drops the lines for which `retiree[i]` is true. Returns, for each former
     // line, its new index, or -1 when it was dropped.
@@ -36,8 +40,20 @@ public:
     // without those for which `sauf[i]` is true, when given.
     QByteArray Texte(const std::vector<bool>* sauf = nullptr) const;
 
+    // The lines a filter has just written to `chemin`, kept for the next
+    // reader of that file so that it need not read and split it again. Taken
+    // back only while the file is still the one written then (same file, size
+    // and time); otherwise, and after one taking, nothing.
+    static void Memorise(const QString& chemin, std::shared_ptr<LignesListe> lignes);
+    static std::shared_ptr<LignesListe> Reprend(const QString& chemin);
+
 private:
+    void Decoupe();
+
     QByteArray octets_;            // the lines, each followed by its end
     std::vector<qint64> debuts_;   // where each line begins in octets_
     std::vector<qint32> longueurs_; // each line's length, without its end
+    // octets_ is exactly the lines each followed by CR LF, as Texte() makes
+    // them: they can then be written and compacted as they are.
+    bool normal_ = true;
 };

@@ -68,16 +68,27 @@ bool EcritLignes(const QString& chemin, const QStringList& lignes) {
 // a list of a million lines is filtered without a string per line.
 template <typename Garde>
 bool FiltreListe(const QString& chemin, int colonne, Garde garde) {
-    LignesListe lignes;
-    lignes.Charge(chemin);
-    std::vector<bool> retiree(size_t(lignes.Nombre()), false);
+    // The lines an earlier filter left in this file are still in memory.
+    std::shared_ptr<LignesListe> lignes = LignesListe::Reprend(chemin);
+    if (!lignes) {
+        lignes = std::make_shared<LignesListe>();
+        lignes->Charge(chemin);
+    }
+    std::vector<bool> retiree(size_t(lignes->Nombre()), false);
     qsizetype gardees = 0;
-    for (qsizetype i = 0; i < lignes.Nombre(); ++i) {
-        retiree[size_t(i)] = !garde(lignes.ColonneOctets(i, colonne));
+    for (qsizetype i = 0; i < lignes->Nombre(); ++i) {
+        retiree[size_t(i)] = !garde(lignes->ColonneOctets(i, colonne));
         gardees += !retiree[size_t(i)];
     }
-    if (!RemplaceParFichierTravail(chemin, lignes.Texte(&retiree), chemin + QStringLiteral("2")))
+    // Compacted first, so that the text written is the block itself.
+    lignes->Retire(retiree);
+    if (!RemplaceParFichierTravail(chemin, lignes->Texte(), chemin + QStringLiteral("2"))) {
         EcritureListeEchouee = true;
+    } else if (lignes->EstVide() || !lignes->Octets(0).startsWith("\xEF\xBB\xBF")) {
+        // Reading the file back would give these very lines, unless it now
+        // began with what a reader takes for a byte order mark.
+        LignesListe::Memorise(chemin, std::move(lignes));
+    }
     return gardees > 0;
 }
 
@@ -133,7 +144,7 @@ bool ComparaisonRepertoire(const QString& chemin, bool& reponse) {
     const QStringList noms = NomsFichiersMotif(motif, true);
     const QSet<QString> presents(noms.begin(), noms.end());
     if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_REP")),
-                     [&](QByteArrayView nom) { return !presents.contains(QString::fromUtf8(nom)); })) {
+                     [&](QByteArrayView nom) { return !presents.contains(LignesListe::Texte(nom)); })) {
         MsgBox(QStringLiteral("Il n'y a pas eu de nouveaux fichiers."), IconeMessage::Information);
         reponse = false;
         return false;
@@ -198,7 +209,7 @@ Version LitVersion(const QString& texte) {
 bool ComparaisonVersion(const QString& chemin, bool& reponse) {
     const Version reference = LitVersion(LitVariable(QStringLiteral("VERSION_A_COMPARER")));
     if (!FiltreListe(chemin, Colonne(QStringLiteral("COL_COMPARAISON_VERSION")),
-                     [&](QByteArrayView version) { return LitVersion(QString::fromUtf8(version)) > reference; })) {
+                     [&](QByteArrayView version) { return LitVersion(LignesListe::Texte(version)) > reference; })) {
         MsgBox(QStringLiteral("Il n'y a pas eu de nouvelle version."), IconeMessage::Information);
         reponse = false;
         return false;

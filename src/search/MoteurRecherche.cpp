@@ -62,7 +62,11 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const QString& cheminApplicatio
         return r;
     }
     bool reponse = true;
-    if (!TraitementFichier(chemin, cheminApplication, rechercheEffectuee, reponse)) {
+    const bool traitee = TraitementFichier(chemin, cheminApplication, rechercheEffectuee, reponse);
+    // The lines the last filter wrote, when the file is still what it wrote;
+    // taken in any case, so that they are not held after the search.
+    std::shared_ptr<LignesListe> filtrees = LignesListe::Reprend(chemin);
+    if (!traitee) {
         EffaceFichier(chemin, false);
         return r;
     }
@@ -75,8 +79,9 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const QString& cheminApplicatio
         r.issue = Issue::RienDeNouveau;
         return r;
     }
-    r.lignes = std::make_shared<LignesListe>();
-    if (!r.lignes->Charge(chemin)) {
+    if (filtrees) {
+        r.lignes = std::move(filtrees);
+    } else if (r.lignes = std::make_shared<LignesListe>(); !r.lignes->Charge(chemin)) {
         ListeNonEcrite();
         r.lignes.reset();
         return r;
@@ -91,6 +96,8 @@ bool MoteurRecherche::TraitementFichier(const QString& chemin, const QString& ch
                                         bool& rechercheEffectuee, bool& reponse) {
     reponse = true;
     EcritureListeEchouee = false;
+    LignesListe::Reprend(QString()); // nothing from an earlier search
+
     // A list whose line ends could not be repaired would be read as one line.
     if (!ConvertitFinsDeLigne(chemin, chemin + QStringLiteral("2"))) {
         ListeNonEcrite();

@@ -118,16 +118,19 @@ QByteArrayView LignesListe::Octets(qsizetype i) const {
 QByteArrayView LignesListe::ColonneOctets(qsizetype i, int colonne) const {
     if (colonne < 1)
         return {};
+    // memchr straight on the block: summing a column over a million selected
+    // rows is mostly this search.
     const QByteArrayView ligne = Octets(i);
-    qsizetype debut = 0;
+    const char* debut = ligne.data();
+    const char* const fin = debut + ligne.size();
     for (int champ = 1; champ < colonne; ++champ) {
-        const qsizetype tab = ligne.indexOf('\t', debut);
-        if (tab < 0)
+        const void* tab = std::memchr(debut, '\t', size_t(fin - debut));
+        if (!tab)
             return {};
-        debut = tab + 1;
+        debut = static_cast<const char*>(tab) + 1;
     }
-    const qsizetype fin = ligne.indexOf('\t', debut);
-    return ligne.sliced(debut, (fin < 0 ? ligne.size() : fin) - debut);
+    const void* tab = std::memchr(debut, '\t', size_t(fin - debut));
+    return QByteArrayView(debut, (tab ? static_cast<const char*>(tab) : fin) - debut);
 }
 
 std::vector<qint32> LignesListe::Retire(const std::vector<bool>& retiree) {
@@ -231,4 +234,12 @@ std::shared_ptr<LignesListe> LignesListe::Reprend(const QString& chemin) {
     if (!lignes || chemin.isEmpty() || chemin != m.chemin || !(EmpreinteDe(chemin) == m.empreinte))
         return nullptr;
     return lignes;
+}
+
+QString LignesListe::Texte(QByteArrayView octets) {
+    QString texte = QString::fromUtf8(octets);
+    // The conversion takes a leading U+FEFF for a byte order mark and drops it.
+    if (octets.startsWith("\xEF\xBB\xBF") && !texte.startsWith(QChar(0xFEFF)))
+        texte.prepend(QChar(0xFEFF));
+    return texte;
 }

@@ -92,6 +92,20 @@ double ValeurNombreOctets(QByteArrayView texte) {
         return ValeurNombre(QString::fromUtf8(texte));
     if (texte.isEmpty())
         return 0;
+    // Plain digits, as sizes mostly are: up to 15 of them the integer is
+    // exact in a double, the very value from_chars gives.
+    if (texte.size() <= 15) {
+        qint64 entier = 0;
+        qsizetype i = 0;
+        for (; i < texte.size(); ++i) {
+            const unsigned chiffre = unsigned(static_cast<unsigned char>(texte[i])) - '0';
+            if (chiffre > 9)
+                break;
+            entier = entier * 10 + chiffre;
+        }
+        if (i == texte.size())
+            return double(entier);
+    }
     bool point = false;
     for (qsizetype i = 0; i < texte.size(); ++i) {
         char c = texte[i];

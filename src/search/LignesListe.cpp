@@ -78,7 +78,12 @@ bool LignesListe::Charge(const QString& chemin) {
 
 void LignesListe::DefinitOctets(const QByteArray& octets) {
     if (Utf8Valide(octets)) {
-        octets_ = octets.startsWith("\xEF\xBB\xBF") ? octets.mid(3) : octets;
+        // The file's byte order mark goes, as the program's text reader drops it
+        // (a second one right after it with it).
+        qsizetype marques = 0;
+        while (marques < 6 && octets.mid(marques, 3) == "\xEF\xBB\xBF")
+            marques += 3;
+        octets_ = marques ? octets.mid(marques) : octets;
     } else {
         // Old lists in Windows-1252: held in UTF-8 like the others.
         QString texte(octets.size(), Qt::Uninitialized);

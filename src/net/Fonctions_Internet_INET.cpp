@@ -373,7 +373,7 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
     } else {
         QString dateModification;
         InterrogeEnTete(inet, adresse, r.tailleServeur, redirige, dateModification);
-        QCoreApplication::processEvents();
+        CedeDeTempsEnTemps();
         taille = r.tailleServeur;
 
         // What the fetch will write when the size is known: the bounds are

@@ -6,13 +6,17 @@ ModeleRapport::ModeleRapport(QObject* parent) : QAbstractListModel(parent) {}
 void ModeleRapport::Vide() {
     beginResetModel();
     lignes_.clear();
+    publiees_ = 0;
     endResetModel();
 }
 
-void ModeleRapport::AjouteLigne(const QString& texte) {
-    const int n = Nombre();
-    beginInsertRows(QModelIndex(), n, n);
-    lignes_.push_back({texte, QString()});
+void ModeleRapport::AjouteLigne(const QString& texte) { lignes_.push_back({texte, QString()}); }
+
+void ModeleRapport::Publie() {
+    if (publiees_ == Nombre())
+        return;
+    beginInsertRows(QModelIndex(), publiees_, Nombre() - 1);
+    publiees_ = Nombre();
     endInsertRows();
 }
 
@@ -21,8 +25,10 @@ void ModeleRapport::RemplaceDerniereLigne(const QString& texte, const QString& r
         AjouteLigne(texte);
     }
     lignes_.back() = {texte, raison};
-    const QModelIndex i = index(Nombre() - 1);
-    emit dataChanged(i, i, {Qt::DisplayRole, Qt::ToolTipRole});
+    if (publiees_ == Nombre()) {
+        const QModelIndex i = index(Nombre() - 1);
+        emit dataChanged(i, i, {Qt::DisplayRole, Qt::ToolTipRole});
+    }
 }
 
 QString ModeleRapport::TexteDesLignes() const {
@@ -37,11 +43,11 @@ QString ModeleRapport::TexteDesLignes() const {
 }
 
 int ModeleRapport::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Nombre();
+    return parent.isValid() ? 0 : publiees_;
 }
 
 QVariant ModeleRapport::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Nombre())
+    if (!index.isValid() || index.row() >= publiees_)
         return {};
     const Ligne& ligne = lignes_[size_t(index.row())];
     if (role == Qt::DisplayRole)

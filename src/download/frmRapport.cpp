@@ -88,6 +88,7 @@ void frmRapport::AjouteLigne(const QString& texte) {
 void frmRapport::MontreDerniereLigne() {
     suivi_->stop();
     dernierSuivi_.start();
+    Lignes->Publie();
     if (Lignes->Nombre() == 0)
         return;
     List1->selectionModel()->setCurrentIndex(Lignes->index(Lignes->Nombre() - 1),

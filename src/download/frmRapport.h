@@ -28,10 +28,11 @@ public:
     // Empties the report.
     void Vide();
     // Adds a line and brings it into view. Lines added in a quick run are
-    // brought into view together, at most every few hundredths of a second:
-    // selecting a new line makes the list lay out all its lines again.
+    // shown and brought into view together, at most every few hundredths of
+    // a second: each time, the list lays all its lines out again.
     void AjouteLigne(const QString& texte);
-    // Selects the last line and brings it into view now (at the end of a run).
+    // Shows the lines added so far, selects the last one and brings it into
+    // view now (at the end of a run).
     void MontreDerniereLigne();
     // Overwrites the last line (the "[En cours] " line of the same file); a
     // failure's reason, when given, shows as the line's tooltip.

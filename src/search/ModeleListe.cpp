@@ -1,6 +1,7 @@
 // The result list's model.
 #include "search/ModeleListe.h"
 
+#include <algorithm>
 #include <numeric>
 
 ModeleListe::ModeleListe(QObject* parent) : QAbstractListModel(parent) {}
@@ -24,19 +25,37 @@ QString ModeleListe::Texte(int r) const {
 }
 
 void ModeleListe::RetireRangees(const std::vector<int>& rangees) {
-    // From the last to the first, one signal per run of neighbouring rows, so
-    // that the places still to remove do not move.
-    size_t fin = rangees.size();
-    while (fin > 0) {
-        size_t debut = fin - 1;
-        while (debut > 0 && rangees[debut - 1] == rangees[debut] - 1)
-            --debut;
-        const int premiere = rangees[debut], derniere = rangees[fin - 1];
-        beginRemoveRows(QModelIndex(), premiere, derniere);
-        rangees_.erase(rangees_.begin() + premiere, rangees_.begin() + derniere + 1);
-        endRemoveRows();
-        fin = debut;
+    // One change of layout for all of them, rather than a removal signal per
+    // run of neighbouring rows: the downloaded rows are rarely neighbours, and
+    // each removal signal walks every slot of the model's table of persistent
+    // indexes, a table that keeps the size it once had (the selection of
+    // thousands of separate rows makes it large). A long run spent more time
+    // there than in its transfers, and grew with the square of its length.
+    if (rangees.empty())
+        return;
+    emit layoutAboutToBeChanged();
+    size_t k = 0, ecrites = 0;
+    for (size_t r = 0; r < rangees_.size(); ++r) {
+        if (k < rangees.size() && rangees[k] == int(r)) {
+            ++k;
+            continue;
+        }
+        rangees_[ecrites++] = rangees_[r];
     }
+    rangees_.resize(ecrites);
+    // The indexes kept on rows (the current row, those of the views) follow
+    // them, or go with them.
+    const QModelIndexList avant = persistentIndexList();
+    QModelIndexList apres;
+    apres.reserve(avant.size());
+    for (const QModelIndex& i : avant) {
+        const auto place = std::lower_bound(rangees.begin(), rangees.end(), i.row());
+        apres.append(place != rangees.end() && *place == i.row()
+                         ? QModelIndex()
+                         : index(i.row() - int(place - rangees.begin())));
+    }
+    changePersistentIndexList(avant, apres);
+    emit layoutChanged();
 }
 
 void ModeleListe::Renumerote(const std::vector<qint32>& nouvelIndice) {
@@ -57,7 +76,7 @@ int ModeleListe::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant ModeleListe::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= int(rangees_.size()))
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
     if (role == Qt::DisplayRole)
         return Texte(index.row());

@@ -25,7 +25,8 @@ public:
     // The text row r shows.
     QString Texte(int r) const;
 
-    // Removes rows, given by their current places in increasing order.
+    // Removes rows, given by their current places in increasing order, in one
+    // change of the list's layout.
     void RetireRangees(const std::vector<int>& rangees);
     // The lines were renumbered (Retire of LignesListe): rows follow their
     // lines, and rows whose line is gone leave the list.

@@ -36,13 +36,24 @@ public:
     RetraitsDiffere(QListView& vue, ModeleListe& modele) : vue_(vue), modele_(modele) { depuis_.start(); }
     void Retire(int rangeeDeDepart) {
         enAttente_.push_back(rangeeDeDepart);
-        if (depuis_.elapsed() >= 250)
+        if (depuis_.elapsed() >= intervalle_)
             Applique();
     }
     void Applique() {
         depuis_.start();
         if (enAttente_.empty())
             return;
+        // Its cost grows with the rows still selected: the next one waits
+        // twenty times as long as this one took (a quarter of a second at
+        // least), so that a long run spends at most a twentieth of its time
+        // here, whatever the length of its list.
+        QElapsedTimer duree;
+        duree.start();
+        const struct Suivant {
+            QElapsedTimer& duree;
+            qint64& intervalle;
+            ~Suivant() { intervalle = std::max<qint64>(250, 20 * duree.elapsed()); }
+        } suivant{duree, intervalle_};
         std::vector<int> retirees;
         retirees.reserve(enAttente_.size());
         for (int depart : enAttente_)
@@ -87,6 +98,7 @@ private:
     std::vector<int> enAttente_; // places at the start of the run, in increasing order
     int retirees_ = 0;           // rows removed so far
     QElapsedTimer depuis_;
+    qint64 intervalle_ = 250;    // milliseconds between two removals
 };
 
 // Spaces out the repaints of a few windows during a run: at most one every

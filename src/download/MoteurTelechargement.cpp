@@ -347,6 +347,8 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
             if (!issue) {
                 MsgBox(QStringLiteral("Problème lors de la décompression ZIP."), IconeMessage::Exclamation);
                 raison = QStringLiteral("archive illisible ou non décompressée");
+                if (!zip->Raison().isEmpty())
+                    raison += QStringLiteral(" (") + zip->Raison() + QLatin1Char(')');
             }
         }
         if (issue)

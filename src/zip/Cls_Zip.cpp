@@ -130,6 +130,7 @@ qint64 ChercheFin(Lecteur& l) {
 }
 
 const char* const kMessageErreurZip = "Error in zipfile";
+const char* const kMessageRepertoire = "Zipfile directory does not match its entry count";
 
 } // namespace
 
@@ -139,6 +140,7 @@ Cls_Zip::~Cls_Zip() = default;
 short Cls_Zip::Get_Contents(const QString& ZipName) {
     ReinitialiseArchive();
     entrees_.clear();
+    raison_.clear();
     ArchiveZip.Chemin = ZipName;
 
     QFile fichier(ZipName);
@@ -187,13 +189,8 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
         // A directory that does not hold the records its count announces is
         // refused as a whole: a damaged count would otherwise extract the same
         // bytes thousands of times, with a message for each.
-        if (Lit32(l.Lit(position, 4).constData()) != kSignatureCentrale) {
-            entrees_.clear();
-            ArchiveZip.NbEntrees = 0;
-            ArchiveZip.RepertoireCharge = false;
-            ArchiveZip.Commentaire.clear();
-            return ZipUnreadable;
-        }
+        if (Lit32(l.Lit(position, 4).constData()) != kSignatureCentrale)
+            return Illisible(kMessageRepertoire);
         const QByteArray h = l.Lit(position + 4, 42);
         const char* p = h.constData();
         e.versionMadeBy = Lit16(p + 0);
@@ -223,6 +220,11 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
             e.fileComment = DecodeNom(l.Lit(position, lCommentaire), e.flags);
         position += lCommentaire;
     }
+    // More records than the count: a count cut to 16 bits by a writer that
+    // left out the Zip64 records. Part of an archive is never offered as all
+    // of it.
+    if (Lit32(l.Lit(position, 4).constData()) == kSignatureCentrale)
+        return Illisible(kMessageRepertoire);
     if (fin < 0) {
         // The end record that follows the directory carries the archive comment.
         const QByteArray record = l.Lit(position, kTailleFin);
@@ -249,6 +251,8 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         crc_ = std::make_unique<Cls_CRC32Init>();
 
     short resultat = ZipOk;
+    incomplet_ = false;
+    raison_.clear();
     QString motDePasse;
     for (int i = 1; i <= nombre; ++i) {
         if (!ZippedFile[i])
@@ -257,29 +261,31 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             suivi_();
         const Entree& e = entrees_[static_cast<size_t>(i - 1)];
 
+        // A name leaving the folder is refused before any of its bytes is read.
+        if (NomHorsDestination(e.fileName)) {
+            Echec(QStringLiteral("error writing file"), e.fileName);
+            continue;
+        }
         if (IsDir(i)) {
-            if (NomHorsDestination(e.fileName)) {
-                MsgBox(QStringLiteral("error writing file"));
-                continue;
-            }
             QString chemin = ToPath;
             if (!chemin.endsWith(QLatin1Char('\\')) && !chemin.endsWith(QLatin1Char('/')))
                 chemin += PathSeparator();
-            CreateDirectories(chemin + e.fileName);
+            if (!CreateDirectories(chemin + e.fileName))
+                Echec(QString(), e.fileName); // the folder message was shown
             continue;
         }
 
-        const QByteArray locale = l.Lit(e.localHeaderOffset, 30);
-        if (Lit32(locale.constData()) != kSignatureLocale) {
-            MsgBox(QString::fromLatin1(kMessageErreurZip));
-            continue;
-        }
+        const QByteArray locale = l.Lit(qint64(e.localHeaderOffset), 30);
         // The size comes from the directory: tools that write archives as a
-        // stream leave it 0 in the local header. Only the bytes the file holds
-        // are read.
+        // stream leave it 0 in the local header. An entry whose bytes the file
+        // does not hold whole cannot be extracted.
         qint64 debut = qint64(e.localHeaderOffset) + 30 + Lit16(locale.constData() + 26) +
                        Lit16(locale.constData() + 28);
-        qint64 longueur = std::clamp<qint64>(l.Taille() - debut, 0, e.compressedSize);
+        if (Lit32(locale.constData()) != kSignatureLocale || qint64(e.compressedSize) > l.Taille() - debut) {
+            Echec(QString::fromLatin1(kMessageErreurZip), e.fileName);
+            continue;
+        }
+        qint64 longueur = qint64(e.compressedSize);
 
         const bool chiffre = e.flags & 0x0001;
         if (chiffre) {
@@ -302,6 +308,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
                 fichier.close();
                 ArchiveZip.Donnees.clear();
                 MsgBox(QStringLiteral("Password is incorrect"));
+                raison_ = QStringLiteral("Password is incorrect");
                 return ZipBadPassword;
             }
             debut += 12;
@@ -313,13 +320,11 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         case 8:
         case 9:
             break;
-        case 6:
-        case 7:
-        case 10:
+        default:
+            // Not decoded here (imploded, BZip2, ...): skipped without a word,
+            // and the unpack is not a success.
             resultat = ZipNothingToExtract;
             continue;
-        default:
-            continue; // another method: skipped without a word
         }
 
         // A large entry goes to its file as it is decoded, through buffers kept
@@ -339,6 +344,8 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
     }
     fichier.close();
     ArchiveZip.Donnees.clear();
+    if (resultat == ZipOk && incomplet_)
+        resultat = ZipIncomplete;
     return resultat;
 }
 
@@ -530,7 +537,7 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
     const PuitsFichier& ecrit = brut ? *brut : puits;
     Signale(e, ecrit.Crc(), ecrit.Taille());
     if (ecrit.Erreur() || TermineFichierEntree(sortie, e.dosDate, e.dosTime) != 0)
-        MsgBox(QStringLiteral("error writing file"));
+        Echec(QStringLiteral("error writing file"), e.fileName);
     return true;
 }
 
@@ -548,11 +555,36 @@ void Cls_Zip::Signale(const Entree& e, uint32_t crc, qint64 taille) {
 }
 
 // Checks the extracted data against the directory, then writes it.
-void Cls_Zip::EcritEntree(const Entree& e, const QString& ToPath) {
+bool Cls_Zip::EcritEntree(const Entree& e, const QString& ToPath) {
     const QByteArray& donnees = ArchiveZip.Donnees;
     Signale(e, donnees.isEmpty() ? 0 : crc_->CalcCRC32File(donnees), LongueurDonnees());
-    if (WriteEntryFile(e.fileName, ToPath, donnees, e.dosDate, e.dosTime) != 0)
-        MsgBox(QStringLiteral("error writing file"));
+    if (WriteEntryFile(e.fileName, ToPath, donnees, e.dosDate, e.dosTime) == 0)
+        return true;
+    Echec(QStringLiteral("error writing file"), e.fileName);
+    return false;
+}
+
+// An entry of the unpack is lost: the message (none when one was shown
+// already), the first reason kept for the caller, and no success at the end.
+void Cls_Zip::Echec(const QString& message, const QString& nom) {
+    if (!message.isEmpty())
+        MsgBox(message);
+    if (raison_.isEmpty())
+        raison_ = (message.isEmpty() ? QStringLiteral("cannot create folder") : message) +
+                  (nom.isEmpty() ? QString() : QStringLiteral(": ") + nom);
+    incomplet_ = true;
+}
+
+// The directory cannot be read whole: nothing of it is kept, and the user is
+// told why.
+short Cls_Zip::Illisible(const char* message) {
+    entrees_.clear();
+    ArchiveZip.NbEntrees = 0;
+    ArchiveZip.RepertoireCharge = false;
+    ArchiveZip.Commentaire.clear();
+    raison_ = QString::fromLatin1(message);
+    MsgBox(raison_);
+    return ZipUnreadable;
 }
 
 short Cls_Zip::Pack(const QString&, const QStringList&, int, int, bool) { return 0; }

@@ -29,6 +29,10 @@ public:
     static constexpr short ZipUnreadable = 1;        // the archive's records cannot be followed
     static constexpr short ZipNothingToExtract = -10; // empty archive, wrong selection, unsupported method
     static constexpr short ZipBadPassword = -1;      // extraction stopped on the password
+    // An entry of the selection was not written whole: unreachable, refused
+    // (a name leaving the folder), or its file could not be written. The
+    // entries that could be written are on disk; the unpack is not a success.
+    static constexpr short ZipIncomplete = -2;
 
     Cls_Zip();
     ~Cls_Zip();
@@ -40,8 +44,9 @@ public:
     short Get_Contents(const QString& ZipName);
     // Extracts the entries i (1 to FileCount) whose ZippedFile[i] is true under
     // ToPath. ZippedFile must hold FileCount() + 1 values (index 0 is not used).
-    // 0, -10 (nothing to extract, wrong selection size, or an entry packed with
-    // a method of the imploding family), -1 (password missing or wrong).
+    // 0 only when every selected entry was written; -10 (nothing to extract,
+    // wrong selection size, or an entry packed with a method this reader does
+    // not decode), -1 (password missing or wrong), -2 (an entry not written).
     short UnPack(const QList<bool>& ZippedFile, const QString& ToPath);
     // Packing is not offered: does nothing, returns 0.
     short Pack(const QString& ZipName, const QStringList& Files, int CompType, int CompLevel,
@@ -71,6 +76,9 @@ public:
     QString VersionMadeBy(qint64 FileNum) const;
     QString SystemNeeded(qint64 FileNum) const;
     QString VersionNeeded(qint64 FileNum) const;
+    // Why the last Get_Contents or UnPack failed, in the words of the message
+    // shown, with the entry's name when there is one; empty after a success.
+    QString Raison() const { return raison_; }
 
 private:
     // One central directory record.
@@ -95,7 +103,9 @@ private:
 
     const Entree* EntreeValide(qint64 FileNum) const;
     static uint32_t LongueurNonSignee(int16_t longueur) { return static_cast<uint16_t>(longueur); }
-    void EcritEntree(const Entree& e, const QString& ToPath);
+    bool EcritEntree(const Entree& e, const QString& ToPath);
+    void Echec(const QString& message, const QString& nom = QString());
+    short Illisible(const char* message);
     bool ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archive, qint64 debut, qint64 longueur,
                        const QString& motDePasse);
     static void Signale(const Entree& e, uint32_t crc, qint64 taille);
@@ -112,4 +122,6 @@ private:
     std::unique_ptr<InflateurFlux> inflateur_;
     std::unique_ptr<uint8_t[]> tampon_;
     std::function<void()> suivi_;
+    QString raison_;
+    bool incomplet_ = false;
 };

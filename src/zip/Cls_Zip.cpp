@@ -8,7 +8,16 @@
 //   local file header          PK\3\4  then 26 bytes: versions, flags, method,
 //                              time, date, CRC, sizes, name and extra lengths
 //   data descriptor            PK\7\8  then 12 bytes: CRC, sizes
-// Multi-disk and ZIP64 records are not read.
+//   Zip64 end locator          PK\6\7  just before the end record: disk (4),
+//                              offset of the Zip64 end record (8), disks (4)
+//   Zip64 end record           PK\6\6  then record size (8), versions (2+2),
+//                              disks (4+4), entries on this disk (8), entries
+//                              (8), directory size (8), directory offset (8)
+//   Zip64 extra field          id 1 in a header's extra field: uncompressed
+//                              size, compressed size, local header offset (8
+//                              each), disk (4), only those whose own field is
+//                              full, in that order
+// Multi-disk archives are not read.
 #include "zip/Cls_Zip.h"
 
 #include <QFile>
@@ -33,6 +42,13 @@ constexpr uint32_t kSignatureFin = 0x06054b50;
 constexpr uint32_t kSignatureCentrale = 0x02014b50;
 constexpr uint32_t kSignatureLocale = 0x04034b50;
 constexpr uint32_t kSignatureDescripteur = 0x08074b50;
+constexpr uint32_t kSignatureFin64 = 0x06064b50;
+constexpr uint32_t kSignatureLocalisateur64 = 0x07064b50;
+constexpr qint64 kTailleFin64 = 56;
+constexpr qint64 kTailleLocalisateur64 = 20;
+constexpr qint64 kTailleCentrale = 46;
+constexpr uint32_t kPlein32 = 0xFFFFFFFF;
+constexpr uint16_t kPlein16 = 0xFFFF;
 constexpr qint64 kTailleFin = 22;
 constexpr qint64 kCommentaireMax = 0xFFFF;
 
@@ -41,6 +57,45 @@ inline uint16_t Lit16(const char* p) {
 }
 inline uint32_t Lit32(const char* p) {
     return static_cast<uint32_t>(Lit16(p)) | (static_cast<uint32_t>(Lit16(p + 2)) << 16);
+}
+inline uint64_t Lit64(const char* p) {
+    return static_cast<uint64_t>(Lit32(p)) | (static_cast<uint64_t>(Lit32(p + 4)) << 32);
+}
+
+// The Zip64 extra field (id 1) of a header: it holds, in this order, the
+// uncompressed size, the compressed size, the local header offset and the
+// disk, but only those whose own field is full. False when one of them is
+// missing: the entry cannot be placed.
+bool LitZip64(const QByteArray& extra, uint64_t* non, uint64_t* comp, uint64_t* offset, uint32_t* disque) {
+    const char* p = extra.constData();
+    qsizetype i = 0;
+    while (i + 4 <= extra.size()) {
+        const uint16_t id = Lit16(p + i);
+        const qsizetype n = Lit16(p + i + 2);
+        i += 4;
+        if (i + n > extra.size())
+            break;
+        if (id == 0x0001) {
+            qsizetype k = i;
+            const qsizetype fin = i + n;
+            for (uint64_t* champ : {non, comp, offset}) {
+                if (!champ)
+                    continue;
+                if (k + 8 > fin)
+                    return false;
+                *champ = Lit64(p + k);
+                k += 8;
+            }
+            if (disque) {
+                if (k + 4 > fin)
+                    return false;
+                *disque = Lit32(p + k);
+            }
+            return true;
+        }
+        i += n;
+    }
+    return !non && !comp && !offset && !disque;
 }
 
 // Reads an archive the way its records are followed: a read past the end of the
@@ -119,7 +174,7 @@ qint64 ChercheFin(Lecteur& l) {
         const qint64 position = debut + i;
         const qint64 finCommentaire = position + kTailleFin + Lit16(q + i + 20);
         const qint64 offsetRepertoire = Lit32(q + i + 16);
-        if (offsetRepertoire > position)
+        if (offsetRepertoire > position && offsetRepertoire != kPlein32) // full: the Zip64 record has it
             continue;
         if (finCommentaire == taille)
             return position;
@@ -131,6 +186,7 @@ qint64 ChercheFin(Lecteur& l) {
 
 const char* const kMessageErreurZip = "Error in zipfile";
 const char* const kMessageRepertoire = "Zipfile directory does not match its entry count";
+const char* const kMessageZip64 = "Error in zip64 records";
 
 } // namespace
 
@@ -155,10 +211,32 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
     const qint64 fin = ChercheFin(l);
     if (fin >= 0) {
         const QByteArray record = l.Lit(fin, kTailleFin);
-        nombre = Lit16(record.constData() + 8);
-        position = Lit32(record.constData() + 16);
-        ArchiveZip.Commentaire =
-            DecodeTexte(l.LitExistant(fin + kTailleFin, Lit16(record.constData() + 20)));
+        const char* r = record.constData();
+        nombre = Lit16(r + 8);
+        position = Lit32(r + 16);
+        ArchiveZip.Commentaire = DecodeTexte(l.LitExistant(fin + kTailleFin, Lit16(r + 20)));
+        // Past 65,535 entries or 4 GiB the end record's fields are full (or
+        // cut) and the Zip64 end record, found through its locator just
+        // before, holds the real ones. A field that is not full must agree
+        // with it: two counts for one directory are a forged archive.
+        const QByteArray loc = l.Lit(fin - kTailleLocalisateur64, kTailleLocalisateur64);
+        if (fin >= kTailleLocalisateur64 && Lit32(loc.constData()) == kSignatureLocalisateur64) {
+            const uint64_t position64 = Lit64(loc.constData() + 8);
+            if (position64 > uint64_t(fin - kTailleLocalisateur64 - kTailleFin64))
+                return Illisible(kMessageZip64);
+            const QByteArray r64 = l.Lit(qint64(position64), kTailleFin64);
+            const uint64_t nombre64 = Lit64(r64.constData() + 24);
+            const uint64_t offset64 = Lit64(r64.constData() + 48);
+            if (Lit32(r64.constData()) != kSignatureFin64)
+                return Illisible(kMessageZip64);
+            if (nombre64 != Lit64(r64.constData() + 32) || (nombre != kPlein16 && uint64_t(nombre) != nombre64) ||
+                (Lit16(r + 10) != kPlein16 && Lit16(r + 10) != nombre64))
+                return Illisible(kMessageRepertoire);
+            if ((uint32_t(position) != kPlein32 && uint64_t(position) != offset64) || offset64 > position64)
+                return Illisible(kMessageZip64);
+            nombre = qint64(std::min<uint64_t>(nombre64, uint64_t(1) << 40));
+            position = qint64(offset64);
+        }
     } else {
         // No end record: follow the local headers from the start of the file up
         // to the directory, counting entries. Sizes come from the local headers,
@@ -167,8 +245,17 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
             const uint32_t signature = Lit32(l.Lit(position, 4).constData());
             if (signature == kSignatureLocale) {
                 const QByteArray h = l.Lit(position + 4, 26);
-                position += 30 + qint64(Lit16(h.constData() + 22)) + Lit16(h.constData() + 24) +
-                            Lit32(h.constData() + 14);
+                const uint16_t lNom = Lit16(h.constData() + 22), lExtra = Lit16(h.constData() + 24);
+                uint64_t compresse = Lit32(h.constData() + 14);
+                // A local Zip64 field holds both sizes when either is full.
+                if (compresse == kPlein32 || Lit32(h.constData() + 18) == kPlein32) {
+                    uint64_t non = 0;
+                    if (!LitZip64(l.Lit(position + 30 + lNom, lExtra), &non, &compresse, nullptr, nullptr))
+                        return ZipUnreadable;
+                }
+                if (compresse > uint64_t(l.Taille()))
+                    return ZipUnreadable;
+                position += 30 + qint64(lNom) + lExtra + qint64(compresse);
                 ++nombre;
             } else if (signature == kSignatureDescripteur) {
                 position += 16;
@@ -181,6 +268,9 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
     }
     if (nombre == 0)
         return ZipOk;
+    // Never more entries than the bytes from the directory on could hold.
+    if (position < 0 || position > l.Taille() || nombre > (l.Taille() - position) / kTailleCentrale)
+        return Illisible(kMessageRepertoire);
 
     ArchiveZip.NbEntrees = static_cast<int>(nombre);
     ArchiveZip.RepertoireCharge = true;
@@ -216,6 +306,18 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
         if (lExtra)
             e.extraField = l.Lit(position, lExtra);
         position += lExtra;
+        if (e.uncompressedSize == kPlein32 || e.compressedSize == kPlein32 || e.localHeaderOffset == kPlein32 ||
+            e.diskStart == kPlein16) {
+            if (!LitZip64(e.extraField, e.uncompressedSize == kPlein32 ? &e.uncompressedSize : nullptr,
+                          e.compressedSize == kPlein32 ? &e.compressedSize : nullptr,
+                          e.localHeaderOffset == kPlein32 ? &e.localHeaderOffset : nullptr,
+                          e.diskStart == kPlein16 ? &e.diskStart : nullptr))
+                return Illisible(kMessageZip64);
+            // Sizes beyond what a file can hold are not sizes.
+            const uint64_t plafond = uint64_t(1) << 62;
+            if (e.uncompressedSize > plafond || e.compressedSize > plafond || e.localHeaderOffset > plafond)
+                return Illisible(kMessageZip64);
+        }
         if (lCommentaire)
             e.fileComment = DecodeNom(l.Lit(position, lCommentaire), e.flags);
         position += lCommentaire;
@@ -281,7 +383,8 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         // does not hold whole cannot be extracted.
         qint64 debut = qint64(e.localHeaderOffset) + 30 + Lit16(locale.constData() + 26) +
                        Lit16(locale.constData() + 28);
-        if (Lit32(locale.constData()) != kSignatureLocale || qint64(e.compressedSize) > l.Taille() - debut) {
+        if (Lit32(locale.constData()) != kSignatureLocale || debut > l.Taille() ||
+            e.compressedSize > uint64_t(l.Taille() - debut)) {
             Echec(QString::fromLatin1(kMessageErreurZip), e.fileName);
             continue;
         }
@@ -627,12 +730,12 @@ uint32_t Cls_Zip::CRC32(qint64 FileNum) const {
     return e ? e->crc32 : 0;
 }
 
-uint32_t Cls_Zip::Compressed_Size(qint64 FileNum) const {
+uint64_t Cls_Zip::Compressed_Size(qint64 FileNum) const {
     const Entree* e = EntreeValide(FileNum);
     return e ? e->compressedSize : 0;
 }
 
-uint32_t Cls_Zip::UnCompressed_Size(qint64 FileNum) const {
+uint64_t Cls_Zip::UnCompressed_Size(qint64 FileNum) const {
     const Entree* e = EntreeValide(FileNum);
     return e ? e->uncompressedSize : 0;
 }

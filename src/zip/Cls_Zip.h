@@ -68,8 +68,9 @@ public:
     bool IsDir(qint64 FileNum) const;
     QString Method(qint64 FileNum) const;
     uint32_t CRC32(qint64 FileNum) const;
-    uint32_t Compressed_Size(qint64 FileNum) const;
-    uint32_t UnCompressed_Size(qint64 FileNum) const;
+    // The sizes from the Zip64 extra field when the directory's own are full.
+    uint64_t Compressed_Size(qint64 FileNum) const;
+    uint64_t UnCompressed_Size(qint64 FileNum) const;
     bool Encrypted(qint64 FileNum) const;
     QDateTime FileDateTime(qint64 FileNum) const;
     QString SystemMadeBy(qint64 FileNum) const;
@@ -90,12 +91,12 @@ private:
         uint16_t dosTime = 0;
         uint16_t dosDate = 0;
         uint32_t crc32 = 0;
-        uint32_t compressedSize = 0;
-        uint32_t uncompressedSize = 0;
-        uint16_t diskStart = 0;
+        uint64_t compressedSize = 0;   // these three and the disk: from the
+        uint64_t uncompressedSize = 0; // Zip64 extra field where their own
+        uint32_t diskStart = 0;        // field is full
         uint16_t internalAttributes = 0;
         uint32_t externalAttributes = 0;
-        uint32_t localHeaderOffset = 0;
+        uint64_t localHeaderOffset = 0;
         QString fileName;
         QByteArray extraField;
         QString fileComment;

@@ -338,11 +338,23 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
                 // A large archive takes a while: the windows keep answering
                 // (the stop button included).
                 zip->FixeSuivi([] { CedeDeTempsEnTemps(); });
+                // A stop asked meanwhile ends the unpack between entries or
+                // inside a large one; what was written stays.
+                zip->FixeArret([] { return bool(ArretDemande); });
             }
             issue = false;
+            bool arrete = false;
             if (zip->Get_Contents(destination) == Cls_Zip::ZipOk) {
                 const QList<bool> tout(zip->FileCount() + 1, true); // index 0 unused
-                issue = zip->UnPack(tout, RepertoireChemin(destination)) == Cls_Zip::ZipOk;
+                const short code = zip->UnPack(tout, RepertoireChemin(destination));
+                issue = code == Cls_Zip::ZipOk;
+                arrete = code == Cls_Zip::ZipStopped;
+            }
+            if (arrete) {
+                vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + nom, QString());
+                EffaceFichier(destination, false);
+                CedeDeTempsEnTemps();
+                continue;
             }
             if (!issue) {
                 MsgBox(QStringLiteral("Problème lors de la décompression ZIP."), IconeMessage::Exclamation);

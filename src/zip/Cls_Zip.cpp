@@ -21,7 +21,10 @@
 #include "zip/Cls_Zip.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <algorithm>
+#include <limits>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -187,6 +190,8 @@ qint64 ChercheFin(Lecteur& l) {
 const char* const kMessageErreurZip = "Error in zipfile";
 const char* const kMessageRepertoire = "Zipfile directory does not match its entry count";
 const char* const kMessageZip64 = "Error in zip64 records";
+const char* const kMessageChevauchement = "Overlapping entries in zipfile";
+const char* const kMessagePlein = "Not enough free space on destination drive";
 
 } // namespace
 
@@ -322,6 +327,19 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
             e.fileComment = DecodeNom(l.Lit(position, lCommentaire), e.flags);
         position += lCommentaire;
     }
+    // Entries whose bytes overlap (one small stream behind many entries, each
+    // declaring gigabytes) are how an archive writes far more than it holds:
+    // no writer makes them.
+    {
+        std::vector<std::pair<uint64_t, uint64_t>> etendues;
+        etendues.reserve(entrees_.size());
+        for (const Entree& e : entrees_)
+            etendues.emplace_back(e.localHeaderOffset, e.localHeaderOffset + 30 + e.compressedSize);
+        std::sort(etendues.begin(), etendues.end());
+        for (size_t k = 1; k < etendues.size(); ++k)
+            if (etendues[k].first < etendues[k - 1].second)
+                return Illisible(kMessageChevauchement);
+    }
     // More records than the count: a count cut to 16 bits by a writer that
     // left out the Zip64 records. Part of an archive is never offered as all
     // of it.
@@ -353,14 +371,27 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         crc_ = std::make_unique<Cls_CRC32Init>();
 
     short resultat = ZipOk;
-    incomplet_ = false;
+    incomplet_ = arrete_ = plein_ = false;
     raison_.clear();
+    // What this unpack may write: the sizes declared for the selection, and
+    // the free space of the destination less a margin for everything else.
+    uint64_t declare = 0;
+    for (int i = 1; i <= nombre; ++i)
+        if (ZippedFile[i])
+            declare += entrees_[static_cast<size_t>(i - 1)].uncompressedSize;
+    const qint64 libre = EspaceLibre(ToPath);
+    restant_ = std::max<qint64>(0, std::min<qint64>(qint64(std::min<uint64_t>(declare, uint64_t(1) << 62)),
+                                                    libre - std::min<qint64>(libre / 20, qint64(64) << 20)));
     QString motDePasse;
     for (int i = 1; i <= nombre; ++i) {
         if (!ZippedFile[i])
             continue;
         if (suivi_)
             suivi_();
+        if (ArretDemande()) {
+            arrete_ = true;
+            break;
+        }
         const Entree& e = entrees_[static_cast<size_t>(i - 1)];
 
         // A name leaving the folder is refused before any of its bytes is read.
@@ -430,12 +461,16 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             continue;
         }
 
+        // A stored entry gives no more than it declares either.
+        const qint64 taille = e.method == 0 ? std::min(longueur, qint64(e.uncompressedSize)) : qint64(e.uncompressedSize);
         // A large entry goes to its file as it is decoded, through buffers kept
         // from one entry to the next; where its file cannot be opened quietly,
         // it takes the path of a small one, which says why.
-        const qint64 taille = e.method == 0 ? longueur : qint64(e.uncompressedSize);
-        if (taille > seuilFlux_ && ExtraitEnFlux(e, ToPath, fichier, debut, longueur, motDePasse))
+        if (taille > seuilFlux_ && ExtraitEnFlux(e, ToPath, fichier, debut, longueur, motDePasse)) {
+            if (arrete_ || plein_)
+                break;
             continue;
+        }
 
         ArchiveZip.Donnees = l.LitExistant(debut, longueur);
         QByteArray& donnees = ArchiveZip.Donnees;
@@ -443,12 +478,23 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             chiffre_->ZipDecryptArray(donnees);
         if (e.method != 0)
             Inflate(donnees, qint64(e.uncompressedSize) - 1, e.method == 9);
+        else if (donnees.size() > taille)
+            donnees.truncate(static_cast<qsizetype>(taille));
+        if (donnees.size() > restant_) {
+            Plein(e.fileName);
+            break;
+        }
+        restant_ -= donnees.size();
         EcritEntree(e, ToPath);
     }
     fichier.close();
     ArchiveZip.Donnees.clear();
     if (resultat == ZipOk && incomplet_)
         resultat = ZipIncomplete;
+    if (arrete_) {
+        resultat = ZipStopped;
+        raison_ = QStringLiteral("extraction stopped");
+    }
     return resultat;
 }
 
@@ -568,27 +614,54 @@ private:
 
 // The entry's file: every byte goes to the CRC and the count; a write error is
 // kept for the end, when the checks have spoken.
+// Writing stops, for good, when the unpack's allowance is spent or the stop is
+// asked; the source then runs dry so that the decoder ends at once.
 class PuitsFichier final : public PuitsInflate {
 public:
-    PuitsFichier(QFile& f, const std::function<void()>& suivi) : f_(f), suivi_(suivi) {}
+    PuitsFichier(QFile& f, const std::function<void()>& suivi, const std::function<bool()>& arret,
+                 qint64& restant)
+        : f_(f), suivi_(suivi), arret_(arret), restant_(restant) {}
     void Ecrit(const uint8_t* octets, size_t n) override {
+        if (Coupe())
+            return;
+        if (qint64(n) > restant_) {
+            plein_ = true;
+            return;
+        }
+        restant_ -= qint64(n);
         crc_ = CalculeCRC32(crc_, octets, n);
         taille_ += qint64(n);
         if (!erreur_)
             erreur_ = f_.write(reinterpret_cast<const char*>(octets), qint64(n)) != qint64(n);
         if (suivi_)
             suivi_();
+        arrete_ = arret_ && arret_();
     }
     uint32_t Crc() const { return crc_; }
     qint64 Taille() const { return taille_; }
     bool Erreur() const { return erreur_; }
+    bool Arrete() const { return arrete_; }
+    bool Plein() const { return plein_; }
+    bool Coupe() const { return arrete_ || plein_; }
 
 private:
     QFile& f_;
     const std::function<void()>& suivi_;
+    const std::function<bool()>& arret_;
+    qint64& restant_;
     uint32_t crc_ = 0;
     qint64 taille_ = 0;
-    bool erreur_ = false;
+    bool erreur_ = false, arrete_ = false, plein_ = false;
+};
+
+class SourceCoupee final : public SourceInflate {
+public:
+    SourceCoupee(SourceInflate& source, const PuitsFichier& puits) : source_(source), puits_(puits) {}
+    size_t Lit(uint8_t* octets, size_t n) override { return puits_.Coupe() ? 0 : source_.Lit(octets, n); }
+
+private:
+    SourceInflate& source_;
+    const PuitsFichier& puits_;
 };
 
 } // namespace
@@ -599,7 +672,7 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
     if (OuvreFichierEntree(e.fileName, ToPath, sortie) != 0)
         return false;
     const bool chiffre = e.flags & 0x0001;
-    PuitsFichier puits(sortie, suivi_);
+    PuitsFichier puits(sortie, suivi_, arret_, restant_);
     bool arbre = false;
     {
         std::optional<SourceArchive> clair;
@@ -609,16 +682,33 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
             source = &dechiffre.emplace(archive, debut, longueur, *chiffre_);
         else
             source = &clair.emplace(archive, debut, longueur);
+        SourceCoupee coupee(*source, puits);
         if (e.method == 0) {
             if (!tampon_)
                 tampon_ = std::make_unique<uint8_t[]>(kTailleTampon);
-            while (const size_t n = source->Lit(tampon_.get(), kTailleTampon))
+            qint64 reste = std::min(longueur, qint64(e.uncompressedSize));
+            while (reste > 0) {
+                const size_t n = coupee.Lit(tampon_.get(), size_t(std::min<qint64>(reste, qint64(kTailleTampon))));
+                if (n == 0)
+                    break;
                 puits.Ecrit(tampon_.get(), n);
+                reste -= qint64(n);
+            }
         } else {
             if (!inflateur_)
                 inflateur_ = std::make_unique<InflateurFlux>();
-            arbre = inflateur_->Decode(*source, puits, qint64(e.uncompressedSize) - 1, e.method == 9).arbreInvalide;
+            arbre = inflateur_->Decode(coupee, puits, qint64(e.uncompressedSize) - 1, e.method == 9).arbreInvalide;
         }
+    }
+    if (puits.Coupe()) {
+        // The entry cut short is not left as if it were whole.
+        sortie.close();
+        sortie.remove();
+        if (puits.Plein())
+            Plein(e.fileName);
+        else
+            arrete_ = true;
+        return true;
     }
     std::optional<PuitsFichier> brut;
     if (arbre) {
@@ -634,7 +724,7 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
         }
         sortie.resize(0);
         sortie.seek(0);
-        brut.emplace(sortie, suivi_);
+        brut.emplace(sortie, suivi_, arret_, restant_);
         brut->Ecrit(reinterpret_cast<const uint8_t*>(donnees.constData()), size_t(donnees.size()));
     }
     const PuitsFichier& ecrit = brut ? *brut : puits;
@@ -676,6 +766,27 @@ void Cls_Zip::Echec(const QString& message, const QString& nom) {
         raison_ = (message.isEmpty() ? QStringLiteral("cannot create folder") : message) +
                   (nom.isEmpty() ? QString() : QStringLiteral(": ") + nom);
     incomplet_ = true;
+}
+
+// The allowance of the unpack is spent: it ends here, and says why.
+void Cls_Zip::Plein(const QString& nom) {
+    plein_ = true;
+    Echec(QString::fromLatin1(kMessagePlein), nom);
+}
+
+// The free space of the drive a folder will be on (the folder may not exist
+// yet); unbounded when the system cannot tell.
+qint64 Cls_Zip::EspaceLibre(const QString& dossier) {
+    QString existant = dossier.isEmpty() ? QStringLiteral(".") : dossier;
+    while (!QFileInfo::exists(existant)) {
+        const QString parent = QFileInfo(existant).path();
+        if (parent == existant)
+            break;
+        existant = parent;
+    }
+    const QStorageInfo info(existant);
+    const qint64 libre = info.isValid() ? info.bytesAvailable() : -1;
+    return libre < 0 ? std::numeric_limits<qint64>::max() / 2 : libre;
 }
 
 // The directory cannot be read whole: nothing of it is kept, and the user is

@@ -33,6 +33,9 @@ public:
     // (a name leaving the folder), or its file could not be written. The
     // entries that could be written are on disk; the unpack is not a success.
     static constexpr short ZipIncomplete = -2;
+    // The stop given to FixeArret was asked: the entries written before stay,
+    // the one being written is removed.
+    static constexpr short ZipStopped = -3;
 
     Cls_Zip();
     ~Cls_Zip();
@@ -46,7 +49,10 @@ public:
     // ToPath. ZippedFile must hold FileCount() + 1 values (index 0 is not used).
     // 0 only when every selected entry was written; -10 (nothing to extract,
     // wrong selection size, or an entry packed with a method this reader does
-    // not decode), -1 (password missing or wrong), -2 (an entry not written).
+    // not decode), -1 (password missing or wrong), -2 (an entry not written),
+    // -3 (stopped). One unpack writes at most the sizes its directory declares
+    // for the selection, and never fills the destination's drive: it stops,
+    // with a message, where that would leave less than a margin free.
     short UnPack(const QList<bool>& ZippedFile, const QString& ToPath);
     // Packing is not offered: does nothing, returns 0.
     short Pack(const QString& ZipName, const QStringList& Files, int CompType, int CompLevel,
@@ -59,6 +65,8 @@ public:
     // Called by UnPack before each entry and each time a large entry has
     // written another MiB, so that the caller's windows keep answering.
     void FixeSuivi(std::function<void()> suivi) { suivi_ = std::move(suivi); }
+    // Asked after each of those calls: true stops the unpack there.
+    void FixeArret(std::function<bool()> arret) { arret_ = std::move(arret); }
 
     bool CanUnpack() const { return true; }
     int FileCount() const;
@@ -107,6 +115,9 @@ private:
     bool EcritEntree(const Entree& e, const QString& ToPath);
     void Echec(const QString& message, const QString& nom = QString());
     short Illisible(const char* message);
+    bool ArretDemande() { return arret_ && arret_(); }
+    void Plein(const QString& nom);
+    static qint64 EspaceLibre(const QString& dossier);
     bool ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archive, qint64 debut, qint64 longueur,
                        const QString& motDePasse);
     static void Signale(const Entree& e, uint32_t crc, qint64 taille);
@@ -123,6 +134,11 @@ private:
     std::unique_ptr<InflateurFlux> inflateur_;
     std::unique_ptr<uint8_t[]> tampon_;
     std::function<void()> suivi_;
+    std::function<bool()> arret_;
     QString raison_;
     bool incomplet_ = false;
+    // The unpack under way: bytes it may still write, and why it ended early.
+    qint64 restant_ = 0;
+    bool arrete_ = false;
+    bool plein_ = false;
 };

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "download/Lectures.h"
+#include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
 #include "zip/Archives_Ecriture.h"
 #include "zip/Cls_CRC32Init.h"
@@ -40,6 +41,35 @@ QString Python(const QString& script, const QStringList& arguments) {
 // come and go faster there.
 QString ModeleDossierRapide() {
     return QFileInfo("/dev/shm").isWritable() ? "/dev/shm/ramaglin-zip-XXXXXX" : QDir::tempPath() + "/ramaglin-zip-XXXXXX";
+}
+
+// An archive made by Info-ZIP's zip of the files given (name, contents), in
+// that order; empty when zip is missing.
+QString ArchiveZip(const QString& dossier, const QList<std::pair<QString, QByteArray>>& fichiers) {
+    const QString zip = QStandardPaths::findExecutable("zip");
+    if (zip.isEmpty())
+        return QString();
+    QStringList noms;
+    for (const auto& [nom, contenu] : fichiers) {
+        if (!EcritFichier(dossier + "/source/" + nom, contenu))
+            return QString();
+        noms << nom;
+    }
+    QProcess p;
+    p.setWorkingDirectory(dossier + "/source");
+    p.start(zip, QStringList{"-q", "-X", dossier + "/archive.zip"} + noms);
+    if (!p.waitForFinished(-1) || p.exitCode() != 0)
+        return QString();
+    return dossier + "/archive.zip";
+}
+
+// Compressible bytes that are not all alike.
+QByteArray Octets(qint64 n, uint32_t graine) {
+    std::mt19937 alea(graine);
+    QByteArray o(n, '\0');
+    for (char& c : o)
+        c = "abcdefgh"[alea() % 8];
+    return o;
 }
 
 qint64 NombreFichiers(const QString& dossier) {
@@ -96,6 +126,8 @@ TEST_P(ModeExtraction, EveryFixtureExtractsAsExpected) {
         {"infozip_zip64_password.zip", "secret", 0, 0, {}, source, ncChiffre},
         {"bsdtar_zip64_comment.zip", nullptr, 0, 0, {}, source, "Commentaire Zip64|Deflated"},
         {"zip64_compte_faux.zip", nullptr, 1, -10, {repertoire}, rien, "|"},
+        // One stream behind three entries: refused before anything is written.
+        {"chevauchement.zip", nullptr, 1, -10, {"Overlapping entries in zipfile"}, rien, "|"},
         {"sans_fin.zip", nullptr, 0, 0, {}, source, nc}, // no end record: local headers read
         {"infozip_password.zip", "faux", 0, -1, mdpFaux, rien, ncChiffre},
         {"infozip_stream_password.zip", "faux", 0, -1, mdpFaux, rien, ncChiffre},
@@ -444,4 +476,57 @@ TEST(Zip64, ArchiveAuDelaDe4Gio) {
     EXPECT_EQ(zip.UnPack(choix, racine.filePath("sortie")), 0);
     EXPECT_EQ(rec.Textes(), QStringList());
     EXPECT_EQ(Arbre(racine.filePath("sortie")), (QMap<QString, QByteArray>{{"apres.txt", petit}}));
+}
+
+// A stop asked between entries, then inside a large one (after its third MiB):
+// what was written before stays, the entry cut short is removed, nothing comes
+// after, and the unpack answers that it was stopped.
+TEST(Cls_Zip, ArretEntreEtDansLesEntrees) {
+    QTemporaryDir racine;
+    const QByteArray gros = Octets(qint64(8) << 20, 5);
+    const QString archive =
+        ArchiveZip(racine.path(), {{"a.txt", "premier"}, {"gros.bin", gros}, {"z.txt", "dernier"}});
+    if (archive.isEmpty())
+        GTEST_SKIP() << "zip introuvable";
+    // Calls of the progress callback: one before each entry, one per MiB
+    // written of a large one.
+    for (const int arretAuAppel : {2, 5}) {
+        SCOPED_TRACE(arretAuAppel);
+        EnregistreurMessages rec;
+        const QString sortie = racine.filePath(QString("sortie%1").arg(arretAuAppel));
+        Cls_Zip zip;
+        ASSERT_EQ(zip.Get_Contents(archive), 0);
+        int appels = 0;
+        zip.FixeSuivi([&] { ++appels; });
+        zip.FixeArret([&] { return appels >= arretAuAppel; });
+        EXPECT_EQ(zip.UnPack(Tout(zip), sortie), Cls_Zip::ZipStopped);
+        EXPECT_EQ(Arbre(sortie), (QMap<QString, QByteArray>{{"a.txt", "premier"}}));
+        EXPECT_EQ(rec.Textes(), QStringList());
+        EXPECT_EQ(appels, arretAuAppel);
+    }
+}
+
+// The destination's free space bounds an unpack: on a small tmpfs, the
+// entries that fit are written, the one that would leave less than the margin
+// free is removed, and the unpack ends there with a message.
+TEST(Cls_Zip, EspaceLibreDeLaDestination) {
+    QTemporaryDir racine;
+    const QString archive = ArchiveZip(racine.path(), {{"un.bin", Octets(1536 << 10, 1)},
+                                                        {"deux.bin", Octets(1536 << 10, 2)},
+                                                        {"trois.bin", Octets(1536 << 10, 3)},
+                                                        {"quatre.txt", "quatre"}});
+    if (archive.isEmpty())
+        GTEST_SKIP() << "zip introuvable";
+    const QString sortie = racine.filePath("petit");
+    QDir().mkpath(sortie);
+    DossierMonte montage(sortie, DossierMonte::Tmpfs, 4 << 20);
+    if (!montage.Erreur().isEmpty())
+        GTEST_SKIP() << montage.Erreur().toStdString();
+    EnregistreurMessages rec;
+    Cls_Zip zip;
+    ASSERT_EQ(zip.Get_Contents(archive), 0);
+    EXPECT_EQ(zip.UnPack(Tout(zip), sortie), Cls_Zip::ZipIncomplete);
+    EXPECT_EQ(rec.Textes(), QStringList{"Not enough free space on destination drive"});
+    EXPECT_EQ(zip.Raison(), "Not enough free space on destination drive: trois.bin");
+    EXPECT_EQ(Arbre(sortie).keys(), (QStringList{"deux.bin", "un.bin"}));
 }

@@ -3,12 +3,18 @@
 //   ramaglin-zip ARCHIVE DEST [--password P]
 #include <QCoreApplication>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 
 #include "util/Fonctions_Messages.h"
 #include "zip/Cls_Zip.h"
 
 namespace {
+
+// Ctrl-C stops the unpack the way the program's stop button does: the entry
+// being written is removed, the others stay.
+volatile std::sig_atomic_t arretDemande = 0;
+void DemandeArret(int) { arretDemande = 1; }
 
 // Prints messages on standard output; the input box gets the password given on
 // the command line (cancelled when there is none).
@@ -57,6 +63,8 @@ int main(int argc, char** argv) {
     for (int n = 1; n <= zip.FileCount(); ++n)
         std::printf("entry %s\n", qPrintable(zip.FileName(n)));
     const QList<bool> tout(zip.FileCount() + 1, true);
+    std::signal(SIGINT, DemandeArret);
+    zip.FixeArret([] { return arretDemande != 0; });
     const short resultat = zip.UnPack(tout, args.at(1));
     std::printf("UnPack=%d\n", resultat);
     InstalleGestionnaireMessages(nullptr);

@@ -274,7 +274,8 @@ short Cls_Zip::Get_Contents(const QString& ZipName) {
     if (nombre == 0)
         return ZipOk;
     // Never more entries than the bytes from the directory on could hold.
-    if (position < 0 || position > l.Taille() || nombre > (l.Taille() - position) / kTailleCentrale)
+    if (position < 0 || position > l.Taille() || nombre > (l.Taille() - position) / kTailleCentrale ||
+        nombre > std::numeric_limits<int>::max())
         return Illisible(kMessageRepertoire);
 
     ArchiveZip.NbEntrees = static_cast<int>(nombre);
@@ -472,7 +473,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             continue;
         }
 
-        ArchiveZip.Donnees = l.LitExistant(debut, longueur);
+        ArchiveZip.Donnees = l.LitExistant(debut, e.method == 0 ? taille : longueur);
         QByteArray& donnees = ArchiveZip.Donnees;
         if (chiffre)
             chiffre_->ZipDecryptArray(donnees);
@@ -726,6 +727,12 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
         sortie.seek(0);
         brut.emplace(sortie, suivi_, arret_, restant_);
         brut->Ecrit(reinterpret_cast<const uint8_t*>(donnees.constData()), size_t(donnees.size()));
+        if (brut->Plein()) {
+            sortie.close();
+            sortie.remove();
+            Plein(e.fileName);
+            return true;
+        }
     }
     const PuitsFichier& ecrit = brut ? *brut : puits;
     Signale(e, ecrit.Crc(), ecrit.Taille());

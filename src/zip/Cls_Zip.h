@@ -42,8 +42,11 @@ public:
     Cls_Zip(const Cls_Zip&) = delete;
     Cls_Zip& operator=(const Cls_Zip&) = delete;
 
-    // Reads the directory of ZipName. 0 (also for an archive without entries),
-    // or 1 when its records cannot be followed.
+    // Reads the directory of ZipName (Zip64 records included). 0 (also for an
+    // archive without entries), or 1 when its records cannot be followed; a
+    // directory that cannot be read whole (a count it does not match, Zip64
+    // records that do not hold together, entries whose bytes overlap) is
+    // refused with a message, never offered in part.
     short Get_Contents(const QString& ZipName);
     // Extracts the entries i (1 to FileCount) whose ZippedFile[i] is true under
     // ToPath. ZippedFile must hold FileCount() + 1 values (index 0 is not used).

@@ -3,6 +3,8 @@
 // tools, and what the report shows.
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -180,6 +182,39 @@ TEST_F(LienDeSelection, ArchivesDecompresseesPuisEffacees) {
         EXPECT_EQ(laisse, c.resultat ? dossier + c.archive : QString());
         EXPECT_EQ(decompresse, c.resultat);
     }
+}
+
+// A stop confirmed while an archive is unpacked (here as soon as its first
+// entry is on disk, during the large one that follows): what was written
+// stays, the entry cut short is removed, nothing comes after, and the line
+// says the run was stopped. The archive comes from Python's zipfile.
+TEST_F(LienDeSelection, ArretPendantLaDecompression) {
+    AffecteVariable("DECOMPRESSER_LIEN_ZIP", "O");
+    const QString python = QStandardPaths::findExecutable("python3");
+    if (python.isEmpty())
+        GTEST_SKIP() << "python3 introuvable";
+    QProcess p;
+    p.start(python, {"-c",
+                     "import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
+                     "    z.writestr('a.txt', b'premier')\n"
+                     "    with z.open('gros.bin', 'w') as f:\n"
+                     "        for _ in range(16):\n"
+                     "            f.write(bytes(16 << 20))\n"
+                     "    z.writestr('z.txt', b'dernier')\n",
+                     racine->filePath("f/arret.zip")});
+    ASSERT_TRUE(p.waitForFinished(-1) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+    QTimer surveille;
+    QObject::connect(&surveille, &QTimer::timeout, [&] {
+        ArretDemande = ArretDemande || QFileInfo::exists(dossier + "a.txt");
+    });
+    surveille.start(0);
+    EXPECT_FALSE(Lance("<a href=arret.zip>x</a>"));
+    surveille.stop();
+    EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] arret.zip"});
+    EXPECT_EQ(Arbre(dossier), (QMap<QString, QByteArray>{{"a.txt", "premier"}}));
+    EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(laisse, QString());
 }
 
 } // namespace

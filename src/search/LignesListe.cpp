@@ -242,9 +242,12 @@ std::shared_ptr<LignesListe> LignesListe::Reprend(const QString& chemin) {
 }
 
 QString LignesListe::Texte(QByteArrayView octets) {
-    QString texte = QString::fromUtf8(octets);
-    // The conversion takes a leading U+FEFF for a byte order mark and drops it.
-    if (octets.startsWith("\xEF\xBB\xBF") && !texte.startsWith(QChar(0xFEFF)))
-        texte.prepend(QChar(0xFEFF));
-    return texte;
+    // The conversion takes a leading U+FEFF for a byte order mark and drops
+    // it: those that begin the bytes are part of the line, and kept.
+    qsizetype marques = 0;
+    while (octets.sliced(marques).startsWith("\xEF\xBB\xBF"))
+        marques += 3;
+    if (marques == 0)
+        return QString::fromUtf8(octets);
+    return QString(marques / 3, QChar(0xFEFF)) + QString::fromUtf8(octets.sliced(marques));
 }

@@ -466,8 +466,11 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         const qint64 taille = e.method == 0 ? std::min(longueur, qint64(e.uncompressedSize)) : qint64(e.uncompressedSize);
         // A large entry goes to its file as it is decoded, through buffers kept
         // from one entry to the next; where its file cannot be opened quietly,
-        // it takes the path of a small one, which says why.
-        if (taille > seuilFlux_ && ExtraitEnFlux(e, ToPath, fichier, debut, longueur, motDePasse)) {
+        // it takes the path of a small one, which says why. Large compressed
+        // data declaring a small size goes the same way: it is read in pieces,
+        // not whole, and decoding stops at the declared size.
+        if ((taille > seuilFlux_ || longueur > seuilFlux_) &&
+            ExtraitEnFlux(e, ToPath, fichier, debut, longueur, motDePasse)) {
             if (arrete_ || plein_)
                 break;
             continue;

@@ -208,6 +208,25 @@ TEST_P(ModeExtraction, NamesFoldersSelectionAndReplacement) {
     EXPECT_TRUE(Arbre(sortie) == attendu) << Arbre(sortie).keys().join(' ').toStdString();
 }
 
+// An entry whose local header is not where the directory says cannot be
+// reached: the others are written, the unpack is no success, and says which.
+TEST_P(ModeExtraction, EntreeInjoignable) {
+    EnregistreurMessages rec;
+    QTemporaryDir dest;
+    QByteArray octets = LitFichier(Fixture("infozip_stored.zip"));
+    ASSERT_EQ(octets.mid(30, 11), "binaire.bin");
+    octets[2] = '\0';
+    ASSERT_TRUE(EcritFichier(dest.filePath("injoignable.zip"), octets));
+    Cls_Zip zip;
+    ASSERT_EQ(zip.Get_Contents(dest.filePath("injoignable.zip")), 0);
+    EXPECT_EQ(zip.UnPack(Tout(zip), dest.filePath("sortie")), Cls_Zip::ZipIncomplete);
+    EXPECT_EQ(rec.Textes(), QStringList{"Error in zipfile"});
+    EXPECT_EQ(zip.Raison(), "Error in zipfile: binaire.bin");
+    QMap<QString, QByteArray> attendu = Arbre(Fixture("source"));
+    attendu.remove("binaire.bin");
+    EXPECT_TRUE(Arbre(dest.filePath("sortie")) == attendu);
+}
+
 // Large entries, so that every buffer of the streaming extraction goes round
 // many times: an archive written here with the format's records, its entries
 // deflated by zlib or stored, in clear or encrypted.

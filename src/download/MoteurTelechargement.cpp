@@ -31,6 +31,7 @@
 namespace {
 
 const QString Tab = QStringLiteral("\t");
+const QString NomRefuse = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ");
 const QByteArray Marque = QByteArrayLiteral("<Supprimé>");
 
 QString Variable(const char* nom) { return LitVariable(QString::fromLatin1(nom)); }
@@ -153,10 +154,6 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         // The line read last when the copy has fewer lines than the row's.
         const QString ligne = lignes.EstVide() ? QString()
             : lignes.Ligne(std::clamp<qsizetype>(rangee.ligne, 0, lignes.Nombre() - 1));
-        if (SurfaceJauge* jauge = vue_.Jauge())
-            InitialiseJauge(*jauge);
-        vue_.DebutFichier(numero_, total_);
-
         const QString champ = ExtraitColonne(ligne, colonne_, Tab);
         QString adresse = base_ + champ;
         QString nom;
@@ -165,33 +162,12 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         if (nom.isEmpty())
             nom = NomFichierChemin(champ);
         const QString fichier = destination_ + nom;
-
-        vue_.AjouteLigne(QStringLiteral("[En cours] ") + rangee.texte);
-        // A turn of the event loop at most every few milliseconds: the stop
-        // button is served as soon, without a repaint per small file.
-        CedeDeTempsEnTemps();
-
-        QString raison;
-        double taille = 0;
-        bool redirige = false;
-        bool reussi = false;
-        if (ArretDemande) {
-            // Confirmed during the yield: no request starts after a stop.
-        } else if (champ.isEmpty()) {
-            raison = QStringLiteral("aucune adresse dans la ligne de la liste");
-        } else if (!NomDansDossier(nom)) {
-            raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") + nom;
-        } else {
-            reussi = TelechargeFichier(inet_, adresse, fichier, false, -1, vue_.Jauge(), taille, redirige, &raison);
-        }
-        if (!reussi) {
-            if (ArretDemande) {
-                vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + rangee.texte, QString());
-            } else {
-                vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + rangee.texte, raison);
+        const QString refus = champ.isEmpty() ? QStringLiteral("aucune adresse dans la ligne de la liste")
+                              : !NomDansDossier(nom) ? NomRefuse + nom
+                                                     : QString();
+        if (!TelechargeUn(rangee.texte, adresse, fichier, refus, false)) {
+            if (!ArretDemande)
                 ++resultat.echecs;
-            }
-            CedeDeTempsEnTemps();
             continue;
         }
         const double octets = double(TailleFichier(fichier));
@@ -269,6 +245,33 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     return resultat;
 }
 
+bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, const QString& fichier,
+                                        const QString& refus, bool nomDeLAdresse) {
+    if (SurfaceJauge* jauge = vue_.Jauge())
+        InitialiseJauge(*jauge);
+    vue_.DebutFichier(numero_, total_);
+    vue_.AjouteLigne(QStringLiteral("[En cours] ") + texte);
+    // A turn of the event loop at most every few milliseconds: the stop
+    // button is served as soon, without a repaint per small file.
+    CedeDeTempsEnTemps();
+
+    QString raison = refus;
+    double taille = 0;
+    bool redirige = false;
+    // A stop confirmed during that turn: no request starts after it.
+    const bool reussi = !ArretDemande && refus.isEmpty() &&
+                        TelechargeFichier(inet_, adresse, fichier, false, -1, vue_.Jauge(), taille, redirige, &raison);
+    if (!reussi) {
+        const QString nom = nomDeLAdresse ? NomFichierChemin(adresse) : texte;
+        if (ArretDemande)
+            vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + nom, QString());
+        else
+            vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + nom, raison);
+        CedeDeTempsEnTemps();
+    }
+    return reussi;
+}
+
 bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, const QString& dossier,
                                                       QString& laisse, bool& decompresse) {
     laisse.clear();
@@ -299,38 +302,15 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
     for (qint32 i = 0; i < nombre; ++i) {
         if (ArretDemande)
             break;
-        if (SurfaceJauge* jauge = vue_.Jauge())
-            InitialiseJauge(*jauge);
-        vue_.DebutFichier(numero_, total_);
         QString adresse = adresses.RenvoieElement(i);
         const QString nomAvant = NomFichierChemin(adresse);
         const QString destination = dossier + nomAvant;
-        vue_.AjouteLigne(QStringLiteral("[En cours] ") + nomAvant);
-        CedeDeTempsEnTemps();
-
-        QString raison;
-        double taille = 0;
-        bool redirige = false;
-        bool transfere = false;
-        if (ArretDemande) {
-            // Confirmed during the yield: no request starts after a stop.
-        } else if (!NomDansDossier(nomAvant)) {
-            raison = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ") + adresse;
-        } else {
-            transfere = TelechargeFichier(inet_, adresse, destination, false, -1, vue_.Jauge(), taille,
-                                          redirige, &raison);
-        }
+        if (!TelechargeUn(nomAvant, adresse, destination, NomDansDossier(nomAvant) ? QString() : NomRefuse + adresse,
+                          true))
+            continue;
         // After a redirection the lines name what the server actually sent.
         const QString nom = NomFichierChemin(adresse);
-        if (!transfere) {
-            if (ArretDemande)
-                vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + nom, QString());
-            else
-                vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + nom, raison);
-            CedeDeTempsEnTemps();
-            continue;
-        }
-
+        QString raison;
         bool issue = true;
         if (aDecompresser) {
             if (!zip) {

@@ -97,6 +97,13 @@ public:
                                      bool& decompresse);
 
 private:
+    // One file, of a row or of a link page: its "[En cours] " line (`texte`),
+    // the fetch of `adresse` (which follows a redirection) into `fichier`
+    // unless the user stopped or `refus` says why not, and on failure its
+    // line ("[Erreur] " with the reason, or "[Arrêt demandé] "), named by
+    // `texte` or, with `nomDeLAdresse`, by the address fetched.
+    bool TelechargeUn(const QString& texte, QString& adresse, const QString& fichier, const QString& refus,
+                      bool nomDeLAdresse);
     void Pauses(double& cumul, int compteur);
 
     Inet& inet_;

@@ -32,14 +32,6 @@
 
 namespace {
 
-std::filesystem::path CheminNatif(const QString& chemin) {
-#ifdef _WIN32
-    return std::filesystem::path(chemin.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(chemin).toStdString());
-#endif
-}
-
 // An empty work file beside `destination`, so that the final rename stays on
 // the same file system; empty text when the folder does not take it. Made with
 // an exclusive creation under a random name: cheaper than a temporary-file

@@ -120,8 +120,6 @@ bool RetireBlocFichier(const QString& chemin, const QString& temporaire, qint64 
 
 // --- Rewrites through a work file -----------------------------------------
 
-namespace {
-
 std::filesystem::path CheminNatif(const QString& chemin) {
 #ifdef _WIN32
     return std::filesystem::path(chemin.toStdWString());
@@ -129,6 +127,8 @@ std::filesystem::path CheminNatif(const QString& chemin) {
     return std::filesystem::path(QFile::encodeName(chemin).toStdString());
 #endif
 }
+
+namespace {
 
 // Asks the system to put the file's data on the disk: without it, a crash
 // right after the rename could leave the new name on an empty file.

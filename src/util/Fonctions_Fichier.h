@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <memory>
 
 bool FichierExiste(const QString& chemin);
@@ -57,6 +58,9 @@ private:
     bool ouvert_ = false;
     bool erreur_ = false;
 };
+
+// A path as the system's calls take it (the file system's encoding).
+std::filesystem::path CheminNatif(const QString& chemin);
 
 // The whole new content of `chemin` in one call, through the work file
 // `travail` as above. False when it could not be written or put in place:

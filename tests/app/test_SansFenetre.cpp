@@ -55,18 +55,15 @@ Execution Lance(const QStringList& arguments) {
     return Termine(p);
 }
 
-class SansFenetre : public ::testing::Test {
+class SansFenetre : public SuiteNginx<SansFenetre> {
 protected:
     static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
+        SuiteNginx::SetUpTestSuite();
         for (const char* nom : {"a.bin", "b.bin", "c.bin"})
             EcritFichier(racine->filePath(nom), Motif(2048));
         EcritFichier(racine->filePath("page.html"), "<a href=\"infozip_password.zip\">archive</a>");
         QFile::copy(CheminFixture("zip/infozip_password.zip"), racine->filePath("infozip_password.zip"));
     }
-    static void TearDownTestSuite() { delete nginx; delete racine; }
 
     void SetUp() override {
         QDir().mkpath(tmp);
@@ -94,8 +91,6 @@ protected:
         return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
     QTemporaryDir travail;
     const QString tmp = travail.filePath("tmp"), dest = travail.filePath("dest");
 };

@@ -22,12 +22,10 @@
 
 namespace {
 
-class LienDeSelection : public ::testing::Test {
+class LienDeSelection : public SuiteNginx<LienDeSelection> {
 protected:
     static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
+        SuiteNginx::SetUpTestSuite();
         for (const char* nom : {"un.bin", "deux.bin", "SETUP_2.exe", "lisezmoi.txt", "paquet.zip"})
             EcritFichier(racine->filePath(QStringLiteral("f/") + nom), Motif(2048));
         for (const char* nom : {"infozip_stored.zip", "infozip_deflate.zip", "7z_deflate64.zip",
@@ -36,8 +34,6 @@ protected:
         const QByteArray entier = LitFichier(CheminFixture("zip/infozip_deflate.zip"));
         EcritFichier(racine->filePath("f/tronquee.zip"), entier.left(entier.size() / 2));
     }
-
-    static void TearDownTestSuite() { delete nginx; delete racine; }
 
     void SetUp() override {
         ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
@@ -63,8 +59,6 @@ protected:
         return r;
     }
 
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
     QTemporaryDir bac;
     QString dossier, laisse;
     bool decompresse = false;

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
@@ -24,16 +23,13 @@
 
 namespace {
 
-class MoteurTelechargementTest : public ::testing::Test {
+class MoteurTelechargementTest : public SuiteNginx<MoteurTelechargementTest> {
 protected:
     static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
+        SuiteNginx::SetUpTestSuite();
         for (const char* nom : {"a.bin", "c.bin", "e.bin", "f.bin"})
             EcritFichier(racine->filePath(nom), Motif(2048));
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
     }
-    static void TearDownTestSuite() { delete nginx; delete racine; }
 
     void SetUp() override {
         ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
@@ -62,8 +58,6 @@ protected:
         return moteur.Lance(rangees, lignes, ReglagesConnexion(), ouvrirALaFin);
     }
 
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
     QTemporaryDir tmp, dest;
     EnregistreurMessages rec;
     EnregistreurShell shell;
@@ -162,27 +156,6 @@ TEST_F(MoteurTelechargementTest, ReecritureImpossibleVideLaListe) {
             EXPECT_EQ(LitFichier(CheminListe()), avant);
         }
     }
-}
-
-// A stop confirmed while a row's file arrives: its line says so, the file is
-// not kept, the rows after it are not tried.
-TEST_F(MoteurTelechargementTest, ArretPendantUnTransfert) {
-    ServeurTest lent;
-    lent.Repond("*", "/lent.bin", ReponseTest{.corps = Motif(65536), .goutteOctets = 512, .goutteDelaiMs = 20});
-    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", "");
-    QTimer surveille;
-    QObject::connect(&surveille, &QTimer::timeout, [&] {
-        for (const RequeteRecue& q : lent.Requetes())
-            ArretDemande = ArretDemande || q.methode == "GET";
-    });
-    surveille.start(10);
-    const auto r = Lance(Liste(nginx->Adresse("/a.bin").toUtf8() + "\tA\r\n" + lent.Adresse("/lent.bin").toUtf8() +
-                               "\tLent\r\n" + nginx->Adresse("/c.bin").toUtf8() + "\tC\r\n"));
-    EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[Arrêt demandé] Lent"}));
-    EXPECT_TRUE(r.arrete);
-    EXPECT_EQ(r.echecs, 0);
-    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.bin"});
-    EXPECT_EQ(lignes.Nombre(), 2);
 }
 
 // The pause rules, run after run: every n files counted (a failure does not

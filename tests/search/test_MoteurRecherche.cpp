@@ -1,6 +1,7 @@
 // The search without windows: a list that never ends, a stop, and a list
 // copy that cannot be written, each told to the user (or not, for a stop) and
-// leaving nothing behind.
+// leaving nothing behind. (What an ordinary search shows is tested through
+// the window.)
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -11,7 +12,6 @@
 #include "config/Fonctions_Variables.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
-#include "search/LignesListe.h"
 #include "search/MoteurRecherche.h"
 #include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
@@ -100,21 +100,6 @@ TEST_F(MoteurRechercheTest, ReparationImpossible) {
                                                  "temporaire"));
     EXPECT_EQ(LitFichier(rep + "/Liste.tmp"), liste);
     EXPECT_EQ(Restes(), QStringList{"Liste.tmp"});
-}
-
-// The whole search on an ordinary list: the lines kept are those the list
-// copy holds, once in memory.
-TEST_F(MoteurRechercheTest, LignesGardeesEnMemoire) {
-    serveur.Repond("*", "/liste", ReponseTest::Ok("a\tG\nb\tX\nc\tG\n"));
-    AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/liste"));
-    const auto r = Cherche();
-    ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve);
-    EXPECT_TRUE(effectuee && r.afficher);
-    ASSERT_EQ(r.lignes->Nombre(), 2);
-    EXPECT_EQ(r.lignes->Ligne(0), "a\tG");
-    EXPECT_EQ(r.lignes->Colonne(1, 1), "c");
-    EXPECT_EQ(LitFichier(rep + "/Liste.tmp"), "a\tG\r\nc\tG\r\n");
-    EXPECT_TRUE(rec.Textes().isEmpty());
 }
 
 } // namespace

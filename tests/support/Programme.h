@@ -1,5 +1,5 @@
-// What the window tests share: a suite whose files nginx serves from a folder
-// of its own, and a program folder ready for the main window's start-up.
+// What the window tests share: a program folder ready for the main window's
+// start-up (and the suite served by nginx, from ServeursReels.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,21 +9,6 @@
 #include "app/frmPrincipal.h"
 #include "support/Outils.h"
 #include "support/ServeursReels.h"
-
-// One nginx per suite (`Suite` is the deriving class) serving `racine`, which
-// the suite's own SetUpTestSuite may fill after calling this one.
-template <typename Suite>
-class SuiteNginx : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        racine = new QTemporaryDir;
-        nginx = new Nginx(racine->path());
-        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
-    }
-    static void TearDownTestSuite() { delete nginx; delete racine; }
-    static inline QTemporaryDir* racine = nullptr;
-    static inline Nginx* nginx = nullptr;
-};
 
 // Makes `app` a program folder (the options file, a lock of its own), writes
 // `parametres` there as the service's parameter file and returns its path.

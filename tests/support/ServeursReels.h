@@ -3,6 +3,8 @@
 // anonymous FTP server; each keeps its configuration and logs in its own folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -50,3 +52,18 @@ struct ServeurFtp final : ServeurReel { explicit ServeurFtp(const QString& racin
 // 127.0.0.1 and localhost, signed by itself (so also the authority to trust).
 // Returns what openssl said when it failed, an empty text otherwise.
 QString CreeCertificat(const QString& dossier);
+
+// One nginx per suite (`Suite` is the deriving class) serving `racine`, which
+// the suite's own SetUpTestSuite may fill after calling this one.
+template <typename Suite>
+class SuiteNginx : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        racine = new QTemporaryDir;
+        nginx = new Nginx(racine->path());
+        ASSERT_TRUE(nginx->Demarre()) << nginx->Erreur().toStdString();
+    }
+    static void TearDownTestSuite() { delete nginx; delete racine; }
+    static inline QTemporaryDir* racine = nullptr;
+    static inline Nginx* nginx = nullptr;
+};

@@ -222,13 +222,28 @@ public:
     }
     void RangeeTelechargee(int) override {}
     void Pause(int secondes) override;
+    void AttenteServeur(int secondes) override;
     void FinRun() override { gConsole.Efface(); }
     void ListeRecrite(const std::vector<qint32>&) override {}
     void ListePerdue() override {}
 
 private:
+    // Waits `secondes` seconds, or until a stop, the time left on the
+    // progress line of a terminal.
+    void CompteARebours(int secondes);
+
     JaugeTerminal jauge_{QString()};
 };
+
+void VueTerminal::AttenteServeur(int secondes) {
+    if (secondes <= 0)
+        return;
+    // Said in every case, log or terminal: the run is slower than the
+    // service's own pauses would make it, and this is why.
+    gConsole.Erreur(Pluriel(secondes, QStringLiteral("Le serveur demande d'attendre # seconde"),
+                            QStringLiteral("Le serveur demande d'attendre # secondes")));
+    CompteARebours(secondes);
+}
 
 void VueTerminal::Pause(int secondes) {
     if (secondes <= 0)
@@ -236,6 +251,10 @@ void VueTerminal::Pause(int secondes) {
     if (!gConsole.Terminal())
         gConsole.Erreur(Pluriel(secondes, QStringLiteral("Pause de # seconde"),
                                 QStringLiteral("Pause de # secondes")));
+    CompteARebours(secondes);
+}
+
+void VueTerminal::CompteARebours(int secondes) {
     const QDeadlineTimer fin(qint64(secondes) * 1000);
     qint64 affichee = -1;
     while (!ArretDemande && !fin.hasExpired()) {

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
@@ -206,6 +207,18 @@ void VueFenetres::Pause(int /*secondes*/) {
         PatienteUnPeu(100);
     f_.show();
     f_.Rapport()->show();
+}
+
+void VueFenetres::AttenteServeur(int secondes) {
+    // The same window and stop button; only its text says who asked.
+    QPointer<frmPause> pause = f_.Pause();
+    const QString texte = pause->LabelPause->text();
+    pause->LabelPause->setText(QStringLiteral(
+        "Le serveur demande d'attendre avant de lui envoyer la prochaine demande : vos téléchargements "
+        "vont être momentanément mis en pause."));
+    Pause(secondes);
+    if (pause)
+        pause->LabelPause->setText(texte);
 }
 
 void VueFenetres::FinRun() {

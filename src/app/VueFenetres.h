@@ -25,6 +25,7 @@ public:
     SurfaceJauge* Jauge() override;
     void RangeeTelechargee(int rangee) override;
     void Pause(int secondes) override;
+    void AttenteServeur(int secondes) override;
     void FinRun() override;
     void ListeRecrite(const std::vector<qint32>& nouvelIndice) override;
     void ListePerdue() override;

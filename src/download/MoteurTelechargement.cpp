@@ -6,6 +6,7 @@
 // ends exactly as per-row rewrites would leave it, in time linear in its size.
 #include "download/MoteurTelechargement.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QList>
@@ -84,7 +85,26 @@ void AppliqueReglesPause(double& cumul, int compteur, Faire faire) {
     }
 }
 
+// A wait as a person says it: "2 h", "1 h 30 min", "16 min 40 s".
+QString DureeLisible(qint64 secondes) {
+    QStringList parties;
+    if (secondes >= 3600)
+        parties << QStringLiteral("%1 h").arg(secondes / 3600);
+    if (secondes % 3600 >= 60)
+        parties << QStringLiteral("%1 min").arg(secondes % 3600 / 60);
+    if (secondes % 60 != 0 || parties.isEmpty())
+        parties << QStringLiteral("%1 s").arg(secondes % 60);
+    return parties.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+MoteurTelechargement::MoteurTelechargement(Inet& inet, VueTelechargement& vue) : inet_(inet), vue_(vue) {
+    bool ok = false;
+    const double echelle = qEnvironmentVariable("RAMAGLIN_ECHELLE_ATTENTES").toDouble(&ok);
+    if (ok && echelle >= 0)
+        echelle_ = echelle;
+}
 
 bool MoteurTelechargement::Prepare() {
     const QString texteColonne = Variable("NUM_COLONNE_TELECHARGEE");
@@ -259,8 +279,48 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
     double taille = 0;
     bool redirige = false;
     // A stop confirmed during that turn: no request starts after it.
-    const bool reussi = !ArretDemande && refus.isEmpty() &&
-                        TelechargeFichier(inet_, adresse, fichier, false, -1, vue_.Jauge(), taille, redirige, &raison);
+    bool reussi = !ArretDemande && refus.isEmpty();
+    if (reussi) {
+        const QString adresseDemandee = adresse;
+        int essais = 0, passagers = 0, occupes = 0;
+        for (;;) {
+            ++essais;
+            adresse = adresseDemandee;
+            IssueTransfert issue;
+            reussi = TelechargeFichier(inet_, adresse, fichier, vue_.Jauge(), taille, redirige,
+                                       OptionsTransfert{.reprise = true}, issue);
+            raison = issue.raison;
+            if (reussi || ArretDemande)
+                break;
+            if (issue.genre == IssueTransfert::Genre::Passager && passagers < int(std::size(AttentesPassageres))) {
+                const int secondes = AttentesPassageres[passagers++];
+                if (!AttendAvantEssai(qint64(std::llround(secondes * 1000 * echelle_)), essais + 1))
+                    break;
+                continue;
+            }
+            if (issue.genre == IssueTransfert::Genre::Occupe && occupes < int(std::size(AttentesServeur))) {
+                const qint64 demande = SecondesRetryAfter(issue.attenteServeur, QDateTime::currentDateTimeUtc());
+                if (demande > AttenteServeurMax) {
+                    raison = QStringLiteral("le serveur demande d'attendre ") + DureeLisible(demande);
+                    break;
+                }
+                const int secondes = demande >= 0 ? int(std::max<qint64>(demande, 1))
+                                                  : std::max(1, int(std::lround(AttentesServeur[occupes] * echelle_)));
+                ++occupes;
+                TempsPauseRestant = secondes;
+                vue_.AttenteServeur(secondes);
+                if (ArretDemande)
+                    break;
+                continue;
+            }
+            break;
+        }
+        if (!reussi && essais > 1)
+            raison += QStringLiteral(" (%1 essais)").arg(essais);
+        // A stop keeps nothing of the file begun, even from an earlier try.
+        if (!reussi && ArretDemande)
+            OublieReprise(adresseDemandee, fichier);
+    }
     if (!reussi) {
         const QString nom = nomDeLAdresse ? NomFichierChemin(adresse) : texte;
         if (ArretDemande)
@@ -270,6 +330,27 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
         CedeDeTempsEnTemps();
     }
     return reussi;
+}
+
+bool MoteurTelechargement::AttendAvantEssai(qint64 millisecondes, int essai) {
+    // Shown on the gauge, the row's line staying "[En cours] ".
+    const int nombre = 1 + int(std::size(AttentesPassageres));
+    QElapsedTimer depuis;
+    depuis.start();
+    qint64 affichee = -1;
+    while (!ArretDemande && depuis.elapsed() < millisecondes) {
+        const qint64 reste = (millisecondes - depuis.elapsed() + 999) / 1000;
+        if (reste != affichee) {
+            affichee = reste;
+            if (SurfaceJauge* jauge = vue_.Jauge())
+                AfficheJauge(*jauge, 0,
+                             QStringLiteral("Nouvel essai dans %1 s (essai %2 sur %3)").arg(reste).arg(essai).arg(nombre));
+        }
+        PatienteUnPeu(int(std::clamp<qint64>(millisecondes - depuis.elapsed(), 1, 100)));
+    }
+    if (SurfaceJauge* jauge = vue_.Jauge())
+        InitialiseJauge(*jauge);
+    return !ArretDemande;
 }
 
 bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, const QString& dossier,

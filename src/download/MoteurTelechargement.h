@@ -37,6 +37,9 @@ public:
     // A pause of `secondes` seconds between downloads: returns once it has run
     // out, or once the user stopped the run (ArretDemande then true).
     virtual void Pause(int secondes) = 0;
+    // The server asked to wait (429, 503) `secondes` seconds before the same
+    // file is asked again: a pause as above, whose text says who asked.
+    virtual void AttenteServeur(int secondes) { Pause(secondes); }
     // The last row is done: the stop button off, what is pending shown. The
     // summary follows.
     virtual void FinRun() = 0;
@@ -57,7 +60,19 @@ struct RangeeChoisie {
 
 class MoteurTelechargement {
 public:
-    MoteurTelechargement(Inet& inet, VueTelechargement& vue) : inet_(inet), vue_(vue) {}
+    MoteurTelechargement(Inet& inet, VueTelechargement& vue);
+
+    // How a row that fails is tried again. A transient failure (refused or
+    // reset connection, time-out, cut, 502, 504): 2 more tries, 2 s then 8 s
+    // later. A server that asks to wait (429, 503): 3 more tries at most, after
+    // its Retry-After, else 10, 30, then 90 s; more than 15 minutes asked is
+    // not waited. `echelle` multiplies the waits the program chooses itself
+    // (not a Retry-After): 1 in use; the environment variable
+    // RAMAGLIN_ECHELLE_ATTENTES sets it for a whole process (tests).
+    static constexpr int AttentesPassageres[] = {2, 8};
+    static constexpr int AttentesServeur[] = {10, 30, 90};
+    static constexpr int AttenteServeurMax = 15 * 60;
+    void FixeEchelleAttentes(double echelle) { echelle_ = echelle; }
 
     // What the run must know before it starts; false (the user told) when the
     // settings do not allow a run: NUM_COLONNE_TELECHARGEE not a column, the
@@ -105,6 +120,9 @@ private:
     bool TelechargeUn(const QString& texte, QString& adresse, const QString& fichier, const QString& refus,
                       bool nomDeLAdresse);
     void Pauses(double& cumul, int compteur);
+    // Waits before another try of the file, the time left on the gauge;
+    // false when the user stopped meanwhile.
+    bool AttendAvantEssai(qint64 millisecondes, int essai);
 
     Inet& inet_;
     VueTelechargement& vue_;
@@ -112,4 +130,5 @@ private:
     QString destination_;
     QString base_;
     int numero_ = 0, total_ = 0;
+    double echelle_ = 1;
 };

@@ -23,13 +23,13 @@ FichierEnFond::~FichierEnFond() {
         Termine();
 }
 
-bool FichierEnFond::Ouvre() {
+bool FichierEnFond::Ouvre(bool ajout) {
     // Not opened with truncation: on some file systems (ext4) truncating a
     // file and writing it again makes its close wait for the data to reach
     // the disk. The transfer layer gives a new, empty file anyway.
     if (!fichier_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
-    if (fichier_.size() > 0 && !fichier_.resize(0))
+    if (ajout ? !fichier_.seek(fichier_.size()) : fichier_.size() > 0 && !fichier_.resize(0))
         return false;
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     ouvert_ = true;

@@ -27,8 +27,9 @@ public:
     FichierEnFond(const FichierEnFond&) = delete;
     FichierEnFond& operator=(const FichierEnFond&) = delete;
 
-    // Creates or empties the file; false when it cannot be written.
-    bool Ouvre();
+    // Creates or empties the file (with `ajout`, keeps what it holds and
+    // writes after it); false when it cannot be written.
+    bool Ouvre(bool ajout = false);
     // Waits (event loop turning) until everything is written, then closes.
     // False when any write failed.
     bool Termine();

@@ -6,13 +6,19 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
 #include <QUrl>
 
 #ifdef _WIN32
@@ -106,8 +112,8 @@ public:
         : fichier(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
           attendu_(attendu) {}
 
-    bool Ouvre() {
-        if (!fichier.Ouvre())
+    bool Ouvre(bool ajout = false) {
+        if (!fichier.Ouvre(ajout))
             return false;
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         return true;
@@ -157,6 +163,88 @@ private:
     qint64 controleJusqua_ = 0; // bytes up to which the free space was checked
 };
 
+// The work file of a cut transfer and, beside it, what the server said of the
+// bytes it holds: the address, their validator (for If-Range) and the size of
+// the whole resource.
+struct Reprise {
+    struct Info {
+        QString adresse, validateur;
+        qint64 taille = -1;
+    };
+
+    Reprise(const QString& adresse_, const QString& destination)
+        : adresse(adresse_),
+          dossier(QFileInfo(destination).absolutePath() + QLatin1Char('/') + QLatin1String(DossierReprise) +
+                  QLatin1Char('/')) {
+        const QString cle = QString::fromLatin1(
+            QCryptographicHash::hash((adresse + QLatin1Char('\n') + QFileInfo(destination).fileName()).toUtf8(),
+                                     QCryptographicHash::Sha256)
+                .toHex()
+                .left(32));
+        travail = dossier + cle + QStringLiteral(".part");
+        info = dossier + cle + QStringLiteral(".info");
+    }
+
+    // The bytes kept for a resource of `taille` bytes whose validator is now
+    // `validateur` (empty: the probe named none), with the validator they were
+    // received under; 0 when nothing usable is kept (what was kept then goes).
+    qint64 Existant(qint64 taille, const QString& validateur, QString& validateurGarde) {
+        QFile f(info);
+        if (!f.exists())
+            return 0;
+        Nettoie(dossier);
+        qint64 octets = 0;
+        if (f.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> l = f.readAll().split('\n');
+            bool nombre = false;
+            const qint64 total = l.value(3).toLongLong(&nombre);
+            octets = QFileInfo(travail).size();
+            if (l.size() != 5 || l[0] != Entete || QString::fromUtf8(l[1]) != adresse || !nombre ||
+                total != taille || l[2].isEmpty() || (!validateur.isEmpty() && validateur != QString::fromUtf8(l[2])) ||
+                octets <= 0 || octets >= total)
+                octets = 0;
+            else
+                validateurGarde = QString::fromUtf8(l[2]);
+        }
+        if (octets == 0)
+            Oublie();
+        return octets;
+    }
+
+    // Records the bytes of the work file as coming from the resource `i`.
+    bool Ecrit(const Info& i) {
+        if (!QDir().mkpath(dossier))
+            return false;
+        Nettoie(dossier);
+        QFile f(info);
+        const QByteArray texte = Entete + '\n' + i.adresse.toUtf8() + '\n' + i.validateur.toUtf8() + '\n' +
+                                 QByteArray::number(i.taille) + '\n';
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(texte) == texte.size();
+    }
+
+    void Oublie() const {
+        QFile::remove(travail);
+        QFile::remove(info);
+        QDir().rmdir(dossier); // only when empty
+    }
+
+    // Removes the work files left for more than a week (once per folder and
+    // run of the program).
+    static void Nettoie(const QString& dossier) {
+        static QSet<QString> faits;
+        if (faits.contains(dossier))
+            return;
+        faits.insert(dossier);
+        const QDateTime limite = QDateTime::currentDateTimeUtc().addDays(-DureeVieRepriseJours);
+        for (const QFileInfo& f : QDir(dossier).entryInfoList(QDir::Files | QDir::Hidden))
+            if (f.lastModified().toUTC() < limite)
+                QFile::remove(f.filePath());
+    }
+
+    static inline const QByteArray Entete = QByteArrayLiteral("Le Ramaglin reprise 1");
+    QString adresse, dossier, travail, info;
+};
+
 // One fetch: everything TelechargeFichier keeps while it waits. It lives on
 // that call's stack, so nothing of a fetch outlives it.
 struct Reception {
@@ -167,7 +255,15 @@ struct Reception {
 
     // Receives the GET just started into `sortie` (opened), in chunks, with
     // progress. True when exactly the announced size (or the size limit) came.
-    bool Recoit(SortieBornee& sortie);
+    // `recu` bytes are in the file already; `premier`, when not empty, is the
+    // first chunk, read already.
+    bool Recoit(SortieBornee& sortie, double recu = 0, QByteArray premier = {});
+    // The same for a fetch that may resume: the GET (from byte `depuis` of the
+    // work file when it is not 0) is started here, and `sortie` opened once
+    // the answer says whether it continues the work file or starts it again.
+    enum class Suite { Fini, Echec, DepuisZero };
+    Suite RecoitAvecReprise(SortieBornee& sortie, const QString& adresse, qint64 depuis,
+                            const QString& validateur, Reprise& reprise, bool& gardee);
     void MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage);
 
     Inet& inet;
@@ -178,31 +274,40 @@ struct Reception {
     QElapsedTimer debut;
     bool erreur = false; // the transfer object reported a failure
     QString raison;      // why the fetch failed, for the user
+    bool passager = false; // the failure may pass with another try
+    bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
+    std::optional<SortieBornee> sortieReprise; // RecoitAvecReprise's output
+    QString cheminRecu;                        // the file it wrote
 };
 
 // The fetch in progress, if any (only ever one).
 Reception* ReceptionEnCours = nullptr;
 
-bool Reception::Recoit(SortieBornee& sortie) {
+bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
     const bool parLimite = tailleMax != -1 && tailleMax <= tailleServeur;
     const double attendu = parLimite ? tailleMax : tailleServeur;
-    double recu = 0;
     int pourcentageTexte = 0;
     QString textePourcentage = QStringLiteral("0");
     bool complet = false;
     while (!ArretDemande) {
         Inet::Vide pourquoi = Inet::Vide::Aucun;
-        QByteArray morceau = inet.GetChunk(TailleMorceau, &pourquoi);
+        QByteArray morceau = premier.isEmpty() ? inet.GetChunk(TailleMorceau, &pourquoi) : std::move(premier);
+        premier = QByteArray();
         if (morceau.isEmpty()) {
             switch (pourquoi) {
             case Inet::Vide::Fin:
                 complet = !erreur && recu == attendu;
-                if (!complet && !erreur)
+                if (!complet && !erreur) {
                     raison = QStringLiteral("%1 octets reçus sur les %2 annoncés")
                                  .arg(qint64(recu))
                                  .arg(qint64(tailleServeur));
+                    passager = recu < attendu; // the connection closed early
+                }
                 break;
-            case Inet::Vide::Echec: raison = inet.RaisonEchec(); break;
+            case Inet::Vide::Echec:
+                raison = inet.RaisonEchec();
+                passager = inet.EchecPassager();
+                break;
             case Inet::Vide::Arret: break;
             case Inet::Vide::Remplacee:
             case Inet::Vide::Aucun:
@@ -242,14 +347,112 @@ bool Reception::Recoit(SortieBornee& sortie) {
         raison = QStringLiteral("fichier vide");
     }
     if (!complet) {
-        sortie.fichier.Abandonne();
+        if (garderSiCoupe && passager && !ArretDemande)
+            sortie.fichier.Termine(); // what came stays, for the next try
+        else
+            sortie.fichier.Abandonne();
         return false;
     }
     if (!sortie.fichier.Termine()) {
         raison = QStringLiteral("écriture impossible dans le dossier");
+        passager = false;
         return false;
     }
     return true;
+}
+
+// The validator that If-Range may name: a strong ETag, else Last-Modified.
+QString Validateur(const Inet& inet) {
+    const QString etiquette = inet.GetHeader(QStringLiteral("ETag"));
+    if (!etiquette.isEmpty() && !etiquette.startsWith(QLatin1String("W/")))
+        return etiquette;
+    return inet.GetHeader(QStringLiteral("Last-Modified"));
+}
+
+// "bytes A-B/T" of a 206: true when it is exactly bytes `depuis` to the end
+// of a resource of `total` bytes.
+bool PlageAttendue(const QString& texte, qint64 depuis, qint64 total) {
+    static const QRegularExpression forme(QStringLiteral(R"(^\s*bytes\s+(\d+)-(\d+)/(\d+)\s*$)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = forme.match(texte);
+    return m.hasMatch() && m.captured(1).toLongLong() == depuis && m.captured(2).toLongLong() == total - 1 &&
+           m.captured(3).toLongLong() == total;
+}
+
+Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QString& adresse, qint64 depuis,
+                                              const QString& validateur, Reprise& reprise, bool& gardee) {
+    gardee = false;
+    if (depuis > 0)
+        inet.ExecuteSuite(adresse, depuis, validateur);
+    else
+        inet.Execute(adresse, QStringLiteral("GET"));
+    Inet::Vide pourquoi = Inet::Vide::Arret;
+    QByteArray premier = ArretDemande ? QByteArray() : inet.GetChunk(TailleMorceau, &pourquoi);
+    if (premier.isEmpty()) {
+        // Nothing came: what the work file holds is still good for later.
+        switch (pourquoi) {
+        case Inet::Vide::Echec:
+            raison = inet.RaisonEchec();
+            passager = inet.EchecPassager();
+            break;
+        case Inet::Vide::Fin:
+            raison = QStringLiteral("0 octet reçu sur les %1 annoncés").arg(qint64(tailleServeur));
+            passager = true;
+            break;
+        case Inet::Vide::Arret: raison = QStringLiteral("arrêt demandé"); break;
+        default: raison = QStringLiteral("transfert interrompu par une autre requête"); break;
+        }
+        gardee = depuis > 0 && passager && !ArretDemande;
+        return Suite::Echec;
+    }
+
+    const long statut = inet.StatutReponse();
+    bool ajout = false;
+    if (statut == 206) {
+        // Part of the resource: only ever the part asked for, right after the
+        // bytes kept, or nothing of it is used.
+        if (depuis == 0) {
+            inet.Cancel();
+            raison = QStringLiteral("le serveur n'envoie qu'une partie du fichier (206) à une demande du fichier "
+                                    "entier");
+            return Suite::Echec;
+        }
+        if (!PlageAttendue(inet.GetHeader(QStringLiteral("Content-Range")), depuis, qint64(tailleServeur))) {
+            inet.Cancel();
+            return Suite::DepuisZero;
+        }
+        ajout = true;
+    } else {
+        // The whole resource: its own length is the one to reach.
+        if (const QString longueur = inet.GetHeader(QStringLiteral("Content-Length")); EstNombre(longueur)) {
+            const double n = ValeurNombre(longueur);
+            if (n > 0)
+                tailleServeur = n;
+        }
+        depuis = 0;
+        const QString valide = Validateur(inet);
+        garderSiCoupe = tailleServeur >= double(TailleMinReprise) && !valide.isEmpty() &&
+                        reprise.Ecrit({adresse, valide, qint64(tailleServeur)});
+        if (!garderSiCoupe)
+            reprise.Oublie();
+    }
+    if (ajout)
+        garderSiCoupe = true;
+
+    SortieBornee* sortie = &temporaire;
+    if (garderSiCoupe) {
+        sortieReprise.emplace(reprise.travail, BornesTransfert{}, tailleServeur);
+        sortie = &*sortieReprise;
+    }
+    if (!sortie->Ouvre(ajout)) {
+        inet.Cancel();
+        raison = QStringLiteral("dossier non modifiable");
+        return Suite::Echec;
+    }
+    cheminRecu = garderSiCoupe ? reprise.travail : QString();
+    const bool fini = Recoit(*sortie, double(depuis), std::move(premier));
+    gardee = !fini && garderSiCoupe && passager && !ArretDemande;
+    return fini ? Suite::Fini : Suite::Echec;
 }
 
 void Reception::MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage) {
@@ -332,15 +535,24 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
     }
 }
 
-bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
-                       bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
-                       double& taille, bool& redirige, QString* raison,
-                       const BornesTransfert* bornes) {
+namespace {
+
+bool EstChiffree(const QString& adresse) {
+    return adresse.startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
+           adresse.startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive);
+}
+
+bool Occupe(long statut) { return statut == 429 || statut == 503; }
+
+// The fetch, for both entry points.
+bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool verifierPage, qint32 tailleMax,
+                SurfaceJauge* jauge, double& taille, bool& redirige, const BornesTransfert* bornes,
+                const OptionsTransfert& options, IssueTransfert& issue) {
+    issue = IssueTransfert{};
     // One fetch at a time: one started from a nested turn of the event loop
     // (a timer, a click) would share the transfer object with this one.
     if (ReceptionEnCours) {
-        if (raison)
-            *raison = QStringLiteral("un autre téléchargement est en cours");
+        issue.raison = QStringLiteral("un autre téléchargement est en cours");
         return false;
     }
     Reception r(inet, jauge);
@@ -358,13 +570,20 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
     // Whatever happens, an earlier file at the destination stays until the
     // new one is complete.
     const QString temporaire = CreeFichierTemporaire(destination);
+    const QString adresseDemandee = adresse;
+    Reprise reprise(adresseDemandee, destination);
+    const bool avecReprise = options.reprise && tailleMax == -1 && !bornes && !verifierPage;
+    QString recu = temporaire; // the file that takes the destination's place
     bool resultat = false;
+    bool occupe = false;
 
     if (temporaire.isEmpty()) {
         r.raison = QStringLiteral("dossier non modifiable");
     } else {
         QString dateModification;
         InterrogeEnTete(inet, adresse, r.tailleServeur, redirige, dateModification);
+        const long statutTete = inet.StatutReponse();
+        const QString validateurTete = Validateur(inet);
         CedeDeTempsEnTemps();
         taille = r.tailleServeur;
 
@@ -380,6 +599,13 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
         if (ArretDemande) {
             // Said during the probe: no request starts after a stop.
             r.raison = QStringLiteral("arrêt demandé");
+        } else if (Occupe(statutTete)) {
+            // The server asks to come back later: a GET now would get the same.
+            occupe = true;
+            r.raison = inet.RaisonEchec();
+            issue.attenteServeur = inet.AttenteDemandee();
+        } else if (redirige && EstChiffree(adresseDemandee) && !EstChiffree(adresse)) {
+            r.raison = QStringLiteral("redirection refusée d'une adresse chiffrée vers une adresse en clair");
         } else if (limites.tailleMax >= 0 && attendu > double(limites.tailleMax)) {
             r.raison = RaisonTaille(limites.tailleMax);
         } else if (libre >= 0 && double(libre) - attendu < double(limites.espaceLibreMin)) {
@@ -387,6 +613,8 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
         } else if (r.tailleServeur == -1) {
             // Size unknown: the whole resource, without progress.
             inet.Cancel();
+            if (avecReprise)
+                reprise.Oublie(); // nothing to compare a work file with
             if (SurfaceJauge* j = r.Jauge())
                 MasqueJauge(*j);
             SortieBornee sortie(temporaire, limites, -1);
@@ -407,6 +635,41 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                                                       : inet.RaisonEchec();
                 if (r.raison.isEmpty())
                     r.raison = QStringLiteral("écriture impossible dans le dossier");
+                if (!ArretDemande && sortie.raison.isEmpty()) {
+                    r.passager = inet.EchecPassager();
+                    occupe = Occupe(inet.StatutReponse());
+                    if (occupe)
+                        issue.attenteServeur = inet.AttenteDemandee();
+                }
+            }
+        } else if (avecReprise) {
+            // What a cut left is continued when the server still describes
+            // the same resource; otherwise it goes and the fetch starts over.
+            QString validateur;
+            qint64 depuis = reprise.Existant(qint64(r.tailleServeur), validateurTete, validateur);
+            SortieBornee sortie(temporaire, limites, attendu);
+            for (;;) {
+                bool gardee = false;
+                const Reception::Suite suite =
+                    r.RecoitAvecReprise(sortie, adresse, depuis, validateur, reprise, gardee);
+                if (suite == Reception::Suite::DepuisZero && depuis > 0) {
+                    reprise.Oublie();
+                    depuis = 0;
+                    continue;
+                }
+                resultat = suite == Reception::Suite::Fini;
+                issue.repriseGardee = gardee;
+                break;
+            }
+            taille = r.tailleServeur;
+            if (resultat && !r.cheminRecu.isEmpty())
+                recu = r.cheminRecu;
+            if (!resultat && !issue.repriseGardee)
+                reprise.Oublie();
+            if (!resultat && !ArretDemande) {
+                occupe = Occupe(inet.StatutReponse()) && !r.passager;
+                if (occupe)
+                    issue.attenteServeur = inet.AttenteDemandee();
             }
         } else {
             // Written by a thread of its own, so that a stalling disk does not
@@ -422,23 +685,106 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                 resultat = false;
                 r.raison = QStringLiteral("le serveur a renvoyé une page d'erreur");
             }
+            if (!resultat && !ArretDemande) {
+                occupe = Occupe(inet.StatutReponse()) && !r.passager;
+                if (occupe)
+                    issue.attenteServeur = inet.AttenteDemandee();
+            }
         }
     }
 
-    if (resultat && !RemplaceDestination(temporaire, destination)) {
+    if (resultat && !RemplaceDestination(recu, destination)) {
         resultat = false;
         r.raison = QStringLiteral("le fichier ne peut pas prendre sa place dans le dossier");
     }
-    if (!resultat) {
+    if (resultat && recu != temporaire)
+        reprise.Oublie();
+    if (!resultat)
         inet.Cancel();
-        if (!temporaire.isEmpty())
-            QFile::remove(temporaire);
-    }
+    if (!temporaire.isEmpty() && (!resultat || recu != temporaire))
+        QFile::remove(temporaire);
     if (SurfaceJauge* j = r.Jauge())
         MasqueJauge(*j);
-    if (raison)
-        *raison = resultat ? QString() : r.raison;
+
+    issue.genre = resultat       ? IssueTransfert::Genre::Reussi
+                  : ArretDemande ? IssueTransfert::Genre::Arret
+                  : occupe       ? IssueTransfert::Genre::Occupe
+                  : r.passager   ? IssueTransfert::Genre::Passager
+                                 : IssueTransfert::Genre::Definitif;
+    if (issue.genre == IssueTransfert::Genre::Arret && avecReprise)
+        reprise.Oublie();
+    issue.raison = resultat ? QString() : r.raison;
+    if (issue.genre != IssueTransfert::Genre::Occupe)
+        issue.attenteServeur.clear();
     return resultat;
+}
+
+} // namespace
+
+bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
+                       bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
+                       double& taille, bool& redirige, QString* raison,
+                       const BornesTransfert* bornes) {
+    IssueTransfert issue;
+    const bool resultat = Telecharge(inet, adresse, destination, verifierPage, tailleMax, jauge, taille, redirige,
+                                     bornes, OptionsTransfert{}, issue);
+    // A call made while another fetch runs touches nothing, not even `raison`
+    // of the other.
+    if (raison)
+        *raison = issue.raison;
+    return resultat;
+}
+
+bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
+                       double& taille, bool& redirige, const OptionsTransfert& options,
+                       IssueTransfert& issue) {
+    return Telecharge(inet, adresse, destination, false, -1, jauge, taille, redirige, nullptr, options, issue);
+}
+
+void OublieReprise(const QString& adresse, const QString& destination) {
+    Reprise(adresse, destination).Oublie();
+}
+
+qint64 SecondesRetryAfter(const QString& texte, const QDateTime& maintenant) {
+    constexpr qint64 UnJour = 24 * 3600;
+    const QString t = texte.trimmed();
+    if (t.isEmpty())
+        return -1;
+    if (std::all_of(t.begin(), t.end(), [](QChar c) { return c.isDigit(); })) {
+        bool ok = false;
+        const qint64 n = t.toLongLong(&ok);
+        return ok && n <= UnJour ? n : -1;
+    }
+    // HTTP dates, always in GMT: the IMF form, and the two obsolete ones
+    // servers still send (RFC 850 with a two-digit year, and asctime's).
+    static const QRegularExpression formes[] = {
+        QRegularExpression(QStringLiteral(R"(^[A-Za-z]{3}, (\d{1,2}) ([A-Za-z]{3}) (\d{4}) (\d\d):(\d\d):(\d\d) GMT$)")),
+        QRegularExpression(QStringLiteral(R"(^[A-Za-z]+, (\d{1,2})-([A-Za-z]{3})-(\d\d) (\d\d):(\d\d):(\d\d) GMT$)")),
+        QRegularExpression(QStringLiteral(R"(^[A-Za-z]{3} ([A-Za-z]{3}) +(\d{1,2}) (\d\d):(\d\d):(\d\d) (\d{4})$)")),
+    };
+    static const QStringList mois = {"jan", "feb", "mar", "apr", "may", "jun",
+                                     "jul", "aug", "sep", "oct", "nov", "dec"};
+    QDateTime date;
+    for (int f = 0; f < 3 && !date.isValid(); ++f) {
+        const QRegularExpressionMatch m = formes[f].match(t);
+        if (!m.hasMatch())
+            continue;
+        const auto n = [&](int i) { return m.captured(i).toInt(); };
+        const bool asc = f == 2;
+        const int jour = asc ? n(2) : n(1);
+        const int numeroMois = int(mois.indexOf(m.captured(asc ? 1 : 2).toLower())) + 1;
+        int annee = asc ? n(6) : n(3);
+        if (f == 1)
+            annee += 2000;
+        date = QDateTime(QDate(annee, numeroMois, jour), QTime(n(asc ? 3 : 4), n(asc ? 4 : 5), n(asc ? 5 : 6)),
+                         QTimeZone::utc());
+    }
+    if (!date.isValid())
+        return -1;
+    const qint64 ecart = maintenant.secsTo(date);
+    if (ecart > UnJour)
+        return -1;
+    return std::max<qint64>(ecart, 0);
 }
 
 void GereEtatTransfert(Inet& inet, int etat) {

@@ -8,6 +8,7 @@
 // (the data of a fetch is received inside GereEtatTransfert).
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 class Inet;
@@ -60,6 +61,57 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
                        double& taille, bool& redirige, QString* raison = nullptr,
                        const BornesTransfert* bornes = nullptr);
+
+// What the download run asks of a fetch beyond the plain one.
+struct OptionsTransfert {
+    // A transfer cut by the network keeps what it received, with what the
+    // server said of the resource (its validator and size), in a work file
+    // of the destination's folder that the next fetch of the same address
+    // into the same destination continues (Range with If-Range). Only for
+    // files large enough to be worth it and whose server names a validator.
+    bool reprise = false;
+};
+
+// How a fetch ended, for a caller that may try again.
+struct IssueTransfert {
+    enum class Genre {
+        Reussi,
+        Arret,     // the user asked to stop
+        Passager,  // may pass with another try a little later (Inet::EchecPassager)
+        Occupe,    // 429 or 503: the server asks to come back later
+        Definitif, // anything else: another try would end the same
+    };
+    Genre genre = Genre::Definitif;
+    QString raison;         // in French, for the user
+    QString attenteServeur; // Occupe: the Retry-After given, if any
+    bool repriseGardee = false; // a work file waits for the next try
+};
+
+// The same fetch for the download run: no size limit, no page check.
+bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
+                       double& taille, bool& redirige, const OptionsTransfert& options,
+                       IssueTransfert& issue);
+
+// Drops the work file kept for `adresse` into `destination`, if any: a run
+// stopped by the user does not keep the file it began.
+void OublieReprise(const QString& adresse, const QString& destination);
+
+// The folder, beside the destinations, that holds the work files of cut
+// transfers (hidden; never looked at by the folder comparison, which lists
+// files only; on the destination's file system, so that the finished file
+// takes its place by a rename). Work files older than
+// DureeVieReprise are removed when a fetch next uses the folder.
+inline constexpr char DossierReprise[] = ".ramaglin-reprise";
+inline constexpr int DureeVieRepriseJours = 7;
+// Smaller files start again from zero: a second request costs less than the
+// bookkeeping of a work file for each of thousands of small files.
+inline constexpr qint64 TailleMinReprise = 1024 * 1024;
+
+// The wait a Retry-After asks for, in seconds from `maintenant`: delta-seconds
+// or an HTTP date (a date past gives 0). -1 when the text is empty, not a
+// number nor a date, negative, or more than a day away (taken for a fault of
+// the server, not a wish).
+qint64 SecondesRetryAfter(const QString& texte, const QDateTime& maintenant);
 
 // The transfer object's state changes: a failure (11) of the fetch in progress
 // is recorded; the fetch itself reads the data.

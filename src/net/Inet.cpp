@@ -64,6 +64,9 @@ struct Parametres {
     std::string protocoleDefaut;
     long delai = 60;
     std::string autorites;
+    std::string plage;       // "from-": the rest of a resource
+    std::string siPlage;     // If-Range validator for the rest
+    bool chiffre = false;    // started over TLS: redirections stay on TLS
 };
 
 // Byte ring of fixed capacity (it grows only for a block larger than itself).
@@ -165,6 +168,8 @@ struct Inet::Prive {
     bool fini = false;
     CURLcode code = CURLE_OK;
     long statut = 0;
+    long statutLigne = 0;       // of the last response line seen
+    std::string attenteDemandee; // Retry-After of the last response
     std::string erreur;
     std::vector<std::pair<std::string, std::string>> entetes;
 
@@ -178,6 +183,7 @@ struct Inet::Prive {
     QString derniereErreur;
     CURLcode dernierCode = CURLE_OK;
     long dernierStatut = 0;
+    bool requeteChiffree = false;
 
     // ---- Worker thread only ----
     CURL* easy = nullptr;
@@ -186,6 +192,7 @@ struct Inet::Prive {
     Horloge::time_point derniereActivite;
     std::chrono::seconds delaiEasy{60};
     char tamponErreur[CURL_ERROR_SIZE] = {};
+    curl_slist* enTetesRequete = nullptr;
 
     // ================= Worker =================
 
@@ -254,7 +261,8 @@ struct Inet::Prive {
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, tamponErreur);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp,ftps");
+        // What starts encrypted never goes on in clear behind a redirection.
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, p.chiffre ? "https,ftps" : "http,https,ftp,ftps");
         if (!p.protocoleDefaut.empty())
             curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, p.protocoleDefaut.c_str());
         // An error page is never taken for the resource.
@@ -281,6 +289,13 @@ struct Inet::Prive {
         }
         if (!p.autorites.empty())
             curl_easy_setopt(easy, CURLOPT_CAINFO, p.autorites.c_str());
+        if (!p.plage.empty()) {
+            curl_easy_setopt(easy, CURLOPT_RANGE, p.plage.c_str());
+            if (!p.siPlage.empty()) {
+                enTetesRequete = curl_slist_append(nullptr, ("If-Range: " + p.siPlage).c_str());
+                curl_easy_setopt(easy, CURLOPT_HTTPHEADER, enTetesRequete);
+            }
+        }
 #ifdef _WIN32
         curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
 #endif
@@ -295,6 +310,8 @@ struct Inet::Prive {
         curl_multi_remove_handle(multi, easy);
         curl_easy_cleanup(easy);
         easy = nullptr;
+        curl_slist_free_all(enTetesRequete);
+        enTetesRequete = nullptr;
     }
 
     void Termine(CURLcode resultat, const std::string& texte) {
@@ -338,12 +355,17 @@ struct Inet::Prive {
             return 0;
         if (CommencePar(ligne, "HTTP/")) {
             d->entetes.clear(); // a new response (after a redirection or a 100)
+            d->attenteDemandee.clear();
+            const auto espace = ligne.find(' ');
+            d->statutLigne = espace == std::string::npos ? 0 : std::atol(ligne.c_str() + espace + 1);
         } else if (const auto deux = ligne.find(':'); deux != std::string::npos && deux > 0) {
             std::string valeur = ligne.substr(deux + 1);
             const auto debut = valeur.find_first_not_of(" \t");
             valeur = debut == std::string::npos ? std::string() : valeur.substr(debut);
             while (!valeur.empty() && (valeur.back() == ' ' || valeur.back() == '\t'))
                 valeur.pop_back();
+            if (MemeNom(ligne.substr(0, deux), "Retry-After"))
+                d->attenteDemandee = valeur;
             d->entetes.emplace_back(ligne.substr(0, deux), std::move(valeur));
         }
         return total;
@@ -432,6 +454,8 @@ struct Inet::Prive {
     std::optional<ProxyConnu> proxyConnu;
     static constexpr std::chrono::seconds DureeProxyConnu{2};
 
+    void Lance(Parametres p);
+
     Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) {
         Parametres p;
         p.adresse = Texte(adresse.trimmed());
@@ -441,6 +465,8 @@ struct Inet::Prive {
         p.utilisateur = Texte(inet.UserName);
         p.motDePasse = Texte(inet.Password);
         p.autorites = Texte(inet.CertificatsAutorite);
+        p.chiffre = adresse.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
+                    adresse.trimmed().startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive);
         if (inet.AccessType == Inet::AccesProxy) {
             p.proxy = Texte(inet.Proxy.trimmed());
             const QString sansSchema = inet.Proxy.section(QLatin1String("://"), -1);
@@ -515,7 +541,19 @@ void Inet::Execute(const QString& adresse, const QString& operation) {
     const bool tete =
         operation.trimmed().section(QLatin1Char(' '), 0, 0).compare(QLatin1String("HEAD"),
                                                                     Qt::CaseInsensitive) == 0;
-    Parametres p = d->Prepare(adresse, tete, *this);
+    d->Lance(d->Prepare(adresse, tete, *this));
+}
+
+void Inet::ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur) {
+    Parametres p = d->Prepare(adresse, false, *this);
+    p.plage = std::to_string(std::max<qint64>(depuis, 0)) + "-";
+    p.siPlage = Texte(validateur);
+    d->Lance(std::move(p));
+}
+
+void Inet::Prive::Lance(Parametres p) {
+    Prive* d = this;
+    const bool chiffre = p.chiffre;
     const quint64 id = ++d->compteur;
     {
         std::lock_guard verrou(d->m);
@@ -528,9 +566,12 @@ void Inet::Execute(const QString& adresse, const QString& operation) {
         d->fini = false;
         d->code = CURLE_OK;
         d->erreur.clear();
+        d->statutLigne = 0;
+        d->attenteDemandee.clear();
         d->enPause = d->reprendre = d->attente = d->debutPoste = false;
     }
     d->Reveille();
+    d->requeteChiffree = chiffre;
     d->idUi = id;
     d->execution = true;
     d->silencieuse = false;
@@ -661,6 +702,29 @@ QByteArray Inet::OpenURL(const QString& adresse) {
 
 QString Inet::DerniereErreur() const { return d->derniereErreur; }
 
+long Inet::StatutReponse() const {
+    std::lock_guard verrou(d->m);
+    return d->statutLigne;
+}
+
+QString Inet::AttenteDemandee() const {
+    std::lock_guard verrou(d->m);
+    return QString::fromStdString(d->attenteDemandee);
+}
+
+bool Inet::EchecPassager() const {
+    switch (d->dernierCode) {
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING: return true;
+    case CURLE_HTTP_RETURNED_ERROR: return d->dernierStatut == 502 || d->dernierStatut == 504;
+    default: return false;
+    }
+}
+
 namespace {
 
 QString SensStatut(long statut) {
@@ -707,7 +771,11 @@ QString Inet::RaisonEchec() const {
     case CURLE_SEND_ERROR: return QStringLiteral("connexion coupée avant la fin du fichier");
     case CURLE_GOT_NOTHING: return QStringLiteral("aucune réponse du serveur");
     case CURLE_TOO_MANY_REDIRECTS: return QStringLiteral("trop de redirections");
-    case CURLE_UNSUPPORTED_PROTOCOL: return QStringLiteral("protocole non pris en charge");
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        // libcurl's answer to a redirection towards a protocol it may not follow.
+        return d->requeteChiffree ? QStringLiteral("redirection refusée d'une adresse chiffrée vers une "
+                                                   "adresse en clair")
+                                  : QStringLiteral("protocole non pris en charge");
     case CURLE_URL_MALFORMAT: return QStringLiteral("adresse mal formée");
     case CURLE_LOGIN_DENIED:
     case CURLE_REMOTE_ACCESS_DENIED: return QStringLiteral("accès refusé par le serveur");

@@ -62,6 +62,10 @@ public:
     // text) on `adresse` and returns at once. A running request is cancelled.
     // HEAD does not follow redirections (its Location header is kept); GET does.
     void Execute(const QString& adresse, const QString& operation);
+    // A GET of the rest of a resource, from byte `depuis`, only while it still
+    // matches `validateur` (its ETag or Last-Modified: If-Range); a server that
+    // does not agree sends the whole resource (200).
+    void ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur);
 
     // True until the end of the request has been reported.
     bool StillExecuting();
@@ -98,6 +102,18 @@ public:
     bool OpenURL(const QString& adresse, QIODevice& sortie);
     // The same into memory: empty on failure. For small resources.
     QByteArray OpenURL(const QString& adresse);
+
+    // The status of the last response line received (0: none yet), the
+    // final one once the request has ended; and its Retry-After, kept even
+    // when the request failed on it (429, 503), when every other header goes.
+    long StatutReponse() const;
+    QString AttenteDemandee() const;
+
+    // Whether the last failure may pass if the same request is made again a
+    // little later: a refused or reset connection, a time-out, a transfer cut
+    // before its end, a gateway's failure (502, 504). A server that asks to
+    // wait (429, 503) is not counted here: it says when to come back.
+    bool EchecPassager() const;
 
     // libcurl's description of the last failure, for diagnostics.
     QString DerniereErreur() const;

@@ -3,12 +3,17 @@
 // stop, and the list copy at the end (rewritten, or lost with the rows).
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
 #include "download/MoteurTelechargement.h"
+#include "net/Attente.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
 #include "search/LignesListe.h"
@@ -227,6 +232,98 @@ TEST_F(MoteurTelechargementTest, PreparationEtFinDuRun) {
         EXPECT_EQ(r.terminer, !c.appels.isEmpty());
         EXPECT_EQ(shell.appels, c.appels);
     }
+}
+
+// A server that asks to wait (429, 503) is waited out, then asked again, at
+// most 3 times per row: Retry-After in seconds (the two GETs that far apart)
+// or as a date, else 10, 30, 90 s (scaled here); a wait of hours is not
+// waited; values that make no sense get the defaults. A transient failure
+// (cut, 502) is tried twice more, a 404 never; the reason says how many tries.
+TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    moteur.FixeEchelleAttentes(0.1);
+    const QByteArray corps = Motif(3000);
+    const auto occupe = [](int statut, const QByteArray& apres) {
+        return ReponseTest{.statut = statut, .entetes = apres.isEmpty() ? "" : "Retry-After: " + apres + "\r\n"};
+    };
+    const QByteArray dans3s =
+        QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(30), "ddd, dd MMM yyyy hh:mm:ss 'GMT'").toUtf8();
+    struct Cas {
+        const char* nom;
+        QList<ReponseTest> gets;
+        QString ligne;
+        std::vector<int> attentes;
+        int nombreGets;
+        QString raison = {};
+        bool attendReellement = false;
+    };
+    const Cas cas[] = {
+        {"date HTTP", {occupe(503, dans3s), ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {30}, 2},
+        {"429 puis 200", {occupe(429, "2"), ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {2}, 2, {}, true},
+        {"503 sans Retry-After", {occupe(503, "")}, "[Erreur] A", {1, 3, 9}, 4,
+         "erreur HTTP 503 : service indisponible (4 essais)"},
+        {"deux heures", {occupe(429, "7200")}, "[Erreur] A", {}, 1, "le serveur demande d'attendre 2 h"},
+        {"valeurs aberrantes", {occupe(429, "-5"), occupe(429, "99999999999999999999"), occupe(503, "bientôt"),
+                                ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {1, 3, 9}, 4},
+        {"coupure", {{.corps = corps, .coupeApres = 1000}, ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {}, 2},
+        {"502", {ReponseTest::Statut(502)}, "[Erreur] A", {}, 3,
+         "erreur HTTP 502 : passerelle en erreur (3 essais)"},
+        {"404", {ReponseTest::Statut(404)}, "[Erreur] A", {}, 1, "erreur HTTP 404 : fichier introuvable"},
+    };
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(c.nom);
+        serveur.OublieRequetes();
+        serveur.Repond("HEAD", "/a.bin", ReponseTest::Ok(corps));
+        serveur.RepondSuite("GET", "/a.bin", c.gets);
+        vue = VueEnregistreuse();
+        if (c.attendReellement)
+            vue.surPause = [](int secondes) {
+                QElapsedTimer t;
+                t.start();
+                while (t.elapsed() < secondes * 1000)
+                    PatienteUnPeu();
+            };
+        QFile::remove(QDir(dest.path()).filePath("a.bin"));
+        Lance(Liste("a.bin\tA\r\n"));
+        EXPECT_EQ(vue.lignes, QStringList{c.ligne});
+        EXPECT_EQ(vue.raisons.value(0), c.raison);
+        ASSERT_EQ(vue.attentes.size(), c.attentes.size());
+        for (size_t i = 0; i < c.attentes.size(); ++i) // a date is read to the second
+            EXPECT_NEAR(vue.attentes[i], c.attentes[i], 1);
+        EXPECT_TRUE(vue.pauses.empty());
+        const auto gets = serveur.Requetes("GET", "/a.bin");
+        EXPECT_EQ(gets.size(), c.nombreGets);
+        if (c.attendReellement && gets.size() == 2) {
+            EXPECT_NEAR(double(gets[1].quandMs - gets[0].quandMs), 2000, 600);
+        }
+    }
+}
+
+// A stop during a server's wait, and during the wait before another try after
+// a cut: the row reads "[Arrêt demandé] ", nothing more is asked, and the work
+// file of the cut transfer does not stay.
+TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    const QByteArray gros = Motif(2 * 1024 * 1024);
+    serveur.Repond("HEAD", "/o.bin", ReponseTest::Statut(429));
+    serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .coupeApres = 500000});
+    vue.surPause = [](int) { ArretDemande = true; };
+    auto r = Lance(Liste("o.bin\tO\r\nc.bin\tC\r\n"));
+    EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] O"});
+    EXPECT_EQ(vue.attentes, std::vector<int>{10});
+    EXPECT_TRUE(r.arrete);
+    EXPECT_TRUE(serveur.Requetes("GET", "/o.bin").isEmpty());
+
+    vue = VueEnregistreuse();
+    moteur.FixeEchelleAttentes(1);
+    QTimer::singleShot(1000, [] { ArretDemande = true; }); // during the 2 s before the second try
+    r = Lance(Liste("c.bin\tC\r\n"));
+    EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] C"});
+    EXPECT_EQ(serveur.Requetes("GET", "/c.bin").size(), 1);
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{});
 }
 
 } // namespace

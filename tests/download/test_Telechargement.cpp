@@ -115,6 +115,11 @@ TEST_F(Telechargement, UneRangeeEnEchecResteSelectionneeLesAutresPartent) {
 // is asked, the list copy (nullptr: as it was), and the window closed after
 // the one file was opened. (The run's own rules are tested on the engine.)
 TEST_F(Telechargement, CoursesCourtes) {
+    // The waits before another try after the time-out, made short.
+    qputenv("RAMAGLIN_ECHELLE_ATTENTES", "0.05");
+    const struct Remet {
+        ~Remet() { qunsetenv("RAMAGLIN_ECHELLE_ATTENTES"); }
+    } remet;
     ServeurTest serveur;
     serveur.Repond("*", "/x", ReponseTest::Statut(500));
     serveur.Repond("*", "/y", {.muet = true});
@@ -129,7 +134,7 @@ TEST_F(Telechargement, CoursesCourtes) {
         bool visible = true;
     } cas[] = {
         {"tout échoue", true, "x\tX\r\ny\tY\r\n", {}, "", "", {"[Erreur] X", "[Erreur] Y"},
-         {"erreur HTTP 500 : erreur interne du serveur", "délai dépassé"}, {"Aucun fichier téléchargé."}, {}, {},
+         {"erreur HTTP 500 : erreur interne du serveur", "délai dépassé (3 essais)"}, {"Aucun fichier téléchargé."}, {}, {},
          nullptr},
         {"aucune sélection", false, "a.bin\tA\r\n", {-1}, "", "", {}, {}, {"Aucune sélection effectuée !"}, {}, {}, nullptr},
         // With a version comparison, the folder of the one file fetched is opened
@@ -254,6 +259,26 @@ TEST_F(Telechargement, FenetreDePause) {
             EXPECT_EQ(rec.Textes().last(), "Un fichier téléchargé avec succès.");
         }
     }
+}
+
+// A server that asks to wait (429 with Retry-After: 1): the same pause window,
+// its text saying who asked, then the file asked again and received; the
+// window's own text is back for the service's pauses.
+TEST_F(Telechargement, AttenteDemandeeParLeServeur) {
+    ServeurTest serveur;
+    serveur.Repond("HEAD", "/a", ReponseTest::Ok(Motif(2048)));
+    serveur.RepondSuite("GET", "/a", {{.statut = 429, .entetes = "Retry-After: 1\r\n"}, ReponseTest::Ok(Motif(2048))});
+    auto f = Prepare("a\tA\r\n", "", serveur.Adresse("/"));
+    frmPause* p = f->Pause();
+    const QString texteService = p->LabelPause->text();
+    QStringList textes;
+    SurApparition apparition(p, [&] { textes << p->LabelPause->text() + " | " + p->lblTempsRestant->text(); });
+    f->cmdTelechargeSelection->click();
+    EXPECT_EQ(textes, QStringList{"Le serveur demande d'attendre avant de lui envoyer la prochaine demande : vos "
+                                  "téléchargements vont être momentanément mis en pause. | 1 seconde"});
+    EXPECT_EQ(Textes(f->Rapport()->List1), QStringList{"[OK] A (2 Ko)"});
+    EXPECT_EQ(serveur.Requetes("GET", "/a").size(), 2);
+    EXPECT_EQ(p->LabelPause->text(), texteService);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTimeZone>
 
 #include "net/FichierEnFond.h"
 #include "net/Fonctions_Internet_INET.h"
@@ -488,6 +489,37 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     EXPECT_TRUE(http.Journal().contains("\"GET /fichier.bin HTTP/1.1\" 200"));
 }
 
+// A transfer begun over HTTPS never goes on in clear behind a redirection,
+// whether the probe sees it or only the GET; HTTPS to HTTPS is followed.
+TEST(ServeursReels, HttpsNeSeRedirigePasEnClair) {
+    QTemporaryDir site, cles, cible;
+    const QByteArray contenu = Motif(5000);
+    ASSERT_TRUE(EcritFichier(site.filePath("fichier.bin"), contenu));
+    ASSERT_EQ(CreeCertificat(cles.path()), "");
+    Nginx http(site.path());
+    ASSERT_TRUE(http.Demarre()) << http.Erreur().toStdString();
+    const QString clair = http.Adresse("/fichier.bin");
+    Nginx https(site.path(),
+                QString("location = /tete.bin { return 302 %1; }"
+                        "location = /get.bin { if ($request_method = GET) { return 302 %1; } return 200 'x'; }"
+                        "location = /chiffre.bin { return 302 /fichier.bin; }")
+                    .arg(clair),
+                cles.filePath("serveur.pem"), cles.filePath("serveur.key"));
+    ASSERT_TRUE(https.Demarre()) << https.Erreur().toStdString();
+    for (const char* chemin : {"/tete.bin", "/get.bin", "/chiffre.bin"}) {
+        SCOPED_TRACE(chemin);
+        const bool suivie = qstrcmp(chemin, "/chiffre.bin") == 0;
+        Transfert t;
+        t.Inet1.CertificatsAutorite = cles.filePath("serveur.pem");
+        EXPECT_EQ(t.Telecharge(https.Adresse(chemin), cible.filePath("f")), suivie);
+        EXPECT_TRUE(LitFichier(cible.filePath("f")) == (suivie ? contenu : QByteArray()));
+        if (!suivie) {
+            EXPECT_EQ(t.raison, "redirection refusée d'une adresse chiffrée vers une adresse en clair");
+        }
+    }
+    EXPECT_FALSE(http.Journal().contains("GET /fichier.bin"));
+}
+
 TEST(ConvertitFinsDeLigne, ChaqueLFPrecedeDeCR) {
     // Read in blocks of 64 KiB: line ends sit across a block's edge.
     const QByteArray x(65535, 'x'), xx(65536, 'x'), crlf = QByteArray("ligne\r\n").repeated(20000);
@@ -567,4 +599,142 @@ TEST(FichierEnFond, EcritToutDansLOrdreOuSignaleLEchec) {
     ASSERT_TRUE(plein.Ouvre());
     for (int i = 0; i < 64 && plein.write(attendu.left(512 * 1024)) >= 0; ++i) {}
     EXPECT_FALSE(plein.Termine());
+}
+
+namespace {
+
+// The fetch of the download run: with resume, and how it ended.
+struct TransfertRun : Transfert {
+    IssueTransfert issue;
+    bool TelechargeRun(const QString& adresse, const QString& destination) {
+        adresseFinale = adresse;
+        return TelechargeFichier(Inet1, adresseFinale, destination, &jauge, taille, redirige,
+                                 OptionsTransfert{.reprise = true}, issue);
+    }
+};
+
+QString DossierDeReprise(const QTemporaryDir& dossier) { return dossier.filePath(DossierReprise); }
+
+} // namespace
+
+// A transfer cut at half keeps its bytes; the next fetch asks for the rest only
+// (Range, If-Range on the ETag), and the file is exact. What cannot be
+// continued starts again from zero, never spliced: a server that ignores Range,
+// a changed validator, a 206 without or with a wrong Content-Range, a work file
+// damaged or removed meanwhile; a 206 to a plain GET fails.
+TEST(TelechargeFichier, RepriseApresUneCoupure) {
+    constexpr qint64 N = 2 * 1024 * 1024 + 77;
+    const QByteArray corps = Motif(N);
+    const QByteArray v1 = "ETag: \"v1\"\r\n";
+    const ReponseTest tete{.entetes = v1, .corps = corps};
+    const ReponseTest coupee{.entetes = v1, .corps = corps, .coupeApres = N / 2, .plages = true, .validateur = "\"v1\""};
+    const ReponseTest entiere{.entetes = v1, .corps = corps, .plages = true, .validateur = "\"v1\""};
+    enum class Avant { Rien, Tronque, Allonge, Retire };
+    struct Cas {
+        const char* nom;
+        ReponseTest suite;            // the second GET's reply
+        QByteArray teteSuite = {};    // the second HEAD's ETag line, when it changed
+        Avant avant = Avant::Rien;    // done to the work file between the two fetches
+        bool avecPlage = true;        // the second GET asks for the rest
+        qint64 maxEnvoye = N + N / 50; // body bytes the server sent for both fetches
+        int gets = 2;
+    };
+    ReponseTest ignore = entiere, autre = entiere, sansPlage = entiere, mauvaisePlage = entiere;
+    ignore.plages = false;
+    autre.entetes = "ETag: \"v2\"\r\n";
+    autre.validateur = "\"v2\"";
+    sansPlage.plageForcee = "-";
+    mauvaisePlage.plageForcee = "bytes 5-" + QByteArray::number(N - 1) + "/" + QByteArray::number(N);
+    const Cas cas[] = {
+        {"reprise", entiere},
+        {"plage ignorée", ignore, {}, Avant::Rien, true, 2 * N},
+        {"validateur changé", autre, "ETag: \"v2\"\r\n", Avant::Rien, false, 2 * N},
+        {"206 sans Content-Range", sansPlage, {}, Avant::Rien, true, 3 * N, 3},
+        {"206 d'une autre plage", mauvaisePlage, {}, Avant::Rien, true, 3 * N, 3},
+        {"fichier de travail tronqué", entiere, {}, Avant::Tronque, true, 2 * N},
+        {"fichier de travail allongé", entiere, {}, Avant::Allonge, false, 2 * N},
+        {"fichier de travail retiré", entiere, {}, Avant::Retire, false, 2 * N},
+    };
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(c.nom);
+        ServeurTest serveur;
+        serveur.RepondSuite("HEAD", "/f.bin", {tete, c.teteSuite.isEmpty() ? tete : ReponseTest{.entetes = c.teteSuite, .corps = corps}});
+        serveur.RepondSuite("GET", "/f.bin", {coupee, c.suite, entiere});
+        QTemporaryDir dossier;
+        const QString destination = dossier.filePath("f.bin");
+        EcritFichier(destination, "ancien contenu");
+        TransfertRun t;
+        EXPECT_FALSE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination));
+        EXPECT_EQ(t.issue.genre, IssueTransfert::Genre::Passager) << t.issue.raison.toStdString();
+        EXPECT_TRUE(t.issue.repriseGardee);
+        EXPECT_EQ(LitFichier(destination), "ancien contenu");
+        const QStringList travail = QDir(DossierDeReprise(dossier)).entryList({"*.part"});
+        ASSERT_EQ(travail.size(), 1);
+        const QString part = QDir(DossierDeReprise(dossier)).filePath(travail[0]);
+        const qint64 garde = QFileInfo(part).size();
+        EXPECT_GT(garde, 0);
+        EXPECT_LE(garde, N / 2);
+        if (c.avant == Avant::Tronque)
+            QFile::resize(part, garde / 3);
+        if (c.avant == Avant::Allonge)
+            QFile::resize(part, N + 10);
+        if (c.avant == Avant::Retire)
+            QFile::remove(part);
+
+        EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination)) << t.issue.raison.toStdString();
+        EXPECT_TRUE(LitFichier(destination) == corps);
+        EXPECT_FALSE(QFileInfo::exists(DossierDeReprise(dossier)));
+        const auto gets = serveur.Requetes("GET", "/f.bin");
+        ASSERT_EQ(gets.size(), c.gets);
+        const qint64 depuis = c.avant == Avant::Tronque ? garde / 3 : garde;
+        EXPECT_EQ(gets[1].Entete("Range"), c.avecPlage ? "bytes=" + QByteArray::number(depuis) + "-" : "");
+        EXPECT_EQ(gets[1].Entete("If-Range"), c.avecPlage ? "\"v1\"" : "");
+        EXPECT_EQ(gets.last().Entete("Range").isEmpty(), c.gets == 3 || !c.avecPlage);
+        EXPECT_LE(serveur.OctetsCorpsEnvoyes(), c.maxEnvoye);
+    }
+
+    // A 206 to a request that asked for the whole file is never taken for it.
+    ServeurTest serveur;
+    ReponseTest partiel = entiere;
+    partiel.plageForcee = "bytes 0-99/" + QByteArray::number(N);
+    serveur.Repond("*", "/p.bin", partiel);
+    QTemporaryDir dossier;
+    TransfertRun t;
+    EXPECT_FALSE(t.TelechargeRun(serveur.Adresse("/p.bin"), dossier.filePath("p.bin")));
+    EXPECT_EQ(t.issue.genre, IssueTransfert::Genre::Definitif);
+    EXPECT_EQ(Contenu(dossier), QStringList{});
+}
+
+// A server that tells the HEAD one size and the GET another: the GET's own
+// framing decides, and the file is what the GET sent.
+TEST(TelechargeFichier, TeteEtGetAnnoncentDesTaillesDifferentes) {
+    ServeurTest serveur;
+    const QByteArray court = Motif(3000), long_ = Motif(9000);
+    serveur.Repond("HEAD", "/f", ReponseTest::Ok(long_));
+    serveur.Repond("GET", "/f", ReponseTest::Ok(court));
+    serveur.Repond("HEAD", "/g", ReponseTest::Ok(court));
+    serveur.Repond("GET", "/g", ReponseTest::Ok(long_));
+    for (const char* chemin : {"/f", "/g"}) {
+        SCOPED_TRACE(chemin);
+        QTemporaryDir dossier;
+        TransfertRun t;
+        const bool ok = t.TelechargeRun(serveur.Adresse(chemin), dossier.filePath("f"));
+        EXPECT_TRUE(ok) << t.issue.raison.toStdString();
+        EXPECT_TRUE(LitFichier(dossier.filePath("f")) == (qstrcmp(chemin, "/f") == 0 ? court : long_));
+    }
+}
+
+// Retry-After as delta-seconds or an HTTP date; what is not a sensible wait
+// is none (the caller's default waits apply).
+TEST(SecondesRetryAfter, SecondesDatesEtValeursAberrantes) {
+    const QDateTime maintenant = QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0), QTimeZone::utc());
+    const std::pair<const char*, qint64> cas[] = {
+        {"2", 2}, {" 120 ", 120}, {"0", 0}, {"7200", 7200},
+        {"Mon, 07 Dec 2026 08:00:30 GMT", 30}, {"Monday, 07-Dec-26 08:01:00 GMT", 60},
+        {"Mon Dec  7 08:00:05 2026", 5}, {"Mon, 07 Dec 2026 07:00:00 GMT", 0},
+        {"-5", -1}, {"99999999999999999999999", -1}, {"864000", -1}, {"bientôt", -1}, {"", -1},
+        {"1.5", -1}, {"Tue, 08 Dec 2027 08:00:00 GMT", -1},
+    };
+    for (const auto& [texte, attendu] : cas)
+        EXPECT_EQ(SecondesRetryAfter(texte, maintenant), attendu) << texte;
 }

@@ -14,6 +14,23 @@ QByteArray Motif(qsizetype taille) {
     return octets;
 }
 
+QByteArray RequeteRecue::Entete(const QByteArray& nom) const {
+    for (const QByteArray& ligne : entetes.split('\n')) {
+        const qsizetype deux = ligne.indexOf(':');
+        if (deux > 0 && ligne.left(deux).trimmed().compare(nom, Qt::CaseInsensitive) == 0)
+            return ligne.mid(deux + 1).trimmed();
+    }
+    return {};
+}
+
+QList<RequeteRecue> ServeurTest::Requetes(const QByteArray& methode, const QByteArray& chemin) const {
+    QList<RequeteRecue> choisies;
+    for (const RequeteRecue& r : Requetes())
+        if (r.methode == methode && r.cible == chemin)
+            choisies.append(r);
+    return choisies;
+}
+
 ServeurTest::ServeurTest() {
     ecoute_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in adresse{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -63,16 +80,38 @@ void ServeurTest::Sert(int socket) {
             return;
     const qsizetype finLigne = lu.indexOf("\r\n");
     const QList<QByteArray> ligne = lu.left(finLigne).split(' ');
-    const RequeteRecue requete{ligne.value(0), ligne.value(1),
-                               lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne)};
-    const ReponseTest r = [&] {
+    const RequeteRecue requete{
+        ligne.value(0), ligne.value(1), lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne),
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count()};
+    ReponseTest r = [&] {
         std::lock_guard verrou(m_);
         requetes_.append(requete);
-        for (const QByteArray& m : {requete.methode, QByteArray("*")})
+        for (const QByteArray& m : {requete.methode, QByteArray("*")}) {
+            if (const auto it = suites_.find({m, requete.cible}); it != suites_.end() && !it->second.isEmpty())
+                return it->second.size() > 1 ? it->second.takeFirst() : it->second.first();
             if (const auto it = reponses_.find({m, requete.cible}); it != reponses_.end())
                 return it->second;
+        }
         return ReponseTest::Statut(404, "<html><body><h1>404 Not Found</h1></body></html>");
     }();
+    // A part of the body, when asked and allowed, or forced.
+    const QByteArray plage = requete.Entete("Range"), siPlage = requete.Entete("If-Range");
+    if (r.statut == 200 && !r.plageForcee.isEmpty()) {
+        r.statut = 206;
+        if (r.plageForcee != "-")
+            r.entetes += "Content-Range: " + r.plageForcee + "\r\n";
+    } else if (r.statut == 200 && r.plages && plage.startsWith("bytes=") && plage.endsWith('-') &&
+               (siPlage.isEmpty() || siPlage == r.validateur)) {
+        const qint64 depuis = plage.mid(6, plage.size() - 7).toLongLong();
+        if (depuis > 0 && depuis < r.corps.size()) {
+            r.entetes += "Content-Range: bytes " + QByteArray::number(depuis) + "-" +
+                         QByteArray::number(r.corps.size() - 1) + "/" + QByteArray::number(r.corps.size()) + "\r\n";
+            r.statut = 206;
+            r.corps = r.corps.mid(depuis);
+            if (r.coupeApres >= 0)
+                r.coupeApres = std::max<qint64>(r.coupeApres - depuis, 0);
+        }
+    }
     while (r.muet) // silent, the connection open, until the client gives up
         if (lit() <= 0)
             return;
@@ -104,6 +143,7 @@ void ServeurTest::Sert(int socket) {
             Attend(socket, 0, r.goutteDelaiMs);
         if (!Envoie(socket, morceau))
             return;
+        octetsCorps_ += morceau.size();
     }
     if (r.coupeApres >= 0 || (r.fin == ReponseTest::Fin::Chunked && !Envoie(socket, "0\r\n\r\n")))
         return; // a cut closes before the end, on purpose

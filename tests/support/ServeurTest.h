@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -29,6 +30,11 @@ struct ReponseTest {
     int goutteDelaiMs = 0;        // ...with this pause between them
     bool muet = false;            // reads the request and never answers
     bool sansFin = false;         // sends the body again and again until the client leaves
+    // Honours "Range: bytes=N-" (206 and its Content-Range), unless an
+    // If-Range names another validator than `validateur`.
+    bool plages = false;
+    QByteArray validateur{};
+    QByteArray plageForcee{};     // a Content-Range sent with a 206 whatever was asked ("-": none)
 
     static ReponseTest Ok(const QByteArray& corps) { return {.corps = corps}; }
     static ReponseTest Statut(int statut, const QByteArray& corps = {}) {
@@ -36,7 +42,11 @@ struct ReponseTest {
     }
 };
 
-struct RequeteRecue { QByteArray methode, cible, entetes; }; // entetes: as received
+struct RequeteRecue {
+    QByteArray methode, cible, entetes; // entetes: as received
+    qint64 quandMs = 0;                 // since the server started
+    QByteArray Entete(const QByteArray& nom) const; // a header's value, empty when absent
+};
 
 class ServeurTest final {
 public:
@@ -50,7 +60,15 @@ public:
         std::lock_guard verrou(m_);
         reponses_[{methode, chemin}] = r;
     }
+    // Replies to play in turn on `chemin`, the last one then kept.
+    void RepondSuite(const QByteArray& methode, const QByteArray& chemin, const QList<ReponseTest>& suite) {
+        std::lock_guard verrou(m_);
+        suites_[{methode, chemin}] = suite;
+    }
     QList<RequeteRecue> Requetes() const { std::lock_guard verrou(m_); return requetes_; }
+    // Those of one method on one path.
+    QList<RequeteRecue> Requetes(const QByteArray& methode, const QByteArray& chemin) const;
+    qint64 OctetsCorpsEnvoyes() const { return octetsCorps_; } // body bytes sent, all replies
     void OublieRequetes() { std::lock_guard verrou(m_); requetes_.clear(); }
 
 private:
@@ -63,6 +81,9 @@ private:
     std::atomic<bool> arret_{false};
     mutable std::mutex m_;
     std::map<std::pair<QByteArray, QByteArray>, ReponseTest> reponses_;
+    std::map<std::pair<QByteArray, QByteArray>, QList<ReponseTest>> suites_;
+    std::atomic<qint64> octetsCorps_{0};
+    std::chrono::steady_clock::time_point debut_ = std::chrono::steady_clock::now();
     QList<RequeteRecue> requetes_;
     std::vector<std::thread> connexions_; // touched by the accepting thread only
     std::thread fil_;

@@ -27,6 +27,11 @@ struct VueEnregistreuse final : VueTelechargement {
         if (surPause)
             surPause(secondes);
     }
+    void AttenteServeur(int secondes) override {
+        attentes.push_back(secondes);
+        if (surPause)
+            surPause(secondes);
+    }
     void FinRun() override { ++fins; }
     void ListeRecrite(const std::vector<qint32>& nouvelIndice) override { renumerotation = nouvelIndice; }
     void ListePerdue() override { perdue = true; }
@@ -34,7 +39,7 @@ struct VueEnregistreuse final : VueTelechargement {
     int debuts = 0, fins = 0;
     std::vector<std::pair<int, int>> fichiers;
     QStringList lignes, raisons;
-    std::vector<int> rangees, pauses;
+    std::vector<int> rangees, pauses, attentes; // attentes: those the server asked for
     std::vector<qint32> renumerotation;
     bool perdue = false;
     std::function<void(int)> surPause;

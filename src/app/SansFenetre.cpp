@@ -423,7 +423,7 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
 
     JaugeTerminal jauge(QStringLiteral("Liste du service"));
     bool rechercheEffectuee = false;
-    resultat = MoteurRecherche(inet).Lance(dossier, reglages, gConsole.Terminal() ? &jauge : nullptr,
+    resultat = MoteurRecherche(inet).Lance(reglages, gConsole.Terminal() ? &jauge : nullptr,
                                            rechercheEffectuee);
     gConsole.Efface();
     switch (resultat.issue) {

@@ -478,7 +478,7 @@ void frmPrincipal::cmdRecherche_Click() {
     const GardeOperation garde(*this, Operation::Recherche);
     AfficheSablier();
     MoteurRecherche moteur(*Inet1);
-    const MoteurRecherche::Resultat r = moteur.Lance(CheminApplication, Reglages(), Jauge, RechercheEffectuee);
+    const MoteurRecherche::Resultat r = moteur.Lance(Reglages(), Jauge, RechercheEffectuee);
     if (r.issue == MoteurRecherche::Issue::Trouve && r.afficher) {
         Resultats->Definit(r.lignes, r.colonne);
         SelectionneTout->setVisible(Resultats->rowCount() > 1);

@@ -32,23 +32,32 @@ bool EntreCrochets(const QString& texte, QString& dedans, QString& apres) {
 
 void LitFichierParametres(const QString& chemin, int numeroListe) {
     QStringList lignes;
-    if (!LitLignesFichier(chemin, lignes))
-        return;
+    if (LitLignesFichier(chemin, lignes))
+        LitParametres(lignes, numeroListe, chemin);
+}
+
+void LitParametres(const QStringList& lignes, int numeroListe, const QString& nom,
+                   const QSet<QString>& refusees, QStringList* ignorees) {
     for (const QString& ligne : lignes) {
         if (ligne.isEmpty())
             continue;
         const qsizetype egal = ligne.indexOf(QLatin1Char('='));
         if (egal < 0) {
-            Erreur(QStringLiteral("Une variable n'a pas été affectée dans le fichier ") + chemin +
+            Erreur(QStringLiteral("Une variable n'a pas été affectée dans le fichier ") + nom +
                    QStringLiteral("."));
             return;
         }
-        const QString nom = ligne.left(egal);
-        if (!VariableExiste(nom, numeroListe)) {
-            Erreur(QStringLiteral("Variable inconnue : ") + nom);
+        const QString variable = ligne.left(egal);
+        if (!VariableExiste(variable, numeroListe)) {
+            Erreur(QStringLiteral("Variable inconnue : ") + variable);
             return;
         }
-        AffecteVariable(nom, ligne.mid(egal + 1));
+        if (refusees.contains(variable)) {
+            if (ignorees && !ignorees->contains(variable))
+                ignorees->append(variable);
+            continue;
+        }
+        AffecteVariable(variable, ligne.mid(egal + 1));
     }
 }
 

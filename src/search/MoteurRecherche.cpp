@@ -1,9 +1,12 @@
 // The search, from the list's address to the lines kept.
 #include "search/MoteurRecherche.h"
 
+#include <QFile>
+
 #include "config/Fonctions_Variables.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "search/LignesListe.h"
+#include "search/SignatureListe.h"
 #include "search/TraitementListe.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
@@ -12,6 +15,8 @@
 #include "util/ModuleRamaglin.h"
 
 namespace {
+
+constexpr qint64 TailleMaxSignature = 4096;
 
 void ListeNonEcrite() {
     MsgBox(QStringLiteral("La liste des fichiers n'a pas pu être écrite dans le dossier temporaire ") +
@@ -22,13 +27,21 @@ void ListeNonEcrite() {
 
 } // namespace
 
-MoteurRecherche::Resultat MoteurRecherche::Lance(const QString& cheminApplication,
-                                                 const ReglagesConnexion& reglages,
+MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglages,
                                                  SurfaceJauge* jauge, bool& rechercheEffectuee) {
     Resultat r;
     const QString adresse = LitVariable(QStringLiteral("FICHIER_LISTE_NOM"));
     if (adresse.isEmpty()) {
         MsgBox(QStringLiteral("Aucun fichier liste spécifié !"), IconeMessage::Exclamation);
+        return r;
+    }
+    // A key that cannot be read is the service's mistake: nothing is fetched.
+    const QString texteCle = LitVariable(QStringLiteral("CLE_PUBLIQUE_LISTE"));
+    QByteArray cle;
+    if (!texteCle.isEmpty() && !DecodeClePublique(texteCle, cle)) {
+        MsgBox(QStringLiteral("La clé publique de la liste (CLE_PUBLIQUE_LISTE) n'est pas une clé "
+                              "Ed25519 valide : la recherche est abandonnée."),
+               IconeMessage::Critique);
         return r;
     }
     if (reglages.particulier)
@@ -61,8 +74,15 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const QString& cheminApplicatio
         MsgBox(QStringLiteral("Pas de données disponibles sur le site."), IconeMessage::Critique);
         return r;
     }
+    if (!cle.isEmpty() && !SignatureValide(adresse, cle, chemin)) {
+        EffaceFichier(chemin, false);
+        return r;
+    }
+    // What came in clear and unsigned could have been changed on the way.
+    const bool listeSure =
+        !cle.isEmpty() || adresse.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
     bool reponse = true;
-    const bool traitee = TraitementFichier(chemin, cheminApplication, rechercheEffectuee, reponse);
+    const bool traitee = TraitementFichier(chemin, listeSure, rechercheEffectuee, reponse);
     // The lines the last filter wrote, when the file is still what it wrote;
     // taken in any case, so that they are not held after the search.
     std::shared_ptr<LignesListe> filtrees = LignesListe::Reprend(chemin);
@@ -92,7 +112,42 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const QString& cheminApplicatio
     return r;
 }
 
-bool MoteurRecherche::TraitementFichier(const QString& chemin, const QString& cheminApplication,
+bool MoteurRecherche::SignatureValide(const QString& adresse, const QByteArray& cle,
+                                      const QString& chemin) {
+    const QString cheminSignature = chemin + QStringLiteral(".sig");
+    QString adresseSignature = adresse + QStringLiteral(".sig");
+    double taille = 0;
+    bool redirige = false;
+    QString raison;
+    // A signature is a line of base64: anything long is not one.
+    const BornesTransfert bornes{TailleMaxSignature, EspaceLibreMinListe};
+    const bool recue = TelechargeFichier(inet_, adresseSignature, cheminSignature, false, -1,
+                                         nullptr, taille, redirige, &raison, &bornes);
+    if (!recue && ArretDemande)
+        return false;
+    QByteArray texte;
+    if (recue) {
+        QFile fichier(cheminSignature);
+        if (fichier.open(QIODevice::ReadOnly))
+            texte = fichier.readAll();
+    }
+    EffaceFichier(cheminSignature, false);
+    const VerdictSignature verdict = recue ? VerifieSignatureListe(cle, texte, chemin)
+                                           : VerdictSignature::Illisible;
+    if (verdict == VerdictSignature::Valide)
+        return true;
+    MsgBox(QStringLiteral("La liste ") + adresse +
+               (verdict == VerdictSignature::Illisible
+                    ? QStringLiteral(" n'a pas pu être vérifiée : sa signature (") +
+                          adresse + QStringLiteral(".sig) est absente ou illisible.")
+                    : QStringLiteral(" est refusée : sa signature ne correspond pas à la clé du "
+                                     "service (liste modifiée ou signée par une autre clé).")) +
+               QStringLiteral(" Aucun fichier ne sera téléchargé."),
+           IconeMessage::Critique);
+    return false;
+}
+
+bool MoteurRecherche::TraitementFichier(const QString& chemin, bool listeSure,
                                         bool& rechercheEffectuee, bool& reponse) {
     reponse = true;
     EcritureListeEchouee = false;
@@ -104,7 +159,7 @@ bool MoteurRecherche::TraitementFichier(const QString& chemin, const QString& ch
         return false;
     }
     if (VariableOui(QStringLiteral("RECUPERE_PARAMETRES_LISTE")) &&
-        !RecupereParametres(chemin, cheminApplication))
+        !RecupereParametres(chemin, listeSure))
         return false;
 
     if (VariableOui(QStringLiteral("COMPARER_LISTE_A_REPERTOIRE")) && ComparaisonRepertoire(chemin, reponse))

@@ -38,14 +38,23 @@ public:
     // Fetches and processes the list. `rechercheEffectuee` is set, as the
     // comparisons and the link mode say, and never cleared here. `arret` is
     // true when the user stopped the search (no message then).
-    Resultat Lance(const QString& cheminApplication, const ReglagesConnexion& reglages,
-                   SurfaceJauge* jauge, bool& rechercheEffectuee);
+    // With CLE_PUBLIQUE_LISTE set, the list counts only with a valid
+    // signature: anything else stops the search, with its message, before the
+    // list is processed.
+    Resultat Lance(const ReglagesConnexion& reglages, SurfaceJauge* jauge,
+                   bool& rechercheEffectuee);
 
     // The list processing of a list file already fetched to `chemin`. False
-    // when it stops the search (its message shown).
-    bool TraitementFichier(const QString& chemin, const QString& cheminApplication,
-                           bool& rechercheEffectuee, bool& reponse);
+    // when it stops the search (its message shown). `listeSure`: the list came
+    // over HTTPS or with a valid signature, so that its parameter block may
+    // set every variable.
+    bool TraitementFichier(const QString& chemin, bool listeSure, bool& rechercheEffectuee,
+                           bool& reponse);
 
 private:
+    // Fetches the list's signature and checks the list copy at `chemin`
+    // against `cle`; false, with its message, when it does not hold.
+    bool SignatureValide(const QString& adresse, const QByteArray& cle, const QString& chemin);
+
     Inet& inet_;
 };

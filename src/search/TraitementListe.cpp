@@ -4,6 +4,7 @@
 #include "search/TraitementListe.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QSet>
 #include <QStringEncoder>
 #include <limits>
@@ -109,13 +110,20 @@ bool RecritListe(const QString& chemin, const QStringList& lignes, const QString
            travail.Remplace();
 }
 
-bool RecupereParametres(const QString& chemin, const QString& cheminApplication) {
+const QSet<QString>& VariablesReserveesListeSure() {
+    static const QSet<QString> noms{
+        QStringLiteral("CHEMIN_DESTINATION_FICHIER_SOURCE"), QStringLiteral("REP_TMP"),
+        QStringLiteral("CHEMIN_A_COMPARER"), QStringLiteral("LANCER_APRES_TELECHARGEMENT"),
+        QStringLiteral("FICHIER_CONFIG_SUPPR"), QStringLiteral("CLE_PUBLIQUE_LISTE")};
+    return noms;
+}
+
+bool RecupereParametres(const QString& chemin, bool listeSure) {
     QStringList lignes;
     if (!LitLignesListe(chemin, lignes) || lignes.isEmpty() || lignes[0] != MarqueurListe) {
         MsgBox(QStringLiteral("La recherche n'a pas aboutie."), IconeMessage::Critique);
         return false;
     }
-    QStringList liste;
     QStringList bloc;
     qsizetype i = 1;
     if (i < lignes.size() && lignes[i] == DebutParametres) {
@@ -123,16 +131,19 @@ bool RecupereParametres(const QString& chemin, const QString& cheminApplication)
             bloc.append(lignes[i]);
         ++i; // the closing line, when there is one
     }
-    for (; i < lignes.size(); ++i)
-        liste.append(lignes[i]);
+    lignes.remove(0, std::min(i, lignes.size()));
 
-    const QString fichierBloc = cheminApplication + QStringLiteral("FichierParam2.tmp");
-    const bool blocEcrit = EcritLignes(fichierBloc, bloc);
-    if (!RecritListe(chemin, liste))
+    if (!RecritListe(chemin, lignes))
         EcritureListeEchouee = true;
-    if (blocEcrit)
-        LitFichierParametres(fichierBloc, 1);
-    EffaceFichier(fichierBloc, false);
+    QStringList ignorees;
+    LitParametres(bloc, 1, QStringLiteral("liste"),
+                  listeSure ? QSet<QString>{} : VariablesReserveesListeSure(), &ignorees);
+    if (!ignorees.isEmpty())
+        MsgBox(QStringLiteral("La liste a été obtenue sans chiffrement et n'est pas signée : "
+                              "son bloc de paramètres ne peut pas changer ") +
+                   ignorees.join(QStringLiteral(", ")) +
+                   QStringLiteral(". Ces lignes ont été ignorées."),
+               IconeMessage::Exclamation);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // result.
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -28,9 +29,16 @@ bool LitLignesListe(const QString& chemin, QStringList& lignes);
 bool RecritListe(const QString& chemin, const QStringList& lignes,
                  const QString& suffixe = QStringLiteral("2"));
 
+// The variables that decide where files are written and whether one is
+// started: a list that anyone on its path could have changed (fetched in clear
+// and not signed) may not set them.
+const QSet<QString>& VariablesReserveesListeSure();
+
 // Removes the marker line and the parameter block from the list file and loads
-// the block's parameters. False (with its message) when the marker is missing.
-bool RecupereParametres(const QString& chemin, const QString& cheminApplication);
+// the block's parameters, straight from memory. False (with its message) when
+// the marker is missing. Unless `listeSure`, the block's lines that set a
+// reserved variable are ignored, and the user is told once which ones.
+bool RecupereParametres(const QString& chemin, bool listeSure);
 
 // Each comparison rewrites the list with the lines it keeps, shows its message
 // when none stays, and returns whether some line stayed (the caller then marks

@@ -38,7 +38,7 @@ protected:
     void TearDown() override { ArretDemande = false; }
     MoteurRecherche::Resultat Cherche() {
         MoteurRecherche moteur(inet);
-        return moteur.Lance(app.path() + "/", ReglagesConnexion(), nullptr, effectuee);
+        return moteur.Lance(ReglagesConnexion(), nullptr, effectuee);
     }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
 
@@ -94,7 +94,7 @@ TEST_F(MoteurRechercheTest, ReparationImpossible) {
         GTEST_SKIP() << lecture.Erreur().toStdString();
     MoteurRecherche moteur(inet);
     bool reponse = true;
-    EXPECT_FALSE(moteur.TraitementFichier(rep + "/Liste.tmp", app.path() + "/", effectuee, reponse));
+    EXPECT_FALSE(moteur.TraitementFichier(rep + "/Liste.tmp", false, effectuee, reponse));
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_TRUE(rec.messages[0].texte.startsWith("La liste des fichiers n'a pas pu être écrite dans le dossier "
                                                  "temporaire"));

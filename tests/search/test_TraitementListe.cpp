@@ -61,7 +61,7 @@ TEST_F(Liste, BlocDeParametres) {
         AffecteVariable("TITRE_TELECHARGEMENT", "");
         rec.Vide();
         Ecrit(c.contenu);
-        EXPECT_EQ(RecupereParametres(chemin, app), c.reponse);
+        EXPECT_EQ(RecupereParametres(chemin, true), c.reponse);
         EXPECT_EQ(Lignes(), c.lignes);
         EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), c.titre);
         EXPECT_EQ(rec.Textes(), c.reponse ? QStringList{} : QStringList{"La recherche n'a pas aboutie."});
@@ -70,7 +70,7 @@ TEST_F(Liste, BlocDeParametres) {
     // A faulty parameter line reports and the rest of the processing goes on.
     rec.Vide();
     Ecrit("xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nINCONNUE=1\r\n-FIN PARAMETRES-\r\nl1\r\n");
-    EXPECT_TRUE(RecupereParametres(chemin, app));
+    EXPECT_TRUE(RecupereParametres(chemin, true));
     EXPECT_EQ(rec.Textes(), QStringList{"Variable inconnue : INCONNUE"});
     EXPECT_EQ(Lignes(), QStringList{"l1"});
 }

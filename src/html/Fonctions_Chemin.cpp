@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "util/NomsFichiers.h"
+
 namespace {
 
 bool EstSeparateur(QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); }
@@ -191,14 +193,5 @@ bool NomDansDossier(const QString& nom) {
     if (nom.isEmpty() || nom == QLatin1String(".") || nom.startsWith(QLatin1Char('/')) ||
         nom.startsWith(QLatin1Char('\\')) || (nom.size() >= 2 && nom[1] == QLatin1Char(':')))
         return false;
-#ifdef Q_OS_WIN
-    if (nom.contains(QLatin1Char(':')))
-        return false; // "x:y" names a stream of the file x
-#endif
-    const QStringList elements =
-        QString(nom).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
-    for (const QString& element : elements)
-        if (element == QLatin1String(".."))
-            return false;
-    return true;
+    return ElementsAcceptables(nom);
 }

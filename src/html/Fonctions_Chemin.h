@@ -26,7 +26,8 @@ QString NomFichierChemin(const QString& chemin);
 
 // True when `nom`, a name that came from a server, names something inside the
 // folder it is put after: not empty, not the folder itself ("."), no root, no
-// drive, no ".." element.
+// drive, and every element acceptable (util/NomsFichiers.h: no "..", nor what
+// Windows reads as "..", no control character, the Windows rules on Windows).
 bool NomDansDossier(const QString& nom);
 
 // Text after the last ".", in capitals, one surrounding pair of double quotes

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "util/Fonctions_Messages.h"
+#include "util/NomsFichiers.h"
 
 namespace {
 
@@ -59,9 +60,7 @@ bool NomHorsDestination(const QString& EntryName) {
         return true;
     if (EntryName.size() >= 2 && EntryName.at(1) == QLatin1Char(':'))
         return true;
-    QString nom = EntryName;
-    nom.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return nom.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+    return !ElementsAcceptables(EntryName);
 }
 
 QString TargetDirectory(const QString& Path) {

@@ -11,8 +11,8 @@ class QFile;
 
 // Writes Data as EntryName (the name as stored, "/" separators) under DestDir.
 // 0 when the file was written; non-zero when it could not be created or written,
-// or when the name would leave DestDir (absolute, drive letter, ".." element):
-// such a name is never written.
+// or when the name would leave DestDir or is refused (absolute, drive letter,
+// an element util/NomsFichiers.h refuses): such a name is never written.
 short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QByteArray& Data,
                      uint16_t DosDate, uint16_t DosTime);
 
@@ -25,7 +25,8 @@ short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QBy
 short OuvreFichierEntree(const QString& EntryName, const QString& DestDir, QFile& Fichier);
 short TermineFichierEntree(QFile& Fichier, uint16_t DosDate, uint16_t DosTime);
 
-// True when an entry name would land outside the destination folder.
+// True when an entry name would land outside the destination folder, or holds
+// an element refused on this system (util/NomsFichiers.h).
 bool NomHorsDestination(const QString& EntryName);
 
 // Creates every missing folder of DirPath. On failure shows "Error While

@@ -52,18 +52,6 @@ bool EcritLignes(const QStringList& lignes, Ecrit ecrit) {
     return rempli == 0 || ecrit(QByteArrayView(tampon.constData(), rempli));
 }
 
-// Writes lines to `chemin` (created anew), each followed by CR LF, in UTF-8.
-bool EcritLignes(const QString& chemin, const QStringList& lignes) {
-    QFile sortie(chemin);
-    if (!sortie.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return EcritLignes(lignes,
-                       [&](QByteArrayView piece) {
-                           return sortie.write(piece.data(), piece.size()) == piece.size();
-                       }) &&
-           sortie.flush();
-}
-
 // Keeps the lines whose column `colonne` satisfies `garde` and rewrites the list
 // with them; true when some line stayed. The lines stay in UTF-8 bytes, so that
 // a list of a million lines is filtered without a string per line.

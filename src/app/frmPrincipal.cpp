@@ -290,10 +290,7 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
 
     LitRamagIni();
 
-    const QString cheminVerrou = gCheminVerrou.isEmpty()
-        ? QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
-              .filePath(QStringLiteral("ramaglin-%1.lock").arg(qEnvironmentVariable("USER")))
-        : gCheminVerrou;
+    const QString cheminVerrou = gCheminVerrou.isEmpty() ? CheminVerrouInstance() : gCheminVerrou;
     verrou_ = std::make_unique<QLockFile>(cheminVerrou);
     verrou_->setStaleLockTime(0);
     if (!verrou_->tryLock(0)) {

@@ -5,21 +5,43 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <filesystem>
+#include <unistd.h>
 
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Texte.h"
 
+namespace {
+
+// An installed program's folder belongs to the system, even for root.
+bool DossierSysteme(const QString& dossier) {
+    return dossier.startsWith(QLatin1String("/usr/"));
+}
+
+} // namespace
+
 QString CheminRamagIni(const QString& cheminApplication, bool pourEcrire) {
     const QString aCote = cheminApplication + QStringLiteral("Ramag.ini");
-    const QString config = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-                               .filePath(QStringLiteral("Ramag.ini"));
     const QFileInfo dossier(cheminApplication);
-    const bool ecrivable = dossier.isDir() && dossier.isWritable();
-    if (pourEcrire)
-        return ecrivable ? aCote : config;
-    return FichierExiste(aCote) || ecrivable ? aCote : config;
+    if (dossier.isDir() && dossier.isWritable() && !DossierSysteme(dossier.absoluteFilePath()))
+        return aCote;
+    const QString utilisateur =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+            .filePath(QStringLiteral("ramaglin/Ramag.ini"));
+    if (pourEcrire || FichierExiste(utilisateur) || !FichierExiste(aCote))
+        return utilisateur;
+    return aCote;
+}
+
+QString CheminVerrouInstance() {
+    const QString execution = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!execution.isEmpty() && QFileInfo(execution).isDir() && QFileInfo(execution).isWritable())
+        return QDir(execution).filePath(QStringLiteral("ramaglin.lock"));
+    QString utilisateur = qEnvironmentVariable("USER");
+    if (utilisateur.isEmpty())
+        utilisateur = QString::number(::getuid());
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+        .filePath(QStringLiteral("ramaglin-%1.lock").arg(utilisateur));
 }
 
 bool LitRamagIni(const QString& chemin, ReglagesConnexion& reglages) {

@@ -12,10 +12,18 @@ struct ReglagesConnexion {
     QString portFTP = QStringLiteral("21");
 };
 
-// Where Ramag.ini is read and written: beside the program when its folder is
-// writable (or already holds one, for reading), else in the user's
-// configuration folder.
+// Where Ramag.ini is written: beside the program when its folder is writable
+// and is not a system folder (under /usr: an installed program), else
+// "ramaglin/Ramag.ini" in the user's configuration folder (XDG_CONFIG_HOME,
+// ~/.config by default). For reading: that file when it exists, else one left
+// beside the program (the defaults an installation may ship), else the place
+// it would be written to.
 QString CheminRamagIni(const QString& cheminApplication, bool pourEcrire);
+
+// The lock a second instance finds held: in the user's runtime folder
+// (XDG_RUNTIME_DIR) when there is one, else in the temporary folder under the
+// user's name. Never beside the program.
+QString CheminVerrouInstance();
 
 // Reads the settings; a missing file, or a short one, leaves the missing
 // fields at `reglages`' values. False when there is no file to read.

@@ -1,6 +1,8 @@
 // Opening files, folders and addresses through the shell seam.
 #include "download/Fonctions_LanceFichier.h"
 
+#include <QDir>
+
 #include "html/Fonctions_Chemin.h"
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Messages.h"
@@ -33,6 +35,15 @@ QString SansGuillemets(QString texte) {
     return texte;
 }
 
+// The desktop resolves a relative name as it likes (a web address, or a file
+// of its own working folder): it is given the path from the program's.
+QString Absolu(const QString& chemin) {
+    const QString nu = SansGuillemets(chemin);
+    if (nu.isEmpty() || QDir::isAbsolutePath(nu))
+        return chemin;
+    return QLatin1Char('"') + QDir::current().absoluteFilePath(nu) + QLatin1Char('"');
+}
+
 } // namespace
 
 bool LanceFichier(const QString& fichier, bool verifierExistence, QString& verbe,
@@ -53,7 +64,7 @@ bool LanceFichier(const QString& fichier, bool verifierExistence, QString& verbe
                    IconeMessage::Critique);
             return false;
         }
-        cible = EntreGuillemets(cible);
+        cible = Absolu(EntreGuillemets(cible));
         const QString extension = ExtensionFichier(cible);
         if (extension == QLatin1String("PIF") || extension == QLatin1String("COM") ||
             extension == QLatin1String("EXE"))
@@ -62,6 +73,8 @@ bool LanceFichier(const QString& fichier, bool verifierExistence, QString& verbe
     if (dossier.isEmpty())
         dossier = adresse ? QString() : RepertoireChemin(cible);
     dossier = EntreGuillemets(dossier);
+    if (!adresse)
+        dossier = Absolu(dossier);
 
     const int mode = CodeModeFenetre(modeFenetre);
     if (!verbe.isEmpty()) {

@@ -9,7 +9,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/ShellBureau.h"
 #include "config/Fonctions_Variables.h"
+#include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Programme.h"
 
@@ -107,6 +109,38 @@ TEST_F(Demarrage, RamagIniAllerRetour) {
     EXPECT_FALSE(QFile::exists(app.filePath("Liste.tmp")));
 }
 
+// Installed, the program's folder cannot be written: the settings live in the
+// user's configuration folder, and one left beside the program only serves
+// until the user has saved their own.
+TEST_F(Demarrage, RamagIniDansLaConfigurationQuandLeDossierEstEnLectureSeule) {
+    QTemporaryDir config;
+    const QByteArray avant = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString service = PrepareProgramme(app, "REP_TMP=/tmp\r\n");
+    frmPrincipal::DefinitCheminVerrou(config.filePath("verrou")); // not in the read-only folder
+    EcritFichier(app.filePath("Ramag.ini"), " 1 \r\nlivre.exemple\r\n3128\r\n21\r\n");
+    {
+        DossierMonte lectureSeule(app.path(), DossierMonte::LectureSeule);
+        if (!lectureSeule.Erreur().isEmpty())
+            GTEST_SKIP() << lectureSeule.Erreur().toStdString();
+        const QString ini = config.filePath("ramaglin/Ramag.ini");
+        auto f = Lance(service);
+        EXPECT_EQ(f->AdresseProxy->text(), "livre.exemple");
+        f->show();
+        f->AdresseProxy->setText("cache.exemple");
+        f->TypeConnexion[0]->click();
+        f->close();
+        EXPECT_EQ(LitFichier(ini), " 0 \r\ncache.exemple\r\n3128\r\n21\r\n");
+        EXPECT_EQ(QDir(config.filePath("ramaglin")).entryList(QDir::Files), QStringList{"Ramag.ini"});
+        f.reset();
+        f = Lance(service);
+        EXPECT_EQ(f->AdresseProxy->text(), "cache.exemple");
+        EXPECT_FALSE(f->TypeConnexion[1]->isChecked());
+    }
+    EXPECT_EQ(Ini(), " 1 \r\nlivre.exemple\r\n3128\r\n21\r\n");
+    avant.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", avant);
+}
+
 TEST_F(Demarrage, DeuxiemeInstanceEtOngletDesResultats) {
     auto f = Demarre();
     // A second instance says nothing, after the steps before the check.
@@ -128,6 +162,17 @@ TEST_F(Demarrage, DeuxiemeInstanceEtOngletDesResultats) {
     EXPECT_EQ(rec.messages.size(), 2u);
     f.reset();
     Demarre(); // once the first has ended, the lock is free again
+}
+
+// The desktop is handed a local file for anything that is not an address,
+// even a relative name that would pass for a host.
+TEST(ShellBureau, UnCheminNEstJamaisUneAdresse) {
+    const QString ici = QDir::currentPath();
+    EXPECT_EQ(ShellBureau::AdresseBureau("open", "telechargements/notes.pdf"),
+              QUrl::fromLocalFile(ici + "/telechargements/notes.pdf"));
+    EXPECT_EQ(ShellBureau::AdresseBureau("explore", "/tmp/absent/notes.pdf"), QUrl::fromLocalFile("/tmp/absent"));
+    EXPECT_EQ(ShellBureau::AdresseBureau("open", "HTTP://exemple.fr/a b"),
+              QUrl("http://exemple.fr/a b"));
 }
 
 } // namespace

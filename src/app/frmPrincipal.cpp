@@ -390,7 +390,14 @@ frmPrincipal::GardeOperation::~GardeOperation() {
 
 // --- Small handlers -----------------------------------------------------------
 
-void frmPrincipal::TypeConnexion_Click(int index) { frameConnexionProxy->setVisible(index == 1); }
+void frmPrincipal::TypeConnexion_Click(int index) {
+    frameConnexionProxy->setVisible(index == 1);
+    // The system's settings apply from the next request on (a request
+    // running goes on as it began): the transfer object keeps no proxy from
+    // an earlier search or run.
+    if (index == 0 && Inet1)
+        Inet1->AccessType = Inet::AccesSysteme;
+}
 
 void frmPrincipal::Onglets_Click(int index) {
     if (index == 2 && !RechercheEffectuee) {

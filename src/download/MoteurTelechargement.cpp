@@ -19,6 +19,7 @@
 #include "html/Fonctions_Internet.h"
 #include "net/Attente.h"
 #include "net/Fonctions_Internet_INET.h"
+#include "net/Inet.h"
 #include "search/LignesListe.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
@@ -155,9 +156,13 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
                                                            const ReglagesConnexion& reglages,
                                                            bool ouvrirALaFin) {
     Resultat resultat;
+    // The settings of this run, whatever an earlier run or search used: the
+    // system's settings drop an explicit proxy set before.
     if (reglages.particulier)
         ParametreConnexion(inet_, true, reglages.adresseProxy, reglages.portHTTP, reglages.portFTP,
                            QString(), QString());
+    else
+        inet_.AccessType = Inet::AccesSysteme;
     vue_.DebutRun();
     std::vector<bool> marquee(size_t(lignes.Nombre()), false);
     const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");

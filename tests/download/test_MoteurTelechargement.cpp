@@ -326,4 +326,22 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
               QStringList{});
 }
 
+// A run with the system's settings after a run through an explicit proxy
+// does not go through that proxy any more.
+TEST_F(MoteurTelechargementTest, ParametresDuSystemeApresLeProxy) {
+    Tinyproxy proxy;
+    ASSERT_TRUE(proxy.Demarre()) << proxy.Erreur().toStdString();
+    ReglagesConnexion parProxy;
+    parProxy.particulier = true;
+    parProxy.adresseProxy = "127.0.0.1";
+    parProxy.portHTTP = QString::number(proxy.Port());
+    const QString requete = "GET " + nginx->Adresse("/a.bin");
+    ASSERT_TRUE(moteur.Prepare());
+    moteur.Lance(Liste("a.bin\tA\r\n"), lignes, parProxy, false);
+    EXPECT_EQ(proxy.Journal().count(requete), 1);
+    moteur.Lance(Liste("a.bin\tA\r\n"), lignes, ReglagesConnexion(), false);
+    EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[OK] A (2 Ko)"}));
+    EXPECT_EQ(proxy.Journal().count(requete), 1);
+}
+
 } // namespace

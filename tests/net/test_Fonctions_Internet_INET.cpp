@@ -489,6 +489,26 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     EXPECT_TRUE(http.Journal().contains("\"GET /fichier.bin HTTP/1.1\" 200"));
 }
 
+// A proxy typed with its scheme and port keeps its port (the port field
+// applies only to an address that names none).
+TEST(ServeursReels, ProxyAvecSchemaEtPort) {
+    QTemporaryDir site, cible;
+    ASSERT_TRUE(EcritFichier(site.filePath("f.bin"), Motif(3000)));
+    Nginx http(site.path());
+    Tinyproxy proxy;
+    ASSERT_TRUE(http.Demarre() && proxy.Demarre()) << http.Erreur().toStdString() << proxy.Erreur().toStdString();
+    const QString port = QString::number(proxy.Port());
+    for (const QString& adresse : {"http://127.0.0.1:" + port, "127.0.0.1:" + port + "/", QString("127.0.0.1")}) {
+        SCOPED_TRACE(adresse.toStdString());
+        const qsizetype avant = proxy.Journal().count("GET " + http.Adresse("/f.bin"));
+        Transfert t;
+        // The port field says 80 (nobody listens there) unless the address has none.
+        ParametreConnexion(t.Inet1, true, adresse, adresse.contains(':') ? "80" : port, "21", {}, {});
+        EXPECT_TRUE(t.Telecharge(http.Adresse("/f.bin"), cible.filePath("f.bin"))) << t.raison.toStdString();
+        EXPECT_EQ(proxy.Journal().count("GET " + http.Adresse("/f.bin")), avant + 1);
+    }
+}
+
 // A transfer begun over HTTPS never goes on in clear behind a redirection,
 // whether the probe sees it or only the GET; HTTPS to HTTPS is followed.
 TEST(ServeursReels, HttpsNeSeRedirigePasEnClair) {

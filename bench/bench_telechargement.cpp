@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     if (argc != 5 && argc != 6) {
-        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS [liens]\n");
+        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS [liens|empreinte]\n");
         return 2;
     }
     MessagesMuets muets;
@@ -78,7 +78,9 @@ int main(int argc, char** argv) {
             "NUM_COLONNE_TELECHARGEE=1\r\nADRESSE_BASE_FICHIERS_SOURCES=" +
             QByteArray(argv[2]) + "\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=" + QByteArray(argv[3]) +
             "\r\n");
-    if (argc == 6)
+    if (argc == 6 && qstrcmp(argv[5], "empreinte") == 0)
+        p.write("COLONNE_EMPREINTE=4\r\n"); // the file's SHA-256, checked as it arrives
+    else if (argc == 6)
         p.write("CONSERVER_LIEN_TELECHARGE=N\r\nDECOMPRESSER_LIEN_ZIP=O\r\nADRESSE_BASE_LIENS_INTERNET=" +
                 QByteArray(argv[2]) + "\r\n");
     p.close();

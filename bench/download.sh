@@ -16,6 +16,12 @@
 #     that is, linear), and curl's time for them, as milliseconds per file;
 #   - one 1 GiB file through the loop against `curl -o`: big_ratio (bar: 0.9),
 #     and the run's extra memory, rss_extra_mib (bar: 64);
+#   - the same 1 GiB file with its SHA-256 in the list (COLONNE_EMPREINTE), the
+#     digest computed as the data arrives, against `curl -o`: big_digest_ratio
+#     (bar: 0.9);
+#   - a 100 MiB file served by a small server of this script that cuts the
+#     first transfer at 90 % and honours Range/If-Range: resume_ratio = body
+#     bytes the server sent to get the whole file / its size (bar: 1.05);
 #   - 20 rows, each a link page leading to a ZIP of about 5 MB (Deflate, 200
 #     files, made by zip), downloaded and unpacked through the click handler,
 #     against curl fetching the same pages and archives plus `unzip -o -q` of
@@ -26,7 +32,7 @@
 #                           by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder (and a tmpfs mounted in
 # it), never into the checkout.
-# Last line: download files_ratio=A files_ratio_disk=D files_scale=S big_ratio=B rss_extra_mib=M linkzip_ratio=L
+# Last line: download files_ratio=A files_ratio_disk=D files_scale=S big_ratio=B rss_extra_mib=M linkzip_ratio=L big_digest_ratio=G resume_ratio=R
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
@@ -63,6 +69,9 @@ with open(os.path.join(racine, "gros.txt"), "w", newline="") as liste:
     liste.write("gros.bin\tGros fichier\tG\r\n")
 PY
 truncate -s 1073741824 "$donnees/gros.bin"
+printf 'gros.bin\tGros fichier\tG\t%s\r\n' "$(head -c 1073741824 /dev/zero | sha256sum | cut -d' ' -f1)" \
+    >"$donnees/gros-empreinte.txt"
+printf 'cent.bin\tCent Mio\tG\r\n' >"$donnees/cent.txt"
 # 200 files of about 33 KB of text that compresses by a quarter, zipped 20 times.
 mkdir -p "$travail/contenu/dossier" "$donnees/liens"
 python3 - "$travail/contenu/dossier" <<'PY'
@@ -134,6 +143,13 @@ nous_gros() {
     [ "$(stat -c %s "$disque/nous/gros.bin")" = 1073741824 ] || { echo "download.sh: our 1 GiB file is short" >&2; exit 1; }
     t=$(cle seconds) m=$(cle rss_extra_mib)
 }
+nous_gros_empreinte() {
+    vide "$disque/nous"
+    ligne_nous "$site/gros-empreinte.txt" "$site/" "$disque/nous" 1 empreinte
+    [ "$(stat -c %s "$disque/nous/gros.bin")" = 1073741824 ] ||
+        { echo "download.sh: our 1 GiB file with its digest did not arrive" >&2; exit 1; }
+    t=$(cle seconds) m=$(cle rss_extra_mib)
+}
 : >"$travail/liens.cfg"
 for i in $(seq -w 0 19); do
     printf 'url = "%s/page-%s.html"\nurl = "%s/liens/archive-%s.zip"\n' "$site" "$i" "$site" "$i" >>"$travail/liens.cfg"
@@ -180,7 +196,7 @@ paire() { # RUN CURL_FUNCTION OUR_FUNCTION ARGUMENTS...: sets $c and $n
 curl_fichiers "$memoire/f" 1000
 nous_fichiers "$memoire/f" 1000
 
-c1= n1= c10= n10= cd= nd= cg= ng= cl= nl= rss=0
+c1= n1= c10= n10= cd= nd= cg= ng= ce= ne= cl= nl= rss=0
 for i in $(seq "$runs"); do
     paire "$i" curl_fichiers nous_fichiers "$memoire/f" 1000
     echo "run $i, 1,000 files, tmpfs: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s ($(ms "$n" 1000) ms/file; user-interface thread busy ${u}s)"
@@ -195,12 +211,67 @@ for i in $(seq "$runs"); do
     echo "run $i, 1 GiB: curl ${c}s, ours ${n}s, extra memory ${m} MiB"
     cg=$(min "$c" "$cg"); ng=$(min "$n" "$ng")
     rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
+    paire "$i" curl_gros nous_gros_empreinte
+    echo "run $i, 1 GiB with its SHA-256 checked: curl ${c}s, ours ${n}s, extra memory ${m} MiB"
+    ce=$(min "$c" "$ce"); ne=$(min "$n" "$ne")
+    rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
     paire "$i" curl_liens nous_liens
     echo "run $i, 20 link pages and archives: curl + unzip ${c}s, ours ${n}s"
     cl=$(min "$c" "$cl"); nl=$(min "$n" "$nl")
 done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a/b}'; }
+
+# The resume: a 100 MiB file whose first transfer is cut at 90 %; the run tries
+# again (2 s later) and asks only for the rest. The server counts what it sent.
+head -c $((100 * 1024 * 1024)) /dev/urandom >"$travail/cent.bin"
+python3 - "$travail/cent.bin" "$travail/cent.port" "$travail/cent.octets" <<'PY' &
+import http.server, os, socketserver, sys
+chemin, fichier_port, fichier_octets = sys.argv[1:4]
+taille = os.path.getsize(chemin)
+etat = {"gets": 0, "octets": 0}
+class Gestion(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    def log_message(self, *a): pass
+    def tete(self, statut, longueur, plage=None):
+        self.send_response(statut)
+        self.send_header("ETag", '"cent"')
+        self.send_header("Content-Length", str(longueur))
+        if plage: self.send_header("Content-Range", plage)
+        self.end_headers()
+    def do_HEAD(self): self.tete(200, taille)
+    def do_GET(self):
+        etat["gets"] += 1
+        depuis, plage = 0, None
+        r = self.headers.get("Range", "")
+        if r.startswith("bytes=") and r.endswith("-") and self.headers.get("If-Range", '"cent"') == '"cent"':
+            depuis = int(r[6:-1])
+            plage = "bytes %d-%d/%d" % (depuis, taille - 1, taille)
+        self.tete(206 if plage else 200, taille - depuis, plage)
+        fin = taille if etat["gets"] > 1 else taille * 9 // 10
+        with open(chemin, "rb") as f:
+            f.seek(depuis)
+            reste = fin - depuis
+            while reste > 0:
+                bloc = f.read(min(reste, 1 << 20))
+                self.wfile.write(bloc); reste -= len(bloc); etat["octets"] += len(bloc)
+        self.wfile.flush()
+        with open(fichier_octets, "w") as f: f.write(str(etat["octets"]))
+        if fin < taille: self.close_connection = True
+class Serveur(socketserver.ThreadingMixIn, http.server.HTTPServer): daemon_threads = True
+s = Serveur(("127.0.0.1", 0), Gestion)
+open(fichier_port, "w").write(str(s.server_address[1]))
+s.serve_forever()
+PY
+serveur_reprise=$!
+trap 'kill $serveur_reprise 2>/dev/null || true; nettoie_travail' EXIT
+for _ in $(seq 100); do [ -s "$travail/cent.port" ] && break; sleep 0.1; done
+vide "$disque/nous"
+ligne_nous "$site/cent.txt" "http://127.0.0.1:$(cat "$travail/cent.port")/" "$disque/nous" 1
+cmp -s "$travail/cent.bin" "$disque/nous/cent.bin" || { echo "download.sh: the resumed file differs" >&2; exit 1; }
+reprise=$(awk -v o="$(cat "$travail/cent.octets")" 'BEGIN{printf "%.3f", o / (100 * 1024 * 1024)}')
+kill $serveur_reprise 2>/dev/null || true
+echo "resume: the server sent $(cat "$travail/cent.octets") bytes for a file of $((100 * 1024 * 1024))"
 echo "best of $runs: 1,000 files, tmpfs: curl $(ms "$c1" 1000) ms/file, ours $(ms "$n1" 1000) ms/file;" \
      "10,000 files, tmpfs: curl $(ms "$c10" 10000) ms/file, ours $(ms "$n10" 10000) ms/file;" \
      "1,000 files, disk: curl $(ms "$cd" 1000) ms/file, ours $(ms "$nd" 1000) ms/file"
-echo "download files_ratio=$(ratio "$c1" "$n1") files_ratio_disk=$(ratio "$cd" "$nd") files_scale=$(ratio "$n10" "$n1") big_ratio=$(ratio "$cg" "$ng") rss_extra_mib=$rss linkzip_ratio=$(ratio "$cl" "$nl")"
+echo "download files_ratio=$(ratio "$c1" "$n1") files_ratio_disk=$(ratio "$cd" "$nd") files_scale=$(ratio "$n10" "$n1") big_ratio=$(ratio "$cg" "$ng") rss_extra_mib=$rss linkzip_ratio=$(ratio "$cl" "$nl") big_digest_ratio=$(ratio "$ce" "$ne") resume_ratio=$reprise"

@@ -167,6 +167,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     std::vector<bool> marquee(size_t(lignes.Nombre()), false);
     const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");
     const QString colonneNom = Variable("NUM_COLONNE_NOUVEAUFICHIER");
+    const int colonneEmpreinte = EntierSouple(Variable("COLONNE_EMPREINTE"));
     bool dernierDecompresse = false; // the last file counted was an archive unpacked (and deleted)
     double cumul = 0;
     int compteurPause = 0;
@@ -190,6 +191,8 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         const QString refus = champ.isEmpty() ? QStringLiteral("aucune adresse dans la ligne de la liste")
                               : !NomDansDossier(nom) ? NomRefuse + nom
                                                      : QString();
+        // The digest the service gives for the file, when it gives one.
+        empreinte_ = colonneEmpreinte > 0 ? ExtraitColonne(ligne, colonneEmpreinte, Tab).trimmed() : QString();
         if (!TelechargeUn(rangee.texte, adresse, fichier, refus, false)) {
             if (!ArretDemande)
                 ++resultat.echecs;
@@ -293,7 +296,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
             adresse = adresseDemandee;
             IssueTransfert issue;
             reussi = TelechargeFichier(inet_, adresse, fichier, vue_.Jauge(), taille, redirige,
-                                       OptionsTransfert{.reprise = true}, issue);
+                                       OptionsTransfert{.reprise = true, .empreinte = empreinte_}, issue);
             raison = issue.raison;
             if (reussi || ArretDemande)
                 break;
@@ -385,6 +388,7 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
     const bool aDecompresser = Variable("DECOMPRESSER_LIEN_ZIP") == QLatin1String("O");
     std::unique_ptr<Cls_Zip> zip; // made at the first archive, used for all of this page's
     bool resultat = false;
+    empreinte_.clear(); // the row's digest is its page's, not its links'
     for (qint32 i = 0; i < nombre; ++i) {
         if (ArretDemande)
             break;

@@ -131,4 +131,5 @@ private:
     QString base_;
     int numero_ = 0, total_ = 0;
     double echelle_ = 1;
+    QString empreinte_; // SHA-256 (hex) of the row's file, from COLONNE_EMPREINTE
 };

@@ -23,12 +23,41 @@ FichierEnFond::~FichierEnFond() {
         Termine();
 }
 
+bool FichierEnFond::Hache(const char* octets, qint64 taille) {
+    return !contexte_ || EVP_DigestUpdate(contexte_.get(), octets, size_t(taille)) == 1;
+}
+
+bool FichierEnFond::FinitEmpreinte() {
+    if (!contexte_)
+        return true;
+    unsigned char sortie[EVP_MAX_MD_SIZE];
+    unsigned int longueur = 0;
+    const bool ok = EVP_DigestFinal_ex(contexte_.get(), sortie, &longueur) == 1;
+    contexte_.reset();
+    if (ok)
+        empreinte_ = QByteArray(reinterpret_cast<const char*>(sortie), int(longueur));
+    return ok;
+}
+
 bool FichierEnFond::Ouvre(bool ajout) {
+    empreinte_.clear();
+    if (empreinteDemandee_) {
+        contexte_ = {EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+        if (!contexte_ || EVP_DigestInit_ex(contexte_.get(), EVP_sha256(), nullptr) != 1)
+            return false;
+    }
     // Not opened with truncation: on some file systems (ext4) truncating a
     // file and writing it again makes its close wait for the data to reach
     // the disk. The transfer layer gives a new, empty file anyway.
     if (!fichier_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
+    if (ajout && contexte_) {
+        // What a resumed file holds already counts in its digest.
+        QByteArray bloc(TailleBloc, Qt::Uninitialized);
+        for (qint64 n; (n = fichier_.read(bloc.data(), TailleBloc)) > 0;)
+            if (!Hache(bloc.constData(), n))
+                return false;
+    }
     if (ajout ? !fichier_.seek(fichier_.size()) : fichier_.size() > 0 && !fichier_.resize(0))
         return false;
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
@@ -110,12 +139,14 @@ bool FichierEnFond::Termine() {
     close();
     ouvert_ = false;
     std::lock_guard verrou(m_);
-    return !erreur_;
+    return !erreur_ && FinitEmpreinte();
 }
 
 bool FichierEnFond::EcritDirectement() {
-    bool ok = courant_.isEmpty() || fichier_.write(courant_) == courant_.size();
+    bool ok = courant_.isEmpty() || (fichier_.write(courant_) == courant_.size() &&
+                                     Hache(courant_.constData(), courant_.size()));
     courant_ = QByteArray();
+    ok = FinitEmpreinte() && ok;
     ok = fichier_.flush() && ok;
     fichier_.close();
     close();
@@ -142,7 +173,8 @@ void FichierEnFond::Ecrit() {
         QByteArray bloc = std::move(blocs_.front());
         blocs_.pop_front();
         verrou.unlock();
-        const bool ok = fichier_.write(bloc) == bloc.size();
+        // Hashed here, beside the write: the digest costs the caller nothing.
+        const bool ok = fichier_.write(bloc) == bloc.size() && Hache(bloc.constData(), bloc.size());
         verrou.lock();
         enAttente_ -= bloc.size();
         if (!ok) {

@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,12 +21,21 @@
 #include <QFile>
 #include <QIODevice>
 
+#include <openssl/evp.h>
+
 class FichierEnFond final : public QIODevice {
 public:
     explicit FichierEnFond(const QString& chemin);
     ~FichierEnFond() override;
     FichierEnFond(const FichierEnFond&) = delete;
     FichierEnFond& operator=(const FichierEnFond&) = delete;
+
+    // Asked before Ouvre: the SHA-256 of the whole file is computed as it is
+    // written (on the writer's side; what an appended file held already is
+    // read once at the opening), for Empreinte after Termine.
+    void CalculeEmpreinte() { empreinteDemandee_ = true; }
+    // The 32 bytes of the digest once Termine succeeded; empty otherwise.
+    QByteArray Empreinte() const { return empreinte_; }
 
     // Creates or empties the file (with `ajout`, keeps what it holds and
     // writes after it); false when it cannot be written.
@@ -61,4 +71,11 @@ private:
     bool fini_ = false;
     bool erreur_ = false;
     bool ouvert_ = false; // between Ouvre and the end of Termine
+    // The digest: fed by whoever writes (the writer thread, or Termine for a
+    // small file), finished by Termine.
+    bool Hache(const char* octets, qint64 taille);
+    bool FinitEmpreinte();
+    bool empreinteDemandee_ = false;
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> contexte_{nullptr, nullptr};
+    QByteArray empreinte_;
 };

@@ -113,6 +113,8 @@ public:
           attendu_(attendu) {}
 
     bool Ouvre(bool ajout = false) {
+        if (empreinte)
+            fichier.CalculeEmpreinte();
         if (!fichier.Ouvre(ajout))
             return false;
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
@@ -121,6 +123,7 @@ public:
 
     FichierEnFond fichier;
     QString raison;
+    bool empreinte = false; // compute the file's SHA-256 on the way
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -277,6 +280,8 @@ struct Reception {
     bool passager = false; // the failure may pass with another try
     bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
     std::optional<SortieBornee> sortieReprise; // RecoitAvecReprise's output
+    bool empreinte = false;   // the outputs compute the file's SHA-256...
+    QByteArray empreinteRecue; // ...which is this once complete
     QString cheminRecu;                        // the file it wrote
 };
 
@@ -358,6 +363,7 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
         passager = false;
         return false;
     }
+    empreinteRecue = sortie.fichier.Empreinte();
     return true;
 }
 
@@ -442,6 +448,7 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
     SortieBornee* sortie = &temporaire;
     if (garderSiCoupe) {
         sortieReprise.emplace(reprise.travail, BornesTransfert{}, tailleServeur);
+        sortieReprise->empreinte = empreinte;
         sortie = &*sortieReprise;
     }
     if (!sortie->Ouvre(ajout)) {
@@ -574,6 +581,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
 
     ArretDemande = false;
     r.tailleMax = tailleMax;
+    r.empreinte = !options.empreinte.isEmpty();
     r.debut.start();
     if (SurfaceJauge* j = r.Jauge())
         InitialiseJauge(*j);
@@ -629,9 +637,11 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
             if (SurfaceJauge* j = r.Jauge())
                 MasqueJauge(*j);
             SortieBornee sortie(temporaire, limites, -1);
+            sortie.empreinte = r.empreinte;
             if (!sortie.Ouvre()) {
                 r.raison = QStringLiteral("dossier non modifiable");
             } else if (inet.OpenURL(adresse, sortie) && !ArretDemande && sortie.fichier.Termine()) {
+                r.empreinteRecue = sortie.fichier.Empreinte();
                 const qint64 longueur = QFileInfo(temporaire).size();
                 taille = double(longueur);
                 resultat = longueur > 0;
@@ -659,6 +669,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
             QString validateur;
             qint64 depuis = reprise.Existant(qint64(r.tailleServeur), validateurTete, validateur);
             SortieBornee sortie(temporaire, limites, attendu);
+            sortie.empreinte = r.empreinte;
             for (;;) {
                 bool gardee = false;
                 const Reception::Suite suite =
@@ -704,6 +715,16 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         }
     }
 
+    if (resultat && r.empreinte &&
+        QString::fromLatin1(r.empreinteRecue.toHex()) != options.empreinte.trimmed().toLower()) {
+        // Not the file the service published: the old one stays.
+        resultat = false;
+        r.passager = false;
+        r.raison = QStringLiteral("empreinte SHA-256 différente");
+        if (recu != temporaire)
+            QFile::remove(recu);
+        reprise.Oublie();
+    }
     if (resultat && !RemplaceDestination(recu, destination)) {
         resultat = false;
         r.raison = QStringLiteral("le fichier ne peut pas prendre sa place dans le dossier");

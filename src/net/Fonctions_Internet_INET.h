@@ -70,6 +70,10 @@ struct OptionsTransfert {
     // into the same destination continues (Range with If-Range). Only for
     // files large enough to be worth it and whose server names a validator.
     bool reprise = false;
+    // When not empty: the SHA-256 the file must have (hexadecimal, any case),
+    // computed as the data arrives; a file that differs never takes the
+    // destination's place ("empreinte SHA-256 différente").
+    QString empreinte{};
 };
 
 // How a fetch ended, for a caller that may try again.

@@ -3,6 +3,7 @@
 // stop, and the list copy at the end (rewritten, or lost with the rows).
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -342,6 +343,40 @@ TEST_F(MoteurTelechargementTest, ParametresDuSystemeApresLeProxy) {
     moteur.Lance(Liste("a.bin\tA\r\n"), lignes, ReglagesConnexion(), false);
     EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[OK] A (2 Ko)"}));
     EXPECT_EQ(proxy.Journal().count(requete), 1);
+}
+
+// COLONNE_EMPREINTE: a file whose SHA-256 differs from its row's never takes
+// the destination's place (the old file stays); the right digest, in either
+// case, or an empty field, lets it in. A large file resumed after a cut is
+// checked whole, the bytes kept from the first try included.
+TEST_F(MoteurTelechargementTest, EmpreinteSha256) {
+    AffecteVariable("COLONNE_EMPREINTE", "3");
+    const QByteArray bonne = QCryptographicHash::hash(Motif(2048), QCryptographicHash::Sha256).toHex();
+    const QString a = QDir(dest.path()).filePath("a.bin"), c = QDir(dest.path()).filePath("c.bin");
+    EcritFichier(c, "ancien");
+    Lance(Liste("a.bin\tA\t" + bonne.toUpper() + "\r\nc.bin\tC\t" + QByteArray(64, '0') +
+                "\r\ne.bin\tE\t\r\n"));
+    EXPECT_EQ(vue.lignes, (QStringList{"[OK] A (2 Ko)", "[Erreur] C", "[OK] E (2 Ko)"}));
+    EXPECT_EQ(vue.raisons[1], "empreinte SHA-256 différente");
+    EXPECT_EQ(LitFichier(c), "ancien");
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+              (QStringList{"a.bin", "c.bin", "e.bin"}));
+
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    moteur.FixeEchelleAttentes(0.01);
+    const QByteArray gros = Motif(3 * 1024 * 1024);
+    const ReponseTest entier{.entetes = "ETag: \"g\"\r\n", .corps = gros, .plages = true, .validateur = "\"g\""};
+    ReponseTest coupe = entier;
+    coupe.coupeApres = 1500000;
+    serveur.Repond("HEAD", "/g.bin", entier);
+    serveur.RepondSuite("GET", "/g.bin", {coupe, entier});
+    vue = VueEnregistreuse();
+    const QByteArray empreinte = QCryptographicHash::hash(gros, QCryptographicHash::Sha256).toHex();
+    Lance(Liste("g.bin\tG\t" + empreinte + "\r\n"));
+    EXPECT_EQ(vue.lignes, QStringList{"[OK] G (3 Mo)"});
+    EXPECT_FALSE(serveur.Requetes("GET", "/g.bin").value(1).Entete("Range").isEmpty());
+    EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("g.bin")) == gros);
 }
 
 } // namespace

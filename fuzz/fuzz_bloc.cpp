@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "Soutien.h"
@@ -18,6 +19,13 @@
 #ifndef RAMAGLIN_SOURCE_DIR
 #error "RAMAGLIN_SOURCE_DIR must name the source folder"
 #endif
+
+namespace {
+[[noreturn]] void Echoue(const char* raison) {
+    std::fprintf(stderr, "fuzz_bloc: %s\n", raison);
+    std::abort();
+}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     Muet::Installe();
@@ -44,16 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     attendues = marque ? attendues.mid(std::min(i, attendues.size())) : attendues;
 
     if (RecupereParametres(chemin, sure) != marque)
-        std::abort();
+        Echoue("marker read differently");
     if (!sure)
         for (const QString& nom : VariablesReserveesListeSure())
             if (LitVariable(nom) != QLatin1String("sentinelle"))
-                std::abort();
+                Echoue(qPrintable(QStringLiteral("reserved variable changed: ") + nom + QLatin1Char('=') +
+                                  LitVariable(nom)));
     QStringList restees;
     LitLignesListe(chemin, restees);
     // A first line that now begins with U+FEFF reads back as a byte order mark.
     const bool marqueEnTete = !attendues.isEmpty() && attendues[0].startsWith(QChar(0xFEFF));
     if (!marqueEnTete && restees != attendues)
-        std::abort();
+        Echoue("list left is not the lines after the block");
     return 0;
 }

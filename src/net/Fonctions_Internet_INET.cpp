@@ -109,7 +109,7 @@ class SortieBornee final : public QIODevice {
 public:
     // `attendu`: the bytes the fetch expects, -1 when unknown.
     SortieBornee(const QString& temporaire, const BornesTransfert& bornes, double attendu)
-        : fichier(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
+        : fichier(temporaire), chemin(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
           attendu_(attendu) {}
 
     bool Ouvre(bool ajout = false) {
@@ -122,6 +122,7 @@ public:
     }
 
     FichierEnFond fichier;
+    const QString chemin;
     QString raison;
     bool empreinte = false; // compute the file's SHA-256 on the way
 
@@ -450,6 +451,9 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
         sortieReprise.emplace(reprise.travail, BornesTransfert{}, tailleServeur);
         sortieReprise->empreinte = empreinte;
         sortie = &*sortieReprise;
+        // The work file beside the destination is not needed: a program
+        // killed from here on leaves only the one that can be resumed.
+        QFile::remove(temporaire.chemin);
     }
     if (!sortie->Ouvre(ajout)) {
         inet.Cancel();

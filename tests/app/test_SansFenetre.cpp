@@ -251,3 +251,38 @@ TEST_F(SansFenetre, MotDePasseDesArchives) {
 }
 
 } // namespace
+
+// A run killed during a large transfer (SIGKILL: nothing cleaned up) leaves
+// its work file, which the next run continues with Range and If-Range: the
+// file arrives whole and no work file stays.
+TEST_F(SansFenetre, RepriseApresUnRunTue) {
+    ServeurTest serveur;
+    const QByteArray gros = Motif(4 * 1024 * 1024);
+    ReponseTest reponse{.entetes = "ETag: \"k\"\r\n", .corps = gros, .goutteOctets = 128 * 1024,
+                        .goutteDelaiMs = 150, .plages = true, .validateur = "\"k\""};
+    serveur.Repond("*", "/g.bin", reponse);
+    const QString param = Service("g.bin\tG\t1\r\n", "", serveur.Adresse("/"));
+    QProcess p;
+    Demarre(p, {"--sans-fenetre", param});
+    const QString reprise = dest + "/.ramaglin-reprise";
+    const auto garde = [&] {
+        const QStringList parts = QDir(reprise).entryList({"*.part"});
+        return parts.isEmpty() ? 0 : QFileInfo(reprise + "/" + parts[0]).size();
+    };
+    ASSERT_TRUE(AttendQue([&] { return garde() >= 1024 * 1024; }, 30000));
+    p.kill();
+    p.waitForFinished();
+    const qint64 octets = garde();
+
+    reponse.goutteOctets = 0;
+    serveur.Repond("*", "/g.bin", reponse);
+    const Execution e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 0) << e.erreurs.toStdString();
+    EXPECT_EQ(e.lignes.value(0), "[OK] G (4 Mo)");
+    const auto gets = serveur.Requetes("GET", "/g.bin");
+    ASSERT_EQ(gets.size(), 2);
+    EXPECT_EQ(gets[1].Entete("Range"), "bytes=" + QByteArray::number(octets) + "-");
+    EXPECT_EQ(gets[1].Entete("If-Range"), "\"k\"");
+    EXPECT_TRUE(LitFichier(dest + "/g.bin") == gros);
+    EXPECT_EQ(Destination(), QStringList{"g.bin"});
+}

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QSet>
 #include <QTimer>
 #include <QTemporaryDir>
 
@@ -377,6 +378,32 @@ TEST_F(MoteurTelechargementTest, EmpreinteSha256) {
     EXPECT_EQ(vue.lignes, QStringList{"[OK] G (3 Mo)"});
     EXPECT_FALSE(serveur.Requetes("GET", "/g.bin").value(1).Entete("Range").isEmpty());
     EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("g.bin")) == gros);
+}
+
+// The HEAD and the GET of a file, and the files of a run to one server, go
+// over one kept-alive connection (nginx logs the connection of each request).
+TEST_F(MoteurTelechargementTest, UneSeuleConnexion) {
+    QByteArray liste;
+    for (int i = 0; i < 100; ++i) {
+        const QByteArray nom = "k" + QByteArray::number(i) + ".bin";
+        EcritFichier(racine->filePath(QString::fromLatin1(nom)), Motif(100 + i));
+        liste += nom + "\t" + nom + "\r\n";
+    }
+    const qsizetype avant = nginx->Journal().count('\n');
+    const auto r = Lance(Liste(liste));
+    EXPECT_EQ(r.succes, 100);
+    const QStringList lignes = nginx->Journal().split('\n', Qt::SkipEmptyParts).mid(avant);
+    QSet<QString> connexions;
+    int heads = 0, gets = 0;
+    for (const QString& l : lignes) {
+        heads += l.contains("\"HEAD /k");
+        gets += l.contains("\"GET /k");
+        connexions.insert(l.section("connexion=", 1));
+    }
+    EXPECT_EQ(heads, 100);
+    EXPECT_EQ(gets, 100);
+    EXPECT_FALSE(connexions.contains(QString()));
+    EXPECT_EQ(connexions.size(), 1) << lignes.join('\n').left(2000).toStdString();
 }
 
 } // namespace

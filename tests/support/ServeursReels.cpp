@@ -68,7 +68,10 @@ Nginx::Nginx(const QString& racine, const QString& directives, const QString& ce
                    "{dossier}/error.log"},
                   QStringLiteral(R"(daemon off; master_process off; worker_processes 1;
 pid {dossier}/nginx.pid; error_log {dossier}/error.log; events { worker_connections 64; }
-http { access_log {dossier}/access.log; default_type application/octet-stream;
+http { default_type application/octet-stream;
+    log_format journal '$remote_addr - $remote_user [$time_local] "$request" $status $body_bytes_sent '
+                       '"$http_referer" "$http_user_agent" connexion=$connection';
+    access_log {dossier}/access.log journal;
     client_body_temp_path {dossier}/body; proxy_temp_path {dossier}/proxy;
     fastcgi_temp_path {dossier}/fastcgi; uwsgi_temp_path {dossier}/uwsgi;
     scgi_temp_path {dossier}/scgi; server { listen 127.0.0.1:{port}%1; root %2; %3 } }

@@ -4,9 +4,11 @@
 #include <QSocketNotifier>
 #include <QStringList>
 
+#ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include "app/MessagesFenetre.h"
 #include "app/SansFenetre.h"
@@ -15,6 +17,7 @@
 
 namespace {
 
+#ifndef _WIN32
 int gTubeSignal[2] = {-1, -1};
 
 void SurSignal(int) {
@@ -42,6 +45,10 @@ void FermeSurSignal(frmPrincipal& fenetre) {
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
 }
+#else
+// Windows ends a program with neither signal: its window gets a close event.
+void FermeSurSignal(frmPrincipal&) {}
+#endif
 
 } // namespace
 

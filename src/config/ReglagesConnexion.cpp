@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <unistd.h>
 
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
@@ -37,9 +36,9 @@ QString CheminVerrouInstance() {
     const QString execution = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!execution.isEmpty() && QFileInfo(execution).isDir() && QFileInfo(execution).isWritable())
         return QDir(execution).filePath(QStringLiteral("ramaglin.lock"));
-    QString utilisateur = qEnvironmentVariable("USER");
+    QString utilisateur = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     if (utilisateur.isEmpty())
-        utilisateur = QString::number(::getuid());
+        utilisateur = QDir::home().dirName();
     return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
         .filePath(QStringLiteral("ramaglin-%1.lock").arg(utilisateur));
 }

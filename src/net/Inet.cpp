@@ -275,6 +275,9 @@ struct Inet::Prive {
         }
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::max(1L, p.delai));
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "Le Ramaglin");
+        // HTTP/2 when a TLS server offers it; the multi handle's connection
+        // cache keeps the connection for the next request to the same server.
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, TailleReceptionCurl);
         curl_easy_setopt(easy, CURLOPT_PROXY, p.proxy.c_str());
         if (p.proxyPort > 0)

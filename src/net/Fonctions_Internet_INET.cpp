@@ -636,8 +636,11 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         } else if (r.tailleServeur == -1) {
             // Size unknown: the whole resource, without progress.
             inet.Cancel();
-            if (avecReprise)
-                reprise.Oublie(); // nothing to compare a work file with
+            // A server that answers without a size: nothing to compare a work
+            // file with. A probe that got no answer at all (the network
+            // still down) leaves it for a later try.
+            if (avecReprise && statutTete > 0)
+                reprise.Oublie();
             if (SurfaceJauge* j = r.Jauge())
                 MasqueJauge(*j);
             SortieBornee sortie(temporaire, limites, -1);
@@ -733,7 +736,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         resultat = false;
         r.raison = QStringLiteral("le fichier ne peut pas prendre sa place dans le dossier");
     }
-    if (resultat && recu != temporaire)
+    if (resultat && avecReprise)
         reprise.Oublie();
     if (!resultat)
         inet.Cancel();

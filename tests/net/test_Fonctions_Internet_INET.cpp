@@ -713,6 +713,24 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         EXPECT_LE(serveur.OctetsCorpsEnvoyes(), c.maxEnvoye);
     }
 
+    {
+        // A try that gets no proper answer at all in between keeps the work
+        // file for the one after.
+        SCOPED_TRACE("pas de réponse entre deux essais");
+        ServeurTest serveur;
+        const ReponseTest rien{.statut = 0};
+        serveur.RepondSuite("HEAD", "/f.bin", {tete, rien, tete});
+        serveur.RepondSuite("GET", "/f.bin", {coupee, rien, entiere});
+        QTemporaryDir dossier;
+        TransfertRun t;
+        EXPECT_FALSE(t.TelechargeRun(serveur.Adresse("/f.bin"), dossier.filePath("f.bin")));
+        EXPECT_FALSE(t.TelechargeRun(serveur.Adresse("/f.bin"), dossier.filePath("f.bin")));
+        EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), dossier.filePath("f.bin")));
+        EXPECT_TRUE(LitFichier(dossier.filePath("f.bin")) == corps);
+        EXPECT_FALSE(serveur.Requetes("GET", "/f.bin").last().Entete("Range").isEmpty());
+        EXPECT_EQ(Contenu(dossier), QStringList{"f.bin"});
+    }
+
     // A 206 to a request that asked for the whole file is never taken for it.
     ServeurTest serveur;
     ReponseTest partiel = entiere;

@@ -6,9 +6,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <limits>
 
 #include "util/Fonctions_Messages.h"
 #include "util/NomsFichiers.h"
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -202,3 +210,148 @@ QDateTime DosDateTimeToDate(uint16_t DosDate, uint16_t DosTime) {
         return QDateTime();
     return QDateTime(jour, heure, Qt::LocalTime);
 }
+
+// ---------------------------------------------------------------------------
+// EcrivainEntrees
+// ---------------------------------------------------------------------------
+
+EcrivainEntrees::EcrivainEntrees(QString DestDir) : dest_(std::move(DestDir)) {}
+
+EcrivainEntrees::~EcrivainEntrees() {
+    FermeCourant();
+#ifdef Q_OS_UNIX
+    if (racine_ >= 0)
+        ::close(racine_);
+#endif
+}
+
+short EcrivainEntrees::Ecrit(const QString& EntryName, const QByteArray& Data, uint16_t DosDate,
+                             uint16_t DosTime) {
+    if (NomHorsDestination(EntryName))
+        return 1;
+#ifdef Q_OS_UNIX
+    const short r = EcritRelatif(EntryName, Data, DosDate, DosTime);
+    if (r >= 0)
+        return r;
+    // The general path makes what was missing and shows what went wrong; the
+    // folders it may have made are looked up afresh for the next entry.
+    FermeCourant();
+#endif
+    return WriteEntryFile(EntryName, dest_, Data, DosDate, DosTime);
+}
+
+void EcrivainEntrees::FermeCourant() {
+#ifdef Q_OS_UNIX
+    if (courant_ >= 0 && courant_ != racine_)
+        ::close(courant_);
+#endif
+    courant_ = -1;
+    relatifCourant_.clear();
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+int Ouvre(int dossier, const char* nom, int drapeaux, mode_t mode = 0) {
+    int fd;
+    do
+        fd = ::openat(dossier, nom, drapeaux | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+// The descriptor of a folder under the destination ("a/b", or empty for the
+// destination itself), made when missing; -1 when it cannot be had that way.
+int EcrivainEntrees::Dossier(const QByteArray& relatif) {
+    if (courant_ >= 0 && relatif == relatifCourant_)
+        return courant_;
+    FermeCourant();
+    if (!racineVue_) {
+        racineVue_ = true;
+        const QByteArray chemin = QFile::encodeName(dest_.isEmpty() ? QStringLiteral(".") : dest_);
+        racine_ = Ouvre(AT_FDCWD, chemin.constData(), O_RDONLY | O_DIRECTORY);
+        if (racine_ < 0 && errno == ENOENT && QDir().mkpath(dest_))
+            racine_ = Ouvre(AT_FDCWD, chemin.constData(), O_RDONLY | O_DIRECTORY);
+    }
+    if (racine_ < 0)
+        return -1;
+    int fd = racine_;
+    if (!relatif.isEmpty()) {
+        fd = Ouvre(racine_, relatif.constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0 && errno == ENOENT) {
+            // Each missing element in turn; one that exists already is no error.
+            for (qsizetype i = relatif.indexOf('/'); ; i = relatif.indexOf('/', i + 1)) {
+                const QByteArray partie = i < 0 ? relatif : relatif.left(i);
+                if (::mkdirat(racine_, partie.constData(), 0777) != 0 && errno != EEXIST)
+                    return -1;
+                if (i < 0)
+                    break;
+            }
+            fd = Ouvre(racine_, relatif.constData(), O_RDONLY | O_DIRECTORY);
+        }
+        if (fd < 0)
+            return -1;
+    }
+    courant_ = fd;
+    relatifCourant_ = relatif;
+    return fd;
+}
+
+// WriteEntryFile's codes, or -1 where the general path must take over before
+// anything was written.
+short EcrivainEntrees::EcritRelatif(const QString& EntryName, const QByteArray& Data, uint16_t DosDate,
+                                    uint16_t DosTime) {
+    QByteArray nom = QFile::encodeName(EntryName);
+    nom.replace('\\', '/');
+    const qsizetype barre = nom.lastIndexOf('/');
+    const QByteArray base = nom.mid(barre + 1);
+    if (base.isEmpty() || base == "." || base == "..")
+        return -1;
+    const int dossier = Dossier(barre < 0 ? QByteArray() : nom.left(barre));
+    if (dossier < 0)
+        return -1;
+    // A new file; a file already there (even read-only, or a link) is removed
+    // first, so that nothing is written through it.
+    constexpr int kDrapeaux = O_WRONLY | O_CREAT | O_EXCL;
+    int fd = Ouvre(dossier, base.constData(), kDrapeaux, 0666);
+    if (fd < 0 && errno == EEXIST && ::unlinkat(dossier, base.constData(), 0) == 0)
+        fd = Ouvre(dossier, base.constData(), kDrapeaux, 0666);
+    if (fd < 0)
+        return -1;
+    const char* p = Data.constData();
+    size_t reste = size_t(Data.size());
+    while (reste > 0) {
+        const ssize_t n = ::write(fd, p, reste);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return 4;
+        }
+        p += n;
+        reste -= size_t(n);
+    }
+    if (DosDate != 0 || DosTime != 0) {
+        const uint32_t cle = (uint32_t(DosDate) << 16) | DosTime;
+        if (cle != cleDate_) {
+            const QDateTime date = DosDateTimeToDate(DosDate, DosTime);
+            secondes_ = date.isValid() ? date.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+            cleDate_ = cle;
+        }
+        if (secondes_ != std::numeric_limits<qint64>::min()) {
+            struct timespec temps[2] = {{0, UTIME_NOW}, {time_t(secondes_), 0}};
+            ::futimens(fd, temps);
+        }
+    }
+    return ::close(fd) == 0 ? 0 : 5;
+}
+
+#else
+
+short EcrivainEntrees::EcritRelatif(const QString&, const QByteArray&, uint16_t, uint16_t) { return -1; }
+int EcrivainEntrees::Dossier(const QByteArray&) { return -1; }
+
+#endif

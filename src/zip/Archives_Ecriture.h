@@ -25,6 +25,35 @@ short WriteEntryFile(const QString& EntryName, const QString& DestDir, const QBy
 short OuvreFichierEntree(const QString& EntryName, const QString& DestDir, QFile& Fichier);
 short TermineFichierEntree(QFile& Fichier, uint16_t DosDate, uint16_t DosTime);
 
+// The files of one unpack under one destination folder, written as
+// WriteEntryFile writes them (same files, dates, codes and messages). Where the
+// system offers calls relative to an open folder, the destination and the
+// folder of the last entry stay open: a file then costs one open relative to
+// its folder, its writes, one call that sets its times, and its close. Any
+// step that fails there (a folder to make that cannot be made, a name taken by
+// a folder, ...) is left to WriteEntryFile, which says why.
+class EcrivainEntrees {
+public:
+    explicit EcrivainEntrees(QString DestDir);
+    ~EcrivainEntrees();
+    EcrivainEntrees(const EcrivainEntrees&) = delete;
+    EcrivainEntrees& operator=(const EcrivainEntrees&) = delete;
+    short Ecrit(const QString& EntryName, const QByteArray& Data, uint16_t DosDate, uint16_t DosTime);
+
+private:
+    short EcritRelatif(const QString& EntryName, const QByteArray& Data, uint16_t DosDate, uint16_t DosTime);
+    int Dossier(const QByteArray& relatif);
+    void FermeCourant();
+
+    QString dest_;
+    int racine_ = -1;       // the destination folder, opened on first use
+    bool racineVue_ = false; // tried once: no second try after a failure
+    QByteArray relatifCourant_;
+    int courant_ = -1; // the folder of the last entry (may be racine_)
+    uint32_t cleDate_ = 0xFFFFFFFF;
+    qint64 secondes_ = 0; // the last entry date, converted once
+};
+
 // True when an entry name would land outside the destination folder, or holds
 // an element refused on this system (util/NomsFichiers.h).
 bool NomHorsDestination(const QString& EntryName);

@@ -372,6 +372,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
         crc_ = std::make_unique<Cls_CRC32Init>();
 
     short resultat = ZipOk;
+    ecrivain_ = std::make_unique<EcrivainEntrees>(ToPath);
     incomplet_ = arrete_ = plein_ = false;
     raison_.clear();
     // What this unpack may write: the sizes declared for the selection, and
@@ -442,6 +443,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             if (!bon) {
                 fichier.close();
                 ArchiveZip.Donnees.clear();
+                ecrivain_.reset();
                 MsgBox(QStringLiteral("Password is incorrect"));
                 raison_ = QStringLiteral("Password is incorrect");
                 return ZipBadPassword;
@@ -489,10 +491,11 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
             break;
         }
         restant_ -= donnees.size();
-        EcritEntree(e, ToPath);
+        EcritEntree(e);
     }
     fichier.close();
     ArchiveZip.Donnees.clear();
+    ecrivain_.reset();
     if (resultat == ZipOk && incomplet_)
         resultat = ZipIncomplete;
     if (arrete_) {
@@ -758,10 +761,10 @@ void Cls_Zip::Signale(const Entree& e, uint32_t crc, qint64 taille) {
 }
 
 // Checks the extracted data against the directory, then writes it.
-bool Cls_Zip::EcritEntree(const Entree& e, const QString& ToPath) {
+bool Cls_Zip::EcritEntree(const Entree& e) {
     const QByteArray& donnees = ArchiveZip.Donnees;
     Signale(e, donnees.isEmpty() ? 0 : crc_->CalcCRC32File(donnees), LongueurDonnees());
-    if (WriteEntryFile(e.fileName, ToPath, donnees, e.dosDate, e.dosTime) == 0)
+    if (ecrivain_->Ecrit(e.fileName, donnees, e.dosDate, e.dosTime) == 0)
         return true;
     Echec(QStringLiteral("error writing file"), e.fileName);
     return false;

@@ -19,6 +19,7 @@
 
 class Cls_CRC32Init;
 class Cls_Encrypt;
+class EcrivainEntrees;
 class InflateurFlux;
 class QFile;
 
@@ -115,7 +116,7 @@ private:
 
     const Entree* EntreeValide(qint64 FileNum) const;
     static uint32_t LongueurNonSignee(int16_t longueur) { return static_cast<uint16_t>(longueur); }
-    bool EcritEntree(const Entree& e, const QString& ToPath);
+    bool EcritEntree(const Entree& e);
     void Echec(const QString& message, const QString& nom = QString());
     short Illisible(const char* message);
     bool ArretDemande() { return arret_ && arret_(); }
@@ -135,6 +136,7 @@ private:
     static inline qint64 seuilFlux_ = qint64(1) << 20;
     static constexpr size_t kTailleTampon = size_t(1) << 20;
     std::unique_ptr<InflateurFlux> inflateur_;
+    std::unique_ptr<EcrivainEntrees> ecrivain_; // during an unpack
     std::unique_ptr<uint8_t[]> tampon_;
     std::function<void()> suivi_;
     std::function<bool()> arret_;

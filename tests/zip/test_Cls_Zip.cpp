@@ -368,6 +368,38 @@ TEST(ExtractionWriter, FoldersDatesAndFailures) {
         EXPECT_EQ(NomHorsDestination(nom), dehors) << nom;
 }
 
+// The writer of an unpack, relative to its folders: the destination and the
+// folders are made, both separators taken, a file or a link already there
+// replaced (never written through), the date set; a name taken by a folder
+// goes the general way, which fails.
+TEST(ExtractionWriter, EcrivainEntrees) {
+    EnregistreurMessages rec;
+    QTemporaryDir racine;
+    ASSERT_TRUE(EcritFichier(racine.filePath("dehors.txt"), "dehors"));
+    const QString dest = racine.filePath("dest");
+    ASSERT_TRUE(QDir().mkpath(dest + "/a"));
+    ASSERT_TRUE(QFile::link(racine.filePath("dehors.txt"), dest + "/a/lien.txt"));
+    const uint16_t date = (26 << 9) | (4 << 5) | 3, heure = (14 << 11) | (25 << 5) | 18;
+    {
+        EcrivainEntrees e(dest);
+        EXPECT_EQ(e.Ecrit("a/b/c.txt", "c", date, heure), 0);
+        EXPECT_EQ(e.Ecrit("a\\d.txt", "d", date, heure), 0);
+        EXPECT_EQ(e.Ecrit("a/lien.txt", "nouveau", date, heure), 0);
+        EXPECT_EQ(e.Ecrit("a/b/c.txt", "c2", 0, 0), 0);
+        EXPECT_NE(e.Ecrit("a/b", "x", date, heure), 0);
+        EXPECT_EQ(e.Ecrit("../x", "x", date, heure), 1);
+        EXPECT_EQ(e.Ecrit("e.txt", "e", date, heure), 0);
+    }
+    EXPECT_EQ(LitFichier(racine.filePath("dehors.txt")), "dehors");
+    EXPECT_FALSE(QFileInfo(dest + "/a/lien.txt").isSymLink());
+    EXPECT_EQ(LitFichier(dest + "/a/lien.txt"), "nouveau");
+    EXPECT_EQ(LitFichier(dest + "/a/d.txt"), "d");
+    EXPECT_EQ(LitFichier(dest + "/a/b/c.txt"), "c2");
+    EXPECT_EQ(QFileInfo(dest + "/e.txt").lastModified(), DosDateTimeToDate(date, heure));
+    EXPECT_GT(QFileInfo(dest + "/a/b/c.txt").lastModified(), kDateSource);
+    EXPECT_EQ(rec.Textes(), QStringList());
+}
+
 // More than 65,535 entries, as Python's zipfile writes them (with the Zip64
 // end record and its locator): every one is read and written. The same
 // archive as a writer without Zip64 would leave it (the count cut to 16 bits)
@@ -391,6 +423,31 @@ TEST(Zip64, PlusDe65535Entrees) {
     EXPECT_EQ(NombreFichiers(racine.filePath("sortie")), 70000);
     EXPECT_EQ(LitFichier(racine.filePath("sortie/d49/f69999.txt")), "69999");
     EXPECT_EQ(rec.Textes(), QStringList());
+
+    // The same files packed again by 7-Zip with the 64 KiB variant, with one
+    // that it does not store: Zip64 records around Deflate64 entries.
+    const QString sept = QStandardPaths::findExecutable("7z");
+    if (!sept.isEmpty()) {
+        const QByteArray grand = QByteArray("une ligne qui revient\n").repeated(20000);
+        ASSERT_TRUE(EcritFichier(racine.filePath("sortie/grand.txt"), grand));
+        QProcess p;
+        p.setWorkingDirectory(racine.filePath("sortie"));
+        p.start(sept, {"a", "-bd", "-tzip", "-mm=Deflate64", "-mx=1", racine.filePath("d64.zip"), "."});
+        ASSERT_TRUE(p.waitForFinished(300000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+        ASSERT_GT(LitFichier(racine.filePath("d64.zip")).lastIndexOf("PK\x06\x06"), 0);
+        Cls_Zip z64;
+        ASSERT_EQ(z64.Get_Contents(racine.filePath("d64.zip")), 0);
+        EXPECT_EQ(z64.FileCount(), 70051); // and the 50 folders
+        EXPECT_EQ(z64.UnPack(Tout(z64), racine.filePath("sortie64")), 0);
+        EXPECT_EQ(NombreFichiers(racine.filePath("sortie64")), 70001);
+        EXPECT_EQ(LitFichier(racine.filePath("sortie64/d49/f69999.txt")), "69999");
+        EXPECT_EQ(LitFichier(racine.filePath("sortie64/grand.txt")), grand);
+        for (int i = 1; i <= z64.FileCount(); ++i) {
+            if (z64.FileName(i) == "grand.txt")
+                EXPECT_EQ(z64.Method(i), "Enhanced Deflating");
+        }
+        EXPECT_EQ(rec.Textes(), QStringList());
+    }
 
     QByteArray octets = LitFichier(archive);
     const qsizetype zip64 = octets.lastIndexOf("PK\x06\x06");

@@ -59,7 +59,10 @@
 //   the header says. Pages are touched only as bytes are written, on large
 //   pages where the system offers them.
 //
-// - Stored blocks are one bounds check and one memcpy.
+// - Stored blocks are one bounds check and one memcpy. When streaming, their
+//   bytes go from the input buffer to the sink without passing through the
+//   window; the window only gets what a later match may reach: the last 64 KiB,
+//   or nothing when the stored blocks that follow in the input bring that much.
 //
 // - Streaming (InflateurFlux) takes the same paths over buffers of a fixed
 //   size kept from one entry to the next, so that no page is faulted in per
@@ -341,6 +344,7 @@ struct Decodeur {
     size_t capacite = 0;
     size_t limite = 0;
     bool etendu = false;
+    bool dernier = false; // the block being decoded is the last
 
     // Streaming (InflateurFlux): input comes from `source` into a buffer of
     // `tailleTamponEntree` bytes at `tamponEntree`; output goes to `puits` each
@@ -351,7 +355,8 @@ struct Decodeur {
     size_t tailleTamponEntree = 0;
     bool sourceFinie = true;
     PuitsInflate* puits = nullptr;
-    uint64_t vide = 0; // bytes already handed to the sink
+    uint64_t vide = 0; // bytes that left the window, handed to the sink
+    size_t rendu = 0;  // the window's first bytes, handed to the sink already
     size_t tailleFenetre = 0;
 
     TablesHuffman dyn;
@@ -435,20 +440,72 @@ struct Decodeur {
         return size_t(finEntree - entree) >= besoin;
     }
 
-    // Hands the window's oldest bytes to the sink, keeping the last
-    // kHistorique: matches reach no further back.
+    // Hands the window's bytes not yet handed to the sink, but its last
+    // kHistorique, which move to its start: matches reach no further back.
     void Vide() {
         if (!puits || produit <= kHistorique)
             return;
         const size_t n = produit - kHistorique;
-        puits->Ecrit(debutSortie, n);
+        if (rendu < n)
+            puits->Ecrit(debutSortie + rendu, n - rendu);
         std::memmove(debutSortie, debutSortie + n, kHistorique);
-        produit = kHistorique;
+        rendu = rendu > n ? rendu - n : 0;
+        Decale(n);
+    }
+    // The window's first `n` bytes are gone from it.
+    void Decale(size_t n) {
+        produit -= n;
         limite -= n;
         vide += n;
         // The fast path writes up to the end of the buffer: never past the
         // expected size.
         capacite = std::min(tailleFenetre, limite);
+    }
+    // `n` bytes handed to the sink without passing through the window become
+    // its last bytes, as matches will look for them. `historique` false: the
+    // stored blocks that follow bring the whole history of the next match,
+    // and the window is only emptied.
+    void Historique(const uint8_t* octets, size_t n, bool historique) {
+        if (!historique) {
+            Decale(produit);
+            vide += n;
+            limite -= n;
+            capacite = std::min(tailleFenetre, limite);
+            rendu = 0;
+            return;
+        }
+        size_t garde = std::min(produit, n >= kHistorique ? 0 : kHistorique - n);
+        if (n < kHistorique && produit + n <= capacite)
+            garde = produit; // room after what is there: nothing moves
+        const size_t pris = std::min(n, kHistorique);
+        if (garde < produit) {
+            std::memmove(debutSortie, debutSortie + produit - garde, garde);
+            Decale(produit - garde);
+        }
+        std::memcpy(debutSortie + produit, octets + n - pris, pris);
+        vide += n - pris;
+        limite -= n - pris;
+        produit += pris;
+        rendu = produit;
+        capacite = std::min(tailleFenetre, limite);
+    }
+
+    // True when the stored blocks that start at `p` and are already in the
+    // input buffer bring kHistorique bytes or more by themselves: the block
+    // before them then leaves nothing that a match could reach.
+    bool SuiteStockee(const uint8_t* p, bool fin) const {
+        size_t total = 0;
+        while (!fin && finEntree - p >= 5 && ((p[0] >> 1) & 3) == 0) {
+            const size_t n = size_t(p[1] | (p[2] << 8));
+            if (size_t(finEntree - p) - 5 < n)
+                break;
+            total += n;
+            if (total >= kHistorique)
+                return true;
+            fin = p[0] & 1;
+            p += 5 + n;
+        }
+        return false;
     }
 
     // Makes room for `n` more bytes; false when that would pass the expected size.
@@ -505,12 +562,28 @@ Issue Decodeur::BlocStocke() {
     const unsigned len = entree[0] | (entree[1] << 8);
     const unsigned nlen = entree[2] | (entree[3] << 8);
     entree += 4;
-    if (!Alimente(len) || !Reserve(len))
+    if (!Alimente(len))
         return Issue::Echec;
-    if (len) {
-        std::memcpy(debutSortie + produit, entree, len);
+    if (puits && len) {
+        // Streaming: the bytes go from the input to the sink, after what the
+        // window still holds; only what a later match may reach is kept.
+        if (len > limite - produit)
+            return Issue::Echec;
+        if (rendu < produit) {
+            puits->Ecrit(debutSortie + rendu, produit - rendu);
+            rendu = produit;
+        }
+        puits->Ecrit(entree, len);
+        Historique(entree, len, !SuiteStockee(entree + len, dernier));
         entree += len;
-        produit += len;
+    } else {
+        if (!Reserve(len))
+            return Issue::Echec;
+        if (len) {
+            std::memcpy(debutSortie + produit, entree, len);
+            entree += len;
+            produit += len;
+        }
     }
     return len == (~nlen & 0xFFFFu) ? Issue::Continue : Issue::LongueurFausse;
 }
@@ -726,8 +799,12 @@ template <int Variante>
         nb -= total;
         return e;
     };
+    // The shift takes bits 8-13 of the entry: the codeword length, and two
+    // kind bits that are clear in length and distance entries (in the others
+    // they only shift the extra bits, which are none, further out). Masks of
+    // 63 and 255 are the ones shrx and bzhi apply by themselves.
     auto valeurDe = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
-        return (e >> 16) + static_cast<uint32_t>((garde & Masque(e & 0xFF)) >> ((e >> 8) & 15));
+        return (e >> 16) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 8) & 63));
     };
     auto decode = [&](const uint32_t* table, unsigned tb, uint32_t& valeur) RAMAGLIN_EN_LIGNE {
         const uint32_t e = decodeEntree(table, tb);
@@ -768,6 +845,15 @@ template <int Variante>
             recharge();
             return r;
         }
+        CopieRapide(out, distance, longueur);
+        out += longueur;
+        return Issue::Continue;
+    };
+    // In the fast loop: its margin holds a match of 258 bytes with its
+    // overrun; only the longer ones of the 64 KiB variant need the check.
+    auto copieBoucle = [&](size_t longueur, size_t distance) RAMAGLIN_EN_LIGNE {
+        if (longueur > 258) [[unlikely]]
+            return copie(longueur, distance);
         CopieRapide(out, distance, longueur);
         out += longueur;
         return Issue::Continue;
@@ -839,7 +925,7 @@ template <int Variante>
                 // 11, and goes before the copy.
                 e = lit[bb & kMasqueLit];
                 remplitRapide();
-                if (const Issue r = copie(longueur, distance); r != Issue::Continue) [[unlikely]]
+                if (const Issue r = copieBoucle(longueur, distance); r != Issue::Continue) [[unlikely]]
                     return r;
             } while (in < finInRapide && finOut - out > kMargeSortie);
             nb &= 0xFF;
@@ -949,7 +1035,7 @@ short DecodeBlocs(Decodeur& d, bool& arbre) {
     bool dernier = false;
     while (!dernier) {
         d.Remplit();
-        dernier = d.Bits(1) != 0;
+        dernier = d.dernier = d.Bits(1) != 0;
         const unsigned type = d.Bits(2);
         if (d.Epuise())
             return InflateErreur;
@@ -986,7 +1072,9 @@ size_t Limite(qint64 lastIndex) { return lastIndex >= 0 ? static_cast<size_t>(la
 } // namespace
 
 short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
-    auto dec = std::make_unique<Decodeur>();
+    // Not value-initialised: its tables (44 KiB) are built before they are read,
+    // and zeroing them cost more than decoding a small entry.
+    std::unique_ptr<Decodeur> dec(new Decodeur);
     Decodeur& d = *dec;
     d.entree = reinterpret_cast<const uint8_t*>(data.constData());
     d.finEntree = d.entree + data.size();
@@ -1047,6 +1135,7 @@ BilanInflate InflateurFlux::Decode(SourceInflate& source, PuitsInflate& puits, q
     d.sourceFinie = false;
     d.puits = &puits;
     d.vide = 0;
+    d.rendu = 0;
     d.etendu = enhanced;
     d.debutSortie = etat_->fenetre.get();
     d.produit = 0;
@@ -1056,8 +1145,8 @@ BilanInflate InflateurFlux::Decode(SourceInflate& source, PuitsInflate& puits, q
 
     BilanInflate bilan;
     bilan.resultat = DecodeBlocs(d, bilan.arbreInvalide);
-    if (!bilan.arbreInvalide && d.produit)
-        puits.Ecrit(d.debutSortie, d.produit);
+    if (!bilan.arbreInvalide && d.produit > d.rendu)
+        puits.Ecrit(d.debutSortie + d.rendu, d.produit - d.rendu);
     bilan.produit = d.vide + (bilan.arbreInvalide ? 0 : d.produit);
     d.source = nullptr;
     d.puits = nullptr;

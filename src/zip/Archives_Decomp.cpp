@@ -206,13 +206,23 @@ constexpr Modeles ConstruitModeles() {
 
 constexpr Modeles kModeles = ConstruitModeles();
 
-uint32_t InverseBits(uint32_t valeur, int n) {
-    uint32_t r = 0;
-    for (int i = 0; i < n; ++i) {
-        r = (r << 1) | (valeur & 1);
-        valeur >>= 1;
+// Bytes with their bits in reverse order.
+constexpr std::array<uint8_t, 256> ConstruitInverses() {
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v) {
+        int r = 0;
+        for (int i = 0; i < 8; ++i)
+            r |= ((v >> i) & 1) << (7 - i);
+        t[size_t(v)] = uint8_t(r);
     }
-    return r;
+    return t;
+}
+constexpr std::array<uint8_t, 256> kInverses = ConstruitInverses();
+
+// The `n` low bits of a codeword (n <= 15) in reverse order.
+inline uint32_t InverseBits(uint32_t valeur, int n) {
+    const uint32_t r = (uint32_t(kInverses[valeur & 0xFF]) << 8) | kInverses[(valeur >> 8) & 0xFF];
+    return r >> (16 - n);
 }
 
 // Builds a decoding table from code lengths (canonical Huffman code, RFC 1951
@@ -242,8 +252,12 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
         nbUtilises += compte[l];
 
     const uint32_t tailleMain = 1u << bits;
-    for (uint32_t i = 0; i < tailleMain; ++i)
-        table[i] = kInvalide;
+    // A complete code covers every slot: only an incomplete one leaves some
+    // to decode as invalid. Small entries are one block each, and building
+    // their tables is a good part of their time.
+    if (reste != 0)
+        for (uint32_t i = 0; i < tailleMain; ++i)
+            table[i] = kInvalide;
 
     // Symbols in (length, symbol) order, as canonical codes are assigned.
     int debut[kMaxLongueurCode + 2] = {};
@@ -256,6 +270,7 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
 
     const int bitsSous = maxi > bits ? maxi - bits : 0;
     uint32_t libre = tailleMain;
+    uint32_t dernierHaut = UINT32_MAX;
     uint32_t code = 0;
     int i = 0;
     for (int l = 1; l <= maxi; ++l, code <<= 1) {
@@ -269,7 +284,10 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
                 continue;
             }
             const uint32_t prefixe = inverse & (tailleMain - 1);
-            if (!(table[prefixe] & kSousTable)) {
+            // Codes in canonical order: those that share their first bits
+            // follow one another.
+            if (const uint32_t haut = code >> (l - bits); haut != dernierHaut) {
+                dernierHaut = haut;
                 table[prefixe] = (libre << 16) | kSpecial | kSousTable | (bitsSous << 8);
                 for (uint32_t j = 0; j < (1u << bitsSous); ++j)
                     table[libre + j] = kInvalide;

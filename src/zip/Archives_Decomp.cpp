@@ -1165,7 +1165,9 @@ BilanInflate InflateurFlux::Decode(SourceInflate& source, PuitsInflate& puits, q
     bilan.resultat = DecodeBlocs(d, bilan.arbreInvalide);
     if (!bilan.arbreInvalide && d.produit > d.rendu)
         puits.Ecrit(d.debutSortie + d.rendu, d.produit - d.rendu);
-    bilan.produit = d.vide + (bilan.arbreInvalide ? 0 : d.produit);
+    // What the sink received: a stored block hands its bytes over at once, so
+    // a table refused later may follow bytes already handed.
+    bilan.produit = d.vide + (bilan.arbreInvalide ? d.rendu : d.produit);
     d.source = nullptr;
     d.puits = nullptr;
     return bilan;

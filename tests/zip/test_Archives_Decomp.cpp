@@ -167,6 +167,8 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
         // Tables the decoder refuses.
         {"incomplete distance code", Bits().Dyn(l286, {1, 2}).Val(0, 16).o, 100, 0, {}, true},
         {"over-subscribed literal code", Bits().Dyn(surcharge, {1}).Val(0, 16).o, 100, 0, {}, true},
+        {"stored block, then a refused table",
+         Bits().Stocke(false, "\x05\x00\xfa\xff", "bonjo").Dyn(surcharge, {1}).Val(0, 16).o, 100, 0, {}, true},
     };
     // A stored block right after a Huffman block whose end sits at the end of
     // the streaming decoder's first input buffer: the bytes it gives back to

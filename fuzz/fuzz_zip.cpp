@@ -9,26 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "util/Fonctions_Messages.h"
+#include "Soutien.h"
 #include "zip/Cls_Zip.h"
 
-namespace {
-class Muet final : public GestionnaireMessages {
-public:
-    ReponseMessage Affiche(const QString&, IconeMessage, BoutonsMessage, const QString&) override {
-        return ReponseMessage::Ok;
-    }
-    bool Demande(const QString&, const QString&, QString& reponse) override {
-        reponse = QStringLiteral("secret");
-        return true;
-    }
-};
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* octets, size_t n) {
-    static Muet muet;
-    static bool installe = (InstalleGestionnaireMessages(&muet), true);
-    (void)installe;
+    Muet::Installe();
     static QTemporaryDir racine;
     const QString archive = racine.path() + QStringLiteral("/archive.zip");
     const QString dest = racine.path() + QStringLiteral("/dest");

@@ -298,8 +298,9 @@ TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
         EXPECT_EQ(gets.size(), c.nombreGets);
         // The wait really happened; how much longer the second request took
         // depends on the machine.
-        if (c.attendReellement && gets.size() == 2)
+        if (c.attendReellement && gets.size() == 2) {
             EXPECT_GE(gets[1].quandMs - gets[0].quandMs, 1900);
+        }
     }
 }
 

@@ -443,8 +443,9 @@ TEST(Zip64, PlusDe65535Entrees) {
         EXPECT_EQ(LitFichier(racine.filePath("sortie64/d49/f69999.txt")), "69999");
         EXPECT_EQ(LitFichier(racine.filePath("sortie64/grand.txt")), grand);
         for (int i = 1; i <= z64.FileCount(); ++i) {
-            if (z64.FileName(i) == "grand.txt")
+            if (z64.FileName(i) == "grand.txt") {
                 EXPECT_EQ(z64.Method(i), "Enhanced Deflating");
+            }
         }
         EXPECT_EQ(rec.Textes(), QStringList());
     }

@@ -133,14 +133,18 @@ int Recherche(const QString& dossierLocal, const QString& adresse) {
     return identique && rangees > 0 ? 0 : 1;
 }
 
-int Million(const QString& adresse) {
+// `cle`: the service's public key when the list is signed (empty: it is not).
+int Million(const QString& adresse, const QString& cle) {
     constexpr int lignes = 1000000;
     QTemporaryDir travail;
     const QString tmp = travail.path() + QStringLiteral("/tmp");
     QDir().mkpath(tmp);
     frmPrincipal f;
     if (f.Form_Load(QLatin1Char('"') +
-                    EcritParametres(travail.path(), ParametresRecherche(tmp, adresse)) +
+                    EcritParametres(travail.path(),
+                                    ParametresRecherche(tmp, adresse) +
+                                        (cle.isEmpty() ? QByteArray()
+                                                       : "CLE_PUBLIQUE_LISTE=" + cle.toLatin1() + "\r\n")) +
                     QLatin1Char('"')) != frmPrincipal::Demarrage::Afficher)
         return 1;
     f.show();
@@ -194,8 +198,8 @@ int main(int argc, char** argv) {
     if (mode == QLatin1String("recherche") && argc > 3)
         return Recherche(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     if (mode == QLatin1String("million") && argc > 2)
-        return Million(QString::fromLocal8Bit(argv[2]));
+        return Million(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLatin1(argv[3]) : QString());
     std::fprintf(stderr, "usage: bench_recherche demarrage PARAM | recherche DOSSIER ADRESSE | "
-                         "million ADRESSE\n");
+                         "million ADRESSE [CLE_PUBLIQUE]\n");
     return 2;
 }

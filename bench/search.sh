@@ -10,13 +10,18 @@
 #     (bar: 0.5), the peak resident memory of that search above what the process
 #     held before the click, search_1m_mib (bar: twice the list's size plus
 #     50 MiB, printed above the last line), and the selection summary of the
-#     1,000,000 rows all selected, selection_1m_ms (bar: 30).
+#     1,000,000 rows all selected, selection_1m_ms (bar: 30);
+#   - the same list signed (CLE_PUBLIQUE_LISTE, its .sig beside it), from the
+#     click to the filled result list: signed_1m_extra_ms, what the signature
+#     costs above the unsigned search of the same run (its fetch, and the
+#     SHA-512 of the list computed while the list arrives, then the curve
+#     arithmetic).
 # Each figure is the best of RUNS runs (3 by default; the memory, the largest),
 # each search in a new process.
 #   bench/search.sh        (BUILD_DIR: a build of its own under a temporary folder
 #                           by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder, never into the checkout.
-# Last line: search list_s=A folder_s=B selection_ms=C search_1m_s=D search_1m_mib=E selection_1m_ms=F
+# Last line: search list_s=A folder_s=B selection_ms=C search_1m_s=D search_1m_mib=E selection_1m_ms=F signed_1m_extra_ms=G
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
@@ -24,7 +29,7 @@ exige cmake ninja curl nginx python3
 travail_temporaire
 build=${BUILD_DIR:-$travail/build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON -DRAMAGLIN_TESTS=OFF >/dev/null
-cmake --build "$build" -j"${JOBS:-2}" --target bench_recherche ramaglin >/dev/null
+cmake --build "$build" -j"${JOBS:-2}" --target bench_recherche ramaglin ramaglin-signe >/dev/null
 
 donnees=$travail/www
 mkdir -p "$donnees"
@@ -46,17 +51,22 @@ for i in range(0, 100000, 2):
 for i in range(50000):
     open(f"{d}/local/autre-{i:06d}.bin", "w").close()
 PY
+"$build/ramaglin-signe" cle "$travail/service.cle" >"$travail/publique"
+publique=$(sed 's/^CLE_PUBLIQUE_LISTE=//' "$travail/publique")
+cp "$donnees/million.txt" "$donnees/signee.txt"
+"$build/ramaglin-signe" signe "$travail/service.cle" "$donnees/signee.txt" >/dev/null
 demarre_nginx "$donnees" "$travail"
 site=http://127.0.0.1:$port
 # Both lists once through nginx before the clocks: the first search does not
 # pay for reading them from the disk.
 curl -sf -o /dev/null "$site/liste.txt"
 curl -sf -o /dev/null "$site/million.txt"
+curl -sf -o /dev/null "$site/signee.txt"
 
 cle() { sed -E "s/.*$1=([0-9.-]+).*/\\1/" <<<"$2"; }
 min() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN{print (a<b)?a:b}'; }
 max() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN{print (a>b)?a:b}'; }
-ls_= fs= ss= s1= m1= t1=
+ls_= fs= ss= s1= m1= t1= sx=
 for i in $(seq "${RUNS:-3}"); do
     echo "run $i:"
     "$build/bench_recherche" recherche "$travail/local" "$site/liste.txt" | tee "$travail/cent-mille"
@@ -65,10 +75,15 @@ for i in $(seq "${RUNS:-3}"); do
     ls_=$(min "$(cle list_s "$cent")" "$ls_"); fs=$(min "$(cle folder_s "$cent")" "$fs")
     ss=$(min "$(cle selection_ms "$cent")" "$ss"); s1=$(min "$(cle search_1m_s "$million")" "$s1")
     m1=$(max "$(cle search_1m_mib "$million")" "$m1"); t1=$(min "$(cle selection_1m_ms "$million")" "$t1")
+    "$build/bench_recherche" million "$site/signee.txt" "$publique" | tee "$travail/signee"
+    signee=$(tail -n 1 "$travail/signee")
+    # Signed minus unsigned, the two searches of this run.
+    sx=$(min "$(awk -v a="$(cle search_1m_s "$signee")" -v b="$(cle search_1m_s "$million")" \
+        'BEGIN{printf "%.1f", (a - b) * 1000}')" "$sx")
 done
 
 octets=$(stat -c %s "$donnees/million.txt")
 awk -v o="$octets" -v s="$s1" -v m="$m1" -v t="$t1" 'BEGIN{
     borne = 2 * o / 1048576 + 50
     printf "1,000,000 lines (list of %.1f MiB), best of the runs (memory: the largest): search %ss (bar: 0.5), extra memory %s MiB (bar: %.1f MiB), selection summary %s ms (bar: 30)\n", o / 1048576, s, m, borne, t}'
-echo "search list_s=$ls_ folder_s=$fs selection_ms=$ss search_1m_s=$s1 search_1m_mib=$m1 selection_1m_ms=$t1"
+echo "search list_s=$ls_ folder_s=$fs selection_ms=$ss search_1m_s=$s1 search_1m_mib=$m1 selection_1m_ms=$t1 signed_1m_extra_ms=$sx"

@@ -41,9 +41,10 @@ bool FichierEnFond::FinitEmpreinte() {
 
 bool FichierEnFond::Ouvre(bool ajout) {
     empreinte_.clear();
-    if (empreinteDemandee_) {
+    if (algorithme_) {
         contexte_ = {EVP_MD_CTX_new(), &EVP_MD_CTX_free};
-        if (!contexte_ || EVP_DigestInit_ex(contexte_.get(), EVP_sha256(), nullptr) != 1)
+        if (!contexte_ || EVP_DigestInit_ex(contexte_.get(), algorithme_, nullptr) != 1 ||
+            !Hache(prefixe_.constData(), prefixe_.size()))
             return false;
     }
     // Not opened with truncation: on some file systems (ext4) truncating a

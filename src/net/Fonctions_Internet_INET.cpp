@@ -102,6 +102,13 @@ QString RaisonEspace(qint64 espaceLibreMin) {
            QStringLiteral(" d'espace libre dans le dossier");
 }
 
+// A digest computed on the way: SHA-256 of a file the list gives the
+// digest of, SHA-512 of a signed list (after the prefix its check needs).
+struct Hachage {
+    const EVP_MD* algorithme = nullptr; // none
+    QByteArray prefixe;
+};
+
 // The work file of a fetch, with the fetch's bounds checked before any byte
 // reaches it, on both receive paths. A write that would break a bound fails
 // and says why in `raison`; the fetch then drops the file.
@@ -113,8 +120,8 @@ public:
           attendu_(attendu) {}
 
     bool Ouvre(bool ajout = false) {
-        if (empreinte)
-            fichier.CalculeEmpreinte();
+        if (empreinte.algorithme)
+            fichier.CalculeEmpreinte(empreinte.algorithme, empreinte.prefixe);
         if (!fichier.Ouvre(ajout))
             return false;
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);
@@ -124,7 +131,7 @@ public:
     FichierEnFond fichier;
     const QString chemin;
     QString raison;
-    bool empreinte = false; // compute the file's SHA-256 on the way
+    Hachage empreinte; // computed on the way
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -281,7 +288,7 @@ struct Reception {
     bool passager = false; // the failure may pass with another try
     bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
     std::optional<SortieBornee> sortieReprise; // RecoitAvecReprise's output
-    bool empreinte = false;   // the outputs compute the file's SHA-256...
+    Hachage empreinte;         // the outputs compute a digest...
     QByteArray empreinteRecue; // ...which is this once complete
     QString cheminRecu;                        // the file it wrote
 };
@@ -569,7 +576,7 @@ bool Occupe(long statut) { return statut == 429 || statut == 503; }
 // The fetch, for both entry points.
 bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool verifierPage, qint32 tailleMax,
                 SurfaceJauge* jauge, double& taille, bool& redirige, const BornesTransfert* bornes,
-                const OptionsTransfert& options, IssueTransfert& issue) {
+                const OptionsTransfert& options, IssueTransfert& issue, HachageEnRoute* hachage = nullptr) {
     issue = IssueTransfert{};
     // One fetch at a time: one started from a nested turn of the event loop
     // (a timer, a click) would share the transfer object with this one.
@@ -585,7 +592,10 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
 
     ArretDemande = false;
     r.tailleMax = tailleMax;
-    r.empreinte = !options.empreinte.isEmpty();
+    if (!options.empreinte.isEmpty())
+        r.empreinte.algorithme = EVP_sha256();
+    else if (hachage)
+        r.empreinte = {EVP_sha512(), hachage->prefixe};
     r.debut.start();
     if (SurfaceJauge* j = r.Jauge())
         InitialiseJauge(*j);
@@ -704,6 +714,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
             // Written by a thread of its own, so that a stalling disk does not
             // stop the event loop.
             SortieBornee sortie(temporaire, limites, attendu);
+            sortie.empreinte = r.empreinte;
             if (!sortie.Ouvre()) {
                 r.raison = QStringLiteral("dossier non modifiable");
             } else {
@@ -722,7 +733,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         }
     }
 
-    if (resultat && r.empreinte &&
+    if (resultat && !options.empreinte.isEmpty() &&
         QString::fromLatin1(r.empreinteRecue.toHex()) != options.empreinte.trimmed().toLower()) {
         // Not the file the service published: the old one stays.
         resultat = false;
@@ -753,6 +764,8 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
     if (issue.genre == IssueTransfert::Genre::Arret && avecReprise)
         reprise.Oublie();
     issue.raison = resultat ? QString() : r.raison;
+    if (hachage)
+        hachage->resultat = resultat ? r.empreinteRecue : QByteArray();
     if (issue.genre != IssueTransfert::Genre::Occupe)
         issue.attenteServeur.clear();
     return resultat;
@@ -763,10 +776,10 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
                        double& taille, bool& redirige, QString* raison,
-                       const BornesTransfert* bornes) {
+                       const BornesTransfert* bornes, HachageEnRoute* hachage) {
     IssueTransfert issue;
     const bool resultat = Telecharge(inet, adresse, destination, verifierPage, tailleMax, jauge, taille, redirige,
-                                     bornes, OptionsTransfert{}, issue);
+                                     bornes, OptionsTransfert{}, issue, hachage);
     // A call made while another fetch runs touches nothing, not even `raison`
     // of the other.
     if (raison)

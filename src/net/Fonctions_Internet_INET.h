@@ -40,6 +40,13 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
 void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
                      QString& dateModification);
 
+// A SHA-512 computed while a fetch's data arrives, over `prefixe` and then
+// the data: a signed list is checked without reading it again.
+struct HachageEnRoute {
+    QByteArray prefixe;
+    QByteArray resultat; // the 64 bytes once the fetch succeeded; empty otherwise
+};
+
 // Fetches `adresse` into `destination`: through a temporary file beside it,
 // which takes the destination's place only on success. With a known size the
 // data is received in chunks of 1024 bytes with progress on `jauge` (may be
@@ -55,12 +62,13 @@ void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirig
 // bornes->tailleMax bytes have come, or before it would leave less than
 // bornes->espaceLibreMin bytes free on the destination's file system; an
 // announced size that breaks either fails it before it starts.
+// `hachage` (when given): see HachageEnRoute.
 // One fetch at a time: a call made while another runs (from a nested turn of
 // the event loop) answers false at once and touches nothing.
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
                        double& taille, bool& redirige, QString* raison = nullptr,
-                       const BornesTransfert* bornes = nullptr);
+                       const BornesTransfert* bornes = nullptr, HachageEnRoute* hachage = nullptr);
 
 // What the download run asks of a fetch beyond the plain one.
 struct OptionsTransfert {

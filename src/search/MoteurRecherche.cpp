@@ -51,6 +51,15 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
         InitialiseJauge(*jauge);
 
     const QString chemin = LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp");
+    // A signed list: its signature comes first, so that the list is hashed
+    // while it arrives and its check costs nothing noticeable at the end.
+    QByteArray signature;
+    HachageEnRoute hachage;
+    if (!cle.isEmpty()) {
+        if (!RecoitSignature(adresse, chemin, signature))
+            return r;
+        hachage.prefixe = PrefixeEd25519(cle, signature);
+    }
     QString copieAdresse = adresse;
     double taille = 0;
     bool redirige = false;
@@ -58,7 +67,7 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
     // A list that never ends must not fill the disk.
     const BornesTransfert bornes{TailleMaxListe, EspaceLibreMinListe};
     if (!TelechargeFichier(inet_, copieAdresse, chemin, false, -1, jauge, taille, redirige, &raison,
-                           &bornes)) {
+                           &bornes, cle.isEmpty() ? nullptr : &hachage)) {
         // A search the user stopped is not a failure to report.
         if (!ArretDemande) {
             if (raison.startsWith(QStringLiteral("le fichier dépasse")) ||
@@ -74,7 +83,8 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
         MsgBox(QStringLiteral("Pas de données disponibles sur le site."), IconeMessage::Critique);
         return r;
     }
-    if (!cle.isEmpty() && !SignatureValide(adresse, cle, chemin)) {
+    if (!cle.isEmpty() && !ConclutEd25519(cle, signature, hachage.resultat)) {
+        SignatureRefusee(adresse, false);
         EffaceFichier(chemin, false);
         return r;
     }
@@ -112,8 +122,8 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
     return r;
 }
 
-bool MoteurRecherche::SignatureValide(const QString& adresse, const QByteArray& cle,
-                                      const QString& chemin) {
+bool MoteurRecherche::RecoitSignature(const QString& adresse, const QString& chemin,
+                                      QByteArray& signature) {
     const QString cheminSignature = chemin + QStringLiteral(".sig");
     QString adresseSignature = adresse + QStringLiteral(".sig");
     double taille = 0;
@@ -132,19 +142,20 @@ bool MoteurRecherche::SignatureValide(const QString& adresse, const QByteArray& 
             texte = fichier.readAll();
     }
     EffaceFichier(cheminSignature, false);
-    const VerdictSignature verdict = recue ? VerifieSignatureListe(cle, texte, chemin)
-                                           : VerdictSignature::Illisible;
-    if (verdict == VerdictSignature::Valide)
+    if (recue && DecodeSignature(texte, signature))
         return true;
+    SignatureRefusee(adresse, true);
+    return false;
+}
+
+void MoteurRecherche::SignatureRefusee(const QString& adresse, bool illisible) {
     MsgBox(QStringLiteral("La liste ") + adresse +
-               (verdict == VerdictSignature::Illisible
-                    ? QStringLiteral(" n'a pas pu être vérifiée : sa signature (") +
-                          adresse + QStringLiteral(".sig) est absente ou illisible.")
-                    : QStringLiteral(" est refusée : sa signature ne correspond pas à la clé du "
-                                     "service (liste modifiée ou signée par une autre clé).")) +
+               (illisible ? QStringLiteral(" n'a pas pu être vérifiée : sa signature (") + adresse +
+                                QStringLiteral(".sig) est absente ou illisible.")
+                          : QStringLiteral(" est refusée : sa signature ne correspond pas à la clé du "
+                                           "service (liste modifiée ou signée par une autre clé).")) +
                QStringLiteral(" Aucun fichier ne sera téléchargé."),
            IconeMessage::Critique);
-    return false;
 }
 
 bool MoteurRecherche::TraitementFichier(const QString& chemin, bool listeSure,

@@ -52,9 +52,13 @@ public:
                            bool& reponse);
 
 private:
-    // Fetches the list's signature and checks the list copy at `chemin`
-    // against `cle`; false, with its message, when it does not hold.
-    bool SignatureValide(const QString& adresse, const QByteArray& cle, const QString& chemin);
+    // Fetches the signature of the list at `adresse` (beside the list copy
+    // `chemin` while it comes) into its 64 bytes; false, with the message,
+    // when it is missing or unreadable, and silently after a stop.
+    bool RecoitSignature(const QString& adresse, const QString& chemin, QByteArray& signature);
+    // The message of a list refused for its signature: missing or unreadable
+    // (`illisible`), or not the service's.
+    static void SignatureRefusee(const QString& adresse, bool illisible);
 
     Inet& inet_;
 };

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
@@ -15,6 +17,7 @@
 #include "net/Inet.h"
 #include "search/LignesListe.h"
 #include "search/MoteurRecherche.h"
+#include "search/SignatureListe.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
 #include "support/ServeursReels.h"
@@ -163,6 +166,62 @@ TEST_F(ListeSignee, CeQuUneListeEnClairNePeutPasChanger) {
     EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n');
     EXPECT_EQ(LitVariable("CHEMIN_DESTINATION_FICHIER_SOURCE"), "/tmp/ailleurs/");
     EXPECT_EQ(LitVariable("LANCER_APRES_TELECHARGEMENT"), "O");
+}
+
+// The check the search makes, its hash computed on the way, judges as
+// OpenSSL's whole check does: real signatures of random messages accepted,
+// any flipped bit of the signature or the message refused, and an S pushed
+// above the group's order (a second form of the same signature) refused; a
+// key of small order, with which a "signature" holds for any message, refused.
+TEST(SignatureEd25519, ConclusionCommeLaVerificationEntiere) {
+    const auto sha512 = [](const QByteArray& octets) {
+        unsigned char h[64];
+        unsigned int n = 0;
+        EVP_Digest(octets.constData(), size_t(octets.size()), h, &n, EVP_sha512(), nullptr);
+        return QByteArray(reinterpret_cast<const char*>(h), 64);
+    };
+    const auto conclut = [&](const QByteArray& cle, const QByteArray& sig, const QByteArray& message) {
+        return ConclutEd25519(cle, sig, sha512(PrefixeEd25519(cle, sig) + message));
+    };
+    for (int i = 0; i < 64; ++i) {
+        EVP_PKEY* paire = EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
+        ASSERT_TRUE(paire);
+        QByteArray cle(32, 0), sig(64, 0), message(i * 7, 0);
+        size_t n = 32, m = 64;
+        RAND_bytes(reinterpret_cast<unsigned char*>(message.data()), int(message.size()));
+        EVP_PKEY_get_raw_public_key(paire, reinterpret_cast<unsigned char*>(cle.data()), &n);
+        EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+        EVP_DigestSignInit(ctx, nullptr, nullptr, nullptr, paire);
+        EVP_DigestSign(ctx, reinterpret_cast<unsigned char*>(sig.data()), &m,
+                       reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size()));
+        EVP_MD_CTX_free(ctx);
+        EVP_PKEY_free(paire);
+        ASSERT_TRUE(conclut(cle, sig, message));
+        QByteArray faux = sig;
+        faux[i % 64] = char(faux[i % 64] ^ (1 << (i % 8)));
+        EXPECT_FALSE(conclut(cle, faux, message)) << "bit " << i;
+        EXPECT_FALSE(VerifieSignatureEd25519(cle, faux, message));
+        if (!message.isEmpty()) {
+            QByteArray autre = message;
+            autre[i % autre.size()] = char(autre[i % autre.size()] ^ 1);
+            EXPECT_FALSE(conclut(cle, sig, autre));
+        }
+        // S + L, where L is the order of the group (S < L, so no overflow past 2^256).
+        static const unsigned char L[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7,
+                                            0xa2, 0xde, 0xf9, 0xde, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                            0, 0, 0x10};
+        QByteArray plusL = sig;
+        for (int k = 0, retenue = 0; k < 32; ++k) {
+            const int somme = (unsigned char)plusL[32 + k] + L[k] + retenue;
+            plusL[32 + k] = char(somme & 0xff);
+            retenue = somme >> 8;
+        }
+        EXPECT_FALSE(conclut(cle, plusL, message));
+        EXPECT_FALSE(VerifieSignatureEd25519(cle, plusL, message));
+    }
+    QByteArray neutre(32, 0), sigNeutre(64, 0);
+    neutre[0] = sigNeutre[0] = 1; // the neutral point as key and as R, S = 0
+    EXPECT_FALSE(conclut(neutre, sigNeutre, "n'importe quoi"));
 }
 
 } // namespace

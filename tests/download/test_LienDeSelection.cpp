@@ -3,7 +3,6 @@
 // tools, and what the report shows.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -12,6 +11,7 @@
 #include "config/Fonctions_Variables.h"
 #include "download/Lectures.h"
 #include "download/MoteurTelechargement.h"
+#include "support/Processus.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
 #include "support/EnregistreurMessages.h"
@@ -187,8 +187,7 @@ TEST_F(LienDeSelection, ArretPendantLaDecompression) {
     const QString python = QStandardPaths::findExecutable("python3");
     if (python.isEmpty())
         GTEST_SKIP() << "python3 introuvable";
-    QProcess p;
-    p.start(python, {"-c",
+    const ProgrammeTermine e = Execute({python, "-c",
                      "import sys, zipfile\n"
                      "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
                      "    z.writestr('a.txt', b'premier')\n"
@@ -197,7 +196,7 @@ TEST_F(LienDeSelection, ArretPendantLaDecompression) {
                      "            f.write(bytes(16 << 20))\n"
                      "    z.writestr('z.txt', b'dernier')\n",
                      racine->filePath("f/arret.zip")});
-    ASSERT_TRUE(p.waitForFinished(-1) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+    ASSERT_EQ(e.code, 0) << e.Raison().toStdString();
     QTimer surveille;
     QObject::connect(&surveille, &QTimer::timeout, [&] {
         ArretDemande = ArretDemande || QFileInfo::exists(dossier + "a.txt");

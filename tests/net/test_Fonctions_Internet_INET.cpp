@@ -214,12 +214,18 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
     enum Quoi { Reglage, Deuxieme, JaugeDetruite };
     for (Quoi quoi : {Reglage, Deuxieme, JaugeDetruite}) {
         SCOPED_TRACE(int(quoi));
+        serveur.OublieRequetes();
         QTemporaryDir dossier;
         Transfert t;
         QString raisonDeuxieme;
         auto jauge = std::make_unique<JaugeTest>();
-        QObject contexte;
-        QTimer::singleShot(300, &contexte, [&] {
+        // Once the drip has begun (the server has the GET; not after a fixed
+        // time: on a slow machine the fetch may not have begun).
+        QTimer guet;
+        QObject::connect(&guet, &QTimer::timeout, [&] {
+            if (serveur.Requetes("GET", "/lent").isEmpty())
+                return;
+            guet.stop();
             QString adresse = serveur.Adresse("/autre");
             double taille = 0;
             bool redirige = false;
@@ -231,6 +237,7 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
             if (quoi == JaugeDetruite)
                 jauge.reset();
         });
+        guet.start(10);
         const bool reussi = t.Telecharge(serveur.Adresse("/lent"), dossier.filePath("f"), false, -1, jauge.get());
         // Cut short is a failure, never a short file.
         EXPECT_EQ(reussi, quoi != Reglage) << t.raison;
@@ -239,9 +246,9 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
         EXPECT_EQ(Contenu(dossier), quoi == Reglage ? QStringList() : QStringList{"f"});
         // The second is refused at once, and nothing asked of the server.
         EXPECT_EQ(raisonDeuxieme, quoi == Deuxieme ? "un autre téléchargement est en cours" : "");
+        for (const RequeteRecue& r : serveur.Requetes())
+            EXPECT_NE(r.cible, "/autre");
     }
-    for (const RequeteRecue& r : serveur.Requetes())
-        EXPECT_NE(r.cible, "/autre");
 }
 
 TEST(TelechargeFichier, UnArretSurLaSondeOuSurUnFlotRapide) {
@@ -260,9 +267,16 @@ TEST(TelechargeFichier, UnArretSurLaSondeOuSurUnFlotRapide) {
         EcritFichier(dossier.filePath("f"), "ancien contenu");
         Transfert t;
         t.bornes = BornesTransfert{.tailleMax = 256 << 20};
-        QObject contexte;
-        QTimer::singleShot(100, &contexte, [] { ArretDemande = true; });
+        // The stop comes once the server has the request it must be said
+        // during (not after a fixed time: a slow machine may not have sent it).
+        const QByteArray methode = chemin == QByteArray("/sonde") ? "HEAD" : "GET";
+        QTimer guet;
+        QObject::connect(&guet, &QTimer::timeout, [&] {
+            ArretDemande = ArretDemande || !serveur.Requetes(methode, chemin).isEmpty();
+        });
+        guet.start(10);
         EXPECT_FALSE(t.Telecharge(serveur.Adresse(chemin), dossier.filePath("f")));
+        guet.stop();
         EXPECT_EQ(t.raison, "arrêt demandé");
         EXPECT_TRUE(ArretDemande);
         ArretDemande = false;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -20,6 +19,7 @@
 #include "search/SignatureListe.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
+#include "support/Processus.h"
 #include "support/ServeursReels.h"
 
 namespace {
@@ -28,11 +28,9 @@ const QString Signe = QStringLiteral(RAMAGLIN_BINARY_DIR "/ramaglin-signe");
 
 // Runs ramaglin-signe; its standard output, or a failed test.
 QByteArray Outil(const QStringList& arguments, int attendu = 0) {
-    QProcess p;
-    p.start(Signe, arguments);
-    EXPECT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), attendu) << p.readAllStandardError().toStdString();
-    return p.readAllStandardOutput();
+    const ProgrammeTermine e = Execute(QStringList{Signe} + arguments, QString(), 30000);
+    EXPECT_EQ(e.code, attendu) << e.erreurs.toStdString();
+    return e.sortie;
 }
 
 // The public key as the tool prints it: "CLE_PUBLIQUE_LISTE=..." and a line end.

@@ -23,9 +23,15 @@ QByteArray RequeteRecue::Entete(const QByteArray& nom) const {
     return {};
 }
 
+QList<RequeteRecue> ServeurTest::Requetes() const {
+    std::lock_guard verrou(m_);
+    return QList<RequeteRecue>(requetes_.cbegin(), requetes_.cend());
+}
+
 QList<RequeteRecue> ServeurTest::Requetes(const QByteArray& methode, const QByteArray& chemin) const {
     QList<RequeteRecue> choisies;
-    for (const RequeteRecue& r : Requetes())
+    std::lock_guard verrou(m_);
+    for (const RequeteRecue& r : requetes_)
         if (r.methode == methode && r.cible == chemin)
             choisies.append(r);
     return choisies;

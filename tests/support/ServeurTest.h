@@ -65,7 +65,9 @@ public:
         std::lock_guard verrou(m_);
         suites_[{methode, chemin}] = suite;
     }
-    QList<RequeteRecue> Requetes() const { std::lock_guard verrou(m_); return requetes_; }
+    // Copies made under the lock, sharing nothing with the list the serving
+    // threads append to: a test may ask while requests still come.
+    QList<RequeteRecue> Requetes() const;
     // Those of one method on one path.
     QList<RequeteRecue> Requetes(const QByteArray& methode, const QByteArray& chemin) const;
     qint64 OctetsCorpsEnvoyes() const { return octetsCorps_; } // body bytes sent, all replies

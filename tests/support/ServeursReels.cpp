@@ -13,13 +13,7 @@ quint16 PortLibre() {
     return serveur.serverPort();
 }
 
-static void Arrete(QProcess& p) {
-    p.terminate();
-    if (!p.waitForFinished(3000)) // false too when it was not running: kill is then a no-op
-        p.kill(), p.waitForFinished(3000);
-}
-
-ServeurReel::~ServeurReel() { Arrete(processus_); }
+ServeurReel::~ServeurReel() = default;
 
 QString ServeurReel::Journal() const { return LitFichier(dossier_.filePath(journal_)); }
 
@@ -36,26 +30,18 @@ bool ServeurReel::Demarre() {
         QStringList commande = remplace(commande_.join('\n')).split('\n');
         if (!EcritFichier(dossier_.filePath("serveur.conf"), remplace(configuration_).toUtf8()))
             return erreur_ = "configuration", false;
-        processus_.setProcessChannelMode(QProcess::MergedChannels);
-#if defined(__SANITIZE_THREAD__)
-        // A child made by vfork runs in the parent's memory, and so in
-        // ThreadSanitizer's records of it: a modifier makes QProcess fork.
-        processus_.setChildProcessModifier([] {});
-#endif
-        processus_.setStandardOutputFile(dossier_.filePath("sortie.txt"));
-        processus_.start(commande.takeFirst(), commande);
-        if (!processus_.waitForStarted(5000))
-            return erreur_ = processus_.program() + " : " + processus_.errorString(), false;
+        if (!processus_.Lance(commande, dossier_.filePath("sortie.txt")))
+            return erreur_ = commande.value(0) + " : impossible de lancer le programme", false;
         for (QDeadlineTimer limite(10000); !limite.hasExpired();) {
             QTcpSocket essai;
             essai.connectToHost(QHostAddress::LocalHost, port_);
             if (essai.waitForConnected(100))
                 return true;
-            if (processus_.waitForFinished(20))
+            if (processus_.Fini(20))
                 break; // the port was taken, or the server refused its configuration
         }
         erreur_ = LitFichier(dossier_.filePath("sortie.txt"));
-        Arrete(processus_);
+        processus_.Arrete();
     }
     return false;
 }
@@ -97,13 +83,9 @@ ServeurFtp::ServeurFtp(const QString& racine)
                   QString(), "sortie.txt") {}
 
 QString CreeCertificat(const QString& dossier) {
-    QProcess p;
-    p.setWorkingDirectory(dossier);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start("openssl", QString("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
-                               "subjectAltName=IP:127.0.0.1,DNS:localhost -keyout serveur.key "
-                               "-out serveur.pem").split(' '));
-    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-        return QString();
-    return p.readAll() + p.errorString();
+    const ProgrammeTermine e = Execute(QString("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                                        "-addext subjectAltName=IP:127.0.0.1,DNS:localhost -keyout serveur.key "
+                                        "-out serveur.pem").split(' '),
+                                dossier, 60000);
+    return e.code == 0 ? QString() : e.Raison();
 }

@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include "support/Processus.h"
 
 // A port nobody listens on right now (the kernel's pick).
 quint16 PortLibre();
@@ -35,7 +36,7 @@ private:
     QString schema_, configuration_, journal_, erreur_;
     QStringList commande_;
     QTemporaryDir dossier_;
-    QProcess processus_;
+    Processus processus_;
     quint16 port_ = 0;
 };
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
@@ -12,6 +11,7 @@
 
 #include "download/Lectures.h"
 #include "support/DossierMonte.h"
+#include "support/Processus.h"
 #include "support/EnregistreurMessages.h"
 #include "zip/Archives_Ecriture.h"
 #include "zip/Cls_CRC32Init.h"
@@ -30,11 +30,8 @@ QString Python(const QString& script, const QStringList& arguments) {
     const QString python = QStandardPaths::findExecutable("python3");
     if (python.isEmpty())
         return "python3 introuvable";
-    QProcess p;
-    p.start(python, QStringList{"-c", script} + arguments);
-    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return "python3 : " + QString::fromLocal8Bit(p.readAllStandardError());
-    return QString();
+    const ProgrammeTermine e = Execute(QStringList{python, "-c", script} + arguments);
+    return e.code == 0 ? QString() : "python3 : " + e.Raison();
 }
 
 // A temporary folder on tmpfs where there is one: thousands of small files
@@ -55,10 +52,7 @@ QString ArchiveZip(const QString& dossier, const QList<std::pair<QString, QByteA
             return QString();
         noms << nom;
     }
-    QProcess p;
-    p.setWorkingDirectory(dossier + "/source");
-    p.start(zip, QStringList{"-q", "-X", dossier + "/archive.zip"} + noms);
-    if (!p.waitForFinished(-1) || p.exitCode() != 0)
+    if (Execute(QStringList{zip, "-q", "-X", dossier + "/archive.zip"} + noms, dossier + "/source").code != 0)
         return QString();
     return dossier + "/archive.zip";
 }
@@ -430,10 +424,9 @@ TEST(Zip64, PlusDe65535Entrees) {
     if (!sept.isEmpty()) {
         const QByteArray grand = QByteArray("une ligne qui revient\n").repeated(20000);
         ASSERT_TRUE(EcritFichier(racine.filePath("sortie/grand.txt"), grand));
-        QProcess p;
-        p.setWorkingDirectory(racine.filePath("sortie"));
-        p.start(sept, {"a", "-bd", "-tzip", "-mm=Deflate64", "-mx=1", racine.filePath("d64.zip"), "."});
-        ASSERT_TRUE(p.waitForFinished(300000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+        const ProgrammeTermine e = Execute({sept, "a", "-bd", "-tzip", "-mm=Deflate64", "-mx=1", racine.filePath("d64.zip"), "."},
+                                    racine.filePath("sortie"), 300000);
+        ASSERT_EQ(e.code, 0) << e.Raison().toStdString();
         ASSERT_GT(LitFichier(racine.filePath("d64.zip")).lastIndexOf("PK\x06\x06"), 0);
         Cls_Zip z64;
         ASSERT_EQ(z64.Get_Contents(racine.filePath("d64.zip")), 0);

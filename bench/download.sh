@@ -7,7 +7,7 @@
 #   - 1,000 files of 4 KiB selected out of a list of 100,000 lines (one row in
 #     100), through the real click handler (offscreen), against `curl -K`
 #     fetching the same 1,000 addresses, both into a tmpfs: files_ratio = curl's
-#     time / ours (bar: 0.5); the same into a folder on the disk:
+#     time / ours (bar: 1.0); the same into a folder on the disk:
 #     files_ratio_disk (many small files on ext4 are dominated by its inode
 #     allocation, which after any deletion stays slow for minutes, so the tmpfs
 #     figure is the one that tells about the program);

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QStyleOption>
+#include <QTimer>
+#include <utility>
 
 JaugeWidget::JaugeWidget(QWidget* parent) : QWidget(parent), couleur_(0x2F, 0x6F, 0xB5) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -10,7 +12,20 @@ JaugeWidget::JaugeWidget(QWidget* parent) : QWidget(parent), couleur_(0x2F, 0x6F
 
 QSize JaugeWidget::sizeHint() const { return {300, fontMetrics().height() + 10}; }
 
-void JaugeWidget::MontreSurface(bool visible) { setVisible(visible); }
+void JaugeWidget::MontreSurface(bool visible) {
+    if (visible || !masquageDiffere_) {
+        aMasquer_ = false;
+        setVisible(visible);
+        return;
+    }
+    if (aMasquer_ || isHidden())
+        return;
+    aMasquer_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (std::exchange(aMasquer_, false))
+            hide();
+    });
+}
 
 void JaugeWidget::DessineSurface(int pourcentage, const QString& legende) {
     pourcentage_ = pourcentage;

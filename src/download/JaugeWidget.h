@@ -14,6 +14,12 @@ public:
     void MontreSurface(bool visible) override;
     void DessineSurface(int pourcentage, const QString& legende) override;
 
+    // Hidden at the next turn of the event loop rather than at once, unless
+    // shown again meanwhile: a run of small files shows and hides the gauge
+    // for each file, and each change of visibility lays the window out again,
+    // while nothing is drawn between two turns anyway.
+    void MasqueAuProchainTour() { masquageDiffere_ = true; }
+
     void setCouleurRemplissage(const QColor& c) { couleur_ = c; update(); }
     int pourcentage() const { return pourcentage_; }
     QString legende() const { return legende_; }
@@ -30,4 +36,6 @@ private:
     int pourcentage_ = 0;
     QString legende_;
     int dessins_ = 0;
+    bool masquageDiffere_ = false;
+    bool aMasquer_ = false; // a hide waits for the next turn
 };

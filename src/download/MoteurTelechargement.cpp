@@ -198,7 +198,8 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
                 ++resultat.echecs;
             continue;
         }
-        const double octets = double(TailleFichier(fichier));
+        // Its size in one look at the file system.
+        const double octets = double(QFileInfo(fichier).size());
         vue_.RemplaceDerniereLigne(LigneOk(rangee.texte, octets), QString());
         cumul += octets;
 

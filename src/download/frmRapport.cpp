@@ -44,6 +44,7 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     QSizePolicy tenue = Jauge->sizePolicy();
     tenue.setRetainSizeWhenHidden(true);
     Jauge->setSizePolicy(tenue);
+    Jauge->MasqueAuProchainTour();
 
     ArretTelechargement = new QPushButton(QStringLiteral("Stop !"));
     ArretTelechargement->setObjectName(QStringLiteral("ArretTelechargement"));

@@ -77,7 +77,10 @@ int PourcentageBorne(double valeur) {
     return int(std::clamp(std::nearbyint(valeur), 0.0, 100.0));
 }
 
+// The gauge moves by kilobyte; what has come is read in larger blocks (a
+// small file at once), each taken kilobyte by kilobyte for the gauge.
 constexpr int TailleMorceau = 1024;
+constexpr int TailleLecture = 64 * 1024;
 
 // Free bytes on the file system that holds `dossier`, for a writer without
 // privileges; -1 when the system does not say.
@@ -183,23 +186,28 @@ struct Reprise {
         qint64 taille = -1;
     };
 
-    Reprise(const QString& adresse_, const QString& destination)
-        : adresse(adresse_),
+    Reprise(const QString& adresse_, const QString& destination_)
+        : adresse(adresse_), destination(destination_),
           dossier(QFileInfo(destination).absolutePath() + QLatin1Char('/') + QLatin1String(DossierReprise) +
-                  QLatin1Char('/')) {
-        const QString cle = QString::fromLatin1(
-            QCryptographicHash::hash((adresse + QLatin1Char('\n') + QFileInfo(destination).fileName()).toUtf8(),
-                                     QCryptographicHash::Sha256)
-                .toHex()
-                .left(32));
-        travail = dossier + cle + QStringLiteral(".part");
-        info = dossier + cle + QStringLiteral(".info");
+                  QLatin1Char('/')) {}
+
+    // False when the folder of work files is known to be absent, so that
+    // there is nothing to read or remove. Most fetches of a run are of small
+    // files that never make one: asked once, rather than three failed
+    // removals twice per file.
+    bool PeutExister() const {
+        if (dossierPresent < 0)
+            dossierPresent = QFileInfo::exists(dossier) ? 1 : 0;
+        return dossierPresent > 0;
     }
 
     // The bytes kept for a resource of `taille` bytes whose validator is now
     // `validateur` (empty: the probe named none), with the validator they were
     // received under; 0 when nothing usable is kept (what was kept then goes).
     qint64 Existant(qint64 taille, const QString& validateur, QString& validateurGarde) {
+        if (!PeutExister())
+            return 0;
+        Chemins();
         QFile f(info);
         if (!f.exists())
             return 0;
@@ -226,6 +234,8 @@ struct Reprise {
     bool Ecrit(const Info& i) {
         if (!QDir().mkpath(dossier))
             return false;
+        dossierPresent = 1;
+        Chemins();
         Nettoie(dossier);
         QFile f(info);
         const QByteArray texte = Entete + '\n' + i.adresse.toUtf8() + '\n' + i.validateur.toUtf8() + '\n' +
@@ -233,10 +243,14 @@ struct Reprise {
         return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(texte) == texte.size();
     }
 
-    void Oublie() const {
+    void Oublie() {
+        if (!PeutExister())
+            return;
+        Chemins();
         QFile::remove(travail);
         QFile::remove(info);
         QDir().rmdir(dossier); // only when empty
+        dossierPresent = -1;
     }
 
     // Removes the work files left for more than a week (once per folder and
@@ -252,8 +266,23 @@ struct Reprise {
                 QFile::remove(f.filePath());
     }
 
+    // The names of the work file and of its description, made of a digest of
+    // the address and the destination's name (worked out when first needed).
+    void Chemins() {
+        if (!travail.isEmpty())
+            return;
+        const QString cle = QString::fromLatin1(
+            QCryptographicHash::hash((adresse + QLatin1Char('\n') + QFileInfo(destination).fileName()).toUtf8(),
+                                     QCryptographicHash::Sha256)
+                .toHex()
+                .left(32));
+        travail = dossier + cle + QStringLiteral(".part");
+        info = dossier + cle + QStringLiteral(".info");
+    }
+
     static inline const QByteArray Entete = QByteArrayLiteral("Le Ramaglin reprise 1");
-    QString adresse, dossier, travail, info;
+    QString adresse, destination, dossier, travail, info;
+    mutable int dossierPresent = -1; // -1: not asked yet
 };
 
 // One fetch: everything TelechargeFichier keeps while it waits. It lives on
@@ -304,7 +333,7 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
     bool complet = false;
     while (!ArretDemande) {
         Inet::Vide pourquoi = Inet::Vide::Aucun;
-        QByteArray morceau = premier.isEmpty() ? inet.GetChunk(TailleMorceau, &pourquoi) : std::move(premier);
+        QByteArray morceau = premier.isEmpty() ? inet.GetChunk(TailleLecture, &pourquoi) : std::move(premier);
         premier = QByteArray();
         if (morceau.isEmpty()) {
             switch (pourquoi) {
@@ -337,8 +366,11 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
             }
             morceau.truncate(qsizetype(attendu - recu));
         }
+        for (qsizetype fait = 0; fait < morceau.size();) {
+            fait = std::min<qsizetype>(fait + TailleMorceau, morceau.size());
+            MontreProgression(recu + double(fait), pourcentageTexte, textePourcentage);
+        }
         recu += double(morceau.size());
-        MontreProgression(recu, pourcentageTexte, textePourcentage);
         if (sortie.write(morceau) != morceau.size()) {
             raison = sortie.raison.isEmpty() ? QStringLiteral("écriture impossible dans le dossier")
                                              : sortie.raison;
@@ -401,7 +433,7 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
     else
         inet.Execute(adresse, QStringLiteral("GET"));
     Inet::Vide pourquoi = Inet::Vide::Arret;
-    QByteArray premier = ArretDemande ? QByteArray() : inet.GetChunk(TailleMorceau, &pourquoi);
+    QByteArray premier = ArretDemande ? QByteArray() : inet.GetChunk(TailleLecture, &pourquoi);
     if (premier.isEmpty()) {
         // Nothing came: what the work file holds is still good for later.
         switch (pourquoi) {
@@ -531,12 +563,15 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
 }
 
 void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
-                     QString& dateModification) {
+                     QString& dateModification, bool lectureSuit) {
     ArretDemande = false;
     redirige = false;
     taille = -1;
 
-    inet.Execute(adresse, QStringLiteral("HEAD"));
+    if (lectureSuit)
+        inet.ExecuteTeteEtLecture(adresse);
+    else
+        inet.Execute(adresse, QStringLiteral("HEAD"));
     while (inet.StillExecuting() && !ArretDemande)
         PatienteUnPeu();
     if (ArretDemande) {
@@ -614,7 +649,11 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         r.raison = QStringLiteral("dossier non modifiable");
     } else {
         QString dateModification;
-        InterrogeEnTete(inet, adresse, r.tailleServeur, redirige, dateModification);
+        // The GET follows at once when nothing can stop it after the probe but
+        // the probe's own answer: no bounds to check against the size, no work
+        // file to continue with a range.
+        const bool lectureSuit = !bornes && !(avecReprise && reprise.PeutExister());
+        InterrogeEnTete(inet, adresse, r.tailleServeur, redirige, dateModification, lectureSuit);
         const long statutTete = inet.StatutReponse();
         const QString validateurTete = Validateur(inet);
         CedeDeTempsEnTemps();

@@ -36,9 +36,11 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
 // HEAD probe of `adresse`: `taille` is the announced length (-1 when unknown,
 // zero, not numeric, or when the server refuses HEAD); a Location different
 // from the address replaces it and sets `redirige`; `dateModification` gets
-// the first 30 characters of Last-modified. Resets ArretDemande.
+// the first 30 characters of Last-modified. Resets ArretDemande. With
+// `lectureSuit`, the caller means to GET the address next: the transfer object
+// starts that GET as soon as the probe succeeds (Inet::ExecuteTeteEtLecture).
 void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
-                     QString& dateModification);
+                     QString& dateModification, bool lectureSuit = false);
 
 // A SHA-512 computed while a fetch's data arrives, over `prefixe` and then
 // the data: a signed list is checked without reading it again.
@@ -49,7 +51,7 @@ struct HachageEnRoute {
 
 // Fetches `adresse` into `destination`: through a temporary file beside it,
 // which takes the destination's place only on success. With a known size the
-// data is received in chunks of 1024 bytes with progress on `jauge` (may be
+// data is received with progress on `jauge` kilobyte by kilobyte (may be
 // null, and may be destroyed during the fetch), and exactly that many bytes
 // must come; otherwise the whole resource is fetched, with no progress. At
 // most `tailleMax` bytes are kept (-1: no limit). `taille` receives the size,

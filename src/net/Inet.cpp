@@ -7,7 +7,15 @@
 // callbacks put the body into a ring buffer; when the buffer cannot take a
 // block, the write callback pauses the transfer (CURL_WRITEFUNC_PAUSE) and the
 // reader asks for a resume once half the buffer is free again. Notifications
-// go back to the user-interface thread as queued calls on the object.
+// go back to the user-interface thread as queued calls on the object, at most
+// one per pass of the worker's loop: a small answer (its headers, its body and
+// its end read in one pass) reaches that thread in a single hand-off.
+//
+// A probe that the caller will follow by a GET of the same address may ask the
+// worker to chain it (ExecuteTeteEtLecture): the GET starts on the same
+// connection as soon as the HEAD has succeeded, its response kept aside until
+// the caller asks for it, and the end of the HEAD is told with the GET's first
+// news. A run of small files then costs one hand-off each way per file.
 //
 // Requests carry an id. Cancel and Execute move the current id on at once, so
 // a callback still running for an older request aborts it and a late
@@ -67,6 +75,7 @@ struct Parametres {
     std::string plage;       // "from-": the rest of a resource
     std::string siPlage;     // If-Range validator for the rest
     bool chiffre = false;    // started over TLS: redirections stay on TLS
+    quint64 idSuite = 0;     // a HEAD: the id of the GET to chain on its success (0: none)
 };
 
 // Byte ring of fixed capacity (it grows only for a block larger than itself).
@@ -161,17 +170,45 @@ struct Inet::Prive {
     bool abandonner = false;         // drop the worker's transfer
     bool reprendre = false;          // unpause the worker's transfer
     bool quitter = false;
-    Anneau tampon;
-    bool enPause = false;            // paused by the write callback
-    bool attente = false;            // the reader waits for data: wake it
-    bool debutPoste = false;
-    bool fini = false;
-    CURLcode code = CURLE_OK;
-    long statut = 0;
-    long statutLigne = 0;       // of the last response line seen
-    std::string attenteDemandee; // Retry-After of the last response
-    std::string erreur;
-    std::vector<std::pair<std::string, std::string>> entetes;
+    // What one request received.
+    struct Etat {
+        Anneau tampon;
+        bool enPause = false;    // paused by the write callback
+        bool attente = false;    // the reader waits for data: wake it
+        bool debutPoste = false; // data has come
+        bool fini = false;
+        CURLcode code = CURLE_OK;
+        long statut = 0;
+        long statutLigne = 0;        // of the last response line seen
+        std::string attenteDemandee; // Retry-After of the last response
+        std::string erreur;
+        std::vector<std::pair<std::string, std::string>> entetes;
+        void Remet() {
+            tampon.Vide();
+            enPause = attente = debutPoste = fini = false;
+            code = CURLE_OK;
+            statut = statutLigne = 0;
+            attenteDemandee.clear();
+            erreur.clear();
+            entetes.clear();
+        }
+    };
+    Etat e;            // of idCourant
+    // The GET chained to the HEAD idCourant, until the caller takes it.
+    Etat suite;
+    quint64 idSuite = 0;      // 0: none wanted
+    bool suiteLancee = false; // the worker started it
+    QString adresseSuite;     // user-interface thread only
+
+    // The state a worker's callback writes for request `id`; null when that
+    // request is no longer wanted.
+    Etat* Cible(quint64 id) {
+        if (id != 0 && id == idCourant)
+            return &e;
+        if (id != 0 && id == idSuite && suiteLancee)
+            return &suite;
+        return nullptr;
+    }
 
     // ---- User-interface thread only ----
     quint64 compteur = 0;
@@ -186,9 +223,14 @@ struct Inet::Prive {
     bool requeteChiffree = false;
 
     // ---- Worker thread only ----
-    CURL* easy = nullptr;
+    CURL* easy = nullptr;      // kept from request to request (curl_easy_reset)
+    bool enCours = false;      // `easy` is in the multi handle
     quint64 idEasy = 0;
     bool teteEasy = false;
+    std::optional<Parametres> suiteEasy; // the GET to chain to this HEAD
+    quint64 idTeteSuite = 0;   // the HEAD whose end waits for the chained GET's first news
+    // News of this pass, told once the pass is over.
+    bool debutATransmettre = false, reveilATransmettre = false;
     Horloge::time_point derniereActivite;
     std::chrono::seconds delaiEasy{60};
     char tamponErreur[CURL_ERROR_SIZE] = {};
@@ -211,32 +253,41 @@ struct Inet::Prive {
                 reprise = reprendre;
                 abandonner = reprendre = false;
                 if (reprise)
-                    enPause = false;
+                    if (Etat* c = Cible(idEasy))
+                        c->enPause = false;
             }
-            if ((abandon || nouveau) && easy)
+            if ((abandon || nouveau) && enCours)
                 Libere();
-            if (nouveau)
+            if (nouveau) {
+                idTeteSuite = 0;
                 Demarre(*nouveau, idNouveau);
-            if (reprise && easy) {
+            }
+            if (reprise && enCours) {
                 derniereActivite = Horloge::now();
                 curl_easy_pause(easy, CURLPAUSE_CONT);
             }
-            if (easy) {
+            // A HEAD that ends here may start its chained GET, which the next
+            // turn of this loop drives at once.
+            for (int tour = 0; tour < 2 && enCours; ++tour) {
+                const quint64 avant = idEasy;
                 int actifs = 0;
                 curl_multi_perform(multi, &actifs);
                 int reste = 0;
                 while (CURLMsg* msg = curl_multi_info_read(multi, &reste)) {
-                    if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+                    if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy && enCours) {
                         Termine(msg->data.result, std::string());
                         break;
                     }
                 }
+                if (!enCours || idEasy == avant)
+                    break;
             }
-            if (easy) {
-                bool pause;
+            if (enCours) {
+                bool pause = false;
                 {
                     std::lock_guard verrou(m);
-                    pause = enPause;
+                    if (const Etat* c = Cible(idEasy))
+                        pause = c->enPause;
                 }
                 // Silence from the server, not a reader that takes its time.
                 if (pause)
@@ -244,18 +295,62 @@ struct Inet::Prive {
                 else if (Horloge::now() - derniereActivite > delaiEasy)
                     Termine(CURLE_OPERATION_TIMEDOUT, "Délai d'attente dépassé");
             }
-            curl_multi_poll(multi, nullptr, 0, easy ? 100 : 1000, nullptr);
+            Transmet();
+            curl_multi_poll(multi, nullptr, 0, enCours ? 100 : 1000, nullptr);
         }
-        if (easy)
+        if (enCours)
             Libere();
+        if (easy)
+            curl_easy_cleanup(easy);
+    }
+
+    // What this pass received, told to the user-interface thread in one
+    // queued call at most (the end, when it came, was told by Termine).
+    void Transmet() {
+        const bool debut = std::exchange(debutATransmettre, false);
+        const bool reveil = std::exchange(reveilATransmettre, false);
+        if (!enCours || (!debut && !reveil))
+            return;
+        const quint64 id = idEasy;
+        quint64 tete = 0;
+        {
+            std::lock_guard verrou(m);
+            const Etat* c = Cible(id);
+            if (!c)
+                return;
+            if (c == &suite) {
+                // The chained GET has begun: the caller learns the end of its
+                // HEAD now, and finds the GET ready when it asks for it.
+                tete = std::exchange(idTeteSuite, 0);
+                if (tete == 0)
+                    return;
+            }
+        }
+        if (tete != 0)
+            QMetaObject::invokeMethod(q, [this, tete] { SurFin(tete); }, Qt::QueuedConnection);
+        else if (debut)
+            QMetaObject::invokeMethod(q, [this, id] { SurDebut(id); }, Qt::QueuedConnection);
+        else
+            QMetaObject::invokeMethod(q, [] {}, Qt::QueuedConnection); // wakes the reader
     }
 
     void Demarre(const Parametres& p, quint64 id) {
-        easy = curl_easy_init();
+        if (easy)
+            curl_easy_reset(easy); // its connection, buffers and caches stay
+        else
+            easy = curl_easy_init();
+        curl_slist_free_all(enTetesRequete);
+        enTetesRequete = nullptr;
         idEasy = id;
         teteEasy = p.tete;
+        suiteEasy.reset();
+        if (p.tete && p.idSuite != 0) {
+            suiteEasy = p;
+            suiteEasy->tete = false;
+        }
         delaiEasy = std::chrono::seconds(std::max(1L, p.delai));
         derniereActivite = Horloge::now();
+        debutATransmettre = reveilATransmettre = false;
         tamponErreur[0] = 0;
         curl_easy_setopt(easy, CURLOPT_URL, p.adresse.c_str());
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -307,43 +402,66 @@ struct Inet::Prive {
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Prive::RecoitDonnees);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
         curl_multi_add_handle(multi, easy);
+        enCours = true;
     }
 
     void Libere() {
         curl_multi_remove_handle(multi, easy);
-        curl_easy_cleanup(easy);
-        easy = nullptr;
-        curl_slist_free_all(enTetesRequete);
-        enTetesRequete = nullptr;
+        enCours = false;
     }
 
     void Termine(CURLcode resultat, const std::string& texte) {
         long statut = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &statut);
         const quint64 id = idEasy;
-        bool actuel;
+        bool annonce = false; // the end is to be told now
+        quint64 tete = 0;     // ... as that of this HEAD, whose chained GET ended at once
+        bool enchaine = false;
         {
             std::lock_guard verrou(m);
-            actuel = id == idCourant;
-            if (actuel) {
-                fini = true;
-                code = resultat;
-                this->statut = statut;
-                erreur = !texte.empty()        ? texte
-                         : tamponErreur[0] != 0 ? std::string(tamponErreur)
-                                                : std::string(curl_easy_strerror(resultat));
+            Etat* c = Cible(id);
+            if (c) {
+                c->fini = true;
+                c->code = resultat;
+                c->statut = statut;
+                c->erreur = !texte.empty()        ? texte
+                            : tamponErreur[0] != 0 ? std::string(tamponErreur)
+                                                   : std::string(curl_easy_strerror(resultat));
                 if (teteEasy && resultat != CURLE_OK)
-                    entetes.clear();
+                    c->entetes.clear();
                 // A redirection's length is that of its notice, not the resource's.
                 if (teteEasy && statut >= 300 && statut < 400)
-                    std::erase_if(entetes, [](const auto& e) {
+                    std::erase_if(c->entetes, [](const auto& e) {
                         return MemeNom(e.first, "Content-Length");
                     });
+                // A plain success with a length: the GET the caller announced
+                // follows on the same connection.
+                enchaine = c == &e && teteEasy && suiteEasy && idSuite == suiteEasy->idSuite &&
+                           resultat == CURLE_OK && statut == 200 &&
+                           std::any_of(c->entetes.begin(), c->entetes.end(), [](const auto& e) {
+                               return MemeNom(e.first, "Content-Length") && std::atoll(e.second.c_str()) > 0;
+                           });
+                if (enchaine) {
+                    suite.Remet();
+                    suiteLancee = true;
+                } else if (c == &suite) {
+                    tete = std::exchange(idTeteSuite, 0);
+                } else {
+                    annonce = true;
+                }
             }
         }
         Libere();
-        if (actuel)
+        debutATransmettre = reveilATransmettre = false;
+        if (enchaine) {
+            const Parametres p = std::move(*suiteEasy);
+            idTeteSuite = id;
+            Demarre(p, p.idSuite);
+        } else if (tete != 0) {
+            QMetaObject::invokeMethod(q, [this, tete] { SurFin(tete); }, Qt::QueuedConnection);
+        } else if (annonce) {
             QMetaObject::invokeMethod(q, [this, id] { SurFin(id); }, Qt::QueuedConnection);
+        }
     }
 
     static size_t RecoitEntete(char* p, size_t taille, size_t n, void* soi) {
@@ -354,13 +472,14 @@ struct Inet::Prive {
             ligne.pop_back();
         d->derniereActivite = Horloge::now();
         std::lock_guard verrou(d->m);
-        if (d->idEasy != d->idCourant)
+        Etat* c = d->Cible(d->idEasy);
+        if (!c)
             return 0;
         if (CommencePar(ligne, "HTTP/")) {
-            d->entetes.clear(); // a new response (after a redirection or a 100)
-            d->attenteDemandee.clear();
+            c->entetes.clear(); // a new response (after a redirection or a 100)
+            c->attenteDemandee.clear();
             const auto espace = ligne.find(' ');
-            d->statutLigne = espace == std::string::npos ? 0 : std::atol(ligne.c_str() + espace + 1);
+            c->statutLigne = espace == std::string::npos ? 0 : std::atol(ligne.c_str() + espace + 1);
         } else if (const auto deux = ligne.find(':'); deux != std::string::npos && deux > 0) {
             std::string valeur = ligne.substr(deux + 1);
             const auto debut = valeur.find_first_not_of(" \t");
@@ -368,8 +487,8 @@ struct Inet::Prive {
             while (!valeur.empty() && (valeur.back() == ' ' || valeur.back() == '\t'))
                 valeur.pop_back();
             if (MemeNom(ligne.substr(0, deux), "Retry-After"))
-                d->attenteDemandee = valeur;
-            d->entetes.emplace_back(ligne.substr(0, deux), std::move(valeur));
+                c->attenteDemandee = valeur;
+            c->entetes.emplace_back(ligne.substr(0, deux), std::move(valeur));
         }
         return total;
     }
@@ -378,27 +497,23 @@ struct Inet::Prive {
         auto* d = static_cast<Prive*>(soi);
         const size_t total = taille * n;
         d->derniereActivite = Horloge::now();
-        bool debut = false, donnees = false, pause = false;
-        const quint64 id = d->idEasy;
+        bool pause = false;
         {
             std::lock_guard verrou(d->m);
-            if (id != d->idCourant)
+            Etat* c = d->Cible(d->idEasy);
+            if (!c)
                 return 0; // cancelled: abort the transfer
-            if (!d->debutPoste)
-                debut = d->debutPoste = true;
-            if (d->tampon.Taille() > 0 && d->tampon.Libre() < total) {
+            if (!c->debutPoste)
+                d->debutATransmettre = c->debutPoste = true;
+            if (c->tampon.Taille() > 0 && c->tampon.Libre() < total) {
                 // libcurl keeps the block and gives it again after the resume.
-                d->enPause = pause = true;
+                c->enPause = pause = true;
             } else {
-                d->tampon.Ecrit(p, total);
-                donnees = d->attente;
-                d->attente = false;
+                c->tampon.Ecrit(p, total);
+                if (std::exchange(c->attente, false))
+                    d->reveilATransmettre = true;
             }
         }
-        if (debut)
-            QMetaObject::invokeMethod(d->q, [d, id] { d->SurDebut(id); }, Qt::QueuedConnection);
-        else if (donnees)
-            QMetaObject::invokeMethod(d->q, [] {}, Qt::QueuedConnection); // wakes the reader
         return pause ? size_t(CURL_WRITEFUNC_PAUSE) : total;
     }
 
@@ -415,30 +530,64 @@ struct Inet::Prive {
         if (id != idUi || finSignalee)
             return;
         CURLcode resultat;
+        bool recu;
         {
             std::lock_guard verrou(m);
-            if (!fini)
+            if (!e.fini)
                 return;
-            resultat = code;
-            derniereErreur = resultat == CURLE_OK ? QString() : QString::fromStdString(erreur);
+            resultat = e.code;
+            recu = e.debutPoste;
+            derniereErreur = resultat == CURLE_OK ? QString() : QString::fromStdString(e.erreur);
             dernierCode = resultat;
-            dernierStatut = statut;
+            dernierStatut = e.statut;
         }
         finSignalee = true;
         execution = false;
         if (silencieuse)
             return;
-        if (resultat != CURLE_OK) {
-            emit q->StateChanged(Inet::EtatErreur);
-        } else if (!debutSignale) {
+        // The beginning of a response that ended in the same pass comes with its end.
+        if (!debutSignale && (resultat == CURLE_OK || recu)) {
             debutSignale = true;
             emit q->StateChanged(Inet::EtatReponse);
         }
+        if (resultat != CURLE_OK)
+            emit q->StateChanged(Inet::EtatErreur);
     }
 
     bool TermineCote() {
         std::lock_guard verrou(m);
-        return fini;
+        return e.fini;
+    }
+
+    // Execute(adresse, "GET") right after a chained HEAD of the same address:
+    // the GET already made becomes the current request. False when there is
+    // none to take.
+    bool Reprend(const QString& adresse) {
+        if (adresseSuite.isEmpty() || adresse.trimmed() != adresseSuite)
+            return false;
+        quint64 id;
+        {
+            std::lock_guard verrou(m);
+            if (idSuite == 0 || !suiteLancee || idCourant != idUi || !e.fini || e.code != CURLE_OK)
+                return false;
+            id = idSuite;
+            std::swap(e, suite);
+            idCourant = id;
+            idSuite = 0;
+            suiteLancee = false;
+            reprendre = false;
+            // A pause of the GET while it was kept aside is undone by the reader
+            // as usual, once it has read half the buffer.
+        }
+        adresseSuite.clear();
+        idUi = id;
+        execution = true;
+        silencieuse = false;
+        debutSignale = finSignalee = false;
+        derniereErreur.clear();
+        dernierCode = CURLE_OK;
+        dernierStatut = 0;
+        return true;
     }
 
     void Reveille() { curl_multi_wakeup(multi); }
@@ -528,14 +677,18 @@ void Inet::Cancel() {
     {
         std::lock_guard verrou(d->m);
         d->idCourant = 0;
+        d->idSuite = 0;
+        d->suiteLancee = false;
         d->aDemarrer.reset();
         d->abandonner = true;
-        d->tampon.Vide();
-        d->entetes.clear();
-        d->fini = false;
-        d->enPause = d->reprendre = d->attente = false;
+        d->e.tampon.Vide();
+        d->e.entetes.clear();
+        d->e.fini = false;
+        d->e.enPause = d->e.attente = false;
+        d->reprendre = false;
     }
     d->Reveille();
+    d->adresseSuite.clear();
     d->idUi = 0;
     d->execution = false;
 }
@@ -544,7 +697,21 @@ void Inet::Execute(const QString& adresse, const QString& operation) {
     const bool tete =
         operation.trimmed().section(QLatin1Char(' '), 0, 0).compare(QLatin1String("HEAD"),
                                                                     Qt::CaseInsensitive) == 0;
+    if (!tete && d->Reprend(adresse))
+        return;
     d->Lance(d->Prepare(adresse, tete, *this));
+}
+
+void Inet::ExecuteTeteEtLecture(const QString& adresse) {
+    Parametres p = d->Prepare(adresse, true, *this);
+    p.idSuite = ++d->compteur;
+    const quint64 suite = p.idSuite;
+    d->Lance(std::move(p));
+    {
+        std::lock_guard verrou(d->m);
+        d->idSuite = suite;
+    }
+    d->adresseSuite = adresse.trimmed();
 }
 
 void Inet::ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur) {
@@ -561,19 +728,16 @@ void Inet::Prive::Lance(Parametres p) {
     {
         std::lock_guard verrou(d->m);
         d->idCourant = id;
+        d->idSuite = 0;
+        d->suiteLancee = false;
         d->aDemarrer = std::move(p);
         d->idADemarrer = id;
         d->abandonner = true;
-        d->tampon.Vide();
-        d->entetes.clear();
-        d->fini = false;
-        d->code = CURLE_OK;
-        d->erreur.clear();
-        d->statutLigne = 0;
-        d->attenteDemandee.clear();
-        d->enPause = d->reprendre = d->attente = d->debutPoste = false;
+        d->e.Remet();
+        d->reprendre = false;
     }
     d->Reveille();
+    d->adresseSuite.clear();
     d->requeteChiffree = chiffre;
     d->idUi = id;
     d->execution = true;
@@ -594,7 +758,7 @@ bool Inet::StillExecuting() {
 QString Inet::GetHeader(const QString& nom) const {
     const std::string cherche = Texte(nom);
     std::lock_guard verrou(d->m);
-    for (const auto& [cle, valeur] : d->entetes)
+    for (const auto& [cle, valeur] : d->e.entetes)
         if (MemeNom(cle, cherche))
             return QString::fromUtf8(valeur.data(), qsizetype(valeur.size()));
     return QString();
@@ -611,20 +775,23 @@ QByteArray Inet::GetChunk(int taille, Vide* pourquoi) {
             std::lock_guard verrou(d->m);
             if (d->idCourant != id)
                 break;
-            if (d->tampon.Taille() > 0) {
-                morceau = d->tampon.Lit(size_t(taille));
-                if (d->enPause && !d->reprendre && d->tampon.Libre() >= d->tampon.Capacite() / 2)
+            if (d->e.tampon.Taille() > 0) {
+                morceau = d->e.tampon.Lit(size_t(taille));
+                if (d->e.enPause && !d->reprendre && d->e.tampon.Libre() >= d->e.tampon.Capacite() / 2)
                     reprise = d->reprendre = true;
-            } else if (d->fini) {
+            } else if (d->e.fini) {
                 termine = true;
-                code = d->code;
+                code = d->e.code;
             } else {
-                d->attente = true;
+                d->e.attente = true;
             }
         }
         if (reprise)
             d->Reveille();
         if (!morceau.isEmpty()) {
+            // A response that came whole in one hand-off (or was taken from a
+            // chained HEAD) has not been told as begun yet.
+            d->SurDebut(id);
             raison = Vide::Aucun;
             break;
         }
@@ -648,7 +815,7 @@ QByteArray Inet::GetChunk(int taille, Vide* pourquoi) {
 
 qsizetype Inet::OctetsEnAttente() const {
     std::lock_guard verrou(d->m);
-    return qsizetype(d->tampon.Taille());
+    return qsizetype(d->e.tampon.Taille());
 }
 
 bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
@@ -684,7 +851,7 @@ bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
         return false;
     }
     std::lock_guard verrou(d->m);
-    return d->idCourant == id && d->fini && d->code == CURLE_OK;
+    return d->idCourant == id && d->e.fini && d->e.code == CURLE_OK;
 }
 
 QByteArray Inet::OpenURL(const QString& adresse) {
@@ -707,12 +874,12 @@ QString Inet::DerniereErreur() const { return d->derniereErreur; }
 
 long Inet::StatutReponse() const {
     std::lock_guard verrou(d->m);
-    return d->statutLigne;
+    return d->e.statutLigne;
 }
 
 QString Inet::AttenteDemandee() const {
     std::lock_guard verrou(d->m);
-    return QString::fromStdString(d->attenteDemandee);
+    return QString::fromStdString(d->e.attenteDemandee);
 }
 
 bool Inet::EchecPassager() const {

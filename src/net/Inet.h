@@ -8,7 +8,8 @@
 //
 // StateChanged reports, on the thread that owns the object:
 //   12 (EtatReponse): a GET's response has begun (its data can be read with
-//      GetChunk), or a HEAD has completed (its headers can be read);
+//      GetChunk), or a HEAD has completed (its headers can be read); for a
+//      response that came whole at once, with its end or at its first read;
 //   11 (EtatErreur): the request failed: no connection, time-out, a status of
 //      400 or more, a certificate that does not verify, a connection cut
 //      before the announced end. Reported at most once, after any 12.
@@ -66,6 +67,14 @@ public:
     // matches `validateur` (its ETag or Last-Modified: If-Range); a server that
     // does not agree sends the whole resource (200).
     void ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur);
+    // A HEAD of `adresse` for a caller that means to GET it next: once the
+    // HEAD has succeeded (200 with a length), the worker starts the GET at
+    // once on the same connection and keeps its response aside. The HEAD is
+    // reported as Execute reports it, together with the GET's first news (a
+    // small resource: its whole answer), so a probe and its fetch cost one
+    // hand-off. Execute(adresse, "GET") then takes that GET instead of asking
+    // again; any other request, or Cancel, drops it.
+    void ExecuteTeteEtLecture(const QString& adresse);
 
     // True until the end of the request has been reported.
     bool StillExecuting();

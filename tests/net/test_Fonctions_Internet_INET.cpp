@@ -455,6 +455,39 @@ TEST(Inet, GetEtOpenURLJusquALaFinOuALEchec) {
     EXPECT_EQ(etats, (QList<int>{12, 12})); // nothing more from the cancelled one
 }
 
+TEST(Inet, UnePetiteReponseArriveEnUnSeulEnvoi) {
+    // Headers, body and end of a small answer reach this thread in one queued
+    // call; a probe chained to its GET, in one for both, the GET asked once.
+    ServeurTest serveur;
+    serveur.Repond("*", "/petit", ReponseTest::Ok(Motif(4096)));
+    Inet inet;
+    struct Envois final : QObject {
+        int n = 0;
+        bool eventFilter(QObject*, QEvent* e) override { n += e->type() == QEvent::MetaCall; return false; }
+    } envois;
+    inet.installEventFilter(&envois);
+    for (const bool chainee : {false, true}) {
+        SCOPED_TRACE(chainee);
+        serveur.OublieRequetes();
+        envois.n = 0;
+        if (chainee) {
+            inet.ExecuteTeteEtLecture(serveur.Adresse("/petit"));
+            ASSERT_TRUE(AttendQue([&] { return !inet.StillExecuting(); }, 15000));
+            EXPECT_EQ(inet.GetHeader("content-length"), "4096");
+        }
+        inet.Execute(serveur.Adresse("/petit"), "GET");
+        QByteArray tout;
+        Inet::Vide pourquoi = Inet::Vide::Aucun;
+        for (QByteArray b; !(b = inet.GetChunk(65536, &pourquoi)).isEmpty();)
+            tout += b;
+        EXPECT_EQ(pourquoi, Inet::Vide::Fin);
+        EXPECT_TRUE(tout == Motif(4096));
+        QCoreApplication::sendPostedEvents(&inet); // those not delivered yet count too
+        EXPECT_EQ(envois.n, 1);
+        EXPECT_EQ(serveur.Requetes().size(), chainee ? 2 : 1);
+    }
+}
+
 TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     QTemporaryDir site, cible, cles;
     const QByteArray contenu = Motif(700 * 1024 + 5);

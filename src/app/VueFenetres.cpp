@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
@@ -61,6 +62,10 @@ public:
             retirees.push_back(depart - retirees_);
         enAttente_.clear();
         QItemSelectionModel& selection = *vue_.selectionModel();
+        // The list is told once, by a repaint, rather than through two changes
+        // of selection that each make it work out the place of every range
+        // (the main window only follows the selection between operations).
+        const QSignalBlocker muet(selection);
         std::vector<int> choisies;
         for (const QItemSelectionRange& plage : selection.selection())
             for (int r = plage.top(); r <= plage.bottom(); ++r)
@@ -91,6 +96,7 @@ public:
         }
         ferme();
         selection.select(nouvelle, QItemSelectionModel::Select);
+        vue_.viewport()->update();
     }
 
 private:
@@ -180,7 +186,7 @@ void VueFenetres::DebutRun() {
     rapport->ArretTelechargement->setEnabled(true);
     rapport->EnCours = true;
     retraits_ = std::make_unique<RetraitsDiffere>(*f_.ListeSources, *f_.Resultats);
-    repeints_ = std::make_unique<RepeintsEspaces>(std::initializer_list<QWidget*>{&f_, rapport}, 50);
+    repeints_ = std::make_unique<RepeintsEspaces>(std::initializer_list<QWidget*>{&f_, rapport}, 100);
     f_.AfficheSablier();
 }
 

@@ -67,7 +67,7 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 namespace {
 
-constexpr int IntervalleSuivi = 50; // milliseconds
+constexpr int IntervalleSuivi = 100; // milliseconds, as the windows are drawn during a run
 
 } // namespace
 

@@ -705,12 +705,7 @@ void Inet::Execute(const QString& adresse, const QString& operation) {
 void Inet::ExecuteTeteEtLecture(const QString& adresse) {
     Parametres p = d->Prepare(adresse, true, *this);
     p.idSuite = ++d->compteur;
-    const quint64 suite = p.idSuite;
     d->Lance(std::move(p));
-    {
-        std::lock_guard verrou(d->m);
-        d->idSuite = suite;
-    }
     d->adresseSuite = adresse.trimmed();
 }
 
@@ -728,7 +723,7 @@ void Inet::Prive::Lance(Parametres p) {
     {
         std::lock_guard verrou(d->m);
         d->idCourant = id;
-        d->idSuite = 0;
+        d->idSuite = p.idSuite;
         d->suiteLancee = false;
         d->aDemarrer = std::move(p);
         d->idADemarrer = id;

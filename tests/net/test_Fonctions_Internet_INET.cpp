@@ -534,6 +534,23 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     // The probe is a HEAD, the fetch a GET.
     EXPECT_TRUE(http.Journal().contains("\"HEAD /fichier.bin HTTP/1.1\" 200"));
     EXPECT_TRUE(http.Journal().contains("\"GET /fichier.bin HTTP/1.1\" 200"));
+    // Over TLS, the probes and fetches of two files go over one HTTP/2 connection.
+    ASSERT_TRUE(EcritFichier(site.filePath("deux.bin"), Motif(5000)));
+    Transfert t;
+    t.Inet1.CertificatsAutorite = cles.filePath("serveur.pem");
+    for (const QString nom : {"fichier.bin", "deux.bin"})
+        EXPECT_TRUE(t.Telecharge(https.Adresse("/" + nom), cible.filePath(nom))) << t.raison;
+    const QStringList lignes = https.Journal().split('\n').filter(QRegularExpression("(HEAD|GET) /(fichier|deux)"));
+    ASSERT_GE(lignes.size(), 4);
+    const QRegularExpression forme(R"("(HEAD|GET) /(fichier|deux).bin HTTP/2.0" 200 .* (connexion=\d+)$)");
+    QStringList vues;
+    for (const QString& ligne : lignes.mid(lignes.size() - 4)) {
+        const QRegularExpressionMatch m = forme.match(ligne);
+        EXPECT_TRUE(m.hasMatch()) << ligne;
+        vues << m.captured(1) + " " + m.captured(2) + " " + m.captured(3);
+    }
+    const QString c = vues.value(0).section(' ', 2);
+    EXPECT_EQ(vues, (QStringList{"HEAD fichier " + c, "GET fichier " + c, "HEAD deux " + c, "GET deux " + c}));
 }
 
 // A proxy typed with its scheme and port keeps its port (the port field

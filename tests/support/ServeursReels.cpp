@@ -63,7 +63,7 @@ http { default_type application/octet-stream;
     scgi_temp_path {dossier}/scgi; server { listen 127.0.0.1:{port}%1; root %2; %3 } }
 )")
                       .arg(certificat.isEmpty() ? QString()
-                                                : " ssl; ssl_certificate " + certificat +
+                                                : " ssl http2; ssl_certificate " + certificat +
                                                       "; ssl_certificate_key " + cle,
                            racine, directives),
                   "access.log") {}

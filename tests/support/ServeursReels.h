@@ -41,7 +41,8 @@ private:
 };
 
 // Serves `racine`; `directives` go inside the server block (locations,
-// redirections). With a certificate and its key, the server speaks TLS.
+// redirections). With a certificate and its key, the server speaks TLS and
+// offers HTTP/2.
 struct Nginx final : ServeurReel {
     explicit Nginx(const QString& racine, const QString& directives = QString(),
                    const QString& certificat = QString(), const QString& cle = QString());

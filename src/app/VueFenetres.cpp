@@ -113,13 +113,19 @@ private:
 // report and the result list many times between two turns of the event loop
 // and turns it hundreds of times a second; drawing the windows each time cost
 // more than the transfers. The widgets themselves change at once (their texts,
-// selection and state are always exact); only the drawing waits, never longer
-// than the interval, and whatever is pending is drawn when the run ends.
+// selection and state are always exact); only the drawing waits, and whatever
+// is pending is drawn when the run ends.
+//
+// A window whose drawing takes long waits twenty times as long as its last
+// drawing took (the interval at least): the result list draws each row after
+// asking whether it is selected, a question whose answer walks every range of
+// a selection of thousands of separate rows, and a long run must not spend
+// more than a twentieth of its time there, whatever the size of its list.
 class RepeintsEspaces final : public QObject {
 public:
     RepeintsEspaces(std::initializer_list<QWidget*> fenetres, int intervalle) : intervalle_(intervalle) {
         for (QWidget* fenetre : fenetres) {
-            fenetres_.push_back({fenetre, QElapsedTimer(), false});
+            fenetres_.push_back({fenetre, QElapsedTimer(), false, intervalle});
             fenetre->installEventFilter(this);
         }
     }
@@ -142,17 +148,22 @@ protected:
         for (Fenetre& f : fenetres_) {
             if (f.fenetre != objet)
                 continue;
-            if (!f.dernier.isValid() || f.dernier.elapsed() >= intervalle_) {
-                f.dernier.start();
+            if (!f.dernier.isValid() || f.dernier.elapsed() >= f.attente) {
                 f.retenu = false;
-                return false; // drawn now
+                // Drawn now, here (the filter is not asked again), timed.
+                QElapsedTimer duree;
+                duree.start();
+                objet->event(evenement);
+                f.attente = std::max<qint64>(intervalle_, 20 * duree.elapsed());
+                f.dernier.start();
+                return true;
             }
             // Held back: the window keeps what is to be drawn and asks for
             // nothing more until it is drawn, so one request later is enough.
             if (!f.retenu) {
                 f.retenu = true;
                 QPointer<QWidget> fenetre = f.fenetre;
-                QTimer::singleShot(int(intervalle_ - f.dernier.elapsed()), this, [fenetre] {
+                QTimer::singleShot(int(std::max<qint64>(0, f.attente - f.dernier.elapsed())), this, [fenetre] {
                     if (fenetre)
                         QCoreApplication::postEvent(fenetre, new QEvent(QEvent::UpdateRequest),
                                                     Qt::LowEventPriority);
@@ -166,8 +177,9 @@ protected:
 private:
     struct Fenetre {
         QPointer<QWidget> fenetre;
-        QElapsedTimer dernier; // last drawing let through
+        QElapsedTimer dernier; // end of the last drawing
         bool retenu;           // a drawing is held back
+        qint64 attente;        // milliseconds from the last drawing to the next
     };
     std::vector<Fenetre> fenetres_;
     qint64 intervalle_;

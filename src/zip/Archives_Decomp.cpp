@@ -932,8 +932,22 @@ template <int Variante>
                     return (e & kFinBloc) ? Issue::Continue : Issue::Echec; // 256, or 286 and 287
                 }
                 const size_t longueur = valeurDe(e);
+                // The distance's main-table entry is read before the refill,
+                // which then runs beside that load instead of ahead of it.
+                // 38 bits at most are used by now, but for symbol 285 of the
+                // 64 KiB variant (16 extra bits): then the entry is read again.
+                const bool assez = uint8_t(nb) >= kBitsDistance;
+                e = dist[bb & Masque(kBitsDistance)];
                 remplitRapide();
-                e = decodeEntree(dist, kBitsDistance);
+                if (!assez) [[unlikely]]
+                    e = dist[bb & Masque(kBitsDistance)];
+                if (e & kSousTable) [[unlikely]] {
+                    bb >>= kBitsDistance;
+                    nb -= kBitsDistance;
+                    e = dist[(e >> 16) + (bb & Masque((e >> 8) & 15))];
+                }
+                garde = bb;
+                consomme(e);
                 const size_t distance = valeurDe(e);
                 if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
                     sauve();

@@ -153,8 +153,13 @@ constexpr size_t kHistorique = 65536;
 //   bits 12-15 kind
 //   bits 16-31 value: literal, length or distance base, precode symbol, or the
 //              index of the second-level table
+// A literal is marked by bit 31 (a sign test), and its bits 8-15 hold the
+// main table's bits: bits 0-15 of its entry are then the control word of a
+// bit-field extraction (bextr) that gives the next look-up's index straight
+// from the bits before the literal. Its shift for extra bits is then 11: past
+// its codeword, the extra value reads as 0, as it should.
 // ---------------------------------------------------------------------------
-constexpr uint32_t kLitteral = 0x1000;
+constexpr uint32_t kLitteral = 0x80000000u;
 constexpr uint32_t kSpecial = 0x2000; // not a literal, length or distance
 constexpr uint32_t kSousTable = 0x4000;
 constexpr uint32_t kFinBloc = 0x8000;
@@ -252,6 +257,9 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
         nbUtilises += compte[l];
 
     const uint32_t tailleMain = 1u << bits;
+    // Bit 31 marks a literal in the literal/length table only: elsewhere it
+    // is a bit of the value (distance bases of 32769 and more).
+    const bool litteraux = bits == kBitsLitLong;
     // A complete code covers every slot: only an incomplete one leaves some
     // to decode as invalid. Small entries are one block each, and building
     // their tables is a good part of their time.
@@ -278,7 +286,7 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
             const uint32_t modele = modeles[tries[i]];
             const uint32_t inverse = InverseBits(code, l);
             if (l <= bits) {
-                const uint32_t entree = modele + (static_cast<uint32_t>(l) << 8) + l;
+                const uint32_t entree = modele + (static_cast<uint32_t>(litteraux && (modele & kLitteral) ? bits : l) << 8) + l;
                 for (uint32_t j = inverse; j < tailleMain; j += 1u << l)
                     table[j] = entree;
                 continue;
@@ -295,7 +303,8 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
             }
             const uint32_t base = table[prefixe] >> 16;
             const int reste2 = l - bits;
-            const uint32_t entree = modele + (static_cast<uint32_t>(reste2) << 8) + reste2;
+            const uint32_t entree =
+                modele + (static_cast<uint32_t>(litteraux && (modele & kLitteral) ? bits : reste2) << 8) + reste2;
             for (uint32_t j = inverse >> bits; j < (1u << bitsSous); j += 1u << reste2)
                 table[base + j] = entree;
         }
@@ -740,6 +749,197 @@ inline void CopieRapide(uint8_t* d, size_t distance, size_t longueur) {
     }
 }
 
+// The fast loop of a Huffman block, apart from the careful one so that its
+// state stays in registers: the bit buffer, its count and both positions are
+// locals here, handed back once when the loop ends.
+struct EtatRapide {
+    uint64_t bb;
+    unsigned nb;
+    const uint8_t* in;
+    uint8_t* out;
+    // A match the loop leaves to its caller: a long one of the 64 KiB variant.
+    size_t longueur, distance;
+};
+enum class FinRapide { Bord, FinBloc, Echec, Copie };
+
+// Runs while `in` is before `finInRapide` (every refill loads eight real
+// bytes, so no padding bit can be consumed) and `out` before `finOutRapide`
+// (room for three literals and a whole match with its overrun); both hold on
+// entry. Only the untrusted values are checked: an invalid code, a distance
+// before `debut`, a length past 258.
+template <int Variante>
+[[gnu::always_inline]] inline FinRapide CorpsRapide(const TablesHuffman& tables, const uint8_t* debut,
+                                                    const uint8_t* finInRapide, const uint8_t* finOutRapide,
+                                                    EtatRapide& etat) {
+    const uint32_t* const lit = tables.lit.data();
+    const uint32_t* const dist = tables.dist.data();
+    uint64_t bb = etat.bb;
+    unsigned nb = etat.nb;
+    const uint8_t* in = etat.in;
+    uint8_t* out = etat.out;
+    FinRapide fin = FinRapide::Bord;
+    constexpr uint64_t kMasqueLit = Masque(kBitsLitLong);
+
+    // At least 56 valid bits afterwards.
+    auto remplitRapide = [&]() RAMAGLIN_EN_LIGNE {
+        bb |= Lit64(in) << (nb & 63);
+        in += 7 - ((nb >> 3) & 7);
+        nb |= 56;
+    };
+    // Consumes a table entry's bits (codeword and extra bits, its low byte).
+    // The whole entry is subtracted from the count: only the count's low byte
+    // is meaningful here (it never goes below zero), which spares a
+    // zero-extension per symbol; it is trimmed when the loop ends.
+    auto consomme = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
+        bb >>= uint8_t(e);
+        nb -= e;
+    };
+    // The main-table index of the symbol after a literal: one extraction
+    // where the processor has it (the entry's bits 0-15 are its control
+    // word), else a shift and a mask.
+    auto apresLitteral = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
+#if RAMAGLIN_BMI2
+        if constexpr (Variante == 1) {
+            uint64_t i;
+            asm("bextr %2, %1, %0" : "=r"(i) : "r"(bb), "r"(uint64_t(e)));
+            return size_t(i);
+        }
+#endif
+        return size_t((bb >> uint8_t(e)) & kMasqueLit);
+    };
+    // Base + extra bits of a length or distance entry, from the bits saved
+    // before its shift. The shift takes bits 8-13 of the entry: the codeword
+    // length, and two kind bits that are clear in length and distance entries.
+    // Masks of 63 and 255 are the ones shrx and bzhi apply by themselves.
+    auto valeurDe = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
+        return (e >> 16) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 8) & 63));
+    };
+
+    // At the top of each turn, at least 56 valid bits, and `e` already holds
+    // the main-table entry of the next literal/length codeword: each look-up
+    // is issued before the store of the byte before it, and the next one
+    // before a match is copied, so that neither waits for the other. A refill
+    // only adds bits above the valid ones, so an entry looked up before it
+    // stays right.
+    remplitRapide();
+    uint32_t e = lit[bb & kMasqueLit];
+    do {
+        if (e & kLitteral) {
+            // Literals of the main table (11 bits at most): up to three a
+            // turn, the third after a refill.
+            size_t i = apresLitteral(e);
+            consomme(e);
+            uint8_t octet = static_cast<uint8_t>(e >> 16);
+            e = lit[i];
+            *out++ = octet;
+            if (e & kLitteral) {
+                i = apresLitteral(e);
+                consomme(e);
+                octet = static_cast<uint8_t>(e >> 16);
+                e = lit[i];
+                *out++ = octet;
+                if (e & kLitteral) {
+                    i = apresLitteral(e);
+                    consomme(e);
+                    octet = static_cast<uint8_t>(e >> 16);
+                    e = lit[i];
+                    remplitRapide();
+                    *out++ = octet;
+                    continue;
+                }
+            }
+        }
+        // 22 bits or fewer used since the refill: 34 left, enough for a
+        // codeword of the second level with its 16 extra bits.
+        if (e & kSousTable) [[unlikely]] {
+            bb >>= kBitsLitLong;
+            nb -= kBitsLitLong;
+            e = lit[(e >> 16) + (bb & Masque((e >> 8) & 15))];
+            if (e & kLitteral) {
+                consomme(e);
+                const uint8_t octet = static_cast<uint8_t>(e >> 16);
+                remplitRapide();
+                e = lit[bb & kMasqueLit];
+                *out++ = octet;
+                continue;
+            }
+        }
+        uint64_t garde = bb;
+        consomme(e);
+        if (e & kSpecial) [[unlikely]] {
+            fin = (e & kFinBloc) ? FinRapide::FinBloc : FinRapide::Echec; // 256, or 286 and 287
+            break;
+        }
+        const size_t longueur = valeurDe(garde, e);
+        // The distance's main-table entry is read before the refill, which
+        // then runs beside that load instead of ahead of it. 38 bits at most
+        // are used by now, but for symbol 285 of the 64 KiB variant (16 extra
+        // bits): then the entry is read again.
+        const bool assez = uint8_t(nb) >= kBitsDistance;
+        e = dist[bb & Masque(kBitsDistance)];
+        remplitRapide();
+        if (!assez) [[unlikely]]
+            e = dist[bb & Masque(kBitsDistance)];
+        if (e & kSousTable) [[unlikely]] {
+            bb >>= kBitsDistance;
+            nb -= kBitsDistance;
+            e = dist[(e >> 16) + (bb & Masque((e >> 8) & 15))];
+        }
+        garde = bb;
+        consomme(e);
+        const size_t distance = valeurDe(garde, e);
+        if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
+            fin = FinRapide::Echec;
+            break;
+        }
+        // 29 bits or fewer for the distance: the next look-up has its 11, and
+        // goes before the copy.
+        e = lit[bb & kMasqueLit];
+        remplitRapide();
+        // The margin holds a match of 258 bytes with its overrun: only the
+        // longer ones of the 64 KiB variant go to the caller.
+        if (longueur > 258) [[unlikely]] {
+            etat.longueur = longueur;
+            etat.distance = distance;
+            fin = FinRapide::Copie;
+            break;
+        }
+        CopieRapide(out, distance, longueur);
+        out += longueur;
+    } while (in < finInRapide && out < finOutRapide);
+    etat.bb = bb;
+    etat.nb = nb & 0xFF;
+    etat.in = in;
+    etat.out = out;
+    return fin;
+}
+
+[[gnu::noinline]] FinRapide RapideSimple(const TablesHuffman& tables, const uint8_t* debut, const uint8_t* finIn,
+                                         const uint8_t* finOut, EtatRapide& etat) {
+    return CorpsRapide<0>(tables, debut, finIn, finOut, etat);
+}
+
+// The loop is all variable shifts and masks: where the processor has BMI2
+// (shrx, shlx, bzhi: one micro-operation each, any register), a copy of it
+// built for those instructions runs faster.
+#if RAMAGLIN_BMI2
+__attribute__((target("bmi,bmi2"), noinline)) FinRapide RapideBmi2(const TablesHuffman& tables, const uint8_t* debut,
+                                                               const uint8_t* finIn, const uint8_t* finOut,
+                                                               EtatRapide& etat) {
+    return CorpsRapide<1>(tables, debut, finIn, finOut, etat);
+}
+#endif
+
+template <int Variante>
+inline FinRapide BoucleRapide(const TablesHuffman& tables, const uint8_t* debut, const uint8_t* finIn,
+                              const uint8_t* finOut, EtatRapide& etat) {
+#if RAMAGLIN_BMI2
+    if constexpr (Variante == 1)
+        return RapideBmi2(tables, debut, finIn, finOut, etat);
+#endif
+    return RapideSimple(tables, debut, finIn, finOut, etat);
+}
+
 // Huffman block (type 1 with the fixed tables, type 2 with the ones just read):
 // literal/length symbols until 256; a length (257-285, base + extra bits) is
 // followed by a distance symbol (base + extra bits) and copies from that far back
@@ -839,20 +1039,6 @@ template <int Variante>
         return ok;
     };
 
-    auto remplitRapide = [&]() RAMAGLIN_EN_LIGNE {
-        bb |= Lit64(in) << (nb & 63);
-        in += 7 - ((nb >> 3) & 7);
-        nb |= 56;
-    };
-    // Consumes a table entry's bits (codeword and extra bits, its low byte).
-    // In the fast loop the whole entry is subtracted from the count: only the
-    // count's low byte is meaningful there (it never goes below zero), which
-    // spares a zero-extension per symbol; it is trimmed when the loop ends.
-    auto consomme = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
-        bb >>= uint8_t(e);
-        nb -= e;
-    };
-    constexpr uint64_t kMasqueLit = Masque(kBitsLitLong);
     // A match once its distance is checked: by whole words with room for the
     // overrun, else (a long match of the 64 KiB variant near the end of the
     // buffer) byte by byte, growing the output.
@@ -867,100 +1053,28 @@ template <int Variante>
         out += longueur;
         return Issue::Continue;
     };
-    // In the fast loop: its margin holds a match of 258 bytes with its
-    // overrun; only the longer ones of the 64 KiB variant need the check.
-    auto copieBoucle = [&](size_t longueur, size_t distance) RAMAGLIN_EN_LIGNE {
-        if (longueur > 258) [[unlikely]]
-            return copie(longueur, distance);
-        CopieRapide(out, distance, longueur);
-        out += longueur;
-        return Issue::Continue;
-    };
 
     for (;;) {
         if (in < finInRapide && finOut - out > kMargeSortie) {
-            // At the top of each turn, at least 56 valid bits, and `e` already
-            // holds the main-table entry of the next literal/length codeword:
-            // each look-up is issued before the store of the byte before it,
-            // and the next one before a match is copied, so that neither waits
-            // for the other. A refill only adds bits above the valid ones, so
-            // an entry looked up before it stays right.
-            remplitRapide();
-            uint32_t e = lit[bb & kMasqueLit];
-            do {
-                if (e & kLitteral) {
-                    // Literals of the main table (11 bits at most): up to
-                    // three a turn, the third after a refill.
-                    consomme(e);
-                    uint8_t octet = static_cast<uint8_t>(e >> 16);
-                    e = lit[bb & kMasqueLit];
-                    *out++ = octet;
-                    if (e & kLitteral) {
-                        consomme(e);
-                        octet = static_cast<uint8_t>(e >> 16);
-                        e = lit[bb & kMasqueLit];
-                        *out++ = octet;
-                        if (e & kLitteral) {
-                            consomme(e);
-                            octet = static_cast<uint8_t>(e >> 16);
-                            e = lit[bb & kMasqueLit];
-                            remplitRapide();
-                            *out++ = octet;
-                            continue;
-                        }
-                    }
-                }
-                // 22 bits or fewer used since the refill: 34 left, enough for
-                // a codeword of the second level with its 16 extra bits.
-                if (e & kSousTable) [[unlikely]] {
-                    bb >>= kBitsLitLong;
-                    nb -= kBitsLitLong;
-                    e = lit[(e >> 16) + (bb & Masque((e >> 8) & 15))];
-                    if (e & kLitteral) {
-                        consomme(e);
-                        const uint8_t octet = static_cast<uint8_t>(e >> 16);
-                        remplitRapide();
-                        e = lit[bb & kMasqueLit];
-                        *out++ = octet;
-                        continue;
-                    }
-                }
-                garde = bb;
-                consomme(e);
-                if (e & kSpecial) [[unlikely]] {
-                    sauve();
-                    return (e & kFinBloc) ? Issue::Continue : Issue::Echec; // 256, or 286 and 287
-                }
-                const size_t longueur = valeurDe(e);
-                // The distance's main-table entry is read before the refill,
-                // which then runs beside that load instead of ahead of it.
-                // 38 bits at most are used by now, but for symbol 285 of the
-                // 64 KiB variant (16 extra bits): then the entry is read again.
-                const bool assez = uint8_t(nb) >= kBitsDistance;
-                e = dist[bb & Masque(kBitsDistance)];
-                remplitRapide();
-                if (!assez) [[unlikely]]
-                    e = dist[bb & Masque(kBitsDistance)];
-                if (e & kSousTable) [[unlikely]] {
-                    bb >>= kBitsDistance;
-                    nb -= kBitsDistance;
-                    e = dist[(e >> 16) + (bb & Masque((e >> 8) & 15))];
-                }
-                garde = bb;
-                consomme(e);
-                const size_t distance = valeurDe(e);
-                if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
-                    sauve();
-                    return Issue::Echec;
-                }
-                // 29 bits or fewer for the distance: the next look-up has its
-                // 11, and goes before the copy.
-                e = lit[bb & kMasqueLit];
-                remplitRapide();
-                if (const Issue r = copieBoucle(longueur, distance); r != Issue::Continue) [[unlikely]]
-                    return r;
-            } while (in < finInRapide && finOut - out > kMargeSortie);
-            nb &= 0xFF;
+            EtatRapide r{bb, nb, in, out, 0, 0};
+            const FinRapide f = BoucleRapide<Variante>(tables, debut, finInRapide, finOut - kMargeSortie, r);
+            bb = r.bb;
+            nb = r.nb;
+            in = r.in;
+            out = r.out;
+            if (f == FinRapide::FinBloc) {
+                sauve();
+                return Issue::Continue;
+            }
+            if (f == FinRapide::Echec) {
+                sauve();
+                return Issue::Echec;
+            }
+            if (f == FinRapide::Copie) {
+                if (const Issue i = copie(r.longueur, r.distance); i != Issue::Continue) [[unlikely]]
+                    return i;
+                continue;
+            }
         }
 
         // When streaming, an end is often only the end of a buffer: the input

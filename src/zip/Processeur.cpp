@@ -8,7 +8,7 @@ JeuxInstructions Detecte() {
     JeuxInstructions j;
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     __builtin_cpu_init();
-    j.bmi2 = __builtin_cpu_supports("bmi2");
+    j.bmi2 = __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("bmi"); // with bextr
     j.clmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
     j.vpclmul = j.clmul && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512f") &&
                 __builtin_cpu_supports("avx512vl");

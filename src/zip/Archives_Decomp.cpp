@@ -153,11 +153,18 @@ constexpr size_t kHistorique = 65536;
 //   bits 12-15 kind
 //   bits 16-31 value: literal, length or distance base, precode symbol, or the
 //              index of the second-level table
-// A literal is marked by bit 31 (a sign test), and its bits 8-15 hold the
-// main table's bits: bits 0-15 of its entry are then the control word of a
-// bit-field extraction (bextr) that gives the next look-up's index straight
-// from the bits before the literal. Its shift for extra bits is then 11: past
-// its codeword, the extra value reads as 0, as it should.
+// Literal, length and distance entries differ: their bits 8-15 are the width
+// of the table looked up next (11 after a literal or a distance, 8 after a
+// length), so that bits 0-15 of the entry are the control word of a bit-field
+// extraction (bextr) giving the next look-up's index straight from the bits
+// before the symbol.
+//   literal   bit 31 set (a sign test), the byte in bits 16-23; its shift for
+//             extra bits is 11: past its codeword, no extra value
+//   length    codeword length in bits 16-19, base in bits 20-30
+//   distance  codeword length in bits 16-19, extra bits in 20-23, and in
+//             24-25 the base less 1 shifted right by the extra bits (the
+//             base is 1 + that << extra)
+// Bit 31 is a literal's mark in the literal/length table only.
 // ---------------------------------------------------------------------------
 constexpr uint32_t kLitteral = 0x80000000u;
 constexpr uint32_t kSpecial = 0x2000; // not a literal, length or distance
@@ -230,6 +237,32 @@ inline uint32_t InverseBits(uint32_t valeur, int n) {
     return r >> (16 - n);
 }
 
+// The entry of a symbol whose codeword takes `l` bits of its table (main or
+// second-level), in the table whose main part is indexed by `bits` bits (see
+// the layout above): bits 8-15 of a literal's or a distance's entry are the
+// literal/length table's width, a length's the distance table's.
+constexpr uint32_t Entree(uint32_t modele, uint32_t l, int bits) {
+    if (bits == kBitsPrecode || (modele & kSpecial))
+        return modele + (l << 8) + l;
+    const uint32_t base = modele >> 16, extra = modele & 0xFF;
+    if (bits == kBitsDistance)
+        return (((base - 1) >> extra) << 24) | (extra << 20) | (l << 16) | (uint32_t(kBitsLitLong) << 8) | (l + extra);
+    if (modele & kLitteral)
+        return modele + (uint32_t(kBitsLitLong) << 8) + l;
+    return (base << 20) | (l << 16) | (uint32_t(kBitsDistance) << 8) | (l + extra);
+}
+
+// A distance base less 1 is 0 to 3 times 2 to the power of its extra bits:
+// that factor is all a distance entry keeps of it.
+constexpr bool BasesDistanceCompactes() {
+    for (int s = 0; s < kNbDistance; ++s)
+        if ((((kBaseDistance[s] - 1) >> kExtraDistance[s]) << kExtraDistance[s]) != kBaseDistance[s] - 1 ||
+            ((kBaseDistance[s] - 1) >> kExtraDistance[s]) > 3)
+            return false;
+    return true;
+}
+static_assert(BasesDistanceCompactes());
+
 // Builds a decoding table from code lengths (canonical Huffman code, RFC 1951
 // 3.2.2). Returns the completeness value: starting from 1, doubled at each length
 // and reduced by the number of codes of that length: negative for an
@@ -257,9 +290,6 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
         nbUtilises += compte[l];
 
     const uint32_t tailleMain = 1u << bits;
-    // Bit 31 marks a literal in the literal/length table only: elsewhere it
-    // is a bit of the value (distance bases of 32769 and more).
-    const bool litteraux = bits == kBitsLitLong;
     // A complete code covers every slot: only an incomplete one leaves some
     // to decode as invalid. Small entries are one block each, and building
     // their tables is a good part of their time.
@@ -286,7 +316,7 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
             const uint32_t modele = modeles[tries[i]];
             const uint32_t inverse = InverseBits(code, l);
             if (l <= bits) {
-                const uint32_t entree = modele + (static_cast<uint32_t>(litteraux && (modele & kLitteral) ? bits : l) << 8) + l;
+                const uint32_t entree = Entree(modele, uint32_t(l), bits);
                 for (uint32_t j = inverse; j < tailleMain; j += 1u << l)
                     table[j] = entree;
                 continue;
@@ -303,8 +333,7 @@ int ConstruitTable(const uint8_t* longueurs, int nbSymboles, const uint32_t* mod
             }
             const uint32_t base = table[prefixe] >> 16;
             const int reste2 = l - bits;
-            const uint32_t entree =
-                modele + (static_cast<uint32_t>(litteraux && (modele & kLitteral) ? bits : reste2) << 8) + reste2;
+            const uint32_t entree = Entree(modele, uint32_t(reste2), bits);
             for (uint32_t j = inverse >> bits; j < (1u << bitsSous); j += 1u << reste2)
                 table[base + j] = entree;
         }
@@ -706,6 +735,18 @@ constexpr size_t kDebordCopie = 32;
 constexpr ptrdiff_t kMargeEntree = 32; // three refills of at most 7 bytes, 8 read by each
 constexpr ptrdiff_t kMargeSortie = 3 + 258 + kDebordCopie;
 
+// A length entry's value: its base plus its extra bits, from the bits saved
+// before its shift.
+inline uint32_t LongueurDe(uint64_t garde, uint32_t e) {
+    return (e >> 20) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 16) & 15));
+}
+
+// A distance entry's value, the same way.
+inline uint32_t DistanceDe(uint64_t garde, uint32_t e) {
+    return 1 + ((e >> 24) << ((e >> 20) & 15)) +
+           static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 16) & 15));
+}
+
 inline void CopieRapide(uint8_t* d, size_t distance, size_t longueur) {
     const uint8_t* src = d - distance;
     uint8_t* const fin = d + longueur;
@@ -794,25 +835,29 @@ template <int Variante>
         bb >>= uint8_t(e);
         nb -= e;
     };
-    // The main-table index of the symbol after a literal: one extraction
-    // where the processor has it (the entry's bits 0-15 are its control
-    // word), else a shift and a mask.
-    auto apresLitteral = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
+    // The main-table index of the symbol after a literal or a length, from
+    // the bits before it: one extraction where the processor has it (the
+    // entry's bits 0-15 are its control word), else a shift and a mask.
+    auto extrait = [&](uint64_t avant, uint32_t e, uint64_t masque) RAMAGLIN_EN_LIGNE {
 #if RAMAGLIN_BMI2
         if constexpr (Variante == 1) {
             uint64_t i;
-            asm("bextr %2, %1, %0" : "=r"(i) : "r"(bb), "r"(uint64_t(e)));
+            asm("bextr %2, %1, %0" : "=r"(i) : "r"(avant), "r"(uint64_t(e)));
             return size_t(i);
         }
 #endif
-        return size_t((bb >> uint8_t(e)) & kMasqueLit);
+        return size_t((avant >> uint8_t(e)) & masque);
     };
-    // Base + extra bits of a length or distance entry, from the bits saved
-    // before its shift. The shift takes bits 8-13 of the entry: the codeword
-    // length, and two kind bits that are clear in length and distance entries.
-    // Masks of 63 and 255 are the ones shrx and bzhi apply by themselves.
-    auto valeurDe = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
-        return (e >> 16) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 8) & 63));
+    auto apresLitteral = [&](uint32_t e) RAMAGLIN_EN_LIGNE { return extrait(bb, e, kMasqueLit); };
+    auto apresLongueur = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
+        if constexpr (Variante == 1)
+            return extrait(garde, e, Masque(kBitsDistance));
+        return size_t(bb & Masque(kBitsDistance)); // the bits after the length
+    };
+    auto apresDistance = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
+        if constexpr (Variante == 1)
+            return extrait(garde, e, kMasqueLit);
+        return size_t(bb & kMasqueLit);
     };
 
     // At the top of each turn, at least 56 valid bits, and `e` already holds
@@ -870,13 +915,13 @@ template <int Variante>
             fin = (e & kFinBloc) ? FinRapide::FinBloc : FinRapide::Echec; // 256, or 286 and 287
             break;
         }
-        const size_t longueur = valeurDe(garde, e);
+        const size_t longueur = LongueurDe(garde, e);
         // The distance's main-table entry is read before the refill, which
         // then runs beside that load instead of ahead of it. 38 bits at most
         // are used by now, but for symbol 285 of the 64 KiB variant (16 extra
         // bits): then the entry is read again.
         const bool assez = uint8_t(nb) >= kBitsDistance;
-        e = dist[bb & Masque(kBitsDistance)];
+        e = dist[apresLongueur(garde, e)];
         remplitRapide();
         if (!assez) [[unlikely]]
             e = dist[bb & Masque(kBitsDistance)];
@@ -887,14 +932,14 @@ template <int Variante>
         }
         garde = bb;
         consomme(e);
-        const size_t distance = valeurDe(garde, e);
+        const size_t distance = DistanceDe(garde, e);
         if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
             fin = FinRapide::Echec;
             break;
         }
         // 29 bits or fewer for the distance: the next look-up has its 11, and
         // goes before the copy.
-        e = lit[bb & kMasqueLit];
+        e = lit[apresDistance(garde, e)];
         remplitRapide();
         // The margin holds a match of 258 bytes with its overrun: only the
         // longer ones of the 64 KiB variant go to the caller.
@@ -1118,12 +1163,12 @@ template <int Variante>
             sauve();
             return Issue::Continue;
         }
-        const size_t longueur = valeur;
+        const size_t longueur = LongueurDe(garde, e);
         remplit();
         e = decode(dist, kBitsDistance, valeur);
         if ((e & kSpecial) || epuise()) [[unlikely]]
             break; // unused slot of an incomplete distance code
-        const size_t distance = valeur;
+        const size_t distance = DistanceDe(garde, e);
         if (distance > size_t(out - debut)) [[unlikely]]
             break;
         if (const Issue r = copie(longueur, distance); r != Issue::Continue) [[unlikely]]

@@ -46,8 +46,8 @@
 //   means anything, which spares a zero-extension per symbol.
 //
 // - Fast match copy. With a margin of 32 bytes after the match, a distance of
-//   16 or more is copied 16 bytes at a time (the first 32 without a test: most
-//   matches are short), 8 to 15 by 8-byte words, distance 1 by a repeated
+//   8 or more is copied by 8-byte words (the first 32 bytes without a test:
+//   most matches are short), distance 1 by a repeated
 //   8-byte pattern, 2 to 7 by 8-byte words advancing by the distance (each
 //   store lays down `distance` right bytes). Bytes written past the end of the
 //   match are rewritten by what follows.
@@ -747,29 +747,28 @@ inline uint32_t DistanceDe(uint64_t garde, uint32_t e) {
            static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 16) & 15));
 }
 
+inline void Copie8(uint8_t* d, const uint8_t* s) {
+    uint64_t mot;
+    std::memcpy(&mot, s, 8);
+    std::memcpy(d, &mot, 8);
+}
+
 inline void CopieRapide(uint8_t* d, size_t distance, size_t longueur) {
     const uint8_t* src = d - distance;
     uint8_t* const fin = d + longueur;
-    if (distance >= 16) {
+    if (distance >= 8) {
         // Most matches are short: the first 32 bytes go without a test.
-        std::memcpy(d, src, 16);
-        std::memcpy(d + 16, src + 16, 16);
+        Copie8(d, src);
+        Copie8(d + 8, src + 8);
+        Copie8(d + 16, src + 16);
+        Copie8(d + 24, src + 24);
         d += 32;
         src += 32;
         while (d < fin) {
-            std::memcpy(d, src, 16);
+            Copie8(d, src);
+            Copie8(d + 8, src + 8);
             d += 16;
             src += 16;
-        }
-    } else if (distance >= 8) {
-        std::memcpy(d, src, 8);
-        std::memcpy(d + 8, src + 8, 8);
-        d += 16;
-        src += 16;
-        while (d < fin) {
-            std::memcpy(d, src, 8);
-            d += 8;
-            src += 8;
         }
     } else if (distance == 1) {
         const uint64_t motif = uint64_t(*src) * 0x0101010101010101u;

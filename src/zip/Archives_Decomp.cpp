@@ -23,7 +23,11 @@
 //   bits, so one shift consumes codeword and extra bits together and the extra
 //   value is read from the bits saved before the shift. Codes longer than TB bits
 //   go through a second-level table whose entry in the main table points to it.
-//   Unused slots of an incomplete code decode to an invalid entry.
+//   Unused slots of an incomplete code decode to an invalid entry. A literal,
+//   length or distance entry also carries the width of the table looked up
+//   after it, so that its low 16 bits are the control word of a bextr: the
+//   next index comes from the bits saved before the symbol in one operation,
+//   one cycle less on the chain that runs from each look-up to the next.
 //
 // - Two paths through a Huffman block. Far from the end of the input (32 bytes,
 //   so every refill loads eight real bytes and no padding bit can be consumed)
@@ -33,9 +37,10 @@
 //   tested (an invalid code, a distance before the start of the output, a
 //   length past the buffer). Near either end, one symbol at a time goes through
 //   the careful path, which checks the padding and grows the output, then the
-//   fast loop takes over again. The loop is all variable shifts and masks: a
-//   second copy of it, built for BMI2 (shrx, bzhi), runs where the processor
-//   has them.
+//   fast loop takes over again. The fast loop is a function of its own, so
+//   that its state stays in registers. It is all variable shifts and masks: a
+//   second copy of it, built for BMI1 and BMI2 (bextr, shrx, bzhi), runs where
+//   the processor has them.
 //
 // - Look-ups ahead. In the fast loop the next literal/length entry is looked
 //   up as soon as the bits of the symbol before are consumed: before that
@@ -1177,9 +1182,9 @@ template <int Variante>
     return Issue::Echec;
 }
 
-// The loop above is all variable shifts and masks: where the processor has
-// BMI2 (shrx, shlx, bzhi: one micro-operation each, any register), a copy of
-// it built for those instructions runs about 8 % faster.
+// The careful loop too is all variable shifts and masks: where the processor
+// has BMI2 (shrx, shlx, bzhi: one micro-operation each, any register), a copy
+// of it is built for those instructions.
 #if RAMAGLIN_BMI2
 __attribute__((target("bmi2"))) Issue Decodeur::BlocHuffmanBmi2(const TablesHuffman& tables) {
     return BoucleHuffman<1>(tables);

@@ -921,14 +921,14 @@ template <int Variante>
         }
         const size_t longueur = LongueurDe(garde, e);
         // The distance's main-table entry is read before the refill, which
-        // then runs beside that load instead of ahead of it. 38 bits at most
-        // are used by now, but for symbol 285 of the 64 KiB variant (16 extra
-        // bits): then the entry is read again.
-        const bool assez = uint8_t(nb) >= kBitsDistance;
+        // then runs beside that load instead of ahead of it. Its 8 bits are
+        // there even when the count says fewer: a refill leaves all 64 bits
+        // of the buffer real (the count only tracks whole bytes taken), and a
+        // turn takes at most 53 of them before this point (two literals of
+        // 11 bits, a length codeword of 15 and the 16 extra bits of symbol
+        // 285 in the 64 KiB variant).
         e = dist[apresLongueur(garde, e)];
         remplitRapide();
-        if (!assez) [[unlikely]]
-            e = dist[bb & Masque(kBitsDistance)];
         if (e & kSousTable) [[unlikely]] {
             bb >>= kBitsDistance;
             nb -= kBitsDistance;

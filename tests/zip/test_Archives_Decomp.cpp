@@ -87,6 +87,10 @@ struct Bits {
     }
 };
 
+// Distance codes 0, 1, 4, 6 and 10: base and extra bits.
+constexpr int kBases[11] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33};
+constexpr int kExtra[11] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4};
+
 QByteArray Motif(const QByteArray& m, int n) { return m.repeated(n / m.size() + 1).left(n); }
 
 // A stream handed over `pas` bytes at a time, and a sink that keeps all.
@@ -196,6 +200,29 @@ TEST(Inflate, HandBuiltStreamsAndTheirResults) {
                        .Stocke(false, "\xf2\x49\x0d\xb6", loin.mid(131070))
                        .Fixe().L(257).D(31).Val(5000, 14).L(256).o,
                    150003, 0, loin + loin.mid(150000 - 54153, 3)});
+    // Long matches of the 64 KiB variant far enough from the end of the input
+    // for the fast loop, at distances of each copy path, each after the most
+    // bits a turn takes before its distance: literals 'a' and 'b' of 11 bits,
+    // symbol 285 of 15 and its 16 extra bits; then an 8-bit distance code.
+    std::vector<int> l11(286, 0), d8(32, 4);
+    for (int s = 0; s < 286; ++s)
+        l11[s] = s < 256 || (s >= 259 && s <= 261) ? 8 : s >= 270 ? 15 : 0;
+    for (int s : std::initializer_list<int>{'a', 'b', 'c', 'd', 256, 257, 258})
+        l11[s] = 11;
+    std::fill(d8.begin(), d8.begin() + 16, 8);
+    d8[31] = 0;
+    Bits longs = Bits().Dyn(l11, d8);
+    QByteArray attenduLongs;
+    const int plus[6] = {0, 255, 256, 300, 1000, 5000}, codes[5] = {0, 1, 4, 6, 10}, distances[5] = {1, 2, 6, 12, 48};
+    for (int k = 0; k < 40; ++k) {
+        const int v = plus[k % 6], code = codes[k % 5], distance = distances[k % 5];
+        longs.L('a').L('b').L(285).Val(uint32_t(v), 16).D(code).Val(uint32_t(distance - kBases[code]), kExtra[code]);
+        attenduLongs += "ab";
+        for (int n = 0; n < 3 + v; ++n)
+            attenduLongs += attenduLongs[attenduLongs.size() - distance];
+    }
+    cas.push_back({"long matches of the enhanced variant in the fast loop", longs.L(256).o, attenduLongs.size(), 0,
+                   attenduLongs, false, 2});
     // zlib writes symbol 285, which the enhanced variant reads differently.
     for (const char* nom : {"zlib_l1", "zlib_l6", "zlib_l9"})
         cas.push_back({nom, LitFichier(CheminFixture(QString("zip/%1.deflate").arg(nom))), source.size(), 0, source,

@@ -302,6 +302,7 @@ struct Inet::Prive {
             Libere();
         if (easy)
             curl_easy_cleanup(easy);
+        curl_slist_free_all(enTetesRequete); // the last request's, kept while the handle was
     }
 
     // What this pass received, told to the user-interface thread in one

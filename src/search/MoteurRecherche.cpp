@@ -56,8 +56,13 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
     QByteArray signature;
     HachageEnRoute hachage;
     if (!cle.isEmpty()) {
-        if (!RecoitSignature(adresse, chemin, signature))
+        if (!RecoitSignature(adresse, chemin, signature)) {
+            // Nor the copy an earlier search left: nothing of this service's
+            // list remains after a refusal.
+            if (!ArretDemande)
+                EffaceFichier(chemin, false);
             return r;
+        }
         hachage.prefixe = PrefixeEd25519(cle, signature);
     }
     QString copieAdresse = adresse;

@@ -113,6 +113,7 @@ TEST_F(ListeSignee, SignatureVerifieeOuRechercheRefusee) {
         c.prepare();
         rec.Vide();
         AffecteVariable("TITRE_TELECHARGEMENT", "");
+        EcritFichier(rep + "/Liste.tmp", "copie d'une recherche précédente");
         const auto r = Cherche(adresse);
         EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
         EXPECT_EQ(rec.Textes(), QStringList{c.message});

@@ -142,8 +142,30 @@ bool EcritSurLeDisque(QFile& fichier) {
 
 } // namespace
 
+namespace {
+
+// A file reached through a symbolic link is rewritten where the link leads,
+// its work file beside it there (named as the caller names it beside the
+// link): renaming over the link itself would put a plain file in its place,
+// and the file it pointed to would keep its old content. A dangling link
+// leads to the file it names, which the rewrite then creates.
+QString OuMeneLeLien(const QString& chemin) {
+    const QFileInfo info(chemin);
+    if (!info.isSymLink())
+        return chemin;
+    QString cible = info.canonicalFilePath();
+    if (cible.isEmpty()) // dangling: the last link's own target
+        cible = info.symLinkTarget();
+    return cible.isEmpty() ? chemin : cible;
+}
+
+} // namespace
+
 FichierTravail::FichierTravail(const QString& chemin, const QString& travail)
-    : chemin_(chemin), fichier_(travail) {}
+    : chemin_(OuMeneLeLien(chemin)), fichier_(travail) {
+    if (chemin_ != chemin && travail.startsWith(chemin))
+        fichier_.setFileName(chemin_ + travail.mid(chemin.size()));
+}
 
 FichierTravail::~FichierTravail() {
     if (ouvert_)

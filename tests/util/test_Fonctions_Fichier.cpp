@@ -69,6 +69,19 @@ TEST_F(Fichiers, RemplacementParFichierDeTravail) {
     noms.sort();
     EXPECT_EQ(noms, (QStringList{"Ramag.ini", "Ramag.ini.tmp", "dossier", "neuf"}));
 
+    // Through symbolic links (one relative, one to a file not there yet): the
+    // file they lead to is rewritten and the links stay links.
+    QDir().mkpath(P("vrai"));
+    EcritFichier(P("vrai/reglages.ini"), "ancien");
+    ASSERT_TRUE(QFile::link("vrai/reglages.ini", P("lien.ini")));
+    ASSERT_TRUE(QFile::link(P("vrai/absent.ini"), P("pendant.ini")));
+    for (const char* lien : {"lien.ini", "pendant.ini"}) {
+        EXPECT_TRUE(RemplaceParFichierTravail(P(lien), "par le lien", P(lien) + ".tmp"));
+        EXPECT_TRUE(QFileInfo(P(lien)).isSymLink());
+        EXPECT_EQ(LitFichier(P(lien)), "par le lien");
+    }
+    EXPECT_EQ(QDir(P("vrai")).entryList(QDir::Files), (QStringList{"absent.ini", "reglages.ini"}));
+
     // A full disk, a folder no one may write.
     for (DossierMonte::Genre genre : {DossierMonte::Tmpfs, DossierMonte::LectureSeule}) {
         SCOPED_TRACE(int(genre));

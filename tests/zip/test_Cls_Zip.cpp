@@ -66,6 +66,12 @@ QByteArray Octets(qint64 n, uint32_t graine) {
     return o;
 }
 
+// Appends v on n bytes, least significant first, as the format's records have it.
+void Le(QByteArray& o, uint64_t v, int n) {
+    for (int i = 0; i < n; ++i)
+        o.append(char(v >> (8 * i)));
+}
+
 qint64 NombreFichiers(const QString& dossier) {
     qint64 n = 0;
     for (QDirIterator it(dossier, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
@@ -202,25 +208,6 @@ TEST_P(ModeExtraction, NamesFoldersSelectionAndReplacement) {
     EXPECT_TRUE(Arbre(sortie) == attendu) << Arbre(sortie).keys().join(' ').toStdString();
 }
 
-// An entry whose local header is not where the directory says cannot be
-// reached: the others are written, the unpack is no success, and says which.
-TEST_P(ModeExtraction, EntreeInjoignable) {
-    EnregistreurMessages rec;
-    QTemporaryDir dest;
-    QByteArray octets = LitFichier(Fixture("infozip_stored.zip"));
-    ASSERT_EQ(octets.mid(30, 11), "binaire.bin");
-    octets[2] = '\0';
-    ASSERT_TRUE(EcritFichier(dest.filePath("injoignable.zip"), octets));
-    Cls_Zip zip;
-    ASSERT_EQ(zip.Get_Contents(dest.filePath("injoignable.zip")), 0);
-    EXPECT_EQ(zip.UnPack(Tout(zip), dest.filePath("sortie")), Cls_Zip::ZipIncomplete);
-    EXPECT_EQ(rec.Textes(), QStringList{"Error in zipfile"});
-    EXPECT_EQ(zip.Raison(), "Error in zipfile: binaire.bin");
-    QMap<QString, QByteArray> attendu = Arbre(Fixture("source"));
-    attendu.remove("binaire.bin");
-    EXPECT_TRUE(Arbre(dest.filePath("sortie")) == attendu);
-}
-
 // Large entries, so that every buffer of the streaming extraction goes round
 // many times: an archive written here with the format's records, its entries
 // deflated by zlib or stored, in clear or encrypted.
@@ -241,45 +228,36 @@ TEST_P(ModeExtraction, LargeEntriesEncryptedOrNot) {
                                          {"stocke.bin", aleatoire, 0, true}, {"clair.txt", texte, 8, false},
                                          {"clair.bin", aleatoire, 0, false}};
     QByteArray archive, repertoire;
-    auto le = [](QByteArray& o, uint64_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            o.append(char(v >> (8 * i)));
-    };
     Cls_Encrypt chiffre;
     for (const Entree& e : entrees) {
         QByteArray c = e.donnees;
-        if (e.methode == 8) {
-            z_stream z{};
-            deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-            c.resize(qsizetype(deflateBound(&z, uLong(e.donnees.size()))));
-            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(e.donnees.constData()));
-            z.avail_in = uInt(e.donnees.size());
-            z.next_out = reinterpret_cast<Bytef*>(c.data());
-            z.avail_out = uInt(c.size());
-            deflate(&z, Z_FINISH);
-            c.resize(qsizetype(z.total_out));
-            deflateEnd(&z);
+        if (e.methode == 8) { // zlib's stream without its two-byte header and its Adler-32
+            uLongf n = compressBound(uLong(e.donnees.size()));
+            c.resize(qsizetype(n));
+            compress2(reinterpret_cast<Bytef*>(c.data()), &n, reinterpret_cast<const Bytef*>(e.donnees.constData()),
+                      uLong(e.donnees.size()), 1);
+            c = c.mid(2, qsizetype(n) - 6);
         }
         const uint32_t crc = CalculeCRC32(0, e.donnees.constData(), size_t(e.donnees.size()));
         if (e.chiffre)
             chiffre.ZipEncryptArray(c, "secret", crc);
         // version, flags, method, time, date, CRC, sizes, name length, extra length
         QByteArray champs;
-        le(champs, 20, 2), le(champs, e.chiffre, 2), le(champs, uint32_t(e.methode), 2), le(champs, 0x7333, 2);
-        le(champs, 0x3483, 2), le(champs, crc, 4), le(champs, uint32_t(c.size()), 4);
-        le(champs, uint32_t(e.donnees.size()), 4), le(champs, uint32_t(e.nom.size()), 2), le(champs, 0, 2);
-        le(repertoire, 0x02014b50, 4), le(repertoire, 20, 2);
+        Le(champs, 20, 2), Le(champs, e.chiffre, 2), Le(champs, uint32_t(e.methode), 2), Le(champs, 0x7333, 2);
+        Le(champs, 0x3483, 2), Le(champs, crc, 4), Le(champs, uint32_t(c.size()), 4);
+        Le(champs, uint32_t(e.donnees.size()), 4), Le(champs, uint32_t(e.nom.size()), 2), Le(champs, 0, 2);
+        Le(repertoire, 0x02014b50, 4), Le(repertoire, 20, 2);
         repertoire += champs;
-        le(repertoire, 0, 6), le(repertoire, 0, 4), le(repertoire, uint32_t(archive.size()), 4);
+        Le(repertoire, 0, 6), Le(repertoire, 0, 4), Le(repertoire, uint32_t(archive.size()), 4);
         repertoire += e.nom;
-        le(archive, 0x04034b50, 4);
+        Le(archive, 0x04034b50, 4);
         archive += champs + e.nom + c;
     }
     const uint32_t debutRepertoire = uint32_t(archive.size());
     archive += repertoire;
-    le(archive, 0x06054b50, 4), le(archive, 0, 4), le(archive, uint32_t(entrees.size()), 2);
-    le(archive, uint32_t(entrees.size()), 2), le(archive, uint32_t(repertoire.size()), 4);
-    le(archive, debutRepertoire, 4), le(archive, 0, 2);
+    Le(archive, 0x06054b50, 4), Le(archive, 0, 4), Le(archive, uint32_t(entrees.size()), 2);
+    Le(archive, uint32_t(entrees.size()), 2), Le(archive, uint32_t(repertoire.size()), 4);
+    Le(archive, debutRepertoire, 4), Le(archive, 0, 2);
 
     EnregistreurMessages rec;
     rec.Saisit("secret");
@@ -303,69 +281,59 @@ TEST_P(ModeExtraction, LargeEntriesEncryptedOrNot) {
     }
 }
 
-// A table the decoder refuses (a dynamic block whose code-length code has no
-// code, patched over an entry's first bytes): the message, then the entry
-// written as it was, still compressed, and the checks that follow from it.
-TEST_P(ModeExtraction, RefusedTableWritesTheCompressedBytes) {
-    EnregistreurMessages rec;
-    QTemporaryDir dest;
-    QByteArray octets = LitFichier(Fixture("infozip_deflate.zip"));
-    const int debut = 30 + uint8_t(octets[26]) + 256 * uint8_t(octets[27]) + uint8_t(octets[28]) +
-                      256 * uint8_t(octets[29]);
-    ASSERT_EQ(octets.mid(30, 11), "binaire.bin");
-    octets.replace(debut, 4, QByteArray("\x05\0\0\0", 4));
-    ASSERT_TRUE(EcritFichier(dest.filePath("arbre.zip"), octets));
-    Cls_Zip zip;
-    ASSERT_EQ(zip.Get_Contents(dest.filePath("arbre.zip")), 0);
-    QList<bool> choix(zip.FileCount() + 1, false);
-    choix[1] = true;
-    EXPECT_EQ(zip.UnPack(choix, dest.filePath("sortie")), 0);
-    EXPECT_EQ(rec.Textes(), QStringList({"Error in tree creation (Static)", "CRC calculation failed",
-                                         "Error in decompressed size"}));
-    EXPECT_TRUE(LitFichier(dest.filePath("sortie/binaire.bin")) == octets.mid(debut, 3316));
-}
-
-// A name the entry flags as UTF-8 is read as UTF-8 even when its bytes are not
+// Fixtures patched here: an entry whose local header is not where the
+// directory says cannot be reached (the others are written, the unpack is no
+// success, and says which); a table the decoder refuses (a dynamic block whose
+// code-length code has no code, over an entry's first bytes) leaves the entry
+// written as it was, still compressed, with the checks that follow from it; a
+// name the entry flags as UTF-8 is read as UTF-8 even when its bytes are not
 // (7-Zip sets the flag; the name patched in both headers).
-TEST(Cls_Zip, DrapeauUtf8) {
-    QTemporaryDir dest;
-    const QByteArray octets = LitFichier(Fixture("7z_deflate.zip")).replace("caf\xc3\xa9", "caf\xe9_");
-    ASSERT_TRUE(EcritFichier(dest.filePath("utf8.zip"), octets));
-    Cls_Zip zip;
-    ASSERT_EQ(zip.Get_Contents(dest.filePath("utf8.zip")), 0);
-    QStringList noms;
-    for (int i = 1; i <= zip.FileCount(); ++i)
-        noms << zip.FileName(i);
-    EXPECT_TRUE(noms.contains(QStringLiteral("caf\uFFFD_.txt"))) << noms.join(' ');
-}
-
-TEST(ExtractionWriter, FoldersDatesAndFailures) {
-    EnregistreurMessages rec;
-    QTemporaryDir racine;
-    EXPECT_FALSE(DosDateTimeToDate((26 << 9) | (13 << 5) | 3, 0).isValid()) << "month 13";
-    // Without a date the file keeps the time of its writing.
-    EXPECT_EQ(WriteEntryFile("sans_date.txt", racine.path(), "", 0, 0), 0);
-    EXPECT_GT(QFileInfo(racine.filePath("sans_date.txt")).lastModified(), kDateSource);
-    EXPECT_EQ(rec.Textes(), QStringList());
-    // A folder that cannot be made: the setup message, then the write fails.
-    ASSERT_TRUE(EcritFichier(racine.filePath("bouchon"), "x"));
-    EXPECT_NE(WriteEntryFile("a/b.txt", racine.filePath("bouchon"), "x", 0, 0), 0);
-    ASSERT_EQ(rec.messages.size(), 1u);
-    EXPECT_EQ(rec.messages[0].titre + "|" + rec.messages[0].texte,
-              "SETUP|Error While Attempting to Create Directories on Destination Drive.");
-    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Exclamation);
-    EXPECT_EQ(TargetDirectory("a\\b/c.txt"), "a/b/");
-    EXPECT_EQ(TargetDirectory("c.txt"), QDir::currentPath() + "/");
-    for (auto [nom, dehors] : {std::pair{"../x", true}, {"/x", true}, {"\\x", true}, {"C:x", true},
-                               {"a/../../x", true}, {"a\\..\\x", true}, {"x", false},
-                               {"a/b..c/x", false}, {"..x", false}, {"a/./x", false}})
-        EXPECT_EQ(NomHorsDestination(nom), dehors) << nom;
+TEST_P(ModeExtraction, ArchivesRetouchees) {
+    const QMap<QString, QByteArray> source = Arbre(Fixture("source"));
+    QByteArray injoignable = LitFichier(Fixture("infozip_stored.zip")), arbre = LitFichier(Fixture("infozip_deflate.zip"));
+    ASSERT_EQ(injoignable.mid(30, 11), "binaire.bin");
+    ASSERT_EQ(arbre.mid(30, 11), "binaire.bin");
+    injoignable[2] = '\0';
+    const int debut = 30 + uint8_t(arbre[26]) + 256 * uint8_t(arbre[27]) + uint8_t(arbre[28]) + 256 * uint8_t(arbre[29]);
+    arbre.replace(debut, 4, QByteArray("\x05\0\0\0", 4));
+    QMap<QString, QByteArray> sansBinaire = source, binaireCompresse = source, utf8 = source;
+    sansBinaire.remove("binaire.bin");
+    binaireCompresse["binaire.bin"] = arbre.mid(debut, 3316);
+    utf8[QStringLiteral("caf\uFFFD_.txt")] = utf8.take(QStringLiteral("café.txt"));
+    const struct {
+        const char* nom;
+        QByteArray octets;
+        short resultat;
+        QStringList messages;
+        QString raison;
+        QMap<QString, QByteArray> arbre;
+    } cas[] = {
+        {"injoignable", injoignable, Cls_Zip::ZipIncomplete, {"Error in zipfile"}, "Error in zipfile: binaire.bin",
+         sansBinaire},
+        {"table refusée", arbre, 0,
+         {"Error in tree creation (Static)", "CRC calculation failed", "Error in decompressed size"}, "",
+         binaireCompresse},
+        {"drapeau UTF-8", LitFichier(Fixture("7z_deflate.zip")).replace("caf\xc3\xa9", "caf\xe9_"), 0, {}, "", utf8},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
+        EnregistreurMessages rec;
+        QTemporaryDir dest;
+        ASSERT_TRUE(EcritFichier(dest.filePath("a.zip"), c.octets));
+        Cls_Zip zip;
+        ASSERT_EQ(zip.Get_Contents(dest.filePath("a.zip")), 0);
+        EXPECT_EQ(zip.UnPack(Tout(zip), dest.filePath("sortie")), c.resultat);
+        EXPECT_EQ(rec.Textes(), c.messages);
+        EXPECT_EQ(zip.Raison(), c.raison);
+        EXPECT_TRUE(Arbre(dest.filePath("sortie")) == c.arbre) << Arbre(dest.filePath("sortie")).keys().join(' ');
+    }
 }
 
 // The writer of an unpack, relative to its folders: the destination and the
 // folders are made, both separators taken, a file or a link already there
 // replaced (never written through), the date set; a name taken by a folder
-// goes the general way, which fails.
+// goes the general way, which fails. Then the general way on its own: no date,
+// a folder that cannot be made, and where names lead.
 TEST(ExtractionWriter, EcrivainEntrees) {
     EnregistreurMessages rec;
     QTemporaryDir racine;
@@ -392,6 +360,23 @@ TEST(ExtractionWriter, EcrivainEntrees) {
     EXPECT_EQ(QFileInfo(dest + "/e.txt").lastModified(), DosDateTimeToDate(date, heure));
     EXPECT_GT(QFileInfo(dest + "/a/b/c.txt").lastModified(), kDateSource);
     EXPECT_EQ(rec.Textes(), QStringList());
+    EXPECT_FALSE(DosDateTimeToDate((26 << 9) | (13 << 5) | 3, 0).isValid()) << "month 13";
+    // Without a date the file keeps the time of its writing.
+    EXPECT_EQ(WriteEntryFile("sans_date.txt", racine.path(), "", 0, 0), 0);
+    EXPECT_GT(QFileInfo(racine.filePath("sans_date.txt")).lastModified(), kDateSource);
+    // A folder that cannot be made: the setup message, then the write fails.
+    ASSERT_TRUE(EcritFichier(racine.filePath("bouchon"), "x"));
+    EXPECT_NE(WriteEntryFile("a/b.txt", racine.filePath("bouchon"), "x", 0, 0), 0);
+    ASSERT_EQ(rec.messages.size(), 1u);
+    EXPECT_EQ(rec.messages[0].titre + "|" + rec.messages[0].texte,
+              "SETUP|Error While Attempting to Create Directories on Destination Drive.");
+    EXPECT_EQ(rec.messages[0].icone, IconeMessage::Exclamation);
+    EXPECT_EQ(TargetDirectory("a\\b/c.txt"), "a/b/");
+    EXPECT_EQ(TargetDirectory("c.txt"), QDir::currentPath() + "/");
+    for (auto [nom, dehors] : {std::pair{"../x", true}, {"/x", true}, {"\\x", true}, {"C:x", true},
+                               {"a/../../x", true}, {"a\\..\\x", true}, {"x", false},
+                               {"a/b..c/x", false}, {"..x", false}, {"a/./x", false}})
+        EXPECT_EQ(NomHorsDestination(nom), dehors) << nom;
 }
 
 // More than 65,535 entries, as Python's zipfile writes them (with the Zip64
@@ -491,10 +476,6 @@ TEST(Zip64, EntreeAuDelaDe4Gio) {
 // header lies beyond 4 GiB, reachable only through the Zip64 extra field and
 // the Zip64 end record. Only the small one is extracted.
 TEST(Zip64, ArchiveAuDelaDe4Gio) {
-    auto le = [](QByteArray& o, uint64_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            o.append(char(v >> (8 * i)));
-    };
     const qint64 grand = (qint64(4) << 30) + 100;
     const QByteArray petit = "apres 4 Gio";
     const uint32_t crcPetit = CalculeCRC32(0, petit.constData(), size_t(petit.size()));
@@ -504,35 +485,35 @@ TEST(Zip64, ArchiveAuDelaDe4Gio) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     // Local header of the large entry: sizes in its Zip64 field.
     QByteArray o;
-    le(o, 0x04034b50, 4), le(o, 45, 2), le(o, 0, 2), le(o, 0, 2), le(o, 0, 4), le(o, 0, 4);
-    le(o, 0xFFFFFFFF, 4), le(o, 0xFFFFFFFF, 4), le(o, 9, 2), le(o, 20, 2);
+    Le(o, 0x04034b50, 4), Le(o, 45, 2), Le(o, 0, 2), Le(o, 0, 2), Le(o, 0, 4), Le(o, 0, 4);
+    Le(o, 0xFFFFFFFF, 4), Le(o, 0xFFFFFFFF, 4), Le(o, 9, 2), Le(o, 20, 2);
     o += "grand.bin";
-    le(o, 1, 2), le(o, 16, 2), le(o, uint64_t(grand), 8), le(o, uint64_t(grand), 8);
+    Le(o, 1, 2), Le(o, 16, 2), Le(o, uint64_t(grand), 8), Le(o, uint64_t(grand), 8);
     const qint64 debutPetit = o.size() + grand;
     ASSERT_TRUE(f.write(o) == o.size() && f.resize(debutPetit) && f.seek(debutPetit));
     o.clear();
-    le(o, 0x04034b50, 4), le(o, 20, 2), le(o, 0, 2), le(o, 0, 2), le(o, 0x7333, 2), le(o, 0x3483, 2);
-    le(o, crcPetit, 4), le(o, uint64_t(petit.size()), 4), le(o, uint64_t(petit.size()), 4), le(o, 9, 2), le(o, 0, 2);
+    Le(o, 0x04034b50, 4), Le(o, 20, 2), Le(o, 0, 2), Le(o, 0, 2), Le(o, 0x7333, 2), Le(o, 0x3483, 2);
+    Le(o, crcPetit, 4), Le(o, uint64_t(petit.size()), 4), Le(o, uint64_t(petit.size()), 4), Le(o, 9, 2), Le(o, 0, 2);
     o += "apres.txt" + petit;
     const qint64 debutRepertoire = debutPetit + o.size();
     QByteArray rep;
-    le(rep, 0x02014b50, 4), le(rep, 45, 2), le(rep, 45, 2), le(rep, 0, 2), le(rep, 0, 2), le(rep, 0, 4);
-    le(rep, 0, 4), le(rep, 0xFFFFFFFF, 4), le(rep, 0xFFFFFFFF, 4), le(rep, 9, 2), le(rep, 20, 2), le(rep, 0, 2);
-    le(rep, 0, 8), le(rep, 0, 4);
+    Le(rep, 0x02014b50, 4), Le(rep, 45, 2), Le(rep, 45, 2), Le(rep, 0, 2), Le(rep, 0, 2), Le(rep, 0, 4);
+    Le(rep, 0, 4), Le(rep, 0xFFFFFFFF, 4), Le(rep, 0xFFFFFFFF, 4), Le(rep, 9, 2), Le(rep, 20, 2), Le(rep, 0, 2);
+    Le(rep, 0, 8), Le(rep, 0, 4);
     rep += "grand.bin";
-    le(rep, 1, 2), le(rep, 16, 2), le(rep, uint64_t(grand), 8), le(rep, uint64_t(grand), 8);
-    le(rep, 0x02014b50, 4), le(rep, 45, 2), le(rep, 20, 2), le(rep, 0, 2), le(rep, 0, 2), le(rep, 0x7333, 2);
-    le(rep, 0x3483, 2), le(rep, crcPetit, 4), le(rep, uint64_t(petit.size()), 4), le(rep, uint64_t(petit.size()), 4);
-    le(rep, 9, 2), le(rep, 12, 2), le(rep, 0, 2), le(rep, 0, 8), le(rep, 0xFFFFFFFF, 4);
+    Le(rep, 1, 2), Le(rep, 16, 2), Le(rep, uint64_t(grand), 8), Le(rep, uint64_t(grand), 8);
+    Le(rep, 0x02014b50, 4), Le(rep, 45, 2), Le(rep, 20, 2), Le(rep, 0, 2), Le(rep, 0, 2), Le(rep, 0x7333, 2);
+    Le(rep, 0x3483, 2), Le(rep, crcPetit, 4), Le(rep, uint64_t(petit.size()), 4), Le(rep, uint64_t(petit.size()), 4);
+    Le(rep, 9, 2), Le(rep, 12, 2), Le(rep, 0, 2), Le(rep, 0, 8), Le(rep, 0xFFFFFFFF, 4);
     rep += "apres.txt";
-    le(rep, 1, 2), le(rep, 8, 2), le(rep, uint64_t(debutPetit), 8);
+    Le(rep, 1, 2), Le(rep, 8, 2), Le(rep, uint64_t(debutPetit), 8);
     o += rep;
     const qint64 fin64 = debutRepertoire + rep.size();
-    le(o, 0x06064b50, 4), le(o, 44, 8), le(o, 45, 2), le(o, 45, 2), le(o, 0, 8), le(o, 2, 8), le(o, 2, 8);
-    le(o, uint64_t(rep.size()), 8), le(o, uint64_t(debutRepertoire), 8);
-    le(o, 0x07064b50, 4), le(o, 0, 4), le(o, uint64_t(fin64), 8), le(o, 1, 4);
-    le(o, 0x06054b50, 4), le(o, 0, 4), le(o, 0xFFFF, 2), le(o, 0xFFFF, 2), le(o, uint64_t(rep.size()), 4);
-    le(o, 0xFFFFFFFF, 4), le(o, 0, 2);
+    Le(o, 0x06064b50, 4), Le(o, 44, 8), Le(o, 45, 2), Le(o, 45, 2), Le(o, 0, 8), Le(o, 2, 8), Le(o, 2, 8);
+    Le(o, uint64_t(rep.size()), 8), Le(o, uint64_t(debutRepertoire), 8);
+    Le(o, 0x07064b50, 4), Le(o, 0, 4), Le(o, uint64_t(fin64), 8), Le(o, 1, 4);
+    Le(o, 0x06054b50, 4), Le(o, 0, 4), Le(o, 0xFFFF, 2), Le(o, 0xFFFF, 2), Le(o, uint64_t(rep.size()), 4);
+    Le(o, 0xFFFFFFFF, 4), Le(o, 0, 2);
     ASSERT_EQ(f.write(o), o.size());
     f.close();
 

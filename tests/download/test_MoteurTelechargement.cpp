@@ -165,9 +165,9 @@ TEST_F(MoteurTelechargementTest, ReecritureImpossibleVideLaListe) {
     }
 }
 
-// The pause rules, run after run: every n files counted (a failure does not
-// count), an empty duration of 2 seconds, a size reached exactly (its count
-// starting again), and durations or counts of 0 that never pause.
+// The pause rules, run after run (the count past a failure and the last row:
+// EchecsPausesEtListeRecrite): an empty duration of 2 seconds, a size reached
+// exactly (its count starting again), and durations or counts of 0 that never pause.
 TEST_F(MoteurTelechargementTest, ReglesDesPauses) {
     const QByteArray cinq = "a.bin\tA\r\nabsent\tX\r\nc.bin\tC\r\ne.bin\tE\r\nf.bin\tF\r\n";
     const struct {
@@ -175,8 +175,6 @@ TEST_F(MoteurTelechargementTest, ReglesDesPauses) {
         std::vector<std::pair<const char*, const char*>> variables;
         std::vector<int> pauses;
     } cas[] = {
-        {"nombre", {{"PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O"}, {"NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "2"},
-                    {"DUREE_PAUSE_ENTRE_TELECHARGEMENT", "1"}}, {1}},
         {"durée vide", {{"PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O"}, {"NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "1"}},
          {2, 2, 2}},
         {"taille", {{"PAUSE_SELON_TAILLE", "O"}, {"TAILLE_DECLENCHE_PAUSE", "4"}, {"DUREE_PAUSE_SELON_TAILLE", "3"}},

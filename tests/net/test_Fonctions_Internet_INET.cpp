@@ -72,6 +72,23 @@ QStringList Contenu(const QTemporaryDir& dossier) {
     return QDir(dossier.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
+qint64 EspaceLibreDe(const QString& dossier) {
+    struct statvfs etat;
+    return ::statvfs(QFile::encodeName(dossier).constData(), &etat) == 0
+               ? qint64(etat.f_bavail) * qint64(etat.f_frsize)
+               : -1;
+}
+
+// The fetch of the download run: with resume, and how it ended.
+struct TransfertRun : Transfert {
+    IssueTransfert issue;
+    bool TelechargeRun(const QString& adresse, const QString& destination) {
+        adresseFinale = adresse;
+        return TelechargeFichier(Inet1, adresseFinale, destination, &jauge, taille, redirige,
+                                 OptionsTransfert{.reprise = true}, issue);
+    }
+};
+
 } // namespace
 
 TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
@@ -294,18 +311,6 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
             EXPECT_NE(r.cible, "/autre");
     }
 }
-
-
-namespace {
-
-qint64 EspaceLibreDe(const QString& dossier) {
-    struct statvfs etat;
-    return ::statvfs(QFile::encodeName(dossier).constData(), &etat) == 0
-               ? qint64(etat.f_bavail) * qint64(etat.f_frsize)
-               : -1;
-}
-
-} // namespace
 
 TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
     ServeurTest serveur;
@@ -650,22 +655,6 @@ TEST(FichierEnFond, EcritToutDansLOrdreOuSignaleLEchec) {
     EXPECT_FALSE(plein.Termine());
 }
 
-namespace {
-
-// The fetch of the download run: with resume, and how it ended.
-struct TransfertRun : Transfert {
-    IssueTransfert issue;
-    bool TelechargeRun(const QString& adresse, const QString& destination) {
-        adresseFinale = adresse;
-        return TelechargeFichier(Inet1, adresseFinale, destination, &jauge, taille, redirige,
-                                 OptionsTransfert{.reprise = true}, issue);
-    }
-};
-
-QString DossierDeReprise(const QTemporaryDir& dossier) { return dossier.filePath(DossierReprise); }
-
-} // namespace
-
 // A transfer cut at half keeps its bytes; the next fetch asks for the rest only
 // (Range, If-Range on the ETag), and the file is exact. What cannot be
 // continued starts again from zero, never spliced: a server that ignores Range,
@@ -717,9 +706,9 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         EXPECT_EQ(t.issue.genre, IssueTransfert::Genre::Passager) << t.issue.raison.toStdString();
         EXPECT_TRUE(t.issue.repriseGardee);
         EXPECT_EQ(LitFichier(destination), "ancien contenu");
-        const QStringList travail = QDir(DossierDeReprise(dossier)).entryList({"*.part"});
+        const QStringList travail = QDir(dossier.filePath(DossierReprise)).entryList({"*.part"});
         ASSERT_EQ(travail.size(), 1);
-        const QString part = QDir(DossierDeReprise(dossier)).filePath(travail[0]);
+        const QString part = QDir(dossier.filePath(DossierReprise)).filePath(travail[0]);
         const qint64 garde = QFileInfo(part).size();
         EXPECT_GT(garde, 0);
         EXPECT_LE(garde, N / 2);
@@ -732,7 +721,7 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
 
         EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination)) << t.issue.raison.toStdString();
         EXPECT_TRUE(LitFichier(destination) == corps);
-        EXPECT_FALSE(QFileInfo::exists(DossierDeReprise(dossier)));
+        EXPECT_FALSE(QFileInfo::exists(dossier.filePath(DossierReprise)));
         const auto gets = serveur.Requetes("GET", "/f.bin");
         ASSERT_EQ(gets.size(), c.gets);
         const qint64 depuis = c.avant == Avant::Tronque ? garde / 3 : garde;

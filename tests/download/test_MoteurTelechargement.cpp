@@ -110,23 +110,6 @@ TEST_F(MoteurTelechargementTest, EchecsPausesEtListeRecrite) {
     EXPECT_EQ(rec.Textes(), QStringList{"4 fichiers téléchargés avec succès."});
 }
 
-// The user stops during the first pause: nothing more is fetched, and the
-// list copy keeps every row that did not arrive.
-TEST_F(MoteurTelechargementTest, ArretPendantUnePause) {
-    AffecteVariable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O");
-    AffecteVariable("NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "1");
-    AffecteVariable("DUREE_PAUSE_ENTRE_TELECHARGEMENT", "30");
-    vue.surPause = [](int) { ArretDemande = true; };
-    const auto r = Lance(Liste("a.bin\tA\r\nc.bin\tC\r\ne.bin\tE\r\n"));
-    EXPECT_EQ(vue.lignes, QStringList{"[OK] A (2 Ko)"});
-    EXPECT_EQ(vue.pauses, std::vector<int>{30});
-    EXPECT_TRUE(r.arrete);
-    EXPECT_EQ(r.succes, 1);
-    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files), QStringList{"a.bin"});
-    EXPECT_EQ(LitFichier(CheminListe()), "c.bin\tC\r\ne.bin\tE\r\n");
-    EXPECT_EQ(rec.Textes(), QStringList{"Un fichier téléchargé avec succès."});
-}
-
 // REP_TMP turned read-only (or deleted) during the run: the list copy cannot
 // be rewritten, so rows and lines would go out of step. The user is told, the
 // rows and the lines go, and the copy on disk is whole as it was.

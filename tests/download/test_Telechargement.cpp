@@ -215,7 +215,8 @@ TEST_F(Telechargement, ArretPendantUnTransfertLent) {
 }
 
 // The pause window: its countdown, the other windows out of sight meanwhile
-// and back after, and its stop button. (The rules are tested on the engine.)
+// and back after, and its stop button, which ends the run there. (The rules
+// are tested on the engine.)
 TEST_F(Telechargement, FenetreDePause) {
     const QByteArray cinq = "a.bin\tA\r\nabsent\tX\r\nb.bin\tB\r\nc.bin\tC\r\nd.bin\tD\r\n";
     const QString un = "1 seconde", zero = "0 seconde";
@@ -254,9 +255,11 @@ TEST_F(Telechargement, FenetreDePause) {
         EXPECT_EQ(comptes, c.comptes);
         EXPECT_TRUE(cachees);
         EXPECT_TRUE(f->isVisible() && f->Rapport()->isVisible());
-        if (c.arreter) {
+        if (c.arreter) { // nothing more fetched; the copy keeps every row that did not arrive
             EXPECT_EQ(Nombre(f->Rapport()->List1), 1);
             EXPECT_EQ(rec.Textes().last(), "Un fichier téléchargé avec succès.");
+            EXPECT_EQ(Destination(), QStringList{"a.bin"});
+            EXPECT_EQ(LitFichier(liste), c.lignes.mid(c.lignes.indexOf('\n') + 1));
         }
     }
 }

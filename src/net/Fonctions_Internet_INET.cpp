@@ -677,7 +677,10 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
             r.raison = inet.RaisonEchec();
             issue.attenteServeur = inet.AttenteDemandee();
         } else if (redirige && EstChiffree(adresseDemandee) && !EstChiffree(adresse)) {
+            // Not followed: the caller keeps the address it asked for.
             r.raison = QStringLiteral("redirection refusée d'une adresse chiffrée vers une adresse en clair");
+            adresse = adresseDemandee;
+            redirige = false;
         } else if (limites.tailleMax >= 0 && attendu > double(limites.tailleMax)) {
             r.raison = RaisonTaille(limites.tailleMax);
         } else if (libre >= 0 && double(libre) - attendu < double(limites.espaceLibreMin)) {

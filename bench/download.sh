@@ -7,7 +7,10 @@
 #   - 1,000 files of 4 KiB selected out of a list of 100,000 lines (one row in
 #     100), through the real click handler (offscreen), against `curl -K`
 #     fetching the same 1,000 addresses, both into a tmpfs: files_ratio = curl's
-#     time / ours (bar: 1.0); the same into a folder on the disk:
+#     time / ours (bar: 1.0); files_ratio_head, the same against curl asking
+#     a HEAD before each GET on its one connection, as our run does (the
+#     like-for-like figure: the run's probe is a request of its own); the
+#     same into a folder on the disk:
 #     files_ratio_disk (many small files on ext4 are dominated by its inode
 #     allocation, which after any deletion stays slow for minutes, so the tmpfs
 #     figure is the one that tells about the program);
@@ -32,7 +35,7 @@
 #                           by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder (and a tmpfs mounted in
 # it), never into the checkout.
-# Last line: download files_ratio=A files_ratio_disk=D files_scale=S big_ratio=B rss_extra_mib=M linkzip_ratio=L big_digest_ratio=G resume_ratio=R
+# Last line: download files_ratio=A files_ratio_head=H files_ratio_disk=D files_scale=S big_ratio=B rss_extra_mib=M linkzip_ratio=L big_digest_ratio=G resume_ratio=R
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
@@ -60,11 +63,17 @@ with open(os.path.join(racine, "liste.txt"), "w", newline="") as liste:
         if i % 10 == 9:
             with open(os.path.join(racine, "f", nom), "wb") as f:
                 f.write(os.urandom(4096))
-# curl's lists: the same addresses as the rows selected one in 100 and one in 10.
+# curl's lists: the same addresses as the rows selected one in 100 and one in 10;
+# and the 1,000 with a HEAD before each GET, as our run asks them (one
+# connection throughout: curl keeps it from one `next` to the other).
 for pas in (100, 10):
     with open(os.path.join(racine, "..", "curl-%d.cfg" % pas), "w") as cfg:
         for i in range(pas - 1, 100000, pas):
             cfg.write('url = "/f/f%06d.bin"\n' % i)
+with open(os.path.join(racine, "..", "curl-tete.cfg"), "w") as cfg:
+    for i in range(99, 100000, 100):
+        cfg.write('url = "/f/f%06d.bin"\nhead\noutput = "/dev/null"\nnext\n' % i)
+        cfg.write('url = "/f/f%06d.bin"\nremote-name\nnext\n' % i)
 with open(os.path.join(racine, "gros.txt"), "w", newline="") as liste:
     liste.write("gros.bin\tGros fichier\tG\r\n")
 PY
@@ -125,6 +134,11 @@ curl_fichiers() { # DOSSIER N
     vide "$1"
     t=$(temps curl -s --remote-name-all --output-dir "$1" -K "$travail/curl-$((100000 / $2)).cfg")
     verifie "$1" "$2" curl
+}
+curl_tete_fichiers() { # DOSSIER: the 1,000 files, each after its HEAD
+    vide "$1"
+    t=$(cd "$1" && temps curl -s -K "$travail/curl-tete.cfg")
+    verifie "$1" 1000 "curl (HEAD and GET)"
 }
 nous_fichiers() { # DOSSIER N
     vide "$1"
@@ -196,11 +210,14 @@ paire() { # RUN CURL_FUNCTION OUR_FUNCTION ARGUMENTS...: sets $c and $n
 curl_fichiers "$memoire/f" 1000
 nous_fichiers "$memoire/f" 1000
 
-c1= n1= c10= n10= cd= nd= cg= ng= ce= ne= cl= nl= rss=0
+c1= n1= ch= c10= n10= cd= nd= cg= ng= ce= ne= cl= nl= rss=0
 for i in $(seq "$runs"); do
     paire "$i" curl_fichiers nous_fichiers "$memoire/f" 1000
     echo "run $i, 1,000 files, tmpfs: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s ($(ms "$n" 1000) ms/file; user-interface thread busy ${u}s)"
     c1=$(min "$c" "$c1"); n1=$(min "$n" "$n1")
+    paire "$i" curl_tete_fichiers nous_fichiers "$memoire/f" 1000
+    echo "run $i, 1,000 files, tmpfs, HEAD and GET on both sides: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s"
+    ch=$(min "$c" "$ch"); n1=$(min "$n" "$n1")
     paire "$i" curl_fichiers nous_fichiers "$memoire/f" 10000
     echo "run $i, 10,000 files, tmpfs: curl ${c}s ($(ms "$c" 10000) ms/file), ours ${n}s ($(ms "$n" 10000) ms/file; user-interface thread busy ${u}s)"
     c10=$(min "$c" "$c10"); n10=$(min "$n" "$n10")
@@ -274,4 +291,4 @@ echo "resume: the server sent $(cat "$travail/cent.octets") bytes for a file of 
 echo "best of $runs: 1,000 files, tmpfs: curl $(ms "$c1" 1000) ms/file, ours $(ms "$n1" 1000) ms/file;" \
      "10,000 files, tmpfs: curl $(ms "$c10" 10000) ms/file, ours $(ms "$n10" 10000) ms/file;" \
      "1,000 files, disk: curl $(ms "$cd" 1000) ms/file, ours $(ms "$nd" 1000) ms/file"
-echo "download files_ratio=$(ratio "$c1" "$n1") files_ratio_disk=$(ratio "$cd" "$nd") files_scale=$(ratio "$n10" "$n1") big_ratio=$(ratio "$cg" "$ng") rss_extra_mib=$rss linkzip_ratio=$(ratio "$cl" "$nl") big_digest_ratio=$(ratio "$ce" "$ne") resume_ratio=$reprise"
+echo "download files_ratio=$(ratio "$c1" "$n1") files_ratio_head=$(ratio "$ch" "$n1") files_ratio_disk=$(ratio "$cd" "$nd") files_scale=$(ratio "$n10" "$n1") big_ratio=$(ratio "$cg" "$ng") rss_extra_mib=$rss linkzip_ratio=$(ratio "$cl" "$nl") big_digest_ratio=$(ratio "$ce" "$ne") resume_ratio=$reprise"

@@ -5,6 +5,7 @@
 
 #include "net/Attente.h"
 #include "util/ModuleRamaglin.h"
+#include "util/NomFil.h"
 
 namespace {
 
@@ -75,7 +76,10 @@ qint64 FichierEnFond::writeData(const char* donnees, qint64 taille) {
 
 bool FichierEnFond::Pousse() {
     if (!fil_.joinable())
-        fil_ = std::thread([this] { Ecrit(); });
+        fil_ = std::thread([this] {
+            NommeFil("ramaglin-ecrit");
+            Ecrit();
+        });
     {
         std::lock_guard verrou(m_);
         if (erreur_)

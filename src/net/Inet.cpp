@@ -43,6 +43,7 @@
 
 #include "net/Attente.h"
 #include "util/ModuleRamaglin.h"
+#include "util/NomFil.h"
 
 namespace {
 
@@ -145,7 +146,10 @@ struct Inet::Prive {
     explicit Prive(Inet* proprietaire) : q(proprietaire) {
         InitialiseCurl();
         multi = curl_multi_init();
-        fil = std::thread([this] { Boucle(); });
+        fil = std::thread([this] {
+            NommeFil("ramaglin-inet");
+            Boucle();
+        });
     }
 
     ~Prive() {

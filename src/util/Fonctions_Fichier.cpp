@@ -140,10 +140,6 @@ bool EcritSurLeDisque(QFile& fichier) {
 #endif
 }
 
-} // namespace
-
-namespace {
-
 // A file reached through a symbolic link is rewritten where the link leads,
 // its work file beside it there (named as the caller names it beside the
 // link): renaming over the link itself would put a plain file in its place,

@@ -280,11 +280,13 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
         Transfert t;
         QString raisonDeuxieme;
         auto jauge = std::make_unique<JaugeTest>();
-        // Once the drip has begun (the server has the GET; not after a fixed
-        // time: on a slow machine the fetch may not have begun).
+        // Once the first drip has reached the gauge: not after a fixed time (on
+        // a slow machine the fetch may not have begun), nor as soon as the
+        // server has the GET (the worker sends it on the HEAD's heels, before
+        // this side has taken it, and a change of settings then only drops it).
         QTimer guet;
         QObject::connect(&guet, &QTimer::timeout, [&] {
-            if (serveur.Requetes("GET", "/lent").isEmpty())
+            if (!jauge || jauge->pourcentages.isEmpty() || jauge->pourcentages.back() <= 0)
                 return;
             guet.stop();
             QString adresse = serveur.Adresse("/autre");

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTimeZone>
 #include <QCryptographicHash>
 #include <QDir>
@@ -180,6 +181,12 @@ private:
 // The work file of a cut transfer and, beside it, what the server said of the
 // bytes it holds: the address, their validator (for If-Range) and the size of
 // the whole resource.
+// Another copy of the program (a scheduled run without windows beside the
+// window, or two scheduled runs that overlap) may fetch the same address into
+// the same folder: whoever first touches the work file holds a lock on it
+// until its fetch ends, and the other fetches from zero into a file of its
+// own, without reading, writing or removing that work file. Two fetches
+// appending to one file would splice a wrong file of the right size.
 struct Reprise {
     struct Info {
         QString adresse, validateur;
@@ -190,6 +197,32 @@ struct Reprise {
         : adresse(adresse_), destination(destination_),
           dossier(QFileInfo(destination).absolutePath() + QLatin1Char('/') + QLatin1String(DossierReprise) +
                   QLatin1Char('/')) {}
+    ~Reprise() {
+        if (!verrou || !verrou->isLocked())
+            return;
+        verrou->unlock();
+        if (dossierPresent < 0)
+            QDir().rmdir(dossier); // only when empty: Oublie left it for the lock
+    }
+    Reprise(const Reprise&) = delete;
+    Reprise& operator=(const Reprise&) = delete;
+
+    // The work file is this fetch's (locked from the first call on), or
+    // another program's, which is then left alone.
+    bool Tient() {
+        if (!verrou) {
+            Chemins();
+            verrou = std::make_unique<QLockFile>(dossier + cle + QStringLiteral(".verrou"));
+            // A lock whose program is gone (killed during its transfer) is
+            // taken over whatever its age.
+            verrou->setStaleLockTime(0);
+        }
+        // Held by another program: left to it for this whole fetch. Any other
+        // failure (the folder just went) may pass once the folder is made.
+        if (!verrou->isLocked() && verrou->error() != QLockFile::LockFailedError)
+            verrou->tryLock(0);
+        return verrou->isLocked();
+    }
 
     // False when the folder of work files is known to be absent, so that
     // there is nothing to read or remove. Most fetches of a run are of small
@@ -209,7 +242,7 @@ struct Reprise {
             return 0;
         Chemins();
         QFile f(info);
-        if (!f.exists())
+        if (!f.exists() || !Tient())
             return 0;
         Nettoie(dossier);
         qint64 octets = 0;
@@ -235,7 +268,8 @@ struct Reprise {
         if (!QDir().mkpath(dossier))
             return false;
         dossierPresent = 1;
-        Chemins();
+        if (!Tient())
+            return false;
         Nettoie(dossier);
         QFile f(info);
         const QByteArray texte = Entete + '\n' + i.adresse.toUtf8() + '\n' + i.validateur.toUtf8() + '\n' +
@@ -244,9 +278,8 @@ struct Reprise {
     }
 
     void Oublie() {
-        if (!PeutExister())
+        if (!PeutExister() || !Tient())
             return;
-        Chemins();
         QFile::remove(travail);
         QFile::remove(info);
         QDir().rmdir(dossier); // only when empty
@@ -271,7 +304,7 @@ struct Reprise {
     void Chemins() {
         if (!travail.isEmpty())
             return;
-        const QString cle = QString::fromLatin1(
+        cle = QString::fromLatin1(
             QCryptographicHash::hash((adresse + QLatin1Char('\n') + QFileInfo(destination).fileName()).toUtf8(),
                                      QCryptographicHash::Sha256)
                 .toHex()
@@ -281,7 +314,8 @@ struct Reprise {
     }
 
     static inline const QByteArray Entete = QByteArrayLiteral("Le Ramaglin reprise 1");
-    QString adresse, destination, dossier, travail, info;
+    QString adresse, destination, dossier, cle, travail, info;
+    std::unique_ptr<QLockFile> verrou;
     mutable int dossierPresent = -1; // -1: not asked yet
 };
 

@@ -256,6 +256,9 @@ TEST_F(SansFenetre, RepriseApresUnRunTue) {
     p.kill();
     p.waitForFinished();
     const qint64 octets = garde();
+    // The killed run's lock on its work file stays behind; a program that is
+    // gone holds nothing, and the next run takes the file over.
+    EXPECT_EQ(QDir(reprise).entryList({"*.verrou"}, QDir::Files | QDir::Hidden).size(), 1);
 
     reponse.goutteOctets = 0;
     serveur.Repond("*", "/g.bin", reponse);

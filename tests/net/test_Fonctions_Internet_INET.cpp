@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QRegularExpression>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTimeZone>
@@ -668,7 +669,9 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
     const ReponseTest tete{.entetes = v1, .corps = corps};
     const ReponseTest coupee{.entetes = v1, .corps = corps, .coupeApres = N / 2, .plages = true, .validateur = "\"v1\""};
     const ReponseTest entiere{.entetes = v1, .corps = corps, .plages = true, .validateur = "\"v1\""};
-    enum class Avant { Rien, Tronque, Allonge, Retire };
+    // Occupe: another program (a scheduled run beside the window) holds the
+    // work file while this one fetches the same address.
+    enum class Avant { Rien, Tronque, Allonge, Retire, Occupe };
     struct Cas {
         const char* nom;
         ReponseTest suite;            // the second GET's reply
@@ -693,6 +696,7 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         {"fichier de travail tronqué", entiere, {}, Avant::Tronque, true, 2 * N},
         {"fichier de travail allongé", entiere, {}, Avant::Allonge, false, 2 * N},
         {"fichier de travail retiré", entiere, {}, Avant::Retire, false, 2 * N},
+        {"fichier de travail tenu par un autre programme", entiere, {}, Avant::Occupe, false, 2 * N},
     };
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
@@ -719,10 +723,16 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
             QFile::resize(part, N + 10);
         if (c.avant == Avant::Retire)
             QFile::remove(part);
+        QLockFile autre(part.chopped(5) + ".verrou");
+        if (c.avant == Avant::Occupe) {
+            ASSERT_TRUE(autre.tryLock(0));
+        }
 
         EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination)) << t.issue.raison.toStdString();
         EXPECT_TRUE(LitFichier(destination) == corps);
-        EXPECT_FALSE(QFileInfo::exists(dossier.filePath(DossierReprise)));
+        // The other program's work file is as it left it, for it to go on.
+        EXPECT_EQ(QFileInfo::exists(dossier.filePath(DossierReprise)), c.avant == Avant::Occupe);
+        EXPECT_EQ(QFileInfo(part).size(), c.avant == Avant::Occupe ? garde : 0);
         const auto gets = serveur.Requetes("GET", "/f.bin");
         ASSERT_EQ(gets.size(), c.gets);
         const qint64 depuis = c.avant == Avant::Tronque ? garde / 3 : garde;
@@ -730,6 +740,15 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         EXPECT_EQ(gets[1].Entete("If-Range"), c.avecPlage ? "\"v1\"" : "");
         EXPECT_EQ(gets.last().Entete("Range").isEmpty(), c.gets == 3 || !c.avecPlage);
         EXPECT_LE(serveur.OctetsCorpsEnvoyes(), c.maxEnvoye);
+        if (c.avant == Avant::Occupe) {
+            // Once let go, the work file serves the next fetch.
+            autre.unlock();
+            EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination)) << t.issue.raison.toStdString();
+            EXPECT_EQ(serveur.Requetes("GET", "/f.bin").last().Entete("Range"),
+                      "bytes=" + QByteArray::number(garde) + "-");
+            EXPECT_TRUE(LitFichier(destination) == corps);
+            EXPECT_FALSE(QFileInfo::exists(dossier.filePath(DossierReprise)));
+        }
     }
 
     {

@@ -158,18 +158,14 @@ constexpr size_t kHistorique = 65536;
 //   bits 12-15 kind
 //   bits 16-31 value: literal, length or distance base, precode symbol, or the
 //              index of the second-level table
-// Literal, length and distance entries differ: their bits 8-15 are the width
-// of the table looked up next (11 after a literal or a distance, 8 after a
-// length), so that bits 0-15 of the entry are the control word of a bit-field
+// Literal entries differ: their bits 8-15 are the literal/length table's
+// width, so that bits 0-15 of the entry are the control word of a bit-field
 // extraction (bextr) giving the next look-up's index straight from the bits
-// before the symbol.
-//   literal   bit 31 set (a sign test), the byte in bits 16-23; its shift for
-//             extra bits is 11: past its codeword, no extra value
-//   length    codeword length in bits 16-19, base in bits 20-30
-//   distance  codeword length in bits 16-19, extra bits in 20-23, and in
-//             24-25 the base less 1 shifted right by the extra bits (the
-//             base is 1 + that << extra)
-// Bit 31 is a literal's mark in the literal/length table only.
+// before the literal; the byte is in bits 16-23, and bit 31 is set (a sign
+// test). Their shift for extra bits is 11: past the codeword, no extra value.
+// Length and distance entries keep the plain layout: their value, which the
+// match waits for, takes a handful of instructions, and the look-up after
+// them takes its index from the bits already shifted.
 // ---------------------------------------------------------------------------
 constexpr uint32_t kLitteral = 0x80000000u;
 constexpr uint32_t kSpecial = 0x2000; // not a literal, length or distance
@@ -244,29 +240,17 @@ inline uint32_t InverseBits(uint32_t valeur, int n) {
 
 // The entry of a symbol whose codeword takes `l` bits of its table (main or
 // second-level), in the table whose main part is indexed by `bits` bits (see
-// the layout above): bits 8-15 of a literal's or a distance's entry are the
-// literal/length table's width, a length's the distance table's.
+// the layout above): bits 8-15 of a literal's entry are the literal/length
+// table's width.
 constexpr uint32_t Entree(uint32_t modele, uint32_t l, int bits) {
     if (bits == kBitsPrecode || (modele & kSpecial))
         return modele + (l << 8) + l;
-    const uint32_t base = modele >> 16, extra = modele & 0xFF;
-    if (bits == kBitsDistance)
-        return (((base - 1) >> extra) << 24) | (extra << 20) | (l << 16) | (uint32_t(kBitsLitLong) << 8) | (l + extra);
-    if (modele & kLitteral)
+    if (bits == kBitsLitLong && (modele & kLitteral))
         return modele + (uint32_t(kBitsLitLong) << 8) + l;
-    return (base << 20) | (l << 16) | (uint32_t(kBitsDistance) << 8) | (l + extra);
+    const uint32_t base = modele >> 16, extra = modele & 0xFF;
+    return (base << 16) | (l << 8) | (l + extra);
 }
 
-// A distance base less 1 is 0 to 3 times 2 to the power of its extra bits:
-// that factor is all a distance entry keeps of it.
-constexpr bool BasesDistanceCompactes() {
-    for (int s = 0; s < kNbDistance; ++s)
-        if ((((kBaseDistance[s] - 1) >> kExtraDistance[s]) << kExtraDistance[s]) != kBaseDistance[s] - 1 ||
-            ((kBaseDistance[s] - 1) >> kExtraDistance[s]) > 3)
-            return false;
-    return true;
-}
-static_assert(BasesDistanceCompactes());
 
 // Builds a decoding table from code lengths (canonical Huffman code, RFC 1951
 // 3.2.2). Returns the completeness value: starting from 1, doubled at each length
@@ -739,18 +723,22 @@ Issue Decodeur::CopieLente(size_t longueur, size_t distance) {
 constexpr size_t kDebordCopie = 32;
 constexpr ptrdiff_t kMargeEntree = 32; // three refills of at most 7 bytes, 8 read by each
 constexpr ptrdiff_t kMargeSortie = 3 + 258 + kDebordCopie;
+// Bits a match needs after its length: the distance's codeword and extra
+// bits, then the next literal/length look-up's index.
+constexpr unsigned kBitsApresLongueur = kMaxLongueurCode + 14 + kBitsLitLong;
 
 // A length entry's value: its base plus its extra bits, from the bits saved
-// before its shift.
+// before its shift. The shift takes bits 8-13: the codeword length, and two
+// kind bits that are clear in a length's entry (the end of a block and
+// invalid symbols are told apart before); 63 is the mask shrx applies by
+// itself.
 inline uint32_t LongueurDe(uint64_t garde, uint32_t e) {
-    return (e >> 20) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 16) & 15));
+    return (e >> 16) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 8) & 63));
 }
 
-// A distance entry's value, the same way.
-inline uint32_t DistanceDe(uint64_t garde, uint32_t e) {
-    return 1 + ((e >> 24) << ((e >> 20) & 15)) +
-           static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 16) & 15));
-}
+// A distance entry's value, the same way (an invalid one is refused whatever
+// its value).
+inline uint32_t DistanceDe(uint64_t garde, uint32_t e) { return LongueurDe(garde, e); }
 
 inline void Copie8(uint8_t* d, const uint8_t* s) {
     uint64_t mot;
@@ -758,10 +746,29 @@ inline void Copie8(uint8_t* d, const uint8_t* s) {
     std::memcpy(d, &mot, 8);
 }
 
+// 32 bytes, both halves loaded before either is stored: the source must end
+// at or before the destination's start.
+inline void Copie32(uint8_t* d, const uint8_t* s) {
+    using Mot16 = uint8_t __attribute__((vector_size(16)));
+    Mot16 a, b;
+    std::memcpy(&a, s, 16);
+    std::memcpy(&b, s + 16, 16);
+    std::memcpy(d, &a, 16);
+    std::memcpy(d + 16, &b, 16);
+}
+
 inline void CopieRapide(uint8_t* d, size_t distance, size_t longueur) {
     const uint8_t* src = d - distance;
     uint8_t* const fin = d + longueur;
-    if (distance >= 8) {
+    if (distance >= 32) {
+        // The usual case: the source lies wholly behind, and whole vectors
+        // move it, half as many moves as words would take.
+        do {
+            Copie32(d, src);
+            d += 32;
+            src += 32;
+        } while (d < fin);
+    } else if (distance >= 8) {
         // Most matches are short: the first 32 bytes go without a test.
         Copie8(d, src);
         Copie8(d + 8, src + 8);
@@ -853,16 +860,21 @@ template <int Variante>
         return size_t((avant >> uint8_t(e)) & masque);
     };
     auto apresLitteral = [&](uint32_t e) RAMAGLIN_EN_LIGNE { return extrait(bb, e, kMasqueLit); };
-    auto apresLongueur = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
-        if constexpr (Variante == 1)
-            return extrait(garde, e, Masque(kBitsDistance));
-        return size_t(bb & Masque(kBitsDistance)); // the bits after the length
+    // A length's or a distance's value (LongueurDe), the mask of its bits by
+    // one instruction where the processor has it (bzhi reads the count from
+    // the entry's low byte).
+    auto valeurDe = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
+#if RAMAGLIN_BMI2
+        if constexpr (Variante == 1) {
+            uint64_t bits;
+            asm("bzhi %2, %1, %0" : "=r"(bits) : "r"(garde), "r"(uint64_t(e)));
+            return (e >> 16) + static_cast<uint32_t>(bits >> ((e >> 8) & 63));
+        }
+#endif
+        return LongueurDe(garde, e);
     };
-    auto apresDistance = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
-        if constexpr (Variante == 1)
-            return extrait(garde, e, kMasqueLit);
-        return size_t(bb & kMasqueLit);
-    };
+    auto apresLongueur = [&]() RAMAGLIN_EN_LIGNE { return size_t(bb & Masque(kBitsDistance)); };
+    auto apresDistance = [&]() RAMAGLIN_EN_LIGNE { return size_t(bb & kMasqueLit); };
 
     // At the top of each turn, at least 56 valid bits, and `e` already holds
     // the main-table entry of the next literal/length codeword: each look-up
@@ -919,7 +931,7 @@ template <int Variante>
             fin = (e & kFinBloc) ? FinRapide::FinBloc : FinRapide::Echec; // 256, or 286 and 287
             break;
         }
-        const size_t longueur = LongueurDe(garde, e);
+        const size_t longueur = valeurDe(garde, e);
         // The distance's main-table entry is read before the refill, which
         // then runs beside that load instead of ahead of it. Its 8 bits are
         // there even when the count says fewer: a refill leaves all 64 bits
@@ -927,8 +939,12 @@ template <int Variante>
         // turn takes at most 53 of them before this point (two literals of
         // 11 bits, a length codeword of 15 and the 16 extra bits of symbol
         // 285 in the 64 KiB variant).
-        e = dist[apresLongueur(garde, e)];
-        remplitRapide();
+        e = dist[apresLongueur()];
+        // The distance (a codeword of 15 bits and 14 extra bits at most) and
+        // the look-up after it (11) mostly fit in what is left: a turn that
+        // began with this match, or with one short literal, needs no refill.
+        if (uint8_t(nb) < kBitsApresLongueur)
+            remplitRapide();
         if (e & kSousTable) [[unlikely]] {
             bb >>= kBitsDistance;
             nb -= kBitsDistance;
@@ -936,14 +952,14 @@ template <int Variante>
         }
         garde = bb;
         consomme(e);
-        const size_t distance = DistanceDe(garde, e);
+        const size_t distance = valeurDe(garde, e);
         if ((e & kSpecial) || distance > size_t(out - debut)) [[unlikely]] {
             fin = FinRapide::Echec;
             break;
         }
         // 29 bits or fewer for the distance: the next look-up has its 11, and
         // goes before the copy.
-        e = lit[apresDistance(garde, e)];
+        e = lit[apresDistance()];
         remplitRapide();
         // The margin holds a match of 258 bytes with its overrun: only the
         // longer ones of the 64 KiB variant go to the caller.

@@ -727,18 +727,15 @@ constexpr ptrdiff_t kMargeSortie = 3 + 258 + kDebordCopie;
 // bits, then the next literal/length look-up's index.
 constexpr unsigned kBitsApresLongueur = kMaxLongueurCode + 14 + kBitsLitLong;
 
-// A length entry's value: its base plus its extra bits, from the bits saved
-// before its shift. The shift takes bits 8-13: the codeword length, and two
-// kind bits that are clear in a length's entry (the end of a block and
-// invalid symbols are told apart before); 63 is the mask shrx applies by
-// itself.
-inline uint32_t LongueurDe(uint64_t garde, uint32_t e) {
+// An entry's value: its base plus its extra bits, from the bits saved before
+// its shift. The shift takes bits 8-13: the codeword length, and two kind bits
+// that are clear in length and distance entries (an end of block or an invalid
+// symbol is told apart before its value is used); 63 is the mask shrx applies
+// by itself. A literal's gives its byte in the low 8 bits: its shift, 11, is
+// past its codeword, so no extra value.
+inline uint32_t ValeurEntree(uint64_t garde, uint32_t e) {
     return (e >> 16) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 8) & 63));
 }
-
-// A distance entry's value, the same way (an invalid one is refused whatever
-// its value).
-inline uint32_t DistanceDe(uint64_t garde, uint32_t e) { return LongueurDe(garde, e); }
 
 inline void Copie8(uint8_t* d, const uint8_t* s) {
     uint64_t mot;
@@ -860,7 +857,7 @@ template <int Variante>
         return size_t((avant >> uint8_t(e)) & masque);
     };
     auto apresLitteral = [&](uint32_t e) RAMAGLIN_EN_LIGNE { return extrait(bb, e, kMasqueLit); };
-    // A length's or a distance's value (LongueurDe), the mask of its bits by
+    // A length's or a distance's value (ValeurEntree), the mask of its bits by
     // one instruction where the processor has it (bzhi reads the count from
     // the entry's low byte).
     auto valeurDe = [&](uint64_t garde, uint32_t e) RAMAGLIN_EN_LIGNE {
@@ -871,7 +868,7 @@ template <int Variante>
             return (e >> 16) + static_cast<uint32_t>(bits >> ((e >> 8) & 63));
         }
 #endif
-        return LongueurDe(garde, e);
+        return ValeurEntree(garde, e);
     };
     auto apresLongueur = [&]() RAMAGLIN_EN_LIGNE { return size_t(bb & Masque(kBitsDistance)); };
     auto apresDistance = [&]() RAMAGLIN_EN_LIGNE { return size_t(bb & kMasqueLit); };
@@ -1065,9 +1062,8 @@ template <int Variante>
         }
     };
     auto epuise = [&]() RAMAGLIN_EN_LIGNE { return bourrage != 0 && nb < 8 * bourrage; };
-    // Consumes one symbol with its extra bits. A literal's byte is `e >> 16`;
-    // the value of a length or distance (base + extra) is read by `valeurDe`
-    // from the bits saved before the shift, so literals skip that work.
+    // Consumes one symbol with its extra bits; `decode` also gives its value
+    // (ValeurEntree, from the bits saved before the shift).
     uint64_t garde = 0;
     auto decodeEntree = [&](const uint32_t* table, unsigned tb) RAMAGLIN_EN_LIGNE {
         uint32_t e = table[bb & Masque(tb)];
@@ -1082,16 +1078,9 @@ template <int Variante>
         nb -= total;
         return e;
     };
-    // The shift takes bits 8-13 of the entry: the codeword length, and two
-    // kind bits that are clear in length and distance entries (in the others
-    // they only shift the extra bits, which are none, further out). Masks of
-    // 63 and 255 are the ones shrx and bzhi apply by themselves.
-    auto valeurDe = [&](uint32_t e) RAMAGLIN_EN_LIGNE {
-        return (e >> 16) + static_cast<uint32_t>((garde & Masque(uint8_t(e))) >> ((e >> 8) & 63));
-    };
     auto decode = [&](const uint32_t* table, unsigned tb, uint32_t& valeur) RAMAGLIN_EN_LIGNE {
         const uint32_t e = decodeEntree(table, tb);
-        valeur = valeurDe(e);
+        valeur = ValeurEntree(garde, e);
         return e;
     };
     // Room for one more literal; false at the expected size.
@@ -1183,12 +1172,12 @@ template <int Variante>
             sauve();
             return Issue::Continue;
         }
-        const size_t longueur = LongueurDe(garde, e);
+        const size_t longueur = valeur;
         remplit();
         e = decode(dist, kBitsDistance, valeur);
         if ((e & kSpecial) || epuise()) [[unlikely]]
             break; // unused slot of an incomplete distance code
-        const size_t distance = DistanceDe(garde, e);
+        const size_t distance = valeur;
         if (distance > size_t(out - debut)) [[unlikely]]
             break;
         if (const Issue r = copie(longueur, distance); r != Issue::Continue) [[unlikely]]

@@ -3,8 +3,9 @@
 //
 // What it is for: the archive reader hands us one entry's compressed bytes and
 // its recorded size; we give back the file's bytes, decoded in one call, in
-// memory (Inflate), or for a large entry handed over in pieces as a window
-// fills (InflateurFlux). Entries can be large (the download subsystem unpacks
+// memory (Inflate into a buffer of its own, InflateVers into the caller's),
+// or for a large entry handed over in pieces as a window fills
+// (InflateurFlux). Entries can be large (the download subsystem unpacks
 // whatever a service offers), so the decoder is written for speed:
 //
 // - Wide bit buffer. Bits are kept in a 64-bit word, least significant bit
@@ -23,11 +24,12 @@
 //   bits, so one shift consumes codeword and extra bits together and the extra
 //   value is read from the bits saved before the shift. Codes longer than TB bits
 //   go through a second-level table whose entry in the main table points to it.
-//   Unused slots of an incomplete code decode to an invalid entry. A literal,
-//   length or distance entry also carries the width of the table looked up
-//   after it, so that its low 16 bits are the control word of a bextr: the
-//   next index comes from the bits saved before the symbol in one operation,
-//   one cycle less on the chain that runs from each look-up to the next.
+//   Unused slots of an incomplete code decode to an invalid entry. A literal
+//   entry also carries the width of the table looked up after it, so that its
+//   low 16 bits are the control word of a bextr: the next index comes from the
+//   bits saved before the literal in one operation, one cycle less on the
+//   chain that runs from each look-up to the next. After a length or a
+//   distance, the next index comes from the bits already shifted.
 //
 // - Two paths through a Huffman block. Far from the end of the input (32 bytes,
 //   so every refill loads eight real bytes and no padding bit can be consumed)
@@ -381,9 +383,9 @@ struct Decodeur {
     uint64_t tampon = 0;
     unsigned nbBits = 0;
     unsigned surlecture = 0;
-    // Output: `sortie` holds `produit` bytes in a buffer of `capacite` bytes,
-    // never more than `limite` (the expected size).
-    QByteArray sortie;
+    // Output: `produit` bytes at `debutSortie`, in a buffer of `capacite`
+    // bytes, never more than `limite` (the expected size). A whole entry has
+    // its buffer at that size; a stream, a window that empties into the sink.
     uint8_t* debutSortie = nullptr;
     size_t produit = 0;
     size_t capacite = 0;
@@ -559,23 +561,11 @@ struct Decodeur {
             return false;
         if (produit + n <= capacite)
             return true;
-        if (puits) {
-            Vide();
-            return produit + n <= capacite;
-        }
-        size_t nouvelle = capacite < limite / 2 ? capacite * 2 : limite;
-        if (nouvelle < produit + n)
-            nouvelle = produit + n;
-        if (nouvelle < limite && nouvelle < (size_t(1) << 16))
-            nouvelle = std::min(limite, size_t(1) << 16);
-        sortie.resize(static_cast<qsizetype>(nouvelle));
-        debutSortie = reinterpret_cast<uint8_t*>(sortie.data());
-        capacite = nouvelle;
-        PagesLarges();
-        return true;
+        if (!puits)
+            return false;
+        Vide();
+        return produit + n <= capacite;
     }
-
-    void PagesLarges() { ConseillePagesLarges(debutSortie, capacite); }
 
     Issue BlocStocke();
     Issue LitArbresDynamiques();
@@ -1269,17 +1259,32 @@ short DecodeBlocs(Decodeur& d, bool& arbre) {
 
 size_t Limite(qint64 lastIndex) { return lastIndex >= 0 ? static_cast<size_t>(lastIndex) + 1 : 0; }
 
+// A decoder for one whole entry in memory. Not value-initialised: its tables
+// (44 KiB) are built before they are read, and zeroing them cost more than
+// decoding a small entry.
+std::unique_ptr<Decodeur> DecodeurEnMemoire(const uint8_t* entree, size_t n, size_t limite, bool enhanced) {
+    std::unique_ptr<Decodeur> d(new Decodeur);
+    d->entree = entree;
+    d->finEntree = entree + n;
+    d->etendu = enhanced;
+    d->limite = limite;
+    return d;
+}
+
 } // namespace
 
-short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
-    // Not value-initialised: its tables (44 KiB) are built before they are read,
-    // and zeroing them cost more than decoding a small entry.
-    std::unique_ptr<Decodeur> dec(new Decodeur);
+BilanInflate InflateVers(const uint8_t* entree, size_t n, uint8_t* sortie, size_t taille, bool enhanced) {
+    std::unique_ptr<Decodeur> dec = DecodeurEnMemoire(entree, n, taille, enhanced);
     Decodeur& d = *dec;
-    d.entree = reinterpret_cast<const uint8_t*>(data.constData());
-    d.finEntree = d.entree + data.size();
-    d.etendu = enhanced;
-    d.limite = Limite(lastIndex);
+    d.debutSortie = taille ? sortie : nullptr;
+    d.capacite = taille;
+    BilanInflate bilan;
+    bilan.resultat = DecodeBlocs(d, bilan.arbreInvalide);
+    bilan.produit = d.produit;
+    return bilan;
+}
+
+short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
     // The buffer is reserved at the expected size when the input could really
     // produce that much: a 258-byte match costs at least 2 bits (65538 bytes
     // for 18 bits in the 64 KiB variant), so nothing can come out beyond that
@@ -1290,25 +1295,25 @@ short Inflate(QByteArray& data, qint64 lastIndex, bool enhanced) {
     const size_t entree = size_t(data.size());
     const size_t parOctet = enhanced ? 29128 : 1032;
     const size_t plafond = entree > (SIZE_MAX >> 16) / parOctet ? SIZE_MAX : entree * parOctet + (size_t(1) << 16);
-    d.capacite = std::min(d.limite, plafond);
-    if (d.capacite) {
-        d.sortie.resize(static_cast<qsizetype>(d.capacite));
-        d.debutSortie = reinterpret_cast<uint8_t*>(d.sortie.data());
-        d.PagesLarges();
+    const size_t taille = std::min(Limite(lastIndex), plafond);
+    QByteArray sortie;
+    if (taille) {
+        sortie.resize(static_cast<qsizetype>(taille));
+        ConseillePagesLarges(sortie.data(), taille);
     }
+    const BilanInflate bilan = InflateVers(reinterpret_cast<const uint8_t*>(data.constData()), entree,
+                                           reinterpret_cast<uint8_t*>(sortie.data()), taille, enhanced);
+    if (bilan.arbreInvalide)
+        return bilan.resultat; // `data` still holds the compressed bytes
 
-    bool arbre = false;
-    const short resultat = DecodeBlocs(d, arbre);
-    if (arbre)
-        return resultat; // `data` still holds the compressed bytes
-
-    d.sortie.resize(static_cast<qsizetype>(d.produit));
-    if (d.produit == 0)
-        d.sortie = QByteArray();
-    else if (d.capacite > d.produit + d.produit / 4 + 4096)
-        d.sortie.squeeze();
-    data = std::move(d.sortie);
-    return resultat;
+    if (bilan.produit == 0)
+        sortie = QByteArray();
+    else
+        sortie.resize(static_cast<qsizetype>(bilan.produit));
+    if (taille > bilan.produit + bilan.produit / 4 + 4096)
+        sortie.squeeze();
+    data = std::move(sortie);
+    return bilan.resultat;
 }
 
 struct InflateurFlux::Etat {

@@ -57,6 +57,14 @@ struct BilanInflate {
     bool arbreInvalide = false;
 };
 
+// Decodes one whole entry held in memory (`n` bytes at `entree`) into
+// `sortie`, a buffer of the expected size `taille` that the caller provides
+// and keeps: Inflate's decoder and results, with no buffer of its own. What
+// was produced (bilan.produit) is at the start of `sortie`, even after a
+// failure; when a table cannot be built, the message is shown and
+// bilan.arbreInvalide is set.
+BilanInflate InflateVers(const uint8_t* entree, size_t n, uint8_t* sortie, size_t taille, bool enhanced);
+
 // The decoder of Inflate, fed from a source and draining into a sink. Same
 // stream, same results, same output (never beyond the expected size); only
 // the buffers differ: `tailleEntree` bytes of input (256 KiB) and a window of

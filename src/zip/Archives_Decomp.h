@@ -50,7 +50,7 @@ public:
 
 struct BilanInflate {
     short resultat = InflateOk; // as Inflate's
-    uint64_t produit = 0;       // bytes handed to the sink
+    uint64_t produit = 0;       // bytes handed to the sink (InflateVers: written)
     // The Huffman tables of a block could not be built: the message was shown,
     // and the caller takes the entry as it was (still compressed), as Inflate
     // leaves it. What the sink received before is to be dropped.

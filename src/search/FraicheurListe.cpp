@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include "search/TraitementListe.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -194,12 +196,13 @@ FraicheurListe LitFraicheurListe(QByteArrayView liste) {
     if (liste.startsWith("\xEF\xBB\xBF")) // a BOM, which the search drops too
         liste = liste.sliced(3);
     qsizetype position = 0;
-    if (LigneSuivante(liste, position) != "xxx Le Ramaglin V1 xxx" ||
-        LigneSuivante(liste, position) != "-PARAMETRES-")
+    if (LigneSuivante(liste, position) != MarqueurListe.toLatin1() ||
+        LigneSuivante(liste, position) != DebutParametres.toLatin1())
         return fraicheur;
+    const QByteArray fin = FinParametres.toLatin1();
     while (position < liste.size()) {
         const QByteArrayView ligne = LigneSuivante(liste, position);
-        if (ligne == "-FIN PARAMETRES-")
+        if (ligne == fin)
             break;
         if (ligne.startsWith("VERSION_LISTE="))
             fraicheur.version = QString::fromUtf8(ligne.sliced(14));

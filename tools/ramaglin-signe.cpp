@@ -2,19 +2,26 @@
 // list file, so that Le Ramaglin accepts the list only as the service wrote it.
 //   ramaglin-signe cle CLE_PRIVEE          new key pair; prints CLE_PUBLIQUE_LISTE=...
 //   ramaglin-signe publique CLE_PRIVEE     prints the public key again
-//   ramaglin-signe signe CLE_PRIVEE LISTE  writes LISTE.sig
+//   ramaglin-signe signe CLE_PRIVEE LISTE [--version N] [--expire AAAA-MM-JJ]
+//                                          writes LISTE.sig; with the options,
+//                                          first sets VERSION_LISTE and
+//                                          EXPIRE_LISTE in the list's block
 //   ramaglin-signe verifie CLE LISTE       checks LISTE.sig against the public key
 #include <QByteArray>
+#include <QDate>
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include "search/FraicheurListe.h"
 #include "search/SignatureListe.h"
+#include "search/TraitementListe.h"
 
 namespace {
 
@@ -30,8 +37,14 @@ int Usage() {
                  "usage :\n"
                  "  ramaglin-signe cle CLE_PRIVEE          crée une paire de clés Ed25519\n"
                  "  ramaglin-signe publique CLE_PRIVEE     affiche la clé publique\n"
-                 "  ramaglin-signe signe CLE_PRIVEE LISTE  écrit la signature LISTE.sig\n"
-                 "  ramaglin-signe verifie CLE LISTE       vérifie LISTE.sig (CLE : la clé publique)\n");
+                 "  ramaglin-signe signe CLE_PRIVEE LISTE [--version N] [--expire AAAA-MM-JJ]\n"
+                 "                                         écrit la signature LISTE.sig\n"
+                 "  ramaglin-signe verifie CLE LISTE       vérifie LISTE.sig (CLE : la clé publique)\n"
+                 "\n"
+                 "--version et --expire placent d'abord dans le bloc de paramètres de la liste\n"
+                 "VERSION_LISTE=N (de 1 à 18 chiffres, à augmenter à chaque nouvelle liste) et\n"
+                 "EXPIRE_LISTE=AAAA-MM-JJ (le dernier jour où elle est acceptée) : Le Ramaglin\n"
+                 "refuse ensuite une liste plus ancienne que la dernière acceptée, ou expirée.\n");
     return 2;
 }
 
@@ -97,13 +110,87 @@ int CreeCle(const QString& chemin) {
     return AfficheClePublique(cle.get()) ? 0 : 1;
 }
 
-int Signe(const QString& cheminCle, const QString& cheminListe) {
+// The line of `texte` from `debut`, without its end, which goes to `fin`
+// (CR LF, a lone LF or a lone CR, as the search reads them; empty on a last
+// line without one); `debut` moves past it.
+QByteArrayView Ligne(QByteArrayView texte, qsizetype& debut, QByteArray& fin) {
+    qsizetype bout = debut;
+    while (bout < texte.size() && texte[bout] != '\r' && texte[bout] != '\n')
+        ++bout;
+    const QByteArrayView ligne = texte.sliced(debut, bout - debut);
+    qsizetype apres = bout;
+    if (apres < texte.size())
+        apres +=
+            (texte[apres] == '\r' && apres + 1 < texte.size() && texte[apres + 1] == '\n') ? 2 : 1;
+    fin = texte.sliced(bout, apres - bout).toByteArray();
+    debut = apres;
+    return ligne;
+}
+
+// Sets the lines NAME=VALUE of `valeurs` in the list's parameter block, in
+// place of any line that already sets one of those names, or in a new block
+// right after the marker line when the list has none. New lines end as the
+// marker line does, so the list keeps its line ends. False when the list does
+// not begin with the marker line: the search would not read its block.
+bool PlaceDansLeBloc(QByteArray& liste, const QList<std::pair<QByteArray, QByteArray>>& valeurs) {
+    qsizetype position = liste.startsWith("\xEF\xBB\xBF") ? 3 : 0; // a BOM stays
+    QByteArray fin, finLigne;
+    if (Ligne(liste, position, fin) != MarqueurListe.toLatin1())
+        return false;
+    QByteArray resultat = liste.left(position);
+    if (fin.isEmpty()) // the marker alone, without a line end
+        resultat += fin = QByteArrayLiteral("\r\n");
+    QByteArray lignes;
+    for (const auto& [nom, valeur] : valeurs)
+        lignes += nom + '=' + valeur + fin;
+
+    qsizetype suite = position;
+    if (Ligne(liste, suite, finLigne) != DebutParametres.toLatin1()) {
+        liste = resultat + DebutParametres.toLatin1() + fin + lignes + FinParametres.toLatin1() +
+                fin + liste.mid(position);
+        return true;
+    }
+    // The block's lines up to its closing one (or the end, where a block
+    // without one stops), but those the new lines replace.
+    for (bool ouverture = true; position < liste.size(); ouverture = false) {
+        const qsizetype debut = position;
+        const QByteArrayView ligne = Ligne(liste, position, finLigne);
+        if (!ouverture && ligne == FinParametres.toLatin1()) {
+            position = debut;
+            break;
+        }
+        const bool remplacee = std::any_of(valeurs.begin(), valeurs.end(), [&](const auto& v) {
+            return ligne.startsWith(v.first + '=');
+        });
+        if (!ouverture && remplacee)
+            continue;
+        resultat += liste.sliced(debut, position - debut);
+        if (finLigne.isEmpty())
+            resultat += fin;
+    }
+    liste = resultat + lignes + liste.mid(position);
+    return true;
+}
+
+int Signe(const QString& cheminCle, const QString& cheminListe,
+          const QList<std::pair<QByteArray, QByteArray>>& valeurs) {
     Cle cle = LitClePrivee(cheminCle);
     if (!cle)
         return Echec("clé privée Ed25519 illisible : ", cheminCle);
     QByteArray liste;
     if (!LitFichier(cheminListe, liste))
         return Echec("liste illisible : ", cheminListe);
+    if (!valeurs.isEmpty()) {
+        if (!PlaceDansLeBloc(liste, valeurs))
+            return Echec("la liste ne commence pas par la ligne « xxx Le Ramaglin V1 xxx », "
+                         "son bloc de paramètres ne peut pas recevoir la version : ",
+                         cheminListe);
+        // In one step: the list on the service's side is never half written.
+        QSaveFile reecrite(cheminListe);
+        if (!reecrite.open(QIODevice::WriteOnly) || reecrite.write(liste) != liste.size() ||
+            !reecrite.commit())
+            return Echec("impossible de réécrire la liste ", cheminListe);
+    }
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     unsigned char signature[64];
     size_t taille = sizeof signature;
@@ -153,8 +240,33 @@ int main(int argc, char** argv) {
             return Echec("clé privée Ed25519 illisible : ", arg(2));
         return AfficheClePublique(cle.get()) ? 0 : 1;
     }
-    if (commande == QLatin1String("signe") && argc == 4)
-        return Signe(arg(2), arg(3));
+    if (commande == QLatin1String("signe") && argc >= 4 && argc % 2 == 0) {
+        QList<std::pair<QByteArray, QByteArray>> valeurs;
+        for (int i = 4; i < argc; i += 2) {
+            const QString option = arg(i), valeur = arg(i + 1);
+            quint64 version;
+            QDate date;
+            QByteArray nom;
+            if (option == QLatin1String("--version")) {
+                if (!LitVersionListe(valeur, version))
+                    return Echec("version invalide (de 1 à 18 chiffres attendus) : ", valeur);
+                nom = "VERSION_LISTE";
+            } else if (option == QLatin1String("--expire")) {
+                if (!LitExpirationListe(valeur, date))
+                    return Echec("date d'expiration invalide (AAAA-MM-JJ, un jour du calendrier "
+                                 "attendu) : ",
+                                 valeur);
+                nom = "EXPIRE_LISTE";
+            } else {
+                return Usage();
+            }
+            if (std::any_of(valeurs.begin(), valeurs.end(),
+                            [&](const auto& v) { return v.first == nom; }))
+                return Usage();
+            valeurs.append({nom, valeur.toLatin1()});
+        }
+        return Signe(arg(2), arg(3), valeurs);
+    }
     if (commande == QLatin1String("verifie") && argc == 4)
         return Verifie(arg(2), arg(3));
     return Usage();

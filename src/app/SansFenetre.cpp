@@ -52,6 +52,9 @@ namespace {
 constexpr int SortieReussie = 0;
 constexpr int SortieEchecs = 1;
 constexpr int SortieConfiguration = 2;
+// Another program is searching the same service: a timer may try again later
+// (EX_TEMPFAIL).
+constexpr int SortieOccupe = 75;
 
 const QString Utilisation = QStringLiteral(
     "Utilisation : ramaglin FICHIER\n"
@@ -411,23 +414,32 @@ private:
 };
 
 // The service loaded and its list searched, as the window's start-up and its
-// search button do. Returns the exit status when the run ends there, -1 when
-// rows were found.
-int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages,
-              MoteurRecherche::Resultat& resultat) {
+// search button do, under the service's lock (`verrou`, held by the caller
+// until its run ends). Returns the exit status when the run ends there, -1
+// when rows were found.
+int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages, VerrouListe& verrou,
+                 MoteurRecherche::Resultat& resultat) {
     const QString dossier = AvecSeparateurFinal(QCoreApplication::applicationDirPath());
     if (!ChargeService(dossier, fichier))
         return SortieConfiguration;
+    switch (verrou.Prend(LitVariable(QStringLiteral("REP_TMP")))) {
+    case VerrouListe::Etat::Pris: break;
+    case VerrouListe::Etat::Occupe: return SortieOccupe;
+    case VerrouListe::Etat::Illisible: return SortieConfiguration;
+    }
     // The connection the window was set to; only the window changes it.
     LitRamagIni(CheminRamagIni(dossier, false), reglages);
 
     JaugeTerminal jauge(QStringLiteral("Liste du service"));
     bool rechercheEffectuee = false;
-    resultat = MoteurRecherche(inet).Lance(reglages, gConsole.Terminal() ? &jauge : nullptr,
+    resultat = MoteurRecherche(inet).Lance(VariablesService(), reglages, gConsole.Terminal() ? &jauge : nullptr,
                                            rechercheEffectuee);
     gConsole.Efface();
     switch (resultat.issue) {
-    case MoteurRecherche::Issue::Echec: return SortieConfiguration;
+    case MoteurRecherche::Issue::Echec:
+        if (!resultat.raison.isEmpty())
+            gConsole.Erreur(QStringLiteral("Echec lors de la recherche : ") + resultat.raison + QLatin1Char('.'));
+        return SortieConfiguration;
     case MoteurRecherche::Issue::RienDeNouveau: return SortieReussie;
     case MoteurRecherche::Issue::Trouve: break;
     }
@@ -440,8 +452,9 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
 
 int Telecharge(const OptionsLigneCommande& options, Inet& inet) {
     ReglagesConnexion reglages;
+    VerrouListe verrou;
     MoteurRecherche::Resultat trouve;
-    if (const int statut = ChercheListe(options.fichier, inet, reglages, trouve); statut >= 0)
+    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve); statut >= 0)
         return statut;
 
     LignesListe& lignes = *trouve.lignes;
@@ -451,7 +464,7 @@ int Telecharge(const OptionsLigneCommande& options, Inet& inet) {
         rangees.push_back({int(i), qint32(i), lignes.Colonne(i, trouve.colonne)});
 
     VueTerminal vue;
-    MoteurTelechargement moteur(inet, vue);
+    MoteurTelechargement moteur(inet, vue, *trouve.reglages);
     if (!moteur.Prepare())
         return SortieConfiguration;
     // The run clears the stop flag as it starts: a signal already there
@@ -464,13 +477,15 @@ int Telecharge(const OptionsLigneCommande& options, Inet& inet) {
 
 int Apercu(const OptionsLigneCommande& options, Inet& inet) {
     ReglagesConnexion reglages;
+    VerrouListe verrou;
     MoteurRecherche::Resultat trouve;
-    if (const int statut = ChercheListe(options.fichier, inet, reglages, trouve); statut >= 0)
+    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve); statut >= 0)
         return statut;
 
     const LignesListe& lignes = *trouve.lignes;
-    const bool avecTaille = LitVariable(QStringLiteral("CALCULER_TAILLE_SELECTION")) == QLatin1String("O");
-    const int colonneTaille = EntierSouple(LitVariable(QStringLiteral("COLONNE_TAILLE")));
+    const TableVariables& service = *trouve.reglages;
+    const bool avecTaille = service.Oui(QStringLiteral("CALCULER_TAILLE_SELECTION"));
+    const int colonneTaille = EntierSouple(service.Lit(QStringLiteral("COLONNE_TAILLE")));
     std::vector<double> tailles(size_t(lignes.Nombre()), 0.0);
     double total = 0;
     for (qsizetype i = 0; i < lignes.Nombre(); ++i) {
@@ -488,7 +503,7 @@ int Apercu(const OptionsLigneCommande& options, Inet& inet) {
         resume += QStringLiteral(", ") + FormateTaille(total, false);
     gConsole.Sortie(resume, false);
 
-    const std::vector<MoteurTelechargement::PausePrevue> pauses = MoteurTelechargement::PausesPrevues(tailles);
+    const std::vector<MoteurTelechargement::PausePrevue> pauses = MoteurTelechargement::PausesPrevues(service, tailles);
     qint64 duree = 0;
     for (const MoteurTelechargement::PausePrevue& p : pauses)
         duree += p.secondes;

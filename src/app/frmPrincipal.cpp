@@ -479,15 +479,24 @@ void frmPrincipal::cmdRecherche_Click() {
         MsgBox(QStringLiteral("Aucun fichier liste spécifié !"), IconeMessage::Exclamation);
         return;
     }
+    if (!verrouListe_)
+        verrouListe_ = std::make_unique<VerrouListe>();
+    if (verrouListe_->Prend(LitVariable(QStringLiteral("REP_TMP"))) != VerrouListe::Etat::Pris)
+        return;
     const GardeOperation garde(*this, Operation::Recherche);
     AfficheSablier();
     MoteurRecherche moteur(*Inet1);
-    const MoteurRecherche::Resultat r = moteur.Lance(Reglages(), Jauge, RechercheEffectuee);
+    const MoteurRecherche::Resultat r = moteur.Lance(VariablesService(), Reglages(), Jauge, RechercheEffectuee);
     if (r.issue == MoteurRecherche::Issue::Trouve && r.afficher) {
+        reglagesRecherche_ = r.reglages;
         Resultats->Definit(r.lignes, r.colonne);
         SelectionneTout->setVisible(Resultats->rowCount() > 1);
         Onglets->setTabEnabled(2, true);
         Onglets->setCurrentIndex(2);
+    } else if (Resultats->rowCount() == 0) {
+        // Nothing shown that a run could fetch: another program may search.
+        reglagesRecherche_.reset();
+        verrouListe_->Rend();
     }
     AfficheCurseurNormal();
 }
@@ -512,6 +521,9 @@ void frmPrincipal::InterromptRecherche() {
 
 void frmPrincipal::VideResultats() {
     Resultats->Vide();
+    reglagesRecherche_.reset();
+    if (verrouListe_)
+        verrouListe_->Rend();
     RechercheEffectuee = false;
     LabelSelection->setText(QStringLiteral("Aucune sélection"));
     Onglets->setCurrentIndex(1);
@@ -519,8 +531,9 @@ void frmPrincipal::VideResultats() {
 }
 
 int frmPrincipal::InfoSelection() {
-    const bool tailleVoulue = VariableOui(QStringLiteral("CALCULER_TAILLE_SELECTION"));
-    const int colonne = tailleVoulue ? EntierSouple(LitVariable(QStringLiteral("COLONNE_TAILLE"))) : 0;
+    const TableVariables& reglages = reglagesRecherche_ ? *reglagesRecherche_ : VariablesService();
+    const bool tailleVoulue = reglages.Oui(QStringLiteral("CALCULER_TAILLE_SELECTION"));
+    const int colonne = tailleVoulue ? EntierSouple(reglages.Lit(QStringLiteral("COLONNE_TAILLE"))) : 0;
     if (!FichierExiste(LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp"))) {
         MsgBox(QStringLiteral("La liste des fichiers du serveur n'est plus disponible !"), IconeMessage::Exclamation);
         Onglets->setTabEnabled(2, false);
@@ -558,7 +571,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         return;
     }
     VueFenetres vue(*this);
-    MoteurTelechargement moteur(*Inet1, vue);
+    MoteurTelechargement moteur(*Inet1, vue, reglagesRecherche_ ? *reglagesRecherche_ : VariablesService());
     if (!moteur.Prepare())
         return;
     bool terminer = false;

@@ -10,6 +10,9 @@
 
 #include "config/ReglagesConnexion.h"
 
+class TableVariables;
+class VerrouListe;
+
 class QButtonGroup;
 class QFrame;
 class QLabel;
@@ -140,6 +143,11 @@ private:
 
     QButtonGroup* groupeConnexion_ = nullptr;
     std::unique_ptr<QLockFile> verrou_;
+    // The service's search lock, held from a search to the end of the window
+    // or of its results (a run without windows then waits its turn), and the
+    // settings of the search whose rows are shown.
+    std::unique_ptr<VerrouListe> verrouListe_;
+    std::shared_ptr<const TableVariables> reglagesRecherche_;
     int ongletPrecedent_ = 1;
     Operation operation_ = Operation::Aucune;
     bool fermetureDemandee_ = false;

@@ -33,10 +33,10 @@ bool EntreCrochets(const QString& texte, QString& dedans, QString& apres) {
 void LitFichierParametres(const QString& chemin, int numeroListe) {
     QStringList lignes;
     if (LitLignesFichier(chemin, lignes))
-        LitParametres(lignes, numeroListe, chemin);
+        LitParametres(VariablesService(), lignes, numeroListe, chemin);
 }
 
-void LitParametres(const QStringList& lignes, int numeroListe, const QString& nom,
+void LitParametres(TableVariables& table, const QStringList& lignes, int numeroListe, const QString& nom,
                    const QSet<QString>& refusees, QStringList* ignorees) {
     for (const QString& ligne : lignes) {
         if (ligne.isEmpty())
@@ -48,7 +48,7 @@ void LitParametres(const QStringList& lignes, int numeroListe, const QString& no
             return;
         }
         const QString variable = ligne.left(egal);
-        if (!VariableExiste(variable, numeroListe)) {
+        if (!table.Existe(variable, numeroListe)) {
             Erreur(QStringLiteral("Variable inconnue : ") + variable);
             return;
         }
@@ -57,7 +57,7 @@ void LitParametres(const QStringList& lignes, int numeroListe, const QString& no
                 ignorees->append(variable);
             continue;
         }
-        AffecteVariable(variable, ligne.mid(egal + 1));
+        table.Affecte(variable, ligne.mid(egal + 1));
     }
 }
 

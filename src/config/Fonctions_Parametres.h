@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class TableVariables;
+
 // What the options list needs from a tree view that shows it (optional).
 class ArbreOptions {
 public:
@@ -17,10 +19,10 @@ public:
 };
 
 void LitFichierParametres(const QString& chemin, int numeroListe);
-// The same reading on lines already in memory; `nom` names them in the
-// messages. A line that sets one of the `refusees` variables is not applied:
-// its name goes, once, to `ignorees`.
-void LitParametres(const QStringList& lignes, int numeroListe, const QString& nom,
+// The same reading on lines already in memory, into `table`; `nom` names
+// them in the messages. A line that sets one of the `refusees` variables is
+// not applied: its name goes, once, to `ignorees`.
+void LitParametres(TableVariables& table, const QStringList& lignes, int numeroListe, const QString& nom,
                    const QSet<QString>& refusees = {}, QStringList* ignorees = nullptr);
 void ChargeListeOptions(const QString& chemin, int numeroListe, ArbreOptions* arbre,
                         bool effacer);

@@ -1,102 +1,87 @@
-// Variable table: 81 named rows, scanned linearly, names compared exactly.
+// Variable table: at most 81 named rows, scanned linearly, names compared exactly.
 #include "config/Fonctions_Variables.h"
-
-#include <array>
 
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Messages.h"
 
 namespace {
 
-// Row 0 is never used, so that row numbers are those the messages show.
-std::array<LigneVariable, CapaciteVariables + 1> gTable;
-int gNombre = 0;
-
-int ChercheVariable(const QString& nom) {
-    for (int i = 1; i <= gNombre; ++i)
-        if (gTable[i].nom == nom)
-            return i;
-    return 0;
-}
-
 void MessageNonTrouvee(const QString& nom) {
-    MsgBox(QStringLiteral("Variable ") + nom + QStringLiteral(" non trouvée."),
-           IconeMessage::Critique);
+    MsgBox(QStringLiteral("Variable ") + nom + QStringLiteral(" non trouvée."), IconeMessage::Critique);
 }
 
 } // namespace
 
-int NombreVariables() { return gNombre; }
-
-const LigneVariable& VariableNumero(int index) {
-    static const LigneVariable vide;
-    return index >= 1 && index <= gNombre ? gTable[index] : vide;
+TableVariables& VariablesService() {
+    static TableVariables table;
+    return table;
 }
 
-bool DefinitVariable(const QString& nom, const QString& type, const QString& valeur,
-                     int numeroListe) {
-    if (gNombre >= CapaciteVariables) {
+int TableVariables::Cherche(const QString& nom) const {
+    for (size_t i = 0; i < lignes_.size(); ++i)
+        if (lignes_[i].nom == nom)
+            return int(i) + 1;
+    return 0;
+}
+
+const LigneVariable& TableVariables::Numero(int index) const {
+    static const LigneVariable vide;
+    return index >= 1 && index <= Nombre() ? lignes_[size_t(index - 1)] : vide;
+}
+
+bool TableVariables::Definit(const QString& nom, const QString& type, const QString& valeur, int numeroListe) {
+    if (Nombre() >= CapaciteVariables) {
         MsgBox(QStringLiteral("Il y a trop de variables définies"), IconeMessage::Critique);
         return false;
     }
-    if (VariableExiste(nom, 0)) {
+    if (Existe(nom, 0)) {
         MsgBox(QStringLiteral("Variable utilisée deux fois : ") + nom, IconeMessage::Critique);
         return false;
     }
-    ++gNombre;
-    gTable[gNombre] = {nom, type, valeur, QString::number(numeroListe)};
+    lignes_.push_back({nom, type, valeur, QString::number(numeroListe)});
     return true;
 }
 
-bool VariableExiste(const QString& nom, int numeroListe) {
-    const int i = ChercheVariable(nom);
+bool TableVariables::Existe(const QString& nom, int numeroListe) const {
+    const int i = Cherche(nom);
     if (i == 0)
         return false;
-    if (numeroListe >= 1 && EntierSouple(gTable[i].numeroListe) != numeroListe)
-        MsgBox(QStringLiteral("La variable ") + nom +
-               QStringLiteral(" existe dans une autre liste."));
+    if (numeroListe >= 1 && EntierSouple(lignes_[size_t(i - 1)].numeroListe) != numeroListe)
+        MsgBox(QStringLiteral("La variable ") + nom + QStringLiteral(" existe dans une autre liste."));
     return true;
 }
 
-void AffecteVariable(const QString& nom, const QString& valeur) {
-    const int i = ChercheVariable(nom);
+void TableVariables::Affecte(const QString& nom, const QString& valeur) {
+    const int i = Cherche(nom);
     if (i == 0) {
         MessageNonTrouvee(nom);
         return;
     }
-    gTable[i].valeur = valeur;
+    lignes_[size_t(i - 1)].valeur = valeur;
 }
 
-QString LitVariable(const QString& nom) {
-    const int i = ChercheVariable(nom);
+QString TableVariables::Lit(const QString& nom) const {
+    const int i = Cherche(nom);
     if (i == 0) {
         MessageNonTrouvee(nom);
         return QString();
     }
-    return gTable[i].valeur;
+    return lignes_[size_t(i - 1)].valeur;
 }
 
-QString ListeDeVariable(int index) {
-    if (index >= 1 && index <= gNombre)
-        return gTable[index].numeroListe;
+QString TableVariables::ListeDe(int index) const {
+    if (index >= 1 && index <= Nombre())
+        return lignes_[size_t(index - 1)].numeroListe;
     // The number is printed the classic way: a space stands for a missing sign.
-    const QString nombre = index >= 0 ? QStringLiteral(" ") + QString::number(index)
-                                      : QString::number(index);
+    const QString nombre = index >= 0 ? QStringLiteral(" ") + QString::number(index) : QString::number(index);
     MessageNonTrouvee(nombre);
     return QStringLiteral("0");
 }
 
-void EffaceVariables(int numeroListe) {
+void TableVariables::Efface(int numeroListe) {
     if (numeroListe == 0) {
-        gNombre = 0;
+        lignes_.clear();
         return;
     }
-    for (int i = 1; i <= gNombre; ++i) {
-        while (i <= gNombre && EntierSouple(ListeDeVariable(i)) == numeroListe) {
-            for (int j = i; j < gNombre; ++j)
-                gTable[j] = gTable[j + 1];
-            gTable[gNombre] = LigneVariable();
-            --gNombre;
-        }
-    }
+    std::erase_if(lignes_, [&](const LigneVariable& l) { return EntierSouple(l.numeroListe) == numeroListe; });
 }

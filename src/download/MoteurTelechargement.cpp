@@ -18,6 +18,7 @@
 #include "html/Fonctions_Chemin.h"
 #include "html/Fonctions_Internet.h"
 #include "net/Attente.h"
+#include "net/EssaisTransfert.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
 #include "search/LignesListe.h"
@@ -36,7 +37,6 @@ const QString Tab = QStringLiteral("\t");
 const QString NomRefuse = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ");
 const QByteArray Marque = QByteArrayLiteral("<Supprimé>");
 
-QString Variable(const char* nom) { return LitVariable(QString::fromLatin1(nom)); }
 
 // Removes, at the same index from the three lists, every link whose address
 // (in capitals) does not satisfy `garde`.
@@ -63,7 +63,8 @@ QString LigneOk(const QString& nom, double octets) {
 // the last size pause and `compteur` files so far, the pauses to make (size
 // first, then count). `cumul` is set back to 0 when the size pause is due.
 template <typename Faire>
-void AppliqueReglesPause(double& cumul, int compteur, Faire faire) {
+void AppliqueReglesPause(const TableVariables& reglages, double& cumul, int compteur, Faire faire) {
+    const auto Variable = [&](const char* nom) { return reglages.Lit(QString::fromLatin1(nom)); };
     if (Variable("PAUSE_SELON_TAILLE") == QLatin1String("O")) {
         const double seuil = NombreSouple(Variable("TAILLE_DECLENCHE_PAUSE"));
         if (seuil <= std::trunc(cumul / 1024)) {
@@ -86,26 +87,12 @@ void AppliqueReglesPause(double& cumul, int compteur, Faire faire) {
     }
 }
 
-// A wait as a person says it: "2 h", "1 h 30 min", "16 min 40 s".
-QString DureeLisible(qint64 secondes) {
-    QStringList parties;
-    if (secondes >= 3600)
-        parties << QStringLiteral("%1 h").arg(secondes / 3600);
-    if (secondes % 3600 >= 60)
-        parties << QStringLiteral("%1 min").arg(secondes % 3600 / 60);
-    if (secondes % 60 != 0 || parties.isEmpty())
-        parties << QStringLiteral("%1 s").arg(secondes % 60);
-    return parties.join(QLatin1Char(' '));
-}
-
 } // namespace
 
-MoteurTelechargement::MoteurTelechargement(Inet& inet, VueTelechargement& vue) : inet_(inet), vue_(vue) {
-    bool ok = false;
-    const double echelle = qEnvironmentVariable("RAMAGLIN_ECHELLE_ATTENTES").toDouble(&ok);
-    if (ok && echelle >= 0)
-        echelle_ = echelle;
-}
+MoteurTelechargement::MoteurTelechargement(Inet& inet, VueTelechargement& vue, const TableVariables& reglages)
+    : inet_(inet), vue_(vue), reglages_(reglages), echelle_(EssaisTransfert::EchelleEnvironnement()) {}
+
+QString MoteurTelechargement::Variable(const char* nom) const { return reglages_.Lit(QString::fromLatin1(nom)); }
 
 bool MoteurTelechargement::Prepare() {
     const QString texteColonne = Variable("NUM_COLONNE_TELECHARGEE");
@@ -130,12 +117,12 @@ bool MoteurTelechargement::Prepare() {
 }
 
 std::vector<MoteurTelechargement::PausePrevue>
-MoteurTelechargement::PausesPrevues(const std::vector<double>& tailles) {
+MoteurTelechargement::PausesPrevues(const TableVariables& reglages, const std::vector<double>& tailles) {
     std::vector<PausePrevue> pauses;
     double cumul = 0;
     for (size_t k = 0; k + 1 < tailles.size(); ++k) { // no pause after the last file
         cumul += tailles[k];
-        AppliqueReglesPause(cumul, int(k + 1), [&](int secondes) {
+        AppliqueReglesPause(reglages, cumul, int(k + 1), [&](int secondes) {
             pauses.push_back({int(k + 1), secondes});
             return true;
         });
@@ -144,7 +131,7 @@ MoteurTelechargement::PausesPrevues(const std::vector<double>& tailles) {
 }
 
 void MoteurTelechargement::Pauses(double& cumul, int compteur) {
-    AppliqueReglesPause(cumul, compteur, [&](int secondes) {
+    AppliqueReglesPause(reglages_, cumul, compteur, [&](int secondes) {
         TempsPauseRestant = secondes;
         vue_.Pause(secondes);
         return !ArretDemande;
@@ -233,7 +220,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         if (lignes.Octets(i).startsWith(Marque))
             marquee[size_t(i)] = true;
     const QString cheminListe = Variable("REP_TMP") + QStringLiteral("Liste.tmp");
-    if (RemplaceParFichierTravail(cheminListe, lignes.Texte(&marquee), cheminListe + QStringLiteral(".tmp"))) {
+    if (RemplaceParFichierTravail(cheminListe, lignes.Texte(&marquee), cheminListe + QStringLiteral(".tmp"), false)) {
         vue_.ListeRecrite(lignes.Retire(marquee));
     } else {
         // The rows that left the list would still be in the copy: row i would
@@ -291,9 +278,9 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
     bool reussi = !ArretDemande && refus.isEmpty();
     if (reussi) {
         const QString adresseDemandee = adresse;
-        int essais = 0, passagers = 0, occupes = 0;
+        EssaisTransfert essais(echelle_);
         for (;;) {
-            ++essais;
+            essais.Debut();
             adresse = adresseDemandee;
             IssueTransfert issue;
             reussi = TelechargeFichier(inet_, adresse, fichier, vue_.Jauge(), taille, redirige,
@@ -301,31 +288,23 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
             raison = issue.raison;
             if (reussi || ArretDemande)
                 break;
-            if (issue.genre == IssueTransfert::Genre::Passager && passagers < int(std::size(AttentesPassageres))) {
-                const int secondes = AttentesPassageres[passagers++];
-                if (!AttendAvantEssai(qint64(std::llround(secondes * 1000 * echelle_)), essais + 1))
+            const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
+            if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
+                if (!AttendAvantEssai(suite.millisecondes, essais.Essais() + 1))
                     break;
                 continue;
             }
-            if (issue.genre == IssueTransfert::Genre::Occupe && occupes < int(std::size(AttentesServeur))) {
-                const qint64 demande = SecondesRetryAfter(issue.attenteServeur, QDateTime::currentDateTimeUtc());
-                if (demande > AttenteServeurMax) {
-                    raison = QStringLiteral("le serveur demande d'attendre ") + DureeLisible(demande);
-                    break;
-                }
-                const int secondes = demande >= 0 ? int(std::max<qint64>(demande, 1))
-                                                  : std::max(1, int(std::lround(AttentesServeur[occupes] * echelle_)));
-                ++occupes;
-                TempsPauseRestant = secondes;
-                vue_.AttenteServeur(secondes);
+            if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
+                TempsPauseRestant = suite.secondes;
+                vue_.AttenteServeur(suite.secondes);
                 if (ArretDemande)
                     break;
                 continue;
             }
             break;
         }
-        if (!reussi && essais > 1)
-            raison += QStringLiteral(" (%1 essais)").arg(essais);
+        if (!reussi)
+            raison = essais.RaisonFinale(raison);
         // A stop keeps nothing of the file begun, even from an earlier try.
         if (!reussi && ArretDemande)
             OublieReprise(adresseDemandee, fichier);
@@ -343,7 +322,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
 
 bool MoteurTelechargement::AttendAvantEssai(qint64 millisecondes, int essai) {
     // Shown on the gauge, the row's line staying "[En cours] ".
-    const int nombre = 1 + int(std::size(AttentesPassageres));
+    const int nombre = EssaisTransfert::EssaisMaxPassagers;
     QElapsedTimer depuis;
     depuis.start();
     qint64 affichee = -1;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "config/Fonctions_Variables.h"
 #include "config/ReglagesConnexion.h"
 
 class Inet;
@@ -60,18 +61,13 @@ struct RangeeChoisie {
 
 class MoteurTelechargement {
 public:
-    MoteurTelechargement(Inet& inet, VueTelechargement& vue);
+    // `reglages`: the settings of the search whose rows the run fetches
+    // (the service's, with its list's block applied), which must outlive the
+    // engine.
+    MoteurTelechargement(Inet& inet, VueTelechargement& vue, const TableVariables& reglages);
 
-    // How a row that fails is tried again. A transient failure (refused or
-    // reset connection, time-out, cut, 502, 504): 2 more tries, 2 s then 8 s
-    // later. A server that asks to wait (429, 503): 3 more tries at most, after
-    // its Retry-After, else 10, 30, then 90 s; more than 15 minutes asked is
-    // not waited. `echelle` multiplies the waits the program chooses itself
-    // (not a Retry-After): 1 in use; the environment variable
-    // RAMAGLIN_ECHELLE_ATTENTES sets it for a whole process (tests).
-    static constexpr int AttentesPassageres[] = {2, 8};
-    static constexpr int AttentesServeur[] = {10, 30, 90};
-    static constexpr int AttenteServeurMax = 15 * 60;
+    // How a row that fails is tried again: see EssaisTransfert. `echelle`
+    // multiplies the waits the program chooses itself (not a Retry-After).
     void FixeEchelleAttentes(double echelle) { echelle_ = echelle; }
 
     // What the run must know before it starts; false (the user told) when the
@@ -101,7 +97,7 @@ public:
         int secondes = 0;
         bool operator==(const PausePrevue&) const = default;
     };
-    static std::vector<PausePrevue> PausesPrevues(const std::vector<double>& tailles);
+    static std::vector<PausePrevue> PausesPrevues(const TableVariables& reglages, const std::vector<double>& tailles);
 
     // The step of a row whose file is a link page: its links read (the page
     // then deleted), filtered, fetched into `dossier` and unpacked when they
@@ -124,8 +120,11 @@ private:
     // false when the user stopped meanwhile.
     bool AttendAvantEssai(qint64 millisecondes, int essai);
 
+    QString Variable(const char* nom) const;
+
     Inet& inet_;
     VueTelechargement& vue_;
+    const TableVariables& reglages_;
     int colonne_ = 0;
     QString destination_;
     QString base_;

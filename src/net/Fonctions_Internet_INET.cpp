@@ -869,6 +869,14 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
     return Telecharge(inet, adresse, destination, false, -1, jauge, taille, redirige, nullptr, options, issue);
 }
 
+bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
+                       const BornesTransfert& bornes, IssueTransfert& issue) {
+    double taille = 0;
+    bool redirige = false;
+    return Telecharge(inet, adresse, destination, false, -1, jauge, taille, redirige, &bornes, OptionsTransfert{},
+                      issue);
+}
+
 void OublieReprise(const QString& adresse, const QString& destination) {
     Reprise(adresse, destination).Oublie();
 }

@@ -106,6 +106,12 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        double& taille, bool& redirige, const OptionsTransfert& options,
                        IssueTransfert& issue);
 
+// The fetch of a file the program fetches for itself (a list, its
+// signature), within `bornes`, saying how it ended for a caller that may try
+// again.
+bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
+                       const BornesTransfert& bornes, IssueTransfert& issue);
+
 // Drops the work file kept for `adresse` into `destination`, if any: a run
 // stopped by the user does not keep the file it began.
 void OublieReprise(const QString& adresse, const QString& destination);

@@ -4,10 +4,6 @@
 #include <QFile>
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 #include "util/Fonctions_Texte.h"
 
@@ -17,51 +13,6 @@ bool Utf8Valide(const QByteArray& octets) {
     // Validated in place: decoding a large file only to validate it would
     // make and drop its whole text in UTF-16.
     return QByteArrayView(octets).isValidUtf8();
-}
-
-// What identifies one version of a file: a rewrite through a work file makes a
-// new file, and any other rewrite changes its time or its size.
-struct Empreinte {
-    bool existe = false;
-    std::uintmax_t taille = 0;
-    std::filesystem::file_time_type date;
-#ifndef _WIN32
-    ino_t inode = 0;
-    dev_t volume = 0;
-#endif
-    bool operator==(const Empreinte&) const = default;
-};
-
-Empreinte EmpreinteDe(const QString& chemin) {
-    Empreinte e;
-#ifdef _WIN32
-    const std::filesystem::path p(chemin.toStdWString());
-#else
-    const std::filesystem::path p(QFile::encodeName(chemin).toStdString());
-    struct stat etat;
-    if (::stat(p.c_str(), &etat) != 0)
-        return e;
-    e.inode = etat.st_ino;
-    e.volume = etat.st_dev;
-#endif
-    std::error_code erreur;
-    e.taille = std::filesystem::file_size(p, erreur);
-    if (erreur)
-        return e;
-    e.date = std::filesystem::last_write_time(p, erreur);
-    e.existe = !erreur;
-    return e;
-}
-
-struct Memoire {
-    QString chemin;
-    Empreinte empreinte;
-    std::shared_ptr<LignesListe> lignes;
-};
-
-Memoire& MemoireListe() {
-    static Memoire m;
-    return m;
 }
 
 } // namespace
@@ -225,20 +176,30 @@ QByteArray LignesListe::Texte(const std::vector<bool>* sauf) const {
     return texte;
 }
 
-void LignesListe::Memorise(const QString& chemin, std::shared_ptr<LignesListe> lignes) {
-    Memoire& m = MemoireListe();
-    m.chemin = chemin;
-    m.empreinte = EmpreinteDe(chemin);
-    m.lignes = m.empreinte.existe ? std::move(lignes) : nullptr;
-}
-
-std::shared_ptr<LignesListe> LignesListe::Reprend(const QString& chemin) {
-    Memoire& m = MemoireListe();
-    std::shared_ptr<LignesListe> lignes = std::move(m.lignes);
-    m.lignes.reset();
-    if (!lignes || chemin.isEmpty() || chemin != m.chemin || !(EmpreinteDe(chemin) == m.empreinte))
-        return nullptr;
-    return lignes;
+void LignesListe::AjouteCRManquants(QByteArray& octets) {
+    const char* d = octets.constData();
+    const qsizetype n = octets.size();
+    qsizetype seuls = 0;
+    for (const char* p = d; (p = static_cast<const char*>(std::memchr(p, '\n', size_t(d + n - p)))); ++p)
+        seuls += p == d || p[-1] != '\r';
+    if (seuls == 0)
+        return; // the usual case: nothing copied
+    QByteArray repare(n + seuls, Qt::Uninitialized);
+    char* w = repare.data();
+    qsizetype debut = 0;
+    while (debut < n) {
+        const void* lf = std::memchr(d + debut, '\n', size_t(n - debut));
+        const qsizetype fin = lf ? static_cast<const char*>(lf) - d : n;
+        std::memcpy(w, d + debut, size_t(fin - debut));
+        w += fin - debut;
+        if (!lf)
+            break;
+        if (fin == 0 || d[fin - 1] != '\r')
+            *w++ = '\r';
+        *w++ = '\n';
+        debut = fin + 1;
+    }
+    octets = std::move(repare);
 }
 
 QString LignesListe::Texte(QByteArrayView octets) {

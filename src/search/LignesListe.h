@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <memory>
 #include <vector>
 
 class LignesListe {
@@ -40,12 +39,9 @@ public:
     // without those for which `sauf[i]` is true, when given.
     QByteArray Texte(const std::vector<bool>* sauf = nullptr) const;
 
-    // The lines a filter has just written to `chemin`, kept for the next
-    // reader of that file so that it need not read and split it again. Taken
-    // back only while the file is still the one written then (same file, size
-    // and time); otherwise, and after one taking, nothing.
-    static void Memorise(const QString& chemin, std::shared_ptr<LignesListe> lignes);
-    static std::shared_ptr<LignesListe> Reprend(const QString& chemin);
+    // Puts a CR before every LF that has none, so that a list written with
+    // lone LF ends is read line by line. Copies only when there is one.
+    static void AjouteCRManquants(QByteArray& octets);
 
 private:
     void Decoupe();

@@ -1,10 +1,20 @@
 // The search, from the list's address to the lines kept.
 #include "search/MoteurRecherche.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <openssl/evp.h>
 
 #include "config/Fonctions_Variables.h"
+#include "net/Attente.h"
+#include "net/EssaisTransfert.h"
 #include "net/Fonctions_Internet_INET.h"
+#include "search/FraicheurListe.h"
 #include "search/LignesListe.h"
 #include "search/SignatureListe.h"
 #include "search/TraitementListe.h"
@@ -17,26 +27,56 @@
 namespace {
 
 constexpr qint64 TailleMaxSignature = 4096;
+// Every work file of a search is named after the list copy and this dot:
+// what a killed search left is found by its name.
+const QString PrefixeTravail = QStringLiteral("Liste.tmp.");
 
-void ListeNonEcrite() {
-    MsgBox(QStringLiteral("La liste des fichiers n'a pas pu être écrite dans le dossier temporaire ") +
-               LitVariable(QStringLiteral("REP_TMP")) +
+void ListeNonEcrite(const QString& dossier) {
+    MsgBox(QStringLiteral("La liste des fichiers n'a pas pu être écrite dans le dossier temporaire ") + dossier +
                QStringLiteral(" (plein ou non modifiable) : la recherche est abandonnée."),
            IconeMessage::Critique);
 }
 
+// Removes what searches killed before their end left in the temporary folder
+// (links included, never followed). The caller holds the service's lock, so
+// no other search is using them.
+void RetireTravauxAbandonnes(const QString& dossier) {
+    const QFileInfoList restes = QDir(dossier).entryInfoList({PrefixeTravail + QLatin1Char('*')},
+                                                             QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& f : restes)
+        QFile::remove(f.filePath());
+}
+
+// The signature checked on the list's bytes in memory, by the strict check
+// (a key outside the prime-order subgroup refused).
+bool SignatureValide(const QByteArray& cle, const QByteArray& signature, const QByteArray& octets) {
+    const QByteArray prefixe = PrefixeEd25519(cle, signature);
+    QByteArray hachage(64, Qt::Uninitialized);
+    unsigned int taille = 0;
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    const bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha512(), nullptr) == 1 &&
+                    EVP_DigestUpdate(ctx, prefixe.constData(), size_t(prefixe.size())) == 1 &&
+                    EVP_DigestUpdate(ctx, octets.constData(), size_t(octets.size())) == 1 &&
+                    EVP_DigestFinal_ex(ctx, reinterpret_cast<unsigned char*>(hachage.data()), &taille) == 1 &&
+                    taille == 64;
+    EVP_MD_CTX_free(ctx);
+    return ok && ConclutEd25519(cle, signature, hachage);
+}
+
 } // namespace
 
-MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglages,
+MoteurRecherche::Resultat MoteurRecherche::Lance(const TableVariables& service, const ReglagesConnexion& reglages,
                                                  SurfaceJauge* jauge, bool& rechercheEffectuee) {
     Resultat r;
-    const QString adresse = LitVariable(QStringLiteral("FICHIER_LISTE_NOM"));
+    // Where the list comes from and whether it is trusted are decided from
+    // the parameter file alone, before any block is read.
+    const QString adresse = service.Lit(QStringLiteral("FICHIER_LISTE_NOM"));
     if (adresse.isEmpty()) {
         MsgBox(QStringLiteral("Aucun fichier liste spécifié !"), IconeMessage::Exclamation);
         return r;
     }
     // A key that cannot be read is the service's mistake: nothing is fetched.
-    const QString texteCle = LitVariable(QStringLiteral("CLE_PUBLIQUE_LISTE"));
+    const QString texteCle = service.Lit(QStringLiteral("CLE_PUBLIQUE_LISTE"));
     QByteArray cle;
     if (!texteCle.isEmpty() && !DecodeClePublique(texteCle, cle)) {
         MsgBox(QStringLiteral("La clé publique de la liste (CLE_PUBLIQUE_LISTE) n'est pas une clé "
@@ -50,31 +90,39 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
     if (jauge)
         InitialiseJauge(*jauge);
 
-    const QString chemin = LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp");
-    // A signed list: its signature comes first, so that the list is hashed
-    // while it arrives and its check costs nothing noticeable at the end.
+    const QString dossier = service.Lit(QStringLiteral("REP_TMP"));
+    const QString chemin = dossier + QStringLiteral("Liste.tmp");
+    RetireTravauxAbandonnes(dossier);
+
+    // A signed list: its signature first, so that a list refused costs no
+    // more than its signature.
     QByteArray signature;
-    HachageEnRoute hachage;
+    QString raison;
     if (!cle.isEmpty()) {
-        if (!RecoitSignature(adresse, chemin, signature)) {
+        QByteArray texte;
+        const BornesTransfert bornes{TailleMaxSignature, EspaceLibreMinListe};
+        const bool recue = Recoit(adresse + QStringLiteral(".sig"), dossier, bornes, nullptr, texte, raison);
+        if (!recue && ArretDemande)
+            return r;
+        if (!recue || !DecodeSignature(texte, signature)) {
+            SignatureRefusee(adresse, true);
             // Nor the copy an earlier search left: nothing of this service's
             // list remains after a refusal.
-            if (!ArretDemande)
-                EffaceFichier(chemin, false);
+            EffaceFichier(chemin, false);
             return r;
         }
-        hachage.prefixe = PrefixeEd25519(cle, signature);
     }
-    QString copieAdresse = adresse;
-    double taille = 0;
-    bool redirige = false;
-    QString raison;
-    // A list that never ends must not fill the disk.
+
+    // A list that never ends must not fill the disk, nor the memory.
+    QByteArray octets;
     const BornesTransfert bornes{TailleMaxListe, EspaceLibreMinListe};
-    if (!TelechargeFichier(inet_, copieAdresse, chemin, false, -1, jauge, taille, redirige, &raison,
-                           &bornes, cle.isEmpty() ? nullptr : &hachage)) {
-        // A search the user stopped is not a failure to report.
+    if (!Recoit(adresse, dossier, bornes, jauge, octets, raison)) {
+        // A search the user stopped is not a failure to report. The bounds
+        // of the fetch are the program's own: their box says which; any
+        // other failure keeps its classic box, and the reason goes with the
+        // result for the front end to show beside it.
         if (!ArretDemande) {
+            r.raison = raison;
             if (raison.startsWith(QStringLiteral("le fichier dépasse")) ||
                 raison.startsWith(QStringLiteral("il resterait moins de")))
                 MsgBox(QStringLiteral("Echec lors de la recherche : ") + raison + QLatin1Char('.'),
@@ -84,73 +132,133 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const ReglagesConnexion& reglag
         }
         return r;
     }
-    if (TailleFichier(chemin) == 0) {
+    if (octets.isEmpty()) {
         MsgBox(QStringLiteral("Pas de données disponibles sur le site."), IconeMessage::Critique);
         return r;
     }
-    if (!cle.isEmpty() && !ConclutEd25519(cle, signature, hachage.resultat)) {
+    // Checked on the very bytes that are processed next: no file in between
+    // that someone could change.
+    if (!cle.isEmpty() && !SignatureValide(cle, signature, octets)) {
         SignatureRefusee(adresse, false);
         EffaceFichier(chemin, false);
         return r;
     }
+    // A signed list proves who wrote it, not when: an older one, or one past
+    // its date, is refused.
+    FraicheurListe fraicheur;
+    const QString cleService = QString::fromLatin1(
+        QCryptographicHash::hash((adresse + QLatin1Char('\n') + texteCle).toUtf8(), QCryptographicHash::Sha256)
+            .toHex());
+    if (!cle.isEmpty()) {
+        fraicheur = LitFraicheurListe(octets);
+        if (const QString refus = ControleFraicheur(cleService, fraicheur); !refus.isEmpty()) {
+            MsgBox(QStringLiteral("La liste ") + adresse + QStringLiteral(" est refusée : ") + refus +
+                       QStringLiteral(". Aucun fichier ne sera téléchargé."),
+                   IconeMessage::Critique);
+            EffaceFichier(chemin, false);
+            return r;
+        }
+    }
     // What came in clear and unsigned could have been changed on the way.
-    const bool listeSure =
-        !cle.isEmpty() || adresse.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+    const bool listeSure = !cle.isEmpty() || adresse.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+
+    auto copie = std::make_shared<TableVariables>(service);
+    auto lignes = std::make_shared<LignesListe>();
     bool reponse = true;
-    const bool traitee = TraitementFichier(chemin, listeSure, rechercheEffectuee, reponse);
-    // The lines the last filter wrote, when the file is still what it wrote;
-    // taken in any case, so that they are not held after the search.
-    std::shared_ptr<LignesListe> filtrees = LignesListe::Reprend(chemin);
-    if (!traitee) {
+    if (!TraitementFichier(std::move(octets), *lignes, *copie, listeSure, rechercheEffectuee, reponse)) {
         EffaceFichier(chemin, false);
         return r;
     }
+    if (!cle.isEmpty() && !RetientVersionListe(cleService, fraicheur))
+        MsgBox(QStringLiteral("La version de la liste n'a pas pu être retenue dans ") + DossierFraicheur() +
+                   QStringLiteral(" : une liste plus ancienne ne pourrait pas être refusée à la prochaine recherche."),
+               IconeMessage::Exclamation);
     if (!reponse) {
         EffaceFichier(chemin, false);
         r.issue = Issue::RienDeNouveau;
+        return r;
+    }
+    // Written once, through a work file that takes its place whole; a link
+    // put in its place is replaced, never followed.
+    if (!RemplaceParFichierTravail(chemin, lignes->Texte(), chemin + QStringLiteral(".travail"), false)) {
+        ListeNonEcrite(dossier);
         return r;
     }
     if (!rechercheEffectuee) {
         r.issue = Issue::RienDeNouveau;
         return r;
     }
-    if (filtrees) {
-        r.lignes = std::move(filtrees);
-    } else if (r.lignes = std::make_shared<LignesListe>(); !r.lignes->Charge(chemin)) {
-        ListeNonEcrite();
-        r.lignes.reset();
-        return r;
-    }
     r.issue = Issue::Trouve;
-    r.afficher = VariableOui(QStringLiteral("AFFICHE_RESULTAT"));
-    r.colonne = EntierSouple(LitVariable(QStringLiteral("NUM_COLONNE_AFFICHEE")));
+    r.lignes = std::move(lignes);
+    r.afficher = copie->Oui(QStringLiteral("AFFICHE_RESULTAT"));
+    r.colonne = EntierSouple(copie->Lit(QStringLiteral("NUM_COLONNE_AFFICHEE")));
+    r.reglages = std::move(copie);
     return r;
 }
 
-bool MoteurRecherche::RecoitSignature(const QString& adresse, const QString& chemin,
-                                      QByteArray& signature) {
-    const QString cheminSignature = chemin + QStringLiteral(".sig");
-    QString adresseSignature = adresse + QStringLiteral(".sig");
-    double taille = 0;
-    bool redirige = false;
-    QString raison;
-    // A signature is a line of base64: anything long is not one.
-    const BornesTransfert bornes{TailleMaxSignature, EspaceLibreMinListe};
-    const bool recue = TelechargeFichier(inet_, adresseSignature, cheminSignature, false, -1,
-                                         nullptr, taille, redirige, &raison, &bornes);
-    if (!recue && ArretDemande)
+bool MoteurRecherche::Recoit(const QString& adresse, const QString& dossier, const BornesTransfert& bornes,
+                             SurfaceJauge* jauge, QByteArray& octets, QString& raison) {
+    octets.clear();
+    raison.clear();
+    // Named at random, created by the fetch alone, read back without
+    // following a link, and gone before this returns.
+    const QString recu = dossier + PrefixeTravail +
+                         QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFFFull, 36) +
+                         QStringLiteral(".recu");
+    EssaisTransfert essais;
+    for (;;) {
+        essais.Debut();
+        QString copie = adresse;
+        IssueTransfert issue;
+        const bool reussi = TelechargeFichier(inet_, copie, recu, jauge, bornes, issue);
+        if (reussi) {
+            const bool lu = LitFichierSansLien(recu, octets, bornes.tailleMax);
+            QFile::remove(recu);
+            if (!lu)
+                raison = QStringLiteral("la liste reçue n'a pas pu être lue dans le dossier temporaire");
+            return lu;
+        }
+        if (ArretDemande)
+            return false;
+        raison = issue.raison;
+        const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
+        if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
+            if (!Attend(suite.millisecondes,
+                        QStringLiteral("Nouvel essai dans %1 s (essai %2 sur %3)")
+                            .arg(QStringLiteral("%1"))
+                            .arg(essais.Essais() + 1)
+                            .arg(EssaisTransfert::EssaisMaxPassagers),
+                        jauge))
+                return false;
+            continue;
+        }
+        if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
+            if (!Attend(qint64(suite.secondes) * 1000, QStringLiteral("Le serveur demande d'attendre : %1 s"), jauge))
+                return false;
+            continue;
+        }
+        raison = essais.RaisonFinale(raison);
+        if (raison.isEmpty())
+            raison = QStringLiteral("échec du transfert");
         return false;
-    QByteArray texte;
-    if (recue) {
-        QFile fichier(cheminSignature);
-        if (fichier.open(QIODevice::ReadOnly))
-            texte = fichier.readAll();
     }
-    EffaceFichier(cheminSignature, false);
-    if (recue && DecodeSignature(texte, signature))
-        return true;
-    SignatureRefusee(adresse, true);
-    return false;
+}
+
+bool MoteurRecherche::Attend(qint64 millisecondes, const QString& texte, SurfaceJauge* jauge) {
+    QElapsedTimer depuis;
+    depuis.start();
+    qint64 affichee = -1;
+    while (!ArretDemande && depuis.elapsed() < millisecondes) {
+        const qint64 reste = (millisecondes - depuis.elapsed() + 999) / 1000;
+        if (reste != affichee && jauge) {
+            affichee = reste;
+            AfficheJauge(*jauge, 0, QString(texte).arg(reste));
+        }
+        PatienteUnPeu(int(std::clamp<qint64>(millisecondes - depuis.elapsed(), 1, 100)));
+    }
+    if (jauge)
+        InitialiseJauge(*jauge);
+    return !ArretDemande;
 }
 
 void MoteurRecherche::SignatureRefusee(const QString& adresse, bool illisible) {
@@ -163,35 +271,64 @@ void MoteurRecherche::SignatureRefusee(const QString& adresse, bool illisible) {
            IconeMessage::Critique);
 }
 
-bool MoteurRecherche::TraitementFichier(const QString& chemin, bool listeSure,
-                                        bool& rechercheEffectuee, bool& reponse) {
+bool MoteurRecherche::TraitementFichier(QByteArray octets, LignesListe& lignes, TableVariables& reglages,
+                                        bool listeSure, bool& rechercheEffectuee, bool& reponse) {
     reponse = true;
-    EcritureListeEchouee = false;
-    LignesListe::Reprend(QString()); // nothing from an earlier search
-
-    // A list whose line ends could not be repaired would be read as one line.
-    if (!ConvertitFinsDeLigne(chemin, chemin + QStringLiteral("2"))) {
-        ListeNonEcrite();
-        return false;
-    }
-    if (VariableOui(QStringLiteral("RECUPERE_PARAMETRES_LISTE")) &&
-        !RecupereParametres(chemin, listeSure))
+    // Lone LF ends become CR LF, or a list written so would be read as one line.
+    LignesListe::AjouteCRManquants(octets);
+    lignes.DefinitOctets(octets);
+    octets = QByteArray(); // held once, by the lines
+    if (reglages.Oui(QStringLiteral("RECUPERE_PARAMETRES_LISTE")) && !RecupereParametres(lignes, reglages, listeSure))
         return false;
 
-    if (VariableOui(QStringLiteral("COMPARER_LISTE_A_REPERTOIRE")) && ComparaisonRepertoire(chemin, reponse))
+    if (reglages.Oui(QStringLiteral("COMPARER_LISTE_A_REPERTOIRE")) && ComparaisonRepertoire(lignes, reglages, reponse))
         rechercheEffectuee = true;
-    if (VariableOui(QStringLiteral("COMPARER_LISTE_A_IDENTIFIANT")) && ComparaisonIdentifiant(chemin, reponse))
+    if (reglages.Oui(QStringLiteral("COMPARER_LISTE_A_IDENTIFIANT")) && ComparaisonIdentifiant(lignes, reglages, reponse))
         rechercheEffectuee = true;
-    if (VariableOui(QStringLiteral("COMPARER_LISTE_A_VERSION")) && reponse && ComparaisonVersion(chemin, reponse))
+    if (reglages.Oui(QStringLiteral("COMPARER_LISTE_A_VERSION")) && reponse && ComparaisonVersion(lignes, reglages, reponse))
         rechercheEffectuee = true;
-    if (VariableOui(QStringLiteral("COMPARER_CONSERVER_LIENS_HTTP")) && reponse && ModeLiens(chemin) > 0)
+    if (reglages.Oui(QStringLiteral("COMPARER_CONSERVER_LIENS_HTTP")) && reponse && ModeLiens(lignes, reglages) > 0)
         rechercheEffectuee = true;
-
-    // A filter whose rewrite failed left the list unfiltered: what it would
-    // show is not what the service asked for.
-    if (EcritureListeEchouee) {
-        ListeNonEcrite();
-        return false;
-    }
     return true;
 }
+
+VerrouListe::VerrouListe() = default;
+VerrouListe::~VerrouListe() = default;
+
+VerrouListe::Etat VerrouListe::Prend(const QString& dossier) {
+    if (verrou_ && verrou_->isLocked() && dossier == dossier_)
+        return Etat::Pris;
+    Rend();
+    const QString chemin = dossier + QStringLiteral("Liste.verrou");
+    // Something else under the lock's name would be taken for a lock of
+    // another program for ever, or followed.
+    if (const QFileInfo info(chemin); info.isSymLink() || (info.exists() && !info.isFile())) {
+        MsgBox(QStringLiteral("Le verrou de la liste ") + chemin +
+                   QStringLiteral(" n'est pas un fichier : la recherche est abandonnée."),
+               IconeMessage::Critique);
+        return Etat::Illisible;
+    }
+    verrou_ = std::make_unique<QLockFile>(chemin);
+    // A lock whose program is gone (killed during its search) is taken over
+    // whatever its age.
+    verrou_->setStaleLockTime(0);
+    if (verrou_->tryLock(0)) {
+        dossier_ = dossier;
+        return Etat::Pris;
+    }
+    const bool occupe = verrou_->error() == QLockFile::LockFailedError;
+    verrou_.reset();
+    if (occupe) {
+        MsgBox(QStringLiteral("Une autre recherche de ce service est en cours."), IconeMessage::Exclamation);
+        return Etat::Occupe;
+    }
+    ListeNonEcrite(dossier);
+    return Etat::Illisible;
+}
+
+void VerrouListe::Rend() {
+    verrou_.reset(); // unlocks
+    dossier_.clear();
+}
+
+bool VerrouListe::Tenu() const { return verrou_ && verrou_->isLocked(); }

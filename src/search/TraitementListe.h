@@ -1,7 +1,7 @@
-// The list file of a service and the steps that filter it: the embedded
-// parameter block, the folder, identifier and version comparisons, and the
-// selection's size. No widgets here: the main window calls these and shows the
-// result.
+// The list of a service and the steps that filter it: the embedded parameter
+// block, the folder, identifier and version comparisons, the link mode, and
+// the selection's size. No widgets here: the search calls these and the
+// windows show the result.
 #pragma once
 
 #include <QSet>
@@ -13,46 +13,41 @@ inline const QString MarqueurListe = QStringLiteral("xxx Le Ramaglin V1 xxx");
 inline const QString DebutParametres = QStringLiteral("-PARAMETRES-");
 inline const QString FinParametres = QStringLiteral("-FIN PARAMETRES-");
 
-// Set when a step of the list processing could not rewrite the list (which
-// then stays as it was before that step); the search clears it before its
-// processing and checks it after.
-extern bool EcritureListeEchouee;
+class LignesListe;
+class TableVariables;
 
 // Reads the lines of a list file (CR LF or lone CR end a line). False when the
 // file cannot be opened.
 bool LitLignesListe(const QString& chemin, QStringList& lignes);
 
-// Rewrites a list file through its work file (chemin + `suffixe`): every line
-// followed by CR LF, flushed to the disk, then renamed over the list in one
-// step. False on any failure (a full disk, a folder that cannot be written, a
-// refused rename): the list is then exactly as it was and no work file stays.
-bool RecritListe(const QString& chemin, const QStringList& lignes,
-                 const QString& suffixe = QStringLiteral("2"));
-
-// The variables that decide where files are written and whether one is
-// started: a list that anyone on its path could have changed (fetched in clear
-// and not signed) may not set them.
+// The variables that a list anyone on its path could have changed (fetched
+// in clear and not signed) may not set: where lists and files come from and
+// go, whether one is started, the digest column, the key, the temporary folder.
 const QSet<QString>& VariablesReserveesListeSure();
 
-// Removes the marker line and the parameter block from the list file and loads
-// the block's parameters, straight from memory. False (with its message) when
-// the marker is missing. Unless `listeSure`, the block's lines that set a
-// reserved variable are ignored, and the user is told once which ones.
-bool RecupereParametres(const QString& chemin, bool listeSure);
+// The steps of the list processing, on the lines of one search held in
+// memory, with that search's settings. Nothing is read from or written to
+// the list copy here: the search writes it once, at the end.
 
-// Each comparison rewrites the list with the lines it keeps, shows its message
-// when none stays, and returns whether some line stayed (the caller then marks
-// its search as done). `reponse` is the processing's answer, updated as each
+// Removes the marker line and the parameter block from the lines and applies
+// the block to `reglages`. False (with its message) when the marker is
+// missing. Unless `listeSure`, the block's lines that set a reserved
+// variable are ignored, and the user is told once which ones.
+bool RecupereParametres(LignesListe& lignes, TableVariables& reglages, bool listeSure);
+
+// Each comparison keeps the lines it keeps, shows its message when none
+// stays, and returns whether some line stayed (the caller then marks its
+// search as done). `reponse` is the processing's answer, updated as each
 // comparison says.
-bool ComparaisonRepertoire(const QString& chemin, bool& reponse);
-bool ComparaisonIdentifiant(const QString& chemin, bool& reponse);
-bool ComparaisonVersion(const QString& chemin, bool& reponse);
+bool ComparaisonRepertoire(LignesListe& lignes, const TableVariables& reglages, bool& reponse);
+bool ComparaisonIdentifiant(LignesListe& lignes, const TableVariables& reglages, bool& reponse);
+bool ComparaisonVersion(LignesListe& lignes, const TableVariables& reglages, bool& reponse);
 
-// Link mode: the list file is an HTML page; it becomes a list of its links, one
-// line each as address TAB text (the decoded anchor text, or the address when
-// the link has none). Returns the number of links kept; with none, the list is
+// Link mode: the lines are an HTML page; they become its links, one line
+// each as address TAB text (the decoded anchor text, or the address when the
+// link has none). Returns the number of links kept; with none, the lines are
 // left empty and the user told.
-int ModeLiens(const QString& chemin);
+int ModeLiens(LignesListe& lignes, const TableVariables& reglages);
 
 // A version text as its first three dotted parts, each read as a lenient 16-bit number.
 struct Version {
@@ -60,9 +55,6 @@ struct Version {
     auto operator<=>(const Version&) const = default;
 };
 Version LitVersion(const QString& texte);
-
-// Column `colonne` of every line of the list (what the result list shows).
-QStringList ColonneDesLignes(const QStringList& lignes, int colonne);
 
 // Count of the selected rows and the total of their size column, read from the
 // list's text. `selection[i]` tells whether row i (line i + 1) is selected; a

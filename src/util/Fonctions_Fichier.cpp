@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -14,6 +15,9 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -157,10 +161,10 @@ QString OuMeneLeLien(const QString& chemin) {
 
 } // namespace
 
-FichierTravail::FichierTravail(const QString& chemin, const QString& travail)
-    : chemin_(OuMeneLeLien(chemin)), fichier_(travail) {
+FichierTravail::FichierTravail(const QString& chemin, const QString& travail, bool suivreLien)
+    : chemin_(suivreLien ? OuMeneLeLien(chemin) : chemin), travail_(travail) {
     if (chemin_ != chemin && travail.startsWith(chemin))
-        fichier_.setFileName(chemin_ + travail.mid(chemin.size()));
+        travail_ = chemin_ + travail.mid(chemin.size());
 }
 
 FichierTravail::~FichierTravail() {
@@ -169,9 +173,17 @@ FichierTravail::~FichierTravail() {
 }
 
 bool FichierTravail::Ouvre() {
-    // Unbuffered: the callers hand over large pieces, which go straight to
-    // the system without another copy.
-    ouvert_ = fichier_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    // A name no one can guess, created by this call alone: whatever already
+    // bears a name (a file, a link planted to make us write elsewhere) is
+    // never opened. Unbuffered: the callers hand over large pieces, which go
+    // straight to the system without another copy.
+    for (int essai = 0; essai < 8 && !ouvert_; ++essai) {
+        fichier_.setFileName(travail_ + QLatin1Char('.') +
+                             QString::number(QRandomGenerator::system()->generate64() & 0xFFFFFFFFFFFFull, 36));
+        ouvert_ = fichier_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+        if (!ouvert_ && QFileInfo::exists(fichier_.fileName()) == false && !QFileInfo(fichier_.fileName()).isSymLink())
+            break; // the folder refuses it: another name would not help
+    }
     erreur_ = !ouvert_;
     return ouvert_;
 }
@@ -190,9 +202,10 @@ bool FichierTravail::Remplace() {
         return false;
     }
     // The new file takes the place of the old one, so it takes its rights
-    // too (a list made read-only by its user stays so).
-    if (QFileInfo::exists(chemin_))
-        fichier_.setPermissions(QFile::permissions(chemin_));
+    // too (a list made read-only by its user stays so); not those of a file
+    // that a link in its place leads to, since the link itself is replaced.
+    if (const QFileInfo ancien(chemin_); ancien.exists() && !ancien.isSymLink())
+        fichier_.setPermissions(ancien.permissions());
     fichier_.close();
     std::error_code erreur;
     std::filesystem::rename(CheminNatif(fichier_.fileName()), CheminNatif(chemin_), erreur);
@@ -216,9 +229,43 @@ void FichierTravail::Abandonne() {
     erreur_ = true;
 }
 
+bool LitFichierSansLien(const QString& chemin, QByteArray& octets, qint64 tailleMax) {
+    octets.clear();
+#ifdef _WIN32
+    if (QFileInfo(chemin).isSymLink())
+        return false;
+    QFile fichier(chemin);
+    if (!fichier.open(QIODevice::ReadOnly) || (tailleMax >= 0 && fichier.size() > tailleMax))
+        return false;
+    octets = fichier.readAll();
+    return fichier.error() == QFileDevice::NoError;
+#else
+    const int fd = ::open(QFile::encodeName(chemin).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat etat;
+    bool ok = ::fstat(fd, &etat) == 0 && S_ISREG(etat.st_mode) && (tailleMax < 0 || etat.st_size <= tailleMax);
+    if (ok) {
+        octets.resize(qsizetype(etat.st_size));
+        qsizetype lus = 0;
+        while (ok && lus < octets.size()) {
+            const ssize_t n = ::read(fd, octets.data() + lus, size_t(octets.size() - lus));
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n > 0;
+            lus += n > 0 ? n : 0;
+        }
+    }
+    ::close(fd);
+    if (!ok)
+        octets.clear();
+    return ok;
+#endif
+}
+
 bool RemplaceParFichierTravail(const QString& chemin, const QByteArray& contenu,
-                               const QString& travail) {
-    FichierTravail fichier(chemin, travail);
+                               const QString& travail, bool suivreLien) {
+    FichierTravail fichier(chemin, travail, suivreLien);
     return fichier.Ouvre() && fichier.Ecrit(contenu) && fichier.Remplace();
 }
 

@@ -29,15 +29,18 @@ bool RetireBlocFichier(const QString& chemin, const QString& temporaire, qint64 
                        qint64 fin);
 
 // A file rewritten so that no failure can cost its old content: the new
-// content goes to the work file `travail` (beside it, so on the same file
-// system), is flushed to the disk, and the work file is then renamed over
-// the original, which the system does in one step. Until that rename the
+// content goes to a work file named `travail` + "." + a random suffix
+// (beside it, so on the same file system; created exclusively, never through
+// an existing file or link), is flushed to the disk, and the work file is
+// then renamed over the original, which the system does in one step. With
+// `suivreLien`, a link in the original's place is kept and the file it leads
+// to is rewritten; without, the link itself is replaced. Until that rename the
 // original is untouched; after a failure (a full disk, a folder that cannot
 // be written, a rename refused), or when the object goes without Remplace,
 // the work file is removed and the original is exactly as it was.
 class FichierTravail final {
 public:
-    FichierTravail(const QString& chemin, const QString& travail);
+    FichierTravail(const QString& chemin, const QString& travail, bool suivreLien = true);
     ~FichierTravail();
     FichierTravail(const FichierTravail&) = delete;
     FichierTravail& operator=(const FichierTravail&) = delete;
@@ -54,10 +57,16 @@ private:
     void Abandonne();
 
     QString chemin_;
+    QString travail_;
     QFile fichier_;
     bool ouvert_ = false;
     bool erreur_ = false;
 };
+
+// Reads the whole regular file at `chemin` into `octets`, refusing a
+// symbolic link in its place (never followed) and a file larger than
+// `tailleMax` bytes (-1: no limit). False when it cannot be read so.
+bool LitFichierSansLien(const QString& chemin, QByteArray& octets, qint64 tailleMax = -1);
 
 // A path as the system's calls take it (the file system's encoding).
 std::filesystem::path CheminNatif(const QString& chemin);
@@ -66,7 +75,7 @@ std::filesystem::path CheminNatif(const QString& chemin);
 // `travail` as above. False when it could not be written or put in place:
 // the original is then as it was and no work file is left.
 bool RemplaceParFichierTravail(const QString& chemin, const QByteArray& contenu,
-                               const QString& travail);
+                               const QString& travail, bool suivreLien = true);
 
 // Folder listing with a wildcard pattern ("dossier/*.*"), Windows rules on every
 // platform: "*.*" matches every name, "?" one character, case is ignored. "." and

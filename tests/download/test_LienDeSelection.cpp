@@ -65,7 +65,7 @@ protected:
     EnregistreurMessages rec;
     Inet inet;
     VueEnregistreuse vue;
-    MoteurTelechargement moteur{inet, vue};
+    MoteurTelechargement moteur{inet, vue, VariablesService()};
 };
 
 TEST_F(LienDeSelection, FiltresFormesDeLiensEtEchecs) {

@@ -70,7 +70,7 @@ protected:
     EnregistreurShell shell;
     Inet inet;
     VueEnregistreuse vue;
-    MoteurTelechargement moteur{inet, vue};
+    MoteurTelechargement moteur{inet, vue, VariablesService()};
     LignesListe lignes;
 };
 
@@ -95,7 +95,7 @@ TEST_F(MoteurTelechargementTest, EchecsPausesEtListeRecrite) {
     // After C: 4 Ko since the start, and the second file; after E: 2 Ko only.
     EXPECT_EQ(vue.pauses, (std::vector<int>{5, 7}));
     // The preview's plan of the same rules, every file arriving.
-    const auto plan = MoteurTelechargement::PausesPrevues({2048, 2048, 2048, 2048});
+    const auto plan = MoteurTelechargement::PausesPrevues(VariablesService(), {2048, 2048, 2048, 2048});
     EXPECT_EQ(plan, (std::vector<MoteurTelechargement::PausePrevue>{{2, 5}, {2, 7}}));
     EXPECT_EQ(r.succes, 4);
     EXPECT_EQ(r.echecs, 2);

@@ -56,7 +56,7 @@ protected:
     MoteurRecherche::Resultat Cherche(const QString& adresse) {
         AffecteVariable("FICHIER_LISTE_NOM", adresse);
         bool effectuee = false;
-        return MoteurRecherche(inet).Lance(ReglagesConnexion(), nullptr, effectuee);
+        return MoteurRecherche(inet).Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
     }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
 
@@ -87,7 +87,8 @@ TEST_F(ListeSignee, SignatureVerifieeOuRechercheRefusee) {
         const auto r = Cherche(adresse);
         ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve) << rec.Textes().join('\n');
         EXPECT_EQ(r.lignes->Nombre(), 1);
-        EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), "signé");
+        EXPECT_EQ(r.reglages->Lit("TITRE_TELECHARGEMENT"), "signé");
+        EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), "") << "the block outlived its search";
         EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n');
     }
     const QString illisible = "La liste " + adresse + " n'a pas pu être vérifiée : sa signature (" +
@@ -112,14 +113,48 @@ TEST_F(ListeSignee, SignatureVerifieeOuRechercheRefusee) {
         EcritFichier(chemin + ".sig", signature);
         c.prepare();
         rec.Vide();
-        AffecteVariable("TITRE_TELECHARGEMENT", "");
         EcritFichier(rep + "/Liste.tmp", "copie d'une recherche précédente");
         const auto r = Cherche(adresse);
         EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
         EXPECT_EQ(rec.Textes(), QStringList{c.message});
-        EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), "") << "block of a refused list read";
+        EXPECT_FALSE(r.reglages) << "block of a refused list read";
         EXPECT_TRUE(Restes().isEmpty()) << Restes().join(' ');
     }
+
+    // Fresh lists: a signed list carries its version and expiry inside the
+    // signed bytes. An older one than the last accepted, or one past its
+    // date, is refused, and so is a version that is not a number.
+    QTemporaryDir etat;
+    qputenv("XDG_STATE_HOME", etat.path().toUtf8());
+    const auto signe = [&](const QStringList& options) {
+        EcritFichier(chemin, liste);
+        Outil(QStringList{"signe", cle, chemin} + options);
+    };
+    const QString refusee = "La liste " + adresse + " est refusée : ";
+    const struct {
+        QStringList options;
+        QString message; // empty: accepted
+    } versions[] = {
+        {{"--version", "5"}, ""},
+        {{"--version", "5"}, ""}, // the same list fetched again
+        {{"--version", "4"}, refusee + "liste plus ancienne que la dernière acceptée. Aucun fichier ne sera téléchargé."},
+        {{}, refusee + "liste plus ancienne que la dernière acceptée. Aucun fichier ne sera téléchargé."},
+        {{"--version", "6", "--expire", "2001-01-01"},
+         refusee + "liste expirée depuis le 01/01/2001. Aucun fichier ne sera téléchargé."},
+        {{"--version", "7", "--expire", "2999-12-31"}, ""},
+        {{"--version", "6"}, refusee + "liste plus ancienne que la dernière acceptée. Aucun fichier ne sera téléchargé."},
+    };
+    for (const auto& v : versions) {
+        SCOPED_TRACE(v.options.join(' ').toStdString());
+        signe(v.options);
+        rec.Vide();
+        const auto r = Cherche(adresse);
+        EXPECT_EQ(r.issue, v.message.isEmpty() ? MoteurRecherche::Issue::Trouve : MoteurRecherche::Issue::Echec);
+        EXPECT_EQ(rec.Textes(), v.message.isEmpty() ? QStringList{} : QStringList{v.message});
+    }
+    qunsetenv("XDG_STATE_HOME");
+    EcritFichier(chemin, liste);
+    EcritFichier(chemin + ".sig", signature);
     // A key that is not 32 bytes of standard base64: nothing is even asked.
     for (const QString& mauvaise : {publique.left(40), publique.chopped(1), "-" + publique.mid(1),
                                     QString("AAAA")}) {
@@ -141,17 +176,6 @@ TEST_F(ListeSignee, CeQuUneListeEnClairNePeutPasChanger) {
                              "CHEMIN_DESTINATION_FICHIER_SOURCE=/tmp/ailleurs/\n"
                              "LANCER_APRES_TELECHARGEMENT=O\nLANCER_APRES_TELECHARGEMENT=O\n"
                              "-FIN PARAMETRES-\na\tG\n";
-    ASSERT_TRUE(EcritFichier(racine->filePath("clair.txt"), liste));
-    AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", "dest/");
-    AffecteVariable("LANCER_APRES_TELECHARGEMENT", "N");
-    ASSERT_EQ(Cherche(nginx->Adresse("/clair.txt")).issue, MoteurRecherche::Issue::Trouve);
-    EXPECT_EQ(rec.Textes(), QStringList{"La liste a été obtenue sans chiffrement et n'est pas signée : son "
-                                        "bloc de paramètres ne peut pas changer CHEMIN_DESTINATION_FICHIER_SOURCE, "
-                                        "LANCER_APRES_TELECHARGEMENT. Ces lignes ont été ignorées."});
-    EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), "clair");
-    EXPECT_EQ(LitVariable("CHEMIN_DESTINATION_FICHIER_SOURCE"), "dest/");
-    EXPECT_EQ(LitVariable("LANCER_APRES_TELECHARGEMENT"), "N");
-
     QTemporaryDir certificats;
     const QString erreur = CreeCertificat(certificats.path());
     if (!erreur.isEmpty())
@@ -160,11 +184,43 @@ TEST_F(ListeSignee, CeQuUneListeEnClairNePeutPasChanger) {
               certificats.filePath("serveur.key"));
     ASSERT_TRUE(tls.Demarre()) << tls.Erreur().toStdString();
     inet.CertificatsAutorite = certificats.filePath("serveur.pem");
+
+    // In clear, the block also points the service at an HTTPS server, whose
+    // list would then be taken whole: ignored, and the next search of the
+    // session starts again from the parameter file's settings.
+    QByteArray piege = liste;
+    piege.replace("-FIN PARAMETRES-", "FICHIER_LISTE_NOM=" + tls.Adresse("/clair.txt").toUtf8() +
+                                          "\n-FIN PARAMETRES-");
+    ASSERT_TRUE(EcritFichier(racine->filePath("clair.txt"), piege));
+    AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", "dest/");
+    AffecteVariable("LANCER_APRES_TELECHARGEMENT", "N");
+    const QString enClair = nginx->Adresse("/clair.txt");
+    for (int recherche = 1; recherche <= 2; ++recherche) {
+        SCOPED_TRACE(recherche);
+        rec.Vide();
+        const qsizetype avant = tls.Journal().size();
+        const auto r = Cherche(enClair);
+        ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve);
+        EXPECT_EQ(rec.Textes(), QStringList{"La liste a été obtenue sans chiffrement et n'est pas signée : son "
+                                            "bloc de paramètres ne peut pas changer CHEMIN_DESTINATION_FICHIER_SOURCE, "
+                                            "LANCER_APRES_TELECHARGEMENT, FICHIER_LISTE_NOM. Ces lignes ont été ignorées."});
+        EXPECT_EQ(r.reglages->Lit("TITRE_TELECHARGEMENT"), "clair");
+        EXPECT_EQ(r.reglages->Lit("CHEMIN_DESTINATION_FICHIER_SOURCE"), "dest/");
+        EXPECT_EQ(r.reglages->Lit("LANCER_APRES_TELECHARGEMENT"), "N");
+        EXPECT_EQ(LitVariable("FICHIER_LISTE_NOM"), enClair);
+        EXPECT_EQ(tls.Journal().size(), avant) << "the block's server was asked";
+    }
+
+    // Over HTTPS from the parameter file's own address, the same block is
+    // taken whole, for that search only.
     rec.Vide();
-    ASSERT_EQ(Cherche(tls.Adresse("/clair.txt")).issue, MoteurRecherche::Issue::Trouve);
+    const auto r = Cherche(tls.Adresse("/clair.txt"));
+    ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve);
     EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n');
-    EXPECT_EQ(LitVariable("CHEMIN_DESTINATION_FICHIER_SOURCE"), "/tmp/ailleurs/");
-    EXPECT_EQ(LitVariable("LANCER_APRES_TELECHARGEMENT"), "O");
+    EXPECT_EQ(r.reglages->Lit("CHEMIN_DESTINATION_FICHIER_SOURCE"), "/tmp/ailleurs/");
+    EXPECT_EQ(r.reglages->Lit("LANCER_APRES_TELECHARGEMENT"), "O");
+    EXPECT_EQ(LitVariable("CHEMIN_DESTINATION_FICHIER_SOURCE"), "dest/");
+    EXPECT_EQ(LitVariable("LANCER_APRES_TELECHARGEMENT"), "N");
 }
 
 // The check the search makes, its hash computed on the way, judges as

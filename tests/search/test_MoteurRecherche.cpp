@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -12,6 +13,7 @@
 #include "config/Fonctions_Variables.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
+#include "search/LignesListe.h"
 #include "search/MoteurRecherche.h"
 #include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
@@ -34,7 +36,9 @@ protected:
         AffecteVariable("AFFICHE_RESULTAT", "O");
     }
     void TearDown() override { ArretDemande = false; }
-    MoteurRecherche::Resultat Cherche() { return MoteurRecherche(inet).Lance(ReglagesConnexion(), nullptr, effectuee); }
+    MoteurRecherche::Resultat Cherche() {
+        return MoteurRecherche(inet).Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
+    }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir tmp;
@@ -74,23 +78,96 @@ TEST_F(MoteurRechercheTest, ListeSansFinEtArret) {
     EXPECT_TRUE(Restes().isEmpty()) << Restes().join(' ').toStdString();
 }
 
-// The list arrives, but the temporary folder takes no work file (read-only):
-// its line ends cannot be repaired, and a list read as one line would show
-// other rows than the service's. The search stops and says why; the list as
-// fetched stays as it was.
-TEST_F(MoteurRechercheTest, ReparationImpossible) {
-    const QByteArray liste = "a\tG\nb\tG\nc\tX\n";
-    EcritFichier(rep + "/Liste.tmp", liste);
+// The temporary folder as someone else left it: a link in the list copy's
+// place (its target stays untouched; the link is replaced by the copy), work
+// files of a killed search (removed), and a list copy swapped while the list
+// arrives (no effect: what was received is what is used). A folder that
+// takes no file: the search says so and nothing is left.
+TEST_F(MoteurRechercheTest, DossierTemporaireHostile) {
+    serveur.Repond("GET", "/liste",
+                   {.corps = "a\tG\nb\tG\nc\tX\n", .goutteOctets = 3, .goutteDelaiMs = 60});
+    AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/liste"));
+    const QString victime = tmp.filePath("victime.txt");
+    EcritFichier(victime, "à garder");
+    QFile::link(victime, rep + "/Liste.tmp");
+    EcritFichier(rep + "/Liste.tmp.k3j9.recu", "reste");
+    EcritFichier(rep + "/Liste.tmp.travail.x8", "reste");
+    QTimer::singleShot(150, [&] {
+        QFile::remove(rep + "/Liste.tmp");
+        EcritFichier(rep + "/Liste.tmp", "z\tG\r\n");
+    });
+    const auto r = Cherche();
+    ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(r.lignes->Texte(), "a\tG\r\nb\tG\r\n");
+    EXPECT_EQ(LitFichier(rep + "/Liste.tmp"), "a\tG\r\nb\tG\r\n");
+    EXPECT_FALSE(QFileInfo(rep + "/Liste.tmp").isSymLink());
+    EXPECT_EQ(LitFichier(victime), "à garder");
+    EXPECT_EQ(Restes(), QStringList{"Liste.tmp"});
+
+    // A link planted again, then a folder that takes no file.
+    QFile::remove(rep + "/Liste.tmp");
+    QFile::link(victime, rep + "/Liste.tmp");
+    serveur.Repond("GET", "/liste", ReponseTest::Ok("a\tG\n"));
     DossierMonte lecture(rep, DossierMonte::LectureSeule);
     if (!lecture.Erreur().isEmpty())
         GTEST_SKIP() << lecture.Erreur().toStdString();
-    bool reponse = true;
-    EXPECT_FALSE(MoteurRecherche(inet).TraitementFichier(rep + "/Liste.tmp", false, effectuee, reponse));
+    rec.Vide();
+    EXPECT_EQ(Cherche().issue, MoteurRecherche::Issue::Echec);
     ASSERT_EQ(rec.messages.size(), 1u);
-    EXPECT_TRUE(rec.messages[0].texte.startsWith("La liste des fichiers n'a pas pu être écrite dans le dossier "
-                                                 "temporaire"));
-    EXPECT_EQ(LitFichier(rep + "/Liste.tmp"), liste);
-    EXPECT_EQ(Restes(), QStringList{"Liste.tmp"});
+    EXPECT_TRUE(rec.messages[0].texte.startsWith("Echec lors de la recherche")) << rec.messages[0].texte.toStdString();
+    EXPECT_EQ(LitFichier(victime), "à garder");
+}
+
+// The list's own framing decides, whatever a HEAD said; a failure says why
+// beside its box, after the retries of a run; a server that asks to wait is
+// waited for.
+TEST_F(MoteurRechercheTest, CadrageRaisonsEtEssais) {
+    qputenv("RAMAGLIN_ECHELLE_ATTENTES", "0.01");
+    serveur.Repond("HEAD", "/liste", {.longueurAnnoncee = 50000});
+    serveur.Repond("GET", "/liste", {.corps = "a\tG\nb\tX\n", .fin = ReponseTest::Fin::Chunked});
+    AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/liste"));
+    auto r = Cherche();
+    ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(r.lignes->Texte(), "a\tG\r\n");
+
+    serveur.Repond("HEAD", "/absente", ReponseTest::Statut(404));
+    serveur.Repond("GET", "/absente", ReponseTest::Statut(404));
+    AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/absente"));
+    rec.Vide();
+    r = Cherche();
+    EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
+    EXPECT_EQ(rec.Textes(), QStringList{"Echec lors de la recherche !"});
+    EXPECT_EQ(r.raison, "erreur HTTP 404 : fichier introuvable");
+    EXPECT_EQ(serveur.Requetes("GET", "/absente").size(), 1) << "a 404 tried again";
+
+    serveur.RepondSuite("*", "/occupe",
+                        {{.statut = 503, .entetes = "Retry-After: 1\r\n"}, ReponseTest::Statut(502),
+                         ReponseTest::Ok("a\tG\n")});
+    AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/occupe"));
+    rec.Vide();
+    r = Cherche();
+    EXPECT_EQ(r.issue, MoteurRecherche::Issue::Trouve) << rec.Textes().join('\n').toStdString();
+    EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n').toStdString();
+    qunsetenv("RAMAGLIN_ECHELLE_ATTENTES");
+}
+
+// One search of a service at a time: a second lock in the same folder is
+// refused with its message while the first is held, taken once it goes; a
+// lock file that is not one is named.
+TEST_F(MoteurRechercheTest, UneRechercheALaFois) {
+    VerrouListe premier, second;
+    ASSERT_EQ(premier.Prend(rep + "/"), VerrouListe::Etat::Pris);
+    EXPECT_EQ(second.Prend(rep + "/"), VerrouListe::Etat::Occupe);
+    EXPECT_EQ(rec.Textes(), QStringList{"Une autre recherche de ce service est en cours."});
+    premier.Rend();
+    EXPECT_EQ(second.Prend(rep + "/"), VerrouListe::Etat::Pris);
+    second.Rend();
+    QFile::remove(rep + "/Liste.verrou");
+    QDir().mkpath(rep + "/Liste.verrou");
+    rec.Vide();
+    EXPECT_EQ(second.Prend(rep + "/"), VerrouListe::Etat::Illisible);
+    EXPECT_EQ(rec.Textes(), QStringList{"Le verrou de la liste " + rep + "/Liste.verrou n'est pas un fichier : la "
+                                        "recherche est abandonnée."});
 }
 
 } // namespace

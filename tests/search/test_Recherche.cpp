@@ -218,8 +218,10 @@ TEST_F(Recherche, ResumeDeLaSelection) {
     EXPECT_EQ(f->LabelSelection->text(), "2 sélections - 1,5 Ko");
     f->SelectionneTout->click();
     EXPECT_EQ(f->LabelSelection->text(), "3 sélections - 1,5 Ko");
-    // Without sizes, only the count.
+    // Without sizes, only the count (settings a search takes as it starts).
     AffecteVariable("CALCULER_TAILLE_SELECTION", "N");
+    f->cmdRecherche_Click();
+    ASSERT_EQ(Nombre(f->ListeSources), 3);
     f->ListeSources->clearSelection();
     Choisit(f->ListeSources, 2);
     EXPECT_EQ(f->InfoSelection(), 1);

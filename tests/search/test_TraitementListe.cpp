@@ -6,6 +6,7 @@
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
+#include "search/LignesListe.h"
 #include "search/TraitementListe.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Outils.h"
@@ -17,15 +18,13 @@ protected:
     void SetUp() override {
         ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
     }
-    void Ecrit(const QByteArray& contenu) { ASSERT_TRUE(EcritFichier(chemin, contenu)); }
-    QStringList Lignes() const {
+    static QStringList Textes(const LignesListe& lignes) {
         QStringList l;
-        LitLignesListe(chemin, l);
+        for (qsizetype i = 0; i < lignes.Nombre(); ++i)
+            l << lignes.Ligne(i);
         return l;
     }
 
-    QTemporaryDir dossier;
-    const QString chemin = dossier.filePath("Liste.tmp");
     EnregistreurMessages rec;
 };
 
@@ -51,21 +50,61 @@ TEST_F(Liste, BlocDeParametres) {
     };
     for (const auto& c : cas) {
         SCOPED_TRACE(c.contenu.toStdString());
-        AffecteVariable("TITRE_TELECHARGEMENT", "");
+        TableVariables reglages = VariablesService();
         rec.Vide();
-        Ecrit(c.contenu);
-        EXPECT_EQ(RecupereParametres(chemin, true), c.reponse);
-        EXPECT_EQ(Lignes(), c.lignes);
-        EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), c.titre);
+        LignesListe lignes;
+        lignes.DefinitOctets(c.contenu);
+        EXPECT_EQ(RecupereParametres(lignes, reglages, true), c.reponse);
+        if (c.reponse) {
+            EXPECT_EQ(Textes(lignes), c.lignes);
+        }
+        EXPECT_EQ(reglages.Lit("TITRE_TELECHARGEMENT"), c.titre);
         EXPECT_EQ(rec.Textes(), c.reponse ? QStringList{} : QStringList{"La recherche n'a pas aboutie."});
-        EXPECT_FALSE(QFile::exists(chemin + "2"));
+        // The service's own settings never change.
+        EXPECT_EQ(LitVariable("TITRE_TELECHARGEMENT"), "");
     }
     // A faulty parameter line reports and the rest of the processing goes on.
     rec.Vide();
-    Ecrit("xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nINCONNUE=1\r\n-FIN PARAMETRES-\r\nl1\r\n");
-    EXPECT_TRUE(RecupereParametres(chemin, true));
+    TableVariables reglages = VariablesService();
+    LignesListe lignes;
+    lignes.DefinitOctets("xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nINCONNUE=1\r\n-FIN PARAMETRES-\r\nl1\r\n");
+    EXPECT_TRUE(RecupereParametres(lignes, reglages, true));
     EXPECT_EQ(rec.Textes(), QStringList{"Variable inconnue : INCONNUE"});
-    EXPECT_EQ(Lignes(), QStringList{"l1"});
+    EXPECT_EQ(Textes(lignes), QStringList{"l1"});
+}
+
+// A block of a list that anyone on its path could have changed sets what
+// shows and filters, never where lists and files come from or go, what is
+// started, the digest column or the key; one message names what was ignored.
+// A list that is trusted sets them all.
+TEST_F(Liste, BlocDUneListeEnClair) {
+    const QByteArray bloc =
+        "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nNUM_COLONNE_AFFICHEE=3\r\n"
+        "FICHIER_LISTE_NOM=https://ailleurs.example/l\r\nADRESSE_BASE_FICHIERS_SOURCES=https://ailleurs.example/\r\n"
+        "ADRESSE_BASE_LIENS_INTERNET=https://ailleurs.example/\r\nCOLONNE_EMPREINTE=\r\n"
+        "CHEMIN_DESTINATION_FICHIER_SOURCE=/ailleurs\r\nREP_TMP=/ailleurs\r\nCHEMIN_A_COMPARER=/ailleurs\r\n"
+        "LANCER_APRES_TELECHARGEMENT=O\r\nFICHIER_CONFIG_SUPPR=O\r\nCLE_PUBLIQUE_LISTE=x\r\n"
+        "COLONNE_EMPREINTE=9\r\n-FIN PARAMETRES-\r\nl1\r\n";
+    const QStringList reservees{"FICHIER_LISTE_NOM", "ADRESSE_BASE_FICHIERS_SOURCES", "ADRESSE_BASE_LIENS_INTERNET",
+                                "COLONNE_EMPREINTE", "CHEMIN_DESTINATION_FICHIER_SOURCE", "REP_TMP",
+                                "CHEMIN_A_COMPARER", "LANCER_APRES_TELECHARGEMENT", "FICHIER_CONFIG_SUPPR",
+                                "CLE_PUBLIQUE_LISTE"};
+    for (const bool sure : {false, true}) {
+        SCOPED_TRACE(sure);
+        rec.Vide();
+        TableVariables reglages = VariablesService();
+        LignesListe lignes;
+        lignes.DefinitOctets(bloc);
+        ASSERT_TRUE(RecupereParametres(lignes, reglages, sure));
+        EXPECT_EQ(reglages.Lit("NUM_COLONNE_AFFICHEE"), "3");
+        for (const QString& nom : reservees)
+            EXPECT_EQ(reglages.Lit(nom).isEmpty(), !sure) << nom.toStdString();
+        EXPECT_EQ(rec.Textes(), sure ? QStringList{}
+                                     : QStringList{"La liste a été obtenue sans chiffrement et n'est pas signée : son "
+                                                   "bloc de paramètres ne peut pas changer " +
+                                                   reservees.join(", ") + ". Ces lignes ont été ignorées."});
+        EXPECT_EQ(Textes(lignes), QStringList{"l1"});
+    }
 }
 
 // A row past the end of the file counts, its size does not.
@@ -75,19 +114,6 @@ TEST_F(Liste, SelectionPlusLongueQueLaListe) {
     EXPECT_DOUBLE_EQ(r.total, 100);
     // CR LF and a lone CR both end a line, even before a size in the first field.
     EXPECT_DOUBLE_EQ(CalculeSelection("10\ta\r\n20\tb\r30\r\n", {true, true, true}, true, 1).total, 60);
-}
-
-// The copy is written with CR LF through a work file; a work file that cannot
-// be written leaves the list as it was (a full disk or a read-only folder fail
-// the same work file, tested with the settings file).
-TEST_F(Liste, RecritureSansRestes) {
-    Ecrit("ancien\r\n");
-    EXPECT_TRUE(RecritListe(chemin, {"d\xC3\xA9j\xC3\xA0", "", "x\ty"}));
-    EXPECT_EQ(LitFichier(chemin), "d\xC3\xA9j\xC3\xA0\r\n\r\nx\ty\r\n");
-    EXPECT_FALSE(QFile::exists(chemin + "2"));
-    QDir().mkpath(chemin + "2/bloque");
-    EXPECT_FALSE(RecritListe(chemin, {"nouveau"}));
-    EXPECT_EQ(LitFichier(chemin), "d\xC3\xA9j\xC3\xA0\r\n\r\nx\ty\r\n");
 }
 
 } // namespace

@@ -58,16 +58,21 @@ TEST_F(Fichiers, RemplacementParFichierDeTravail) {
         ASSERT_TRUE(abandonne.Ouvre() && abandonne.Ecrit("moitié"));
     }
     EXPECT_EQ(LitFichier(ini), "nouveau");
-    // The work file's name taken by a folder; the original's name a folder
-    // (the rename is refused, after the work file was written).
+    // The work file's former fixed name taken by a folder, or by a link
+    // planted to make the rewrite write elsewhere: work files get names no
+    // one can guess and are created, never opened. The original's name a
+    // folder: the rename is refused, after the work file was written.
     QDir().mkpath(travail + "/dedans");
-    EXPECT_FALSE(RemplaceParFichierTravail(ini, "perdu", travail));
+    EcritFichier(P("victime"), "intacte");
+    ASSERT_TRUE(QFile::link(P("victime"), travail + ".lien"));
+    EXPECT_TRUE(RemplaceParFichierTravail(ini, "nouveau", travail));
+    EXPECT_EQ(LitFichier(P("victime")), "intacte");
     QDir().mkpath(P("dossier/dedans"));
     EXPECT_FALSE(RemplaceParFichierTravail(P("dossier"), "perdu", P("dossier.tmp")));
     EXPECT_EQ(LitFichier(ini), "nouveau");
-    QStringList noms = QDir(dossier.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QStringList noms = QDir(dossier.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
     noms.sort();
-    EXPECT_EQ(noms, (QStringList{"Ramag.ini", "Ramag.ini.tmp", "dossier", "neuf"}));
+    EXPECT_EQ(noms, (QStringList{"Ramag.ini", "Ramag.ini.tmp", "Ramag.ini.tmp.lien", "dossier", "neuf", "victime"}));
 
     // Through symbolic links (one relative, one to a file not there yet): the
     // file they lead to is rewritten and the links stay links.
@@ -81,6 +86,10 @@ TEST_F(Fichiers, RemplacementParFichierDeTravail) {
         EXPECT_EQ(LitFichier(P(lien)), "par le lien");
     }
     EXPECT_EQ(QDir(P("vrai")).entryList(QDir::Files), (QStringList{"absent.ini", "reglages.ini"}));
+    // Not followed when asked so (the list copy): the link itself is replaced.
+    EXPECT_TRUE(RemplaceParFichierTravail(P("lien.ini"), "remplace", P("lien.ini.tmp"), false));
+    EXPECT_FALSE(QFileInfo(P("lien.ini")).isSymLink());
+    EXPECT_EQ(LitFichier(P("vrai/reglages.ini")), "par le lien");
 
     // A full disk, a folder no one may write.
     for (DossierMonte::Genre genre : {DossierMonte::Tmpfs, DossierMonte::LectureSeule}) {

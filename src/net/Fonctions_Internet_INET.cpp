@@ -123,6 +123,26 @@ public:
         : fichier(temporaire), chemin(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
           attendu_(attendu) {}
 
+    // The bytes the GET's own response announces, once known (the probe's
+    // length was a guess): the free-space steps follow it, and a length that
+    // breaks a bound fails the fetch now rather than once the disk holds it.
+    bool Annonce(double longueur) {
+        attendu_ = longueur;
+        if (bornes_.tailleMax >= 0 && longueur > double(bornes_.tailleMax)) {
+            Refuse(RaisonTaille(bornes_.tailleMax));
+            return false;
+        }
+        if (bornes_.espaceLibreMin >= 0) {
+            const qint64 libre = EspaceLibre(dossier_);
+            if (libre >= 0 && double(libre - fichier.EnAttente()) - (longueur - double(ecrits_)) <
+                                  double(bornes_.espaceLibreMin)) {
+                Refuse(RaisonEspace(bornes_.espaceLibreMin));
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool Ouvre(bool ajout = false) {
         if (empreinte.algorithme)
             fichier.CalculeEmpreinte(empreinte.algorithme, empreinte.prefixe);
@@ -173,7 +193,7 @@ private:
 
     const BornesTransfert bornes_;
     const QString dossier_;
-    const double attendu_;
+    double attendu_;
     qint64 ecrits_ = 0;
     qint64 controleJusqua_ = 0; // bytes up to which the free space was checked
 };
@@ -412,6 +432,10 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier, bo
             if (const qint64 n = inet.LongueurCorps(); n >= 0 && !totalExact) {
                 longueurGet = recu + double(n);
                 totalJauge = longueurGet;
+                if (!sortie.Annonce(parLimite ? std::min(double(n), tailleMax - recu) : double(n))) {
+                    raison = sortie.raison;
+                    break;
+                }
             }
         }
         if (totalExact && recu + double(morceau.size()) > tailleServeur) {

@@ -71,7 +71,8 @@ struct HachageEnRoute {
 // `bornes` (when given): the fetch fails as soon as more than
 // bornes->tailleMax bytes have come, or before it would leave less than
 // bornes->espaceLibreMin bytes free on the destination's file system; a size
-// announced by the probe that breaks either fails it before it starts.
+// announced by the probe that breaks either fails it before it starts, one
+// announced by the GET's own response before its body is written.
 // `hachage` (when given): see HachageEnRoute.
 // One fetch at a time: a call made while another runs (from a nested turn of
 // the event loop) answers false at once and touches nothing.

@@ -344,6 +344,13 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
     serveur.Repond("HEAD", "/annonce64M", {.longueurAnnoncee = 64 << 20});
     serveur.Repond("HEAD", "/annonce12M", {.longueurAnnoncee = 12 << 20});
     serveur.Repond("HEAD", "/annonce2G", {.longueurAnnoncee = qint64(2) << 30});
+    // Sizes announced by the GET itself, past a probe that kept within the
+    // bounds: refused at its headers, not once the disk holds the body.
+    for (const qint64 annonce : {qint64(64) << 20, qint64(12) << 20}) {
+        const QByteArray chemin = "/get" + QByteArray::number(annonce >> 20) + "M";
+        serveur.Repond("HEAD", chemin, ReponseTest::Ok(petit));
+        serveur.Repond("GET", chemin, {.corps = petit, .longueurAnnoncee = annonce});
+    }
     enum Ou { Disque, PetitDisque }; // PetitDisque: a tmpfs of 16 MiB
     const struct Cas {
         const char* chemin;
@@ -358,10 +365,12 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
         {"/flot", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/annonce64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/annonce2G", {.tailleMax = TailleMaxListe}, "le fichier dépasse 1 Go"},
+        {"/get64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/connu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/inconnu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/flot", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
         {"/annonce12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
+        {"/get12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
     };
     for (const Cas& c : cas) {
         SCOPED_TRACE(testing::Message() << c.chemin << " " << c.bornes.tailleMax << " " << c.bornes.espaceLibreMin);

@@ -123,6 +123,26 @@ public:
         : fichier(temporaire), chemin(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
           attendu_(attendu) {}
 
+    // The bytes the GET's own response announces, once known (the probe's
+    // length was a guess): the free-space steps follow it, and a length that
+    // breaks a bound fails the fetch now rather than once the disk holds it.
+    bool Annonce(double longueur) {
+        attendu_ = longueur;
+        if (bornes_.tailleMax >= 0 && longueur > double(bornes_.tailleMax)) {
+            Refuse(RaisonTaille(bornes_.tailleMax));
+            return false;
+        }
+        if (bornes_.espaceLibreMin >= 0) {
+            const qint64 libre = EspaceLibre(dossier_);
+            if (libre >= 0 && double(libre - fichier.EnAttente()) - (longueur - double(ecrits_)) <
+                                  double(bornes_.espaceLibreMin)) {
+                Refuse(RaisonEspace(bornes_.espaceLibreMin));
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool Ouvre(bool ajout = false) {
         if (empreinte.algorithme)
             fichier.CalculeEmpreinte(empreinte.algorithme, empreinte.prefixe);
@@ -173,7 +193,7 @@ private:
 
     const BornesTransfert bornes_;
     const QString dossier_;
-    const double attendu_;
+    double attendu_;
     qint64 ecrits_ = 0;
     qint64 controleJusqua_ = 0; // bytes up to which the free space was checked
 };
@@ -328,10 +348,11 @@ struct Reception {
     SurfaceJauge* Jauge() const { return jauge && *jaugeVivante ? jauge : nullptr; }
 
     // Receives the GET just started into `sortie` (opened), in chunks, with
-    // progress. True when exactly the announced size (or the size limit) came.
-    // `recu` bytes are in the file already; `premier`, when not empty, is the
-    // first chunk, read already.
-    bool Recoit(SortieBornee& sortie, double recu = 0, QByteArray premier = {});
+    // progress. True when the body came whole by the GET's own framing (or up
+    // to the size limit); with `totalExact`, only when the file then holds
+    // exactly tailleServeur bytes. `recu` bytes are in the file already;
+    // `premier`, when not empty, is the first chunk, read already.
+    bool Recoit(SortieBornee& sortie, double recu = 0, QByteArray premier = {}, bool totalExact = false);
     // The same for a fetch that may resume: the GET (from byte `depuis` of the
     // work file when it is not 0) is started here, and `sortie` opened once
     // the answer says whether it continues the work file or starts it again.
@@ -345,6 +366,8 @@ struct Reception {
     std::shared_ptr<const bool> jaugeVivante;
     double tailleServeur = -1;
     double tailleMax = -1;
+    double totalJauge = -1;  // what the gauge counts up to
+    double tailleRecue = -1; // the size to tell the caller once Recoit succeeded
     QElapsedTimer debut;
     bool erreur = false; // the transfer object reported a failure
     QString raison;      // why the fetch failed, for the user
@@ -359,9 +382,20 @@ struct Reception {
 // The fetch in progress, if any (only ever one).
 Reception* ReceptionEnCours = nullptr;
 
-bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
-    const bool parLimite = tailleMax != -1 && tailleMax <= tailleServeur;
-    const double attendu = parLimite ? tailleMax : tailleServeur;
+bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier, bool totalExact) {
+    // A body is whole when it matches its own response's framing: libcurl
+    // holds it to that response's Content-Length or last chunk, and fails a
+    // body cut before that end (CURLE_PARTIAL_FILE, a failure that may pass).
+    // The probe's length is only a guess, kept for the gauge until the GET's
+    // headers come: a list generated on each request may change size between
+    // the two. The rest of a resource (a 206) is the exception: its
+    // Content-Range named the whole resource's size, which the work file
+    // must then reach exactly.
+    const bool parLimite = tailleMax != -1;
+    double longueurGet = -1; // where the GET's own response says its body ends
+    bool entetesVus = false;
+    bool tronque = false;
+    totalJauge = tailleServeur;
     int pourcentageTexte = 0;
     QString textePourcentage = QStringLiteral("0");
     bool complet = false;
@@ -372,12 +406,12 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
         if (morceau.isEmpty()) {
             switch (pourquoi) {
             case Inet::Vide::Fin:
-                complet = !erreur && recu == attendu;
+                complet = !erreur && (!totalExact || recu == tailleServeur);
                 if (!complet && !erreur) {
                     raison = QStringLiteral("%1 octets reçus sur les %2 annoncés")
                                  .arg(qint64(recu))
                                  .arg(qint64(tailleServeur));
-                    passager = recu < attendu; // the connection closed early
+                    passager = recu < tailleServeur; // the connection closed early
                 }
                 break;
             case Inet::Vide::Echec:
@@ -392,14 +426,25 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
             }
             break;
         }
-        if (recu + double(morceau.size()) > attendu) {
-            if (!parLimite) {
-                raison = QStringLiteral("le serveur envoie plus que les %1 octets annoncés")
-                             .arg(qint64(tailleServeur));
-                break;
+        if (!entetesVus) {
+            // The GET's headers have come with its first bytes.
+            entetesVus = true;
+            if (const qint64 n = inet.LongueurCorps(); n >= 0 && !totalExact) {
+                longueurGet = recu + double(n);
+                totalJauge = longueurGet;
+                if (!sortie.Annonce(parLimite ? std::min(double(n), tailleMax - recu) : double(n))) {
+                    raison = sortie.raison;
+                    break;
+                }
             }
-            morceau.truncate(qsizetype(attendu - recu));
         }
+        if (totalExact && recu + double(morceau.size()) > tailleServeur) {
+            raison = QStringLiteral("le serveur envoie plus que les %1 octets annoncés")
+                         .arg(qint64(tailleServeur));
+            break;
+        }
+        if (parLimite && recu + double(morceau.size()) > tailleMax)
+            morceau.truncate(qsizetype(tailleMax - recu));
         for (qsizetype fait = 0; fait < morceau.size();) {
             fait = std::min<qsizetype>(fait + TailleMorceau, morceau.size());
             MontreProgression(recu + double(fait), pourcentageTexte, textePourcentage);
@@ -410,9 +455,9 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
                                              : sortie.raison;
             break;
         }
-        if (parLimite && recu >= attendu) {
+        if (parLimite && recu >= tailleMax) {
             inet.Cancel(); // the rest is not wanted
-            complet = true;
+            complet = tronque = true;
             break;
         }
         CedeDeTempsEnTemps();
@@ -438,6 +483,9 @@ bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier) {
         return false;
     }
     empreinteRecue = sortie.fichier.Empreinte();
+    // Cut at the limit, the resource's size is what its GET announced (or,
+    // failing that, the probe); otherwise what came.
+    tailleRecue = !tronque ? recu : longueurGet >= 0 ? longueurGet : tailleServeur;
     return true;
 }
 
@@ -476,8 +524,8 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
             passager = inet.EchecPassager();
             break;
         case Inet::Vide::Fin:
-            raison = QStringLiteral("0 octet reçu sur les %1 annoncés").arg(qint64(tailleServeur));
-            passager = true;
+            // An empty body by its own framing, as Recoit tells it.
+            raison = QStringLiteral("fichier vide");
             break;
         case Inet::Vide::Arret: raison = QStringLiteral("arrêt demandé"); break;
         default: raison = QStringLiteral("transfert interrompu par une autre requête"); break;
@@ -503,12 +551,10 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
         }
         ajout = true;
     } else {
-        // The whole resource: its own length is the one to reach.
-        if (const QString longueur = inet.GetHeader(QStringLiteral("Content-Length")); EstNombre(longueur)) {
-            const double n = ValeurNombre(longueur);
-            if (n > 0)
-                tailleServeur = n;
-        }
+        // The whole resource: its own length, when it gives one, is the size
+        // a work file is kept for.
+        if (const qint64 n = inet.LongueurCorps(); n > 0)
+            tailleServeur = double(n);
         depuis = 0;
         const QString valide = Validateur(inet);
         garderSiCoupe = tailleServeur >= double(TailleMinReprise) && !valide.isEmpty() &&
@@ -534,7 +580,7 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
         return Suite::Echec;
     }
     cheminRecu = garderSiCoupe ? reprise.travail : QString();
-    const bool fini = Recoit(*sortie, double(depuis), std::move(premier));
+    const bool fini = Recoit(*sortie, double(depuis), std::move(premier), ajout);
     gardee = !fini && garderSiCoupe && passager && !ArretDemande;
     return fini ? Suite::Fini : Suite::Echec;
 }
@@ -543,8 +589,8 @@ void Reception::MontreProgression(double recu, int& pourcentageTexte, QString& t
     SurfaceJauge* j = Jauge();
     if (!j)
         return;
-    const bool parLimite = tailleMax != -1 && tailleMax <= tailleServeur;
-    const double total = parLimite ? tailleMax : tailleServeur;
+    // A guess of the probe that the body outgrows stops at 100 %.
+    const double total = std::max(tailleMax != -1 ? std::min(tailleMax, totalJauge) : totalJauge, recu);
     const int pourcentage = PourcentageBorne(recu / total * 100);
     // The gauge only redraws a new percentage: build its caption only then
     // (this runs for every kilobyte: no text is made for nothing).
@@ -776,7 +822,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
                 issue.repriseGardee = gardee;
                 break;
             }
-            taille = r.tailleServeur;
+            taille = resultat ? r.tailleRecue : r.tailleServeur;
             if (resultat && !r.cheminRecu.isEmpty())
                 recu = r.cheminRecu;
             if (!resultat && !issue.repriseGardee)
@@ -796,6 +842,8 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
             } else {
                 inet.Execute(adresse, QStringLiteral("GET"));
                 resultat = r.Recoit(sortie);
+                if (resultat)
+                    taille = r.tailleRecue;
             }
             if (resultat && verifierPage && !FichierSansErreur(temporaire)) {
                 resultat = false;

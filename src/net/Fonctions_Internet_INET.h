@@ -50,20 +50,29 @@ struct HachageEnRoute {
 };
 
 // Fetches `adresse` into `destination`: through a temporary file beside it,
-// which takes the destination's place only on success. With a known size the
-// data is received with progress on `jauge` kilobyte by kilobyte (may be
-// null, and may be destroyed during the fetch), and exactly that many bytes
-// must come; otherwise the whole resource is fetched, with no progress. At
-// most `tailleMax` bytes are kept (-1: no limit). `taille` receives the size,
-// `adresse` the redirected address. With `verifierPage`, a file that looks
-// like a server's error page is a failure. False on any failure or stop
-// request: no file is left behind and an earlier destination file is kept;
-// `raison` (when given) then says why, in French, for the user. A stop asked
-// during the probe starts no fetch.
+// which takes the destination's place only on success.
+// The body is complete when it matches the GET response's own framing: its
+// Content-Length when it sends one, else the end of its chunks (or of the
+// connection). A body that ends before its own announced length is a cut, a
+// failure that may pass with another try. The length the probe (HEAD)
+// announced is only a guess, since a generated list may change between the
+// two requests: it draws the gauge until the GET's own length is known, and
+// lets the bounds below refuse a fetch before it starts.
+// With a size announced by the probe the data is received with progress on
+// `jauge` kilobyte by kilobyte (may be null, and may be destroyed during the
+// fetch); otherwise the whole resource is fetched, with no progress. At most
+// `tailleMax` bytes are kept (-1: no limit). `taille` receives the size of
+// the file received (cut at `tailleMax`: the resource's size, as its GET or
+// else the probe announced it), `adresse` the redirected address. With
+// `verifierPage`, a file that looks like a server's error page is a failure.
+// False on any failure or stop request: no file is left behind and an
+// earlier destination file is kept; `raison` (when given) then says why, in
+// French, for the user. A stop asked during the probe starts no fetch.
 // `bornes` (when given): the fetch fails as soon as more than
 // bornes->tailleMax bytes have come, or before it would leave less than
-// bornes->espaceLibreMin bytes free on the destination's file system; an
-// announced size that breaks either fails it before it starts.
+// bornes->espaceLibreMin bytes free on the destination's file system; a size
+// announced by the probe that breaks either fails it before it starts, one
+// announced by the GET's own response before its body is written.
 // `hachage` (when given): see HachageEnRoute.
 // One fetch at a time: a call made while another runs (from a nested turn of
 // the event loop) answers false at once and touches nothing.

@@ -185,6 +185,7 @@ struct Inet::Prive {
         long statut = 0;
         long statutLigne = 0;        // of the last response line seen
         std::string attenteDemandee; // Retry-After of the last response
+        qint64 longueurCorps = -1;   // as libcurl frames the body (-1: unknown)
         std::string erreur;
         std::vector<std::pair<std::string, std::string>> entetes;
         void Remet() {
@@ -193,6 +194,7 @@ struct Inet::Prive {
             code = CURLE_OK;
             statut = statutLigne = 0;
             attenteDemandee.clear();
+            longueurCorps = -1;
             erreur.clear();
             entetes.clear();
         }
@@ -508,8 +510,14 @@ struct Inet::Prive {
             Etat* c = d->Cible(d->idEasy);
             if (!c)
                 return 0; // cancelled: abort the transfer
-            if (!c->debutPoste)
+            if (!c->debutPoste) {
                 d->debutATransmettre = c->debutPoste = true;
+                // Known from the headers of the response the body belongs
+                // to (the last one, after any redirection).
+                curl_off_t longueur = -1;
+                if (curl_easy_getinfo(d->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &longueur) == CURLE_OK)
+                    c->longueurCorps = qint64(longueur);
+            }
             if (c->tampon.Taille() > 0 && c->tampon.Libre() < total) {
                 // libcurl keeps the block and gives it again after the resume.
                 c->enPause = pause = true;
@@ -688,6 +696,7 @@ void Inet::Cancel() {
         d->abandonner = true;
         d->e.tampon.Vide();
         d->e.entetes.clear();
+        d->e.longueurCorps = -1;
         d->e.fini = false;
         d->e.enPause = d->e.attente = false;
         d->reprendre = false;
@@ -875,6 +884,11 @@ QString Inet::DerniereErreur() const { return d->derniereErreur; }
 long Inet::StatutReponse() const {
     std::lock_guard verrou(d->m);
     return d->e.statutLigne;
+}
+
+qint64 Inet::LongueurCorps() const {
+    std::lock_guard verrou(d->m);
+    return d->e.longueurCorps;
 }
 
 QString Inet::AttenteDemandee() const {

@@ -118,6 +118,13 @@ public:
     long StatutReponse() const;
     QString AttenteDemandee() const;
 
+    // The length of the current GET's body as its own response frames it:
+    // its Content-Length (for FTP, the size the server gave), which libcurl
+    // holds the transfer to, a body cut before it being a failure. Known once
+    // the first bytes have come; -1 before, and when the response does not
+    // say (chunked, or ended by the close).
+    qint64 LongueurCorps() const;
+
     // Whether the last failure may pass if the same request is made again a
     // little later: a refused or reset connection, a time-out, a transfer cut
     // before its end, a gateway's failure (502, 504). A server that asks to

@@ -102,6 +102,15 @@ TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
     serveur.Repond("GET", "/sanshead", ReponseTest::Ok(corps));
     serveur.Repond("HEAD", "/deplace", {.statut = 302, .entetes = "Location: /connu\r\n", .corps = "<p>Moved</p>"});
     serveur.Repond("*", "/page", ReponseTest::Ok(page));
+    // The probe guesses a length other than the one the GET's own response frames.
+    const auto devine = [&](const QByteArray& chemin, qsizetype annonce, Fin fin) {
+        serveur.Repond("HEAD", chemin, ReponseTest::Ok(Motif(annonce)));
+        serveur.Repond("GET", chemin, {.corps = corps, .fin = fin});
+    };
+    devine("/tetecourte", 2500, Fin::Longueur);
+    devine("/tetelongue", 50000, Fin::Longueur);
+    devine("/tetecourte-chunked", 2500, Fin::Chunked);
+    devine("/tetelongue-chunked", 50000, Fin::Chunked);
     struct Cas {
         const char* chemin;
         qint32 tailleMax;
@@ -121,6 +130,13 @@ TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
         {"/chunked", 3000, false, corps.left(3000), 5000, {}},
         {"/page", -1, false, page, 43, {100}},
         {"/page", -1, true, "", 43, {100}},
+        // The GET's body is the file; its own length, once known, draws the
+        // gauge, the probe's until then (or throughout, for chunks).
+        {"/tetecourte", -1, false, corps, 5000, {20, 41, 61, 82, 100}},
+        {"/tetelongue", -1, false, corps, 5000, {20, 41, 61, 82, 100}},
+        {"/tetecourte", 3000, false, corps.left(3000), 5000, {34, 68, 100}},
+        {"/tetecourte-chunked", -1, false, corps, 5000, {41, 82, 100}},
+        {"/tetelongue-chunked", -1, false, corps, 5000, {2, 4, 6, 8, 10}},
         // The longest name a folder takes leaves no room for a suffix.
         {"/chunked", -1, false, corps, 5000, {}, QString(250, QLatin1Char('n'))},
         {"/chunked", -1, false, corps, 5000, {}, "Fiché été ñ.txt"},
@@ -186,11 +202,12 @@ TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
         {"erreur HTTP 404 : fichier introuvable", ReponseTest::Statut(404, "<h1>404 Not Found</h1>")},
         // The probe promises a file; the fetch gets an error page, nothing, or a silence.
         {"erreur HTTP 404 : fichier introuvable", ReponseTest::Statut(404, "<html>404 Not Found</html>"), promet},
-        {"0 octets reçus sur les 50000 annoncés", ReponseTest::Ok(""), promet},
+        {"fichier vide", ReponseTest::Ok(""), promet}, // empty by the GET's own framing
         {"délai dépassé", {.corps = corps, .goutteOctets = 10000, .goutteDelaiMs = 4000}, promet},
-        // The probe announces a size that the fetch does not keep to.
-        {"le serveur envoie plus que les 2500 octets annoncés", promet, ReponseTest::Ok(corps.left(2500))},
-        {"2500 octets reçus sur les 50000 annoncés", ReponseTest::Ok(corps.left(2500)), promet},
+        // Cut before the end the GET's own response announces, whatever the probe guessed.
+        {"connexion coupée avant la fin du fichier", {.corps = corps, .coupeApres = 20000}, ReponseTest::Ok(corps.left(2500))},
+        {"connexion coupée avant la fin du fichier", {.corps = corps, .fin = Fin::Chunked, .coupeApres = 20000},
+         ReponseTest::Ok(corps.left(2500))},
         {"fichier vide", {.fin = Fin::Fermeture}},
         {"délai dépassé", {.muet = true}},
         {"dossier non modifiable", promet, rien, DossierImpossible},
@@ -327,6 +344,13 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
     serveur.Repond("HEAD", "/annonce64M", {.longueurAnnoncee = 64 << 20});
     serveur.Repond("HEAD", "/annonce12M", {.longueurAnnoncee = 12 << 20});
     serveur.Repond("HEAD", "/annonce2G", {.longueurAnnoncee = qint64(2) << 30});
+    // Sizes announced by the GET itself, past a probe that kept within the
+    // bounds: refused at its headers, not once the disk holds the body.
+    for (const qint64 annonce : {qint64(64) << 20, qint64(12) << 20}) {
+        const QByteArray chemin = "/get" + QByteArray::number(annonce >> 20) + "M";
+        serveur.Repond("HEAD", chemin, ReponseTest::Ok(petit));
+        serveur.Repond("GET", chemin, {.corps = petit, .longueurAnnoncee = annonce});
+    }
     enum Ou { Disque, PetitDisque }; // PetitDisque: a tmpfs of 16 MiB
     const struct Cas {
         const char* chemin;
@@ -341,10 +365,12 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
         {"/flot", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/annonce64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/annonce2G", {.tailleMax = TailleMaxListe}, "le fichier dépasse 1 Go"},
+        {"/get64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/connu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/inconnu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/flot", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
         {"/annonce12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
+        {"/get12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
     };
     for (const Cas& c : cas) {
         SCOPED_TRACE(testing::Message() << c.chemin << " " << c.bornes.tailleMax << " " << c.bornes.espaceLibreMin);
@@ -782,21 +808,45 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
 }
 
 // A server that tells the HEAD one size and the GET another: the GET's own
-// framing decides, and the file is what the GET sent.
+// framing decides, and the file is what the GET sent. A body cut before its
+// own end is a cut, which another try may mend.
 TEST(TelechargeFichier, TeteEtGetAnnoncentDesTaillesDifferentes) {
     ServeurTest serveur;
     const QByteArray court = Motif(3000), long_ = Motif(9000);
-    serveur.Repond("HEAD", "/f", ReponseTest::Ok(long_));
-    serveur.Repond("GET", "/f", ReponseTest::Ok(court));
-    serveur.Repond("HEAD", "/g", ReponseTest::Ok(court));
-    serveur.Repond("GET", "/g", ReponseTest::Ok(long_));
-    for (const char* chemin : {"/f", "/g"}) {
-        SCOPED_TRACE(chemin);
+    using Genre = IssueTransfert::Genre;
+    const struct Cas {
+        QByteArray tete; // the body whose length the HEAD announces
+        ReponseTest get;
+        Genre genre;
+        const char* raison = "";
+    } cas[] = {
+        {long_, ReponseTest::Ok(court), Genre::Reussi},
+        {court, ReponseTest::Ok(long_), Genre::Reussi},
+        {long_, {.corps = court, .fin = Fin::Chunked}, Genre::Reussi},
+        {court, {.corps = long_, .fin = Fin::Chunked}, Genre::Reussi},
+        {court, {.corps = long_, .coupeApres = 5000}, Genre::Passager, "connexion coupée avant la fin du fichier"},
+        {long_, {.corps = court, .longueurAnnoncee = 4000}, Genre::Passager, "connexion coupée avant la fin du fichier"},
+        {court, {.corps = long_, .fin = Fin::Chunked, .coupeApres = 5000}, Genre::Passager,
+         "connexion coupée avant la fin du fichier"},
+        {long_, ReponseTest::Ok(""), Genre::Definitif, "fichier vide"},
+    };
+    for (int i = 0; i < int(std::size(cas)); ++i) {
+        const Cas& c = cas[i];
+        SCOPED_TRACE(i);
+        const QByteArray chemin = "/" + QByteArray::number(i);
+        serveur.Repond("HEAD", chemin, ReponseTest::Ok(c.tete));
+        serveur.Repond("GET", chemin, c.get);
         QTemporaryDir dossier;
         TransfertRun t;
-        const bool ok = t.TelechargeRun(serveur.Adresse(chemin), dossier.filePath("f"));
-        EXPECT_TRUE(ok) << t.issue.raison.toStdString();
-        EXPECT_TRUE(LitFichier(dossier.filePath("f")) == (qstrcmp(chemin, "/f") == 0 ? court : long_));
+        EXPECT_EQ(t.TelechargeRun(serveur.Adresse(chemin), dossier.filePath("f")), c.genre == Genre::Reussi);
+        EXPECT_EQ(t.issue.genre, c.genre);
+        EXPECT_EQ(t.issue.raison, c.raison);
+        if (c.genre == Genre::Reussi) {
+            EXPECT_TRUE(LitFichier(dossier.filePath("f")) == c.get.corps);
+            EXPECT_EQ(t.taille, c.get.corps.size());
+        } else {
+            EXPECT_EQ(Contenu(dossier), QStringList{});
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "download/Lectures.h"
+#include "search/MoteurRecherche.h"
 #include "support/Outils.h"
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
@@ -154,7 +155,8 @@ TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
         {{"--sans-fenetre"}, 2, "", "ramaglin : le fichier paramètre manque\n", true},
         {{"--telecharger", absent}, 2, "", "ramaglin : option inconnue : --telecharger\n", true},
         {{"--sans-fenetre", absent}, 2, "", "Fichier paramètre inexistant : " + absent + "\n", false},
-        {{"--sans-fenetre", sansListe}, 2, "", "Echec lors de la recherche !", false},
+        {{"--sans-fenetre", sansListe}, 2, "",
+         "Echec lors de la recherche !\nEchec lors de la recherche : erreur HTTP 404 : fichier introuvable.\n", false},
         {{"--apercu", sansListe}, 2, "", "Echec lors de la recherche !", false},
     };
     for (const auto& c : cas) {
@@ -165,6 +167,18 @@ TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
         EXPECT_TRUE(e.erreurs.contains(c.erreurs)) << e.erreurs;
         EXPECT_EQ(e.erreurs.contains("Utilisation : ramaglin"), c.utilisation) << e.erreurs;
     }
+
+    // The window searching the same service holds its lock: told, status 75
+    // (a timer tries again later), nothing fetched, the list copy as it was.
+    const QString param = Service("a.bin\tA\t2048\r\n");
+    EcritFichier(Liste(), "copie de la fenêtre\r\n");
+    VerrouListe fenetre;
+    ASSERT_EQ(fenetre.Prend(tmp + "/"), VerrouListe::Etat::Pris);
+    const Execution e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 75);
+    EXPECT_EQ(e.erreurs, "Une autre recherche de ce service est en cours.\n");
+    EXPECT_TRUE(Destination().isEmpty());
+    EXPECT_EQ(LitFichier(Liste()), "copie de la fenêtre\r\n");
 }
 
 // A signal while a file arrives slowly: that file dropped, the list copy

@@ -11,6 +11,7 @@
 
 #include "app/ShellBureau.h"
 #include "config/Fonctions_Variables.h"
+#include "config/Service.h"
 #include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
 #include "support/Programme.h"
@@ -27,7 +28,9 @@ protected:
         EXPECT_EQ(f->Form_Load(ligne), attendu);
         return f;
     }
-    auto Demarre(const QByteArray& parametres = "REP_TMP=/tmp\r\n", D attendu = D::Afficher) {
+    auto Demarre(QByteArray parametres = {}, D attendu = D::Afficher) {
+        if (parametres.isEmpty())
+            parametres = "REP_TMP=" + app.path().toUtf8() + "\r\n";
         return Lance(PrepareProgramme(app, parametres), attendu);
     }
     QString Ini() const { return LitFichier(app.filePath("Ramag.ini")); }
@@ -63,12 +66,26 @@ TEST_F(Demarrage, SequenceComplete) {
     EXPECT_TRUE(QFile::exists(chemin)); // not asked to delete it
     f.reset();
     // A lowercase "o" is not a yes. A faulty line is reported and start-up goes
-    // on with what was read.
+    // on with what was read: here without a temporary folder, so the
+    // program's own one for the service, made for this user alone and
+    // announced once.
     f = Demarre("LANCER_TELECHARGEMENT_DEMARRAGE=o\r\nTITRE_TELECHARGEMENT=Avant\r\nINCONNUE=1\r\nREP_TMP=/x/\r\n");
+    const QString prive = DossierTemporairePrive(app.filePath("service.txt"));
+    EXPECT_TRUE(prive.startsWith(qEnvironmentVariable("XDG_CACHE_HOME") + "/ramaglin/service-")) << prive.toStdString();
     EXPECT_FALSE(f->TimerDemarrage->isActive());
-    EXPECT_EQ(rec.Textes(), QStringList{"Variable inconnue : INCONNUE"});
+    EXPECT_EQ(rec.Textes(), (QStringList{"Variable inconnue : INCONNUE",
+                                         "Le fichier paramètre ne nomme pas de dossier temporaire (REP_TMP) : la liste "
+                                         "de ce service sera copiée dans " + prive + "."}));
     EXPECT_EQ(f->LabelTitre->text(), "Avant");
-    EXPECT_EQ(LitVariable("REP_TMP"), "/");
+    EXPECT_EQ(LitVariable("REP_TMP"), prive);
+    EXPECT_EQ(QFile::permissions(prive) & 0x0077, 0) << "readable or writable by others";
+    // A folder that others can write into (/tmp itself) is not used either;
+    // the service's own folder is there already, so nothing more is said.
+    f.reset();
+    rec.Vide();
+    f = Demarre("REP_TMP=/tmp\r\n");
+    EXPECT_EQ(LitVariable("REP_TMP"), prive);
+    EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n').toStdString();
 }
 
 TEST_F(Demarrage, RamagIniAllerRetour) {
@@ -113,7 +130,7 @@ TEST_F(Demarrage, RamagIniDansLaConfigurationQuandLeDossierEstEnLectureSeule) {
     QTemporaryDir config;
     const QByteArray avant = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    const QString service = PrepareProgramme(app, "REP_TMP=/tmp\r\n");
+    const QString service = PrepareProgramme(app, "REP_TMP=" + app.path().toUtf8() + "\r\n");
     frmPrincipal::DefinitCheminVerrou(config.filePath("verrou")); // not in the read-only folder
     EcritFichier(app.filePath("Ramag.ini"), " 1 \r\nlivre.exemple\r\n3128\r\n21\r\n");
     {
@@ -140,7 +157,7 @@ TEST_F(Demarrage, RamagIniDansLaConfigurationQuandLeDossierEstEnLectureSeule) {
 TEST_F(Demarrage, DeuxiemeInstanceEtOngletDesResultats) {
     auto f = Demarre();
     // A second instance says nothing, after the steps before the check.
-    Demarre("FICHIER_CONFIG_SUPPR=O\r\n", D::DeuxiemeInstance);
+    Demarre("REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_CONFIG_SUPPR=O\r\n", D::DeuxiemeInstance);
     EXPECT_FALSE(QFile::exists(app.filePath("service.txt")));
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));

@@ -1,6 +1,8 @@
 // Test main: an event loop (offscreen windows), a French locale, messages recorded.
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "support/EnregistreurMessages.h"
@@ -16,5 +18,11 @@ int main(int argc, char** argv) {
     APPLICATION_TEST app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     EnregistreurMessages filet; // no test may block on a message nobody answers
+    // What the program keeps for the user (its temporary folders, the
+    // versions of signed lists) goes to a folder of this run, not the home.
+    QTemporaryDir utilisateur;
+    for (const char* variable : {"XDG_CACHE_HOME", "XDG_STATE_HOME"})
+        if (qEnvironmentVariableIsEmpty(variable))
+            qputenv(variable, QFile::encodeName(utilisateur.filePath(QString::fromLatin1(variable))));
     return RUN_ALL_TESTS();
 }

@@ -22,6 +22,7 @@
 
 #include "config/Fonctions_Variables.h"
 #include "app/frmPrincipal.h"
+#include "search/LignesListe.h"
 #include "search/TraitementListe.h"
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
@@ -110,8 +111,10 @@ int Recherche(const QString& dossierLocal, const QString& adresse) {
     AffecteVariable(QStringLiteral("EXTENSION_A_COMPARER"), QStringLiteral("*.*"));
     AffecteVariable(QStringLiteral("COL_COMPARAISON_REP"), QStringLiteral("1"));
     bool reponse = true;
+    LignesListe lignes;
+    lignes.Charge(liste);
     chrono.restart();
-    ComparaisonRepertoire(liste, reponse);
+    ComparaisonRepertoire(lignes, VariablesService(), reponse);
     const double dossierS = chrono.nsecsElapsed() / 1e9;
 
     // What a plain scan of the listing would keep, line by line.
@@ -122,7 +125,8 @@ int Recherche(const QString& dossierLocal, const QString& adresse) {
         if (!ensemble.contains(ExtraitColonne(l, 1, QStringLiteral("\t"))))
             attendues << l;
     QStringList apres;
-    LitLignesListe(liste, apres);
+    for (qsizetype i = 0; i < lignes.Nombre(); ++i)
+        apres << lignes.Ligne(i);
     const bool identique = apres == attendues;
 
     std::printf("rows=%d selected=%d label=\"%s\" kept=%lld identical_to_scan=%s\n", rangees,
@@ -134,7 +138,8 @@ int Recherche(const QString& dossierLocal, const QString& adresse) {
 }
 
 // `cle`: the service's public key when the list is signed (empty: it is not).
-int Million(const QString& adresse, const QString& cle) {
+// `marquee`: the list begins with the marker and a parameter block.
+int Million(const QString& adresse, const QString& cle, bool marquee) {
     constexpr int lignes = 1000000;
     QTemporaryDir travail;
     const QString tmp = travail.path() + QStringLiteral("/tmp");
@@ -144,7 +149,8 @@ int Million(const QString& adresse, const QString& cle) {
                     EcritParametres(travail.path(),
                                     ParametresRecherche(tmp, adresse) +
                                         (cle.isEmpty() ? QByteArray()
-                                                       : "CLE_PUBLIQUE_LISTE=" + cle.toLatin1() + "\r\n")) +
+                                                       : "CLE_PUBLIQUE_LISTE=" + cle.toLatin1() + "\r\n") +
+                                        (marquee ? QByteArray("RECUPERE_PARAMETRES_LISTE=O\r\n") : QByteArray())) +
                     QLatin1Char('"')) != frmPrincipal::Demarrage::Afficher)
         return 1;
     f.show();
@@ -197,9 +203,10 @@ int main(int argc, char** argv) {
         return Demarrage(QString::fromLocal8Bit(argv[2]));
     if (mode == QLatin1String("recherche") && argc > 3)
         return Recherche(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
-    if (mode == QLatin1String("million") && argc > 2)
-        return Million(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLatin1(argv[3]) : QString());
+    if ((mode == QLatin1String("million") || mode == QLatin1String("million-marquee")) && argc > 2)
+        return Million(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLatin1(argv[3]) : QString(),
+                       mode == QLatin1String("million-marquee"));
     std::fprintf(stderr, "usage: bench_recherche demarrage PARAM | recherche DOSSIER ADRESSE | "
-                         "million ADRESSE [CLE_PUBLIQUE]\n");
+                         "million[-marquee] ADRESSE [CLE_PUBLIQUE]\n");
     return 2;
 }

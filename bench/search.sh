@@ -11,17 +11,21 @@
 #     held before the click, search_1m_mib (bar: twice the list's size plus
 #     50 MiB, printed above the last line), and the selection summary of the
 #     1,000,000 rows all selected, selection_1m_ms (bar: 30);
+#   - the same list behind the marker line and a parameter block
+#     (RECUPERE_PARAMETRES_LISTE=O): search_1m_marked_s (bar: 0.5) and
+#     search_1m_marked_mib (bar: the same as the unmarked list's), which cut the
+#     block from the lines in memory rather than read them again;
 #   - the same list signed (CLE_PUBLIQUE_LISTE, its .sig beside it), from the
 #     click to the filled result list: signed_1m_extra_ms, what the signature
 #     costs, the best signed search less the best unsigned one (its fetch, the
-#     SHA-512 of the list computed while the list arrives, then the curve
-#     arithmetic).
+#     SHA-512 of the list's bytes in memory, then the curve arithmetic).
 # Each figure is the best of RUNS runs (3 by default; the memory, the largest),
 # each search in a new process.
 #   bench/search.sh        (BUILD_DIR: a build of its own under a temporary folder
 #                           by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder, never into the checkout.
-# Last line: search list_s=A folder_s=B selection_ms=C search_1m_s=D search_1m_mib=E selection_1m_ms=F signed_1m_extra_ms=G
+# Last line: search list_s=A folder_s=B selection_ms=C search_1m_s=D search_1m_mib=E selection_1m_ms=F
+#            search_1m_marked_s=G search_1m_marked_mib=H signed_1m_extra_ms=I
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
@@ -45,6 +49,10 @@ with open(f"{d}/www/million.txt", "w", encoding="utf-8", newline="") as f:
     for debut in range(0, 1000000, 10000):
         f.write("".join(f"fichier-{i:07d}.dat\tFichier numéro {i}\t{1000 + i}\tG\t1.{i % 50}\r\n"
                         for i in range(debut, debut + 10000)))
+with open(f"{d}/www/marquee.txt", "w", encoding="utf-8", newline="") as f:
+    f.write("xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nTITRE_TELECHARGEMENT=Mesure\r\n-FIN PARAMETRES-\r\n")
+    with open(f"{d}/www/million.txt", encoding="utf-8", newline="") as m:
+        f.write(m.read())
 # Half of the listed files are already present, plus 50,000 others.
 for i in range(0, 100000, 2):
     open(f"{d}/local/fichier-{i:06d}.dat", "w").close()
@@ -62,11 +70,12 @@ site=http://127.0.0.1:$port
 curl -sf -o /dev/null "$site/liste.txt"
 curl -sf -o /dev/null "$site/million.txt"
 curl -sf -o /dev/null "$site/signee.txt"
+curl -sf -o /dev/null "$site/marquee.txt"
 
 cle() { sed -E "s/.*$1=([0-9.-]+).*/\\1/" <<<"$2"; }
 min() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN{print (a<b)?a:b}'; }
 max() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN{print (a>b)?a:b}'; }
-ls_= fs= ss= s1= m1= t1= sx=
+ls_= fs= ss= s1= m1= t1= sx= ms= mm=
 for i in $(seq "${RUNS:-3}"); do
     echo "run $i:"
     "$build/bench_recherche" recherche "$travail/local" "$site/liste.txt" | tee "$travail/cent-mille"
@@ -75,6 +84,9 @@ for i in $(seq "${RUNS:-3}"); do
     ls_=$(min "$(cle list_s "$cent")" "$ls_"); fs=$(min "$(cle folder_s "$cent")" "$fs")
     ss=$(min "$(cle selection_ms "$cent")" "$ss"); s1=$(min "$(cle search_1m_s "$million")" "$s1")
     m1=$(max "$(cle search_1m_mib "$million")" "$m1"); t1=$(min "$(cle selection_1m_ms "$million")" "$t1")
+    "$build/bench_recherche" million-marquee "$site/marquee.txt" | tee "$travail/marquee"
+    marquee=$(tail -n 1 "$travail/marquee")
+    ms=$(min "$(cle search_1m_s "$marquee")" "$ms"); mm=$(max "$(cle search_1m_mib "$marquee")" "$mm")
     "$build/bench_recherche" million "$site/signee.txt" "$publique" | tee "$travail/signee"
     sx=$(min "$(cle search_1m_s "$(tail -n 1 "$travail/signee")")" "$sx")
 done
@@ -85,4 +97,6 @@ octets=$(stat -c %s "$donnees/million.txt")
 awk -v o="$octets" -v s="$s1" -v m="$m1" -v t="$t1" 'BEGIN{
     borne = 2 * o / 1048576 + 50
     printf "1,000,000 lines (list of %.1f MiB), best of the runs (memory: the largest): search %ss (bar: 0.5), extra memory %s MiB (bar: %.1f MiB), selection summary %s ms (bar: 30)\n", o / 1048576, s, m, borne, t}'
-echo "search list_s=$ls_ folder_s=$fs selection_ms=$ss search_1m_s=$s1 search_1m_mib=$m1 selection_1m_ms=$t1 signed_1m_extra_ms=$sx"
+awk -v o="$octets" -v s="$ms" -v m="$mm" 'BEGIN{
+    printf "the same behind the marker and a block: search %ss (bar: 0.5), extra memory %s MiB (bar: %.1f MiB)\n", s, m, 2 * o / 1048576 + 50}'
+echo "search list_s=$ls_ folder_s=$fs selection_ms=$ss search_1m_s=$s1 search_1m_mib=$m1 selection_1m_ms=$t1 search_1m_marked_s=$ms search_1m_marked_mib=$mm signed_1m_extra_ms=$sx"

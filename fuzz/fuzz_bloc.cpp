@@ -13,6 +13,7 @@
 #include "Soutien.h"
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
+#include "search/LignesListe.h"
 #include "search/TraitementListe.h"
 #include "util/Fonctions_Texte.h"
 
@@ -51,18 +52,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     }
     attendues = marque ? attendues.mid(std::min(i, attendues.size())) : attendues;
 
-    if (RecupereParametres(chemin, sure) != marque)
+    // The block is read into a search's own copy of the settings; the lines
+    // left are those of the one LignesListe the search holds.
+    TableVariables reglages = VariablesService();
+    LignesListe lignes;
+    lignes.DefinitOctets(octets);
+    if (RecupereParametres(lignes, reglages, sure) != marque)
         Echoue("marker read differently");
-    if (!sure)
-        for (const QString& nom : VariablesReserveesListeSure())
-            if (LitVariable(nom) != QLatin1String("sentinelle"))
-                Echoue(qPrintable(QStringLiteral("reserved variable changed: ") + nom + QLatin1Char('=') +
-                                  LitVariable(nom)));
+    for (const QString& nom : VariablesReserveesListeSure()) {
+        if (LitVariable(nom) != QLatin1String("sentinelle"))
+            Echoue("the service's own settings changed");
+        if (!sure && reglages.Lit(nom) != QLatin1String("sentinelle"))
+            Echoue(qPrintable(QStringLiteral("reserved variable changed: ") + nom + QLatin1Char('=') +
+                              reglages.Lit(nom)));
+    }
+    if (!marque)
+        return 0;
     QStringList restees;
-    LitLignesListe(chemin, restees);
-    // A first line that now begins with U+FEFF reads back as a byte order mark.
-    const bool marqueEnTete = !attendues.isEmpty() && attendues[0].startsWith(QChar(0xFEFF));
-    if (!marqueEnTete && restees != attendues)
+    for (qsizetype k = 0; k < lignes.Nombre(); ++k)
+        restees << lignes.Ligne(k);
+    if (restees != attendues)
         Echoue("list left is not the lines after the block");
     return 0;
 }

@@ -77,8 +77,8 @@ const QString Utilisation = QStringLiteral(
     "progression sur la sortie d'erreur.\n"
     "\n"
     "Code de sortie : 0 tout est arrivé (ou rien de nouveau), 1 au moins un fichier\n"
-    "en échec, 2 configuration ou recherche en échec, 130 ou 143 arrêté par SIGINT\n"
-    "ou SIGTERM.\n");
+    "en échec, 2 configuration ou recherche en échec, 75 une autre recherche du\n"
+    "service en cours (à réessayer), 130 ou 143 arrêté par SIGINT ou SIGTERM.\n");
 
 const QString EnCours = QStringLiteral("[En cours] ");
 

@@ -290,7 +290,13 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
                 break;
             const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
             if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
-                if (!AttendAvantEssai(suite.millisecondes, essais.Essais() + 1))
+                // Shown on the gauge, the row's line staying "[En cours] ".
+                if (!AttendSurJauge(suite.millisecondes,
+                                    QStringLiteral("Nouvel essai dans %1 s (essai %2 sur %3)")
+                                        .arg(QStringLiteral("%1"))
+                                        .arg(essais.Essais() + 1)
+                                        .arg(EssaisTransfert::EssaisMaxPassagers),
+                                    vue_.Jauge()))
                     break;
                 continue;
             }
@@ -318,27 +324,6 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
         CedeDeTempsEnTemps();
     }
     return reussi;
-}
-
-bool MoteurTelechargement::AttendAvantEssai(qint64 millisecondes, int essai) {
-    // Shown on the gauge, the row's line staying "[En cours] ".
-    const int nombre = EssaisTransfert::EssaisMaxPassagers;
-    QElapsedTimer depuis;
-    depuis.start();
-    qint64 affichee = -1;
-    while (!ArretDemande && depuis.elapsed() < millisecondes) {
-        const qint64 reste = (millisecondes - depuis.elapsed() + 999) / 1000;
-        if (reste != affichee) {
-            affichee = reste;
-            if (SurfaceJauge* jauge = vue_.Jauge())
-                AfficheJauge(*jauge, 0,
-                             QStringLiteral("Nouvel essai dans %1 s (essai %2 sur %3)").arg(reste).arg(essai).arg(nombre));
-        }
-        PatienteUnPeu(int(std::clamp<qint64>(millisecondes - depuis.elapsed(), 1, 100)));
-    }
-    if (SurfaceJauge* jauge = vue_.Jauge())
-        InitialiseJauge(*jauge);
-    return !ArretDemande;
 }
 
 bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, const QString& dossier,

@@ -116,9 +116,6 @@ private:
     bool TelechargeUn(const QString& texte, QString& adresse, const QString& fichier, const QString& refus,
                       bool nomDeLAdresse);
     void Pauses(double& cumul, int compteur);
-    // Waits before another try of the file, the time left on the gauge;
-    // false when the user stopped meanwhile.
-    bool AttendAvantEssai(qint64 millisecondes, int essai);
 
     QString Variable(const char* nom) const;
 

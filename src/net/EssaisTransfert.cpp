@@ -2,9 +2,14 @@
 #include "net/EssaisTransfert.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+
+#include "net/Attente.h"
+#include "util/Fonctions_Jauge.h"
+#include "util/ModuleRamaglin.h"
 
 double EssaisTransfert::EchelleEnvironnement() {
     bool ok = false;
@@ -36,6 +41,23 @@ EssaisTransfert::Suite EssaisTransfert::ApresEchec(const IssueTransfert& issue, 
 
 QString EssaisTransfert::RaisonFinale(const QString& raison) const {
     return essais_ > 1 ? raison + QStringLiteral(" (%1 essais)").arg(essais_) : raison;
+}
+
+bool AttendSurJauge(qint64 millisecondes, const QString& gabarit, SurfaceJauge* jauge) {
+    QElapsedTimer depuis;
+    depuis.start();
+    qint64 affichee = -1;
+    while (!ArretDemande && depuis.elapsed() < millisecondes) {
+        const qint64 reste = (millisecondes - depuis.elapsed() + 999) / 1000;
+        if (reste != affichee && jauge) {
+            affichee = reste;
+            AfficheJauge(*jauge, 0, QString(gabarit).arg(reste));
+        }
+        PatienteUnPeu(int(std::clamp<qint64>(millisecondes - depuis.elapsed(), 1, 100)));
+    }
+    if (jauge)
+        InitialiseJauge(*jauge);
+    return !ArretDemande;
 }
 
 QString DureeLisible(qint64 secondes) {

@@ -3,7 +3,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -223,7 +222,7 @@ bool MoteurRecherche::Recoit(const QString& adresse, const QString& dossier, con
         raison = issue.raison;
         const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
         if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
-            if (!Attend(suite.millisecondes,
+            if (!AttendSurJauge(suite.millisecondes,
                         QStringLiteral("Nouvel essai dans %1 s (essai %2 sur %3)")
                             .arg(QStringLiteral("%1"))
                             .arg(essais.Essais() + 1)
@@ -233,7 +232,7 @@ bool MoteurRecherche::Recoit(const QString& adresse, const QString& dossier, con
             continue;
         }
         if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
-            if (!Attend(qint64(suite.secondes) * 1000, QStringLiteral("Le serveur demande d'attendre : %1 s"), jauge))
+            if (!AttendSurJauge(qint64(suite.secondes) * 1000, QStringLiteral("Le serveur demande d'attendre : %1 s"), jauge))
                 return false;
             continue;
         }
@@ -242,23 +241,6 @@ bool MoteurRecherche::Recoit(const QString& adresse, const QString& dossier, con
             raison = QStringLiteral("échec du transfert");
         return false;
     }
-}
-
-bool MoteurRecherche::Attend(qint64 millisecondes, const QString& texte, SurfaceJauge* jauge) {
-    QElapsedTimer depuis;
-    depuis.start();
-    qint64 affichee = -1;
-    while (!ArretDemande && depuis.elapsed() < millisecondes) {
-        const qint64 reste = (millisecondes - depuis.elapsed() + 999) / 1000;
-        if (reste != affichee && jauge) {
-            affichee = reste;
-            AfficheJauge(*jauge, 0, QString(texte).arg(reste));
-        }
-        PatienteUnPeu(int(std::clamp<qint64>(millisecondes - depuis.elapsed(), 1, 100)));
-    }
-    if (jauge)
-        InitialiseJauge(*jauge);
-    return !ArretDemande;
 }
 
 void MoteurRecherche::SignatureRefusee(const QString& adresse, bool illisible) {

@@ -75,8 +75,6 @@ private:
     // failure; `raison` says why (empty after a stop).
     bool Recoit(const QString& adresse, const QString& dossier, const BornesTransfert& bornes, SurfaceJauge* jauge,
                 QByteArray& octets, QString& raison);
-    // Waits `millisecondes`, the time left on the gauge; false on a stop.
-    bool Attend(qint64 millisecondes, const QString& texte, SurfaceJauge* jauge);
     // The message of a list refused for its signature: missing or unreadable
     // (`illisible`), or not the service's.
     static void SignatureRefusee(const QString& adresse, bool illisible);

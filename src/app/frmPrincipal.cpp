@@ -211,6 +211,15 @@ QWidget* frmPrincipal::ConstruitOngletRecherche() {
     Jauge->setObjectName(QStringLiteral("Jauge"));
     Jauge->setVisible(false);
     v->addWidget(Jauge);
+
+    // Why the last search failed, under its box: the box says that it failed,
+    // this line says why (a 404, a certificate, a time-out), until the next one.
+    LabelRaisonRecherche = new QLabel;
+    LabelRaisonRecherche->setObjectName(QStringLiteral("LabelRaisonRecherche"));
+    LabelRaisonRecherche->setAlignment(Qt::AlignCenter);
+    LabelRaisonRecherche->setWordWrap(true);
+    LabelRaisonRecherche->setVisible(false);
+    v->addWidget(LabelRaisonRecherche);
     v->addStretch(1);
 
     Label3[0] = new QLabel(QStringLiteral("Le Ramaglin, téléchargement poli de fichiers"));
@@ -485,8 +494,13 @@ void frmPrincipal::cmdRecherche_Click() {
         return;
     const GardeOperation garde(*this, Operation::Recherche);
     AfficheSablier();
+    LabelRaisonRecherche->setVisible(false);
     MoteurRecherche moteur(*Inet1);
     const MoteurRecherche::Resultat r = moteur.Lance(VariablesService(), Reglages(), Jauge, RechercheEffectuee);
+    if (!r.raison.isEmpty()) {
+        LabelRaisonRecherche->setText(QStringLiteral("Echec lors de la recherche : ") + r.raison + QLatin1Char('.'));
+        LabelRaisonRecherche->setVisible(true);
+    }
     if (r.issue == MoteurRecherche::Issue::Trouve && r.afficher) {
         reglagesRecherche_ = r.reglages;
         Resultats->Definit(r.lignes, r.colonne);

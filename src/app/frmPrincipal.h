@@ -61,6 +61,7 @@ public:
     QLineEdit* HTTPProxy = nullptr;
     QLineEdit* FTPProxy = nullptr;
     QLabel* LabelTitre = nullptr;
+    QLabel* LabelRaisonRecherche = nullptr; // why the last search failed
     QLabel* Label3[2] = {nullptr, nullptr};
     QPushButton* cmdRecherche = nullptr;
     JaugeWidget* Jauge = nullptr;

@@ -131,6 +131,12 @@ TEST_F(Recherche, DuClicALaListeRemplie) {
             EXPECT_EQ(f->SelectionneTout->isHidden(), Nombre(f->ListeSources) == 1);
         }
         EXPECT_TRUE(f->Jauge->isHidden());
+        // A failed fetch says why under the button, after its box.
+        EXPECT_EQ(f->LabelRaisonRecherche->isVisible(), c.messages == QStringList{echec});
+        if (c.chemin && QByteArray(c.chemin) == "/absente") {
+            EXPECT_EQ(f->LabelRaisonRecherche->text(),
+                      "Echec lors de la recherche : erreur HTTP 404 : fichier introuvable.");
+        }
         EXPECT_EQ(QFile::exists(liste), c.copie != nullptr);
         if (c.copie && QByteArray(c.copie) != "*") {
             EXPECT_EQ(LitFichier(liste), c.copie);

@@ -32,8 +32,11 @@
 # Each clock covers its own tool only (the output folder is emptied and the disk
 # synced before it starts); each tool's exit status is checked, and after each
 # run its folder must hold exactly the served files, byte for byte (diff -r).
-# One untimed run of each tool at 20 ms comes first; each figure is then the
-# best of RUNS runs (3 by default), the tools taking turns to go first.
+# One untimed run of each program on the small files at 20 ms comes first;
+# each figure is then the best of RUNS runs (3 by default), the tools taking
+# turns to go first. With 3 runs the whole takes three to six minutes, most of
+# it the sequential fetches (curl -K, and ours when it fetches one file at a
+# time).
 #   bench/latency.sh      (BUILD_DIR: a build of its own under a temporary folder
 #                          by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder (and a tmpfs mounted in
@@ -238,10 +241,10 @@ lance() { # OUTIL WORKLOAD RTT: one checked run, its seconds in $t
     verifie "$w" "${noms[$o]} ($w, $d ms)"
 }
 
-# The warm-up, untimed: nginx, the page cache, the tmpfs, each program.
-for w in petits gros; do
-    for o in "${outils[@]}"; do lance "$o" "$w" 20; done
-done
+# The warm-up, untimed: nginx, the tmpfs, each program (ours once: both of its
+# columns are the same program). The files were just written: they are in the
+# page cache.
+for o in curl curl_parallele aria2 nous; do lance "$o" petits 20; done
 
 declare -A meilleur
 for i in $(seq "$runs"); do

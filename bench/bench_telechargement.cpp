@@ -1,8 +1,10 @@
 // One download run through the real click handler, offscreen:
-//   bench_telechargement LISTE BASE DESTINATION PAS [liens]
+//   bench_telechargement LISTE BASE DESTINATION PAS [liens|empreinte] [VARIABLE=VALEUR...]
 // searches the list at LISTE (lines "name TAB text TAB G"), selects one row in
 // PAS, downloads them from BASE into DESTINATION (with "liens": each is a link
-// page whose ZIP archive is fetched and unpacked there), and prints one line
+// page whose ZIP archive is fetched and unpacked there; with "empreinte", the
+// fourth column is the file's SHA-256; each VARIABLE=VALEUR is one more line
+// of the service's parameter file, DEBIT_MAX=4096 say), and prints one line
 // "seconds=S files=N rss_extra_mib=M ui_cpu_s=C" (the run alone; M is the
 // peak resident memory during the run above what the process held before it,
 // C the processor time of the user-interface thread during the run).
@@ -19,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 
 #include "app/frmPrincipal.h"
@@ -60,8 +63,9 @@ void AttendFinOperation(frmPrincipal& f) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    if (argc != 5 && argc != 6) {
-        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS [liens|empreinte]\n");
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: bench_telechargement LISTE BASE DESTINATION PAS [liens|empreinte] "
+                             "[VARIABLE=VALEUR...]\n");
         return 2;
     }
     MessagesMuets muets;
@@ -78,11 +82,19 @@ int main(int argc, char** argv) {
             "NUM_COLONNE_TELECHARGEE=1\r\nADRESSE_BASE_FICHIERS_SOURCES=" +
             QByteArray(argv[2]) + "\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=" + QByteArray(argv[3]) +
             "\r\n");
-    if (argc == 6 && qstrcmp(argv[5], "empreinte") == 0)
-        p.write("COLONNE_EMPREINTE=4\r\n"); // the file's SHA-256, checked as it arrives
-    else if (argc == 6)
-        p.write("CONSERVER_LIEN_TELECHARGE=N\r\nDECOMPRESSER_LIEN_ZIP=O\r\nADRESSE_BASE_LIENS_INTERNET=" +
-                QByteArray(argv[2]) + "\r\n");
+    for (int i = 5; i < argc; ++i) {
+        if (qstrcmp(argv[i], "empreinte") == 0)
+            p.write("COLONNE_EMPREINTE=4\r\n"); // the file's SHA-256, checked as it arrives
+        else if (qstrcmp(argv[i], "liens") == 0)
+            p.write("CONSERVER_LIEN_TELECHARGE=N\r\nDECOMPRESSER_LIEN_ZIP=O\r\nADRESSE_BASE_LIENS_INTERNET=" +
+                    QByteArray(argv[2]) + "\r\n");
+        else if (std::strchr(argv[i], '=') != nullptr)
+            p.write(QByteArray(argv[i]) + "\r\n");
+        else {
+            std::fprintf(stderr, "bench_telechargement: unknown argument %s\n", argv[i]);
+            return 2;
+        }
+    }
     p.close();
 
     frmPrincipal::DefinitCheminVerrou(travail.path() + QStringLiteral("/verrou"));

@@ -2,15 +2,16 @@
 # The download run against curl, side by side in one run, files served by
 # nginx on 127.0.0.1. Each clock covers its own tool only: the output folder is
 # emptied and the disk synced before the clock starts, on both sides, and both
-# outputs are checked the same way afterwards (number of files and bytes). One
-# untimed fetch of the small files on each side comes before the timed runs.
+# outputs are checked the same way afterwards (number of files and bytes); each
+# tool's exit status must be 0. One untimed fetch of the small files on each
+# side comes before the timed runs.
 #   - 1,000 files of 4 KiB selected out of a list of 100,000 lines (one row in
 #     100), through the real click handler (offscreen), against `curl -K`
 #     fetching the same 1,000 addresses, both into a tmpfs: files_ratio = curl's
 #     time / ours (bar: 1.0); files_ratio_head, the same against curl asking
-#     a HEAD before each GET on its one connection, as our run does (the
-#     like-for-like figure: the run's probe is a request of its own); the
-#     same into a folder on the disk:
+#     a HEAD before each GET on its one connection (what a run that probes
+#     each file with a request of its own costs); the same into a folder on
+#     the disk:
 #     files_ratio_disk (many small files on ext4 are dominated by its inode
 #     allocation, which after any deletion stays slow for minutes, so the tmpfs
 #     figure is the one that tells about the program);
@@ -25,17 +26,24 @@
 #   - a 100 MiB file served by a small server of this script that cuts the
 #     first transfer at 90 % and honours Range/If-Range: resume_ratio = body
 #     bytes the server sent to get the whole file / its size (bar: 1.05);
+#   - a 20 MiB file fetched by ours with the cap DEBIT_MAX=4096 (KiB/s):
+#     cap_error_pct = |its rate over the run - the cap| / the cap, in % (bar:
+#     10; a version of the program without the cap ignores the variable, and
+#     the figure is then in the thousands);
 #   - 20 rows, each a link page leading to a ZIP of about 5 MB (Deflate, 200
 #     files, made by zip), downloaded and unpacked through the click handler,
 #     against curl fetching the same pages and archives plus `unzip -o -q` of
 #     each: linkzip_ratio (bar: 1.0).
-# Each figure is the best of RUNS runs (3 by default), the two sides taking
-# turns to go first; with 3 runs the whole takes two or three minutes.
+# Each ratio is the median of RUNS pair ratios (3 runs by default): in each run
+# the two sides run back to back, taking turns to go first, and the ratio is
+# taken within the pair (files_scale: ours for 10,000 files / ours for 1,000 in
+# the same run). The times printed as "best of" are the best of the runs. With
+# 3 runs the whole takes two or three minutes.
 #   bench/download.sh      (BUILD_DIR: a build of its own under a temporary folder
 #                           by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder (and a tmpfs mounted in
 # it), never into the checkout.
-# Last line: download files_ratio=A files_ratio_head=H files_ratio_disk=D files_scale=S big_ratio=B rss_extra_mib=M linkzip_ratio=L big_digest_ratio=G resume_ratio=R
+# Last line: download files_ratio=A files_ratio_head=H files_ratio_disk=D files_scale=S big_ratio=B rss_extra_mib=M linkzip_ratio=L big_digest_ratio=G resume_ratio=R cap_error_pct=C
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/nginx.sh
@@ -70,10 +78,12 @@ for pas in (100, 10):
     with open(os.path.join(racine, "..", "curl-%d.cfg" % pas), "w") as cfg:
         for i in range(pas - 1, 100000, pas):
             cfg.write('url = "/f/f%06d.bin"\n' % i)
+# `next` separates two entries and must not end the file: after the last
+# entry it would leave curl an entry with no address (exit status 2).
 with open(os.path.join(racine, "..", "curl-tete.cfg"), "w") as cfg:
-    for i in range(99, 100000, 100):
-        cfg.write('url = "/f/f%06d.bin"\nhead\noutput = "/dev/null"\nnext\n' % i)
-        cfg.write('url = "/f/f%06d.bin"\nremote-name\nnext\n' % i)
+    cfg.write("next\n".join('url = "/f/f%06d.bin"\nhead\noutput = "/dev/null"\nnext\n'
+                            'url = "/f/f%06d.bin"\nremote-name\n' % (i, i)
+                            for i in range(99, 100000, 100)))
 with open(os.path.join(racine, "gros.txt"), "w", newline="") as liste:
     liste.write("gros.bin\tGros fichier\tG\r\n")
 PY
@@ -106,12 +116,20 @@ dossier_en_memoire "$memoire"
 disque=$travail/disque
 mkdir -p "$disque"
 
-temps() { # seconds taken by a command
-    local debut fin
-    debut=$(date +%s.%N)
-    "$@" >/dev/null
-    fin=$(date +%s.%N)
-    awk -v a="$debut" -v b="$fin" 'BEGIN{printf "%.3f", b-a}'
+# Runs a command under the clock: its seconds in $t. Its output goes to a file
+# (printed when it fails), its exit status must be 0.
+temps() { # QUI COMMANDE...
+    local qui=$1 debut fin s=0
+    shift
+    debut=$EPOCHREALTIME
+    "$@" >"$travail/sortie.log" 2>&1 || s=$?
+    fin=$EPOCHREALTIME
+    if [ "$s" != 0 ]; then
+        echo "download.sh: $qui exited with status $s:" >&2
+        tail -n 20 "$travail/sortie.log" >&2
+        exit 1
+    fi
+    t=$(awk -v a="$debut" -v b="$fin" 'BEGIN{printf "%.3f", b - a}')
 }
 vide() { rm -rf "$1"; mkdir -p "$1"; sync; } # before a clock, never under it
 # The small files fetched into a folder: exactly N files of 4 KiB.
@@ -132,12 +150,14 @@ cle() { sed -E "s/.*$1=([0-9.-]+).*/\\1/" "$travail/ligne"; }
 # Small files, N of them, into DOSSIER; the time is left in $t.
 curl_fichiers() { # DOSSIER N
     vide "$1"
-    t=$(temps curl -s --remote-name-all --output-dir "$1" -K "$travail/curl-$((100000 / $2)).cfg")
+    temps curl curl -sS -f --remote-name-all --output-dir "$1" -K "$travail/curl-$((100000 / $2)).cfg"
     verifie "$1" "$2" curl
 }
 curl_tete_fichiers() { # DOSSIER: the 1,000 files, each after its HEAD
     vide "$1"
-    t=$(cd "$1" && temps curl -s -K "$travail/curl-tete.cfg")
+    cd "$1" # each `remote-name` writes into the current folder
+    temps "curl (HEAD and GET)" curl -sS -f -K "$travail/curl-tete.cfg"
+    cd "$OLDPWD"
     verifie "$1" 1000 "curl (HEAD and GET)"
 }
 nous_fichiers() { # DOSSIER N
@@ -148,7 +168,7 @@ nous_fichiers() { # DOSSIER N
 }
 curl_gros() {
     vide "$disque/curl"
-    t=$(temps curl -s -o "$disque/curl/gros.bin" "$site/gros.bin")
+    temps curl curl -sS -f -o "$disque/curl/gros.bin" "$site/gros.bin"
     [ "$(stat -c %s "$disque/curl/gros.bin")" = 1073741824 ] || { echo "download.sh: curl's 1 GiB file is short" >&2; exit 1; }
 }
 nous_gros() {
@@ -168,9 +188,9 @@ nous_gros_empreinte() {
 for i in $(seq -w 0 19); do
     printf 'url = "%s/page-%s.html"\nurl = "%s/liens/archive-%s.zip"\n' "$site" "$i" "$site" "$i" >>"$travail/liens.cfg"
 done
-curl_unzip() {
-    curl -s --remote-name-all --output-dir "$disque/curl" -K "$travail/liens.cfg"
-    for z in "$disque"/curl/archive-*.zip; do unzip -o -q "$z" -d "$disque/curl"; rm -f "$z"; done
+curl_unzip() { # under the clock's `||`, where set -e does not hold: each status is checked here
+    curl -sS -f --remote-name-all --output-dir "$disque/curl" -K "$travail/liens.cfg" || return
+    for z in "$disque"/curl/archive-*.zip; do unzip -o -q "$z" -d "$disque/curl" || return; rm -f "$z"; done
 }
 # Both leave the 200 files of the archive in dossier/; curl also the pages.
 verifie_liens() { # DOSSIER QUI
@@ -183,7 +203,7 @@ verifie_liens() { # DOSSIER QUI
 find "$travail/contenu/dossier" -type f -printf '%s\n' | awk '{s += $1} END {print s}' >"$travail/octets-liens"
 curl_liens() {
     vide "$disque/curl"
-    t=$(temps curl_unzip)
+    temps "curl + unzip" curl_unzip
     verifie_liens "$disque/curl" "curl + unzip"
 }
 nous_liens() {
@@ -210,33 +230,43 @@ paire() { # RUN CURL_FUNCTION OUR_FUNCTION ARGUMENTS...: sets $c and $n
 curl_fichiers "$memoire/f" 1000
 nous_fichiers "$memoire/f" 1000
 
-c1= n1= ch= c10= n10= cd= nd= cg= ng= ce= ne= cl= nl= rss=0
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a/b}'; }
+# Each ratio is taken within one run, from the two sides run back to back
+# (ours against ours for files_scale: 10,000 files and 1,000 of the same run),
+# and the figure is the median of the runs' ratios: a ratio of two bests would
+# divide times from different runs, each with its own share of the machine.
+declare -A ratios
+ajoute() { ratios[$1]+="$(awk -v a="$2" -v b="$3" 'BEGIN{printf "%.4f", a/b}') "; } # CLE A B: A/B of this run
+mediane() { # CLE
+    tr ' ' '\n' <<<"${ratios[$1]}" | grep . | sort -g |
+        awk '{a[NR] = $1} END {printf "%.2f", (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'
+}
+c1= n1= c10= n10= cd= nd= rss=0
 for i in $(seq "$runs"); do
     paire "$i" curl_fichiers nous_fichiers "$memoire/f" 1000
-    echo "run $i, 1,000 files, tmpfs: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s ($(ms "$n" 1000) ms/file; user-interface thread busy ${u}s)"
-    c1=$(min "$c" "$c1"); n1=$(min "$n" "$n1")
+    echo "run $i, 1,000 files, tmpfs: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s ($(ms "$n" 1000) ms/file; user-interface thread busy ${u}s), ratio $(ratio "$c" "$n")"
+    c1=$(min "$c" "$c1"); n1=$(min "$n" "$n1"); ajoute files "$c" "$n"; mille=$n
     paire "$i" curl_tete_fichiers nous_fichiers "$memoire/f" 1000
-    echo "run $i, 1,000 files, tmpfs, HEAD and GET on both sides: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s"
-    ch=$(min "$c" "$ch"); n1=$(min "$n" "$n1")
+    echo "run $i, 1,000 files, tmpfs, HEAD and GET on both sides: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s, ratio $(ratio "$c" "$n")"
+    ajoute head "$c" "$n"
     paire "$i" curl_fichiers nous_fichiers "$memoire/f" 10000
-    echo "run $i, 10,000 files, tmpfs: curl ${c}s ($(ms "$c" 10000) ms/file), ours ${n}s ($(ms "$n" 10000) ms/file; user-interface thread busy ${u}s)"
-    c10=$(min "$c" "$c10"); n10=$(min "$n" "$n10")
+    echo "run $i, 10,000 files, tmpfs: curl ${c}s ($(ms "$c" 10000) ms/file), ours ${n}s ($(ms "$n" 10000) ms/file; user-interface thread busy ${u}s), ours 10,000 / 1,000 $(ratio "$n" "$mille")"
+    c10=$(min "$c" "$c10"); n10=$(min "$n" "$n10"); ajoute scale "$n" "$mille"
     paire "$i" curl_fichiers nous_fichiers "$disque/f" 1000
-    echo "run $i, 1,000 files, disk: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s ($(ms "$n" 1000) ms/file)"
-    cd=$(min "$c" "$cd"); nd=$(min "$n" "$nd")
+    echo "run $i, 1,000 files, disk: curl ${c}s ($(ms "$c" 1000) ms/file), ours ${n}s ($(ms "$n" 1000) ms/file), ratio $(ratio "$c" "$n")"
+    cd=$(min "$c" "$cd"); nd=$(min "$n" "$nd"); ajoute disk "$c" "$n"
     paire "$i" curl_gros nous_gros
-    echo "run $i, 1 GiB: curl ${c}s, ours ${n}s, extra memory ${m} MiB"
-    cg=$(min "$c" "$cg"); ng=$(min "$n" "$ng")
+    echo "run $i, 1 GiB: curl ${c}s, ours ${n}s, extra memory ${m} MiB, ratio $(ratio "$c" "$n")"
+    ajoute big "$c" "$n"
     rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
     paire "$i" curl_gros nous_gros_empreinte
-    echo "run $i, 1 GiB with its SHA-256 checked: curl ${c}s, ours ${n}s, extra memory ${m} MiB"
-    ce=$(min "$c" "$ce"); ne=$(min "$n" "$ne")
+    echo "run $i, 1 GiB with its SHA-256 checked: curl ${c}s, ours ${n}s, extra memory ${m} MiB, ratio $(ratio "$c" "$n")"
+    ajoute digest "$c" "$n"
     rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
     paire "$i" curl_liens nous_liens
-    echo "run $i, 20 link pages and archives: curl + unzip ${c}s, ours ${n}s"
-    cl=$(min "$c" "$cl"); nl=$(min "$n" "$nl")
+    echo "run $i, 20 link pages and archives: curl + unzip ${c}s, ours ${n}s, ratio $(ratio "$c" "$n")"
+    ajoute linkzip "$c" "$n"
 done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a/b}'; }
 
 # The resume: a 100 MiB file whose first transfer is cut at 90 %; the run tries
 # again (2 s later) and asks only for the rest. The server counts what it sent.
@@ -288,7 +318,23 @@ cmp -s "$travail/cent.bin" "$disque/nous/cent.bin" || { echo "download.sh: the r
 reprise=$(awk -v o="$(cat "$travail/cent.octets")" 'BEGIN{printf "%.3f", o / (100 * 1024 * 1024)}')
 kill $serveur_reprise 2>/dev/null || true
 echo "resume: the server sent $(cat "$travail/cent.octets") bytes for a file of $((100 * 1024 * 1024))"
+
+# The bandwidth cap: a 20 MiB file fetched by the run with DEBIT_MAX (KiB/s, a
+# cap on the whole run), its rate over the run compared to the cap. A version
+# of the program without the cap ignores the variable and takes the file at
+# loopback speed: the error is then in the thousands of %, printed all the same.
+plafond=4096
+head -c $((20 * 1024 * 1024)) /dev/urandom >"$donnees/vingt.bin"
+printf 'vingt.bin\tVingt Mio\tG\r\n' >"$donnees/vingt.txt"
+vide "$memoire/plafond"
+ligne_nous "$site/vingt.txt" "$site/" "$memoire/plafond" 1 "DEBIT_MAX=$plafond"
+cmp -s "$donnees/vingt.bin" "$memoire/plafond/vingt.bin" || { echo "download.sh: the capped file differs" >&2; exit 1; }
+debit=$(awk -v t="$(cle seconds)" 'BEGIN{printf "%.0f", 20480 / t}')
+ecart_plafond=$(awk -v d="$debit" -v p="$plafond" 'BEGIN{e = (d - p) / p * 100; printf "%.1f", (e < 0) ? -e : e}')
+echo "cap: 20 MiB with DEBIT_MAX=$plafond in $(cle seconds)s, that is $debit KiB/s"
 echo "best of $runs: 1,000 files, tmpfs: curl $(ms "$c1" 1000) ms/file, ours $(ms "$n1" 1000) ms/file;" \
      "10,000 files, tmpfs: curl $(ms "$c10" 10000) ms/file, ours $(ms "$n10" 10000) ms/file;" \
      "1,000 files, disk: curl $(ms "$cd" 1000) ms/file, ours $(ms "$nd" 1000) ms/file"
-echo "download files_ratio=$(ratio "$c1" "$n1") files_ratio_head=$(ratio "$ch" "$n1") files_ratio_disk=$(ratio "$cd" "$nd") files_scale=$(ratio "$n10" "$n1") big_ratio=$(ratio "$cg" "$ng") rss_extra_mib=$rss linkzip_ratio=$(ratio "$cl" "$nl") big_digest_ratio=$(ratio "$ce" "$ne") resume_ratio=$reprise"
+echo "download files_ratio=$(mediane files) files_ratio_head=$(mediane head) files_ratio_disk=$(mediane disk)" \
+    "files_scale=$(mediane scale) big_ratio=$(mediane big) rss_extra_mib=$rss linkzip_ratio=$(mediane linkzip)" \
+    "big_digest_ratio=$(mediane digest) resume_ratio=$reprise cap_error_pct=$ecart_plafond"

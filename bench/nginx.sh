@@ -8,6 +8,13 @@
 #   dossier_en_memoire DOSSIER      makes DOSSIER a tmpfs of its own (unmounted on
 #                                   exit); where mounting is refused, a folder of
 #                                   /dev/shm instead; prints what it did
+#   dossiers_a_part DOSSIER         points XDG_RUNTIME_DIR, XDG_CACHE_HOME and
+#                                   XDG_STATE_HOME at new folders of DOSSIER:
+#                                   the program's single-instance lock, its
+#                                   services' private folders and their locks
+#                                   are then the bench's own, and a window of
+#                                   the program open beside it neither stops
+#                                   the bench nor is touched by it
 exige() {
     local manque=() c
     for c in "$@"; do command -v "$c" >/dev/null 2>&1 || manque+=("$c"); done
@@ -42,6 +49,10 @@ dossier_en_memoire() {
         ln -s "${partages[-1]}" "$dossier"
         echo "in-memory folder: mounting refused, $(readlink "$dossier") instead"
     fi
+}
+dossiers_a_part() {
+    mkdir -m 700 -p "$1/xdg/run" "$1/xdg/cache" "$1/xdg/state"
+    export XDG_RUNTIME_DIR=$1/xdg/run XDG_CACHE_HOME=$1/xdg/cache XDG_STATE_HOME=$1/xdg/state
 }
 demarre_nginx() {
     local racine=$1 travail=$2

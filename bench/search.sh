@@ -24,6 +24,10 @@
 #   bench/search.sh        (BUILD_DIR: a build of its own under a temporary folder
 #                           by default; RUNS=3; JOBS: build jobs, 2)
 # Everything it writes goes under a temporary folder, never into the checkout.
+# It runs beside an open window of the program: its runtime, cache and state
+# folders (XDG_RUNTIME_DIR, XDG_CACHE_HOME, XDG_STATE_HOME) are its own, under
+# that temporary folder, so neither the window's single-instance lock nor a
+# service's lock stands in its way.
 # Last line: search list_s=A folder_s=B selection_ms=C search_1m_s=D search_1m_mib=E selection_1m_ms=F
 #            search_1m_marked_s=G search_1m_marked_mib=H signed_1m_extra_ms=I
 set -euo pipefail
@@ -34,6 +38,8 @@ travail_temporaire
 build=${BUILD_DIR:-$travail/build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAMAGLIN_BENCH=ON -DRAMAGLIN_TESTS=OFF >/dev/null
 cmake --build "$build" -j"${JOBS:-2}" --target bench_recherche ramaglin ramaglin-signe >/dev/null
+# After the build: a compiler cache keeps its files under XDG_CACHE_HOME.
+dossiers_a_part "$travail"
 
 donnees=$travail/www
 mkdir -p "$donnees"

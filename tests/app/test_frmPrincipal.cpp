@@ -23,10 +23,57 @@
 
 namespace {
 
+// What the window asks of systemctl, recorded; each answer found by the
+// command's verb ("is-enabled", "enable", ...), a missing one: not started.
+struct EnregistreurCommandes final : LanceurCommandes {
+    void Lance(const QStringList& commande, int, QObject*, Suite suite) override {
+        lignes << commande.join(' ');
+        suite(reponses.value(commande.value(2)));
+    }
+    QStringList lignes;
+    QMap<QString, Resultat> reponses;
+};
+
+LanceurCommandes::Resultat Reponse(int code, const QString& sortie, const QString& erreur = {}) {
+    return {true, false, code, sortie, erreur};
+}
+
+// The secret store, recorded: what it holds, or none at all.
+struct CoffreEnMemoire final : CoffreSecrets {
+    void Lit(const QString& cle, QObject*, Suite suite) override {
+        suite(Reponse(secrets.contains(cle) ? ReponseCoffre::Etat::Trouve : ReponseCoffre::Etat::Absent,
+                      secrets.value(cle)));
+    }
+    void Ecrit(const QString& cle, const QString& motDePasse, QObject*, Suite suite) override {
+        if (disponible)
+            secrets[cle] = motDePasse;
+        suite(Reponse(ReponseCoffre::Etat::Trouve, {}));
+    }
+    void Efface(const QString& cle, QObject*, Suite suite) override {
+        if (disponible)
+            secrets.remove(cle);
+        suite(Reponse(ReponseCoffre::Etat::Trouve, {}));
+    }
+    ReponseCoffre Reponse(ReponseCoffre::Etat etat, const QString& motDePasse) const {
+        return disponible ? ReponseCoffre{etat, motDePasse, {}} : ReponseCoffre{ReponseCoffre::Etat::Indisponible, {}, "aucun"};
+    }
+    QMap<QString, QString> secrets;
+    bool disponible = true;
+};
+
 class Demarrage : public ::testing::Test {
 protected:
     using D = frmPrincipal::Demarrage;
-    void SetUp() override { PrepareProgramme(app, ""); }
+    // The desktop's systemctl and secret store are never reached from here.
+    void SetUp() override {
+        PrepareProgramme(app, "");
+        DefinitCommandes(commandes);
+        DefinitCoffre(coffre);
+    }
+    void TearDown() override {
+        DefinitCommandes(nullptr);
+        DefinitCoffre(nullptr);
+    }
     // Started with `ligne` as its command line, or with `parametres` as the service's file.
     std::unique_ptr<frmPrincipal> Lance(const QString& ligne, D attendu = D::Afficher) {
         auto f = std::make_unique<frmPrincipal>(app.path());
@@ -42,6 +89,8 @@ protected:
 
     QTemporaryDir app;
     EnregistreurMessages rec;
+    std::shared_ptr<EnregistreurCommandes> commandes = std::make_shared<EnregistreurCommandes>();
+    std::shared_ptr<CoffreEnMemoire> coffre = std::make_shared<CoffreEnMemoire>();
 };
 
 TEST_F(Demarrage, LigneDeCommandeAbsenteOuFichierManquant) {
@@ -184,21 +233,6 @@ TEST_F(Demarrage, DeuxiemeInstanceEtOngletDesResultats) {
     Demarre(); // once the first has ended, the lock is free again
 }
 
-// What the window asks of systemctl, recorded; each answer found by the
-// command's verb ("is-enabled", "enable", ...), a missing one: not started.
-struct EnregistreurCommandes final : LanceurCommandes {
-    void Lance(const QStringList& commande, int, QObject*, Suite suite) override {
-        lignes << commande.join(' ');
-        suite(reponses.value(commande.value(2)));
-    }
-    QStringList lignes;
-    QMap<QString, Resultat> reponses;
-};
-
-LanceurCommandes::Resultat Reponse(int code, const QString& sortie, const QString& erreur = {}) {
-    return {true, false, code, sortie, erreur};
-}
-
 // The daily check: the command lines the box runs, the next check in French,
 // a failure that leaves the box as it was, and why it is unavailable (no user
 // session, systemctl missing, templates not installed, a file deleted once
@@ -207,8 +241,6 @@ TEST_F(Demarrage, VerificationQuotidienne) {
     QTemporaryDir execution;
     const QByteArray avant = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(execution.path()));
-    auto commandes = std::make_shared<EnregistreurCommandes>();
-    DefinitCommandes(commandes);
     const QString unite = "ramaglin-verification@" + EchappeCheminSystemd(app.filePath("service.txt")) + ".timer";
 
     auto f = Demarre(); // no service manager of the user's: nothing is asked
@@ -255,7 +287,6 @@ TEST_F(Demarrage, VerificationQuotidienne) {
                            "systemctl --user show --timestamp=unix -p NextElapseUSecRealtime --value " + unite,
                            "systemctl --user disable --now " + unite}));
     f.reset();
-    DefinitCommandes(nullptr);
     avant.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", avant);
 
     const QString outil = QStandardPaths::findExecutable("systemd-escape");
@@ -268,29 +299,6 @@ TEST_F(Demarrage, VerificationQuotidienne) {
         EXPECT_EQ(EchappeCheminSystemd(chemin), QString::fromUtf8(p.readAllStandardOutput()).trimmed()) << chemin;
     }
 }
-
-// The secret store, recorded: what it holds, or none at all.
-struct CoffreEnMemoire final : CoffreSecrets {
-    void Lit(const QString& cle, QObject*, Suite suite) override {
-        suite(Reponse(secrets.contains(cle) ? ReponseCoffre::Etat::Trouve : ReponseCoffre::Etat::Absent,
-                      secrets.value(cle)));
-    }
-    void Ecrit(const QString& cle, const QString& motDePasse, QObject*, Suite suite) override {
-        if (disponible)
-            secrets[cle] = motDePasse;
-        suite(Reponse(ReponseCoffre::Etat::Trouve, {}));
-    }
-    void Efface(const QString& cle, QObject*, Suite suite) override {
-        if (disponible)
-            secrets.remove(cle);
-        suite(Reponse(ReponseCoffre::Etat::Trouve, {}));
-    }
-    ReponseCoffre Reponse(ReponseCoffre::Etat etat, const QString& motDePasse) const {
-        return disponible ? ReponseCoffre{etat, motDePasse, {}} : ReponseCoffre{ReponseCoffre::Etat::Indisponible, {}, "aucun"};
-    }
-    QMap<QString, QString> secrets;
-    bool disponible = true;
-};
 
 // The proxy's login, against tinyproxy asking for one (basic authentication):
 // an address typed with its login is split (the user to its field and to
@@ -305,8 +313,6 @@ TEST_F(Demarrage, IdentifiantsDuProxy) {
     Tinyproxy proxy("BasicAuth alice s3cr.t_x");
     for (ServeurReel* serveur : std::initializer_list<ServeurReel*>{&nginx, &proxy})
         ASSERT_TRUE(serveur->Demarre()) << serveur->Erreur().toStdString();
-    auto coffre = std::make_shared<CoffreEnMemoire>();
-    DefinitCoffre(coffre);
     const QByteArray parametres = "REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
                                   nginx.Adresse("/liste.txt").toUtf8() + "\r\nAFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n"
                                   "COMPARER_LISTE_A_IDENTIFIANT=O\r\nCOL_COMPARAISON_IDENT=3\r\nIDENTIFIANT_A_COMPARER=G\r\n";
@@ -356,7 +362,7 @@ TEST_F(Demarrage, IdentifiantsDuProxy) {
     EXPECT_TRUE(cherche(*f));
     f->close();
     EXPECT_EQ(Ini(), ini);
-    DefinitCoffre(nullptr);
+    DefinitCoffre(nullptr); // the desktop's own
 
     // The desktop's own store without a session bus: unavailable, at once.
     const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");

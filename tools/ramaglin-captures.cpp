@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     if (argc < 3) {
-        std::fprintf(stderr, "usage: ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE\n");
+        std::fprintf(stderr, "utilisation : ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE\n");
         return 2;
     }
     const QString sortie = QString::fromLocal8Bit(argv[1]);

@@ -607,9 +607,9 @@ void frmPrincipal::cmdRecherche_Click() {
         return;
     const GardeOperation garde(*this, Operation::Recherche);
     AfficheSablier();
+    MoteurRecherche moteur(*Inet1);
     AttendMotDePasse();
     AppliqueIdentifiantsProxy(Reglages());
-    MoteurRecherche moteur(*Inet1);
     const MoteurRecherche::Resultat r = moteur.Lance(VariablesService(), Reglages(), Jauge, RechercheEffectuee);
     if (r.issue == MoteurRecherche::Issue::Trouve && r.afficher) {
         reglagesRecherche_ = r.reglages;

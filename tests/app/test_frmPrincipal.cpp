@@ -289,6 +289,27 @@ TEST_F(Demarrage, VerificationQuotidienne) {
     f.reset();
     avant.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", avant);
 
+    // The system's runner: a program missing, one that outlives its limit
+    // (killed), one that answers.
+    DefinitCommandes(nullptr);
+    const auto lance = [](const QStringList& commande) {
+        LanceurCommandes::Resultat r;
+        bool fini = false;
+        QObject contexte;
+        Commandes().Lance(commande, 300, &contexte, [&](const LanceurCommandes::Resultat& x) {
+            r = x;
+            fini = true;
+        });
+        EXPECT_TRUE(AttendQue([&] { return fini; }, 20000));
+        return r;
+    };
+    EXPECT_FALSE(lance({app.filePath("absent"), "--user"}).lance);
+    const LanceurCommandes::Resultat lent = lance({"sleep", "30"});
+    EXPECT_TRUE(lent.lance && lent.delaiDepasse);
+    const LanceurCommandes::Resultat repond = lance({"sh", "-c", "echo enabled; echo non >&2; exit 3"});
+    EXPECT_EQ(QStringList({repond.sortie, repond.erreur, QString::number(repond.code)}),
+              QStringList({"enabled", "non", "3"}));
+
     const QString outil = QStandardPaths::findExecutable("systemd-escape");
     if (outil.isEmpty())
         GTEST_SKIP() << "systemd-escape introuvable";

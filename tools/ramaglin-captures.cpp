@@ -4,7 +4,11 @@
 // the pause window, the summary and the report window on the way:
 //   ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE
 #include <QApplication>
+#include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
@@ -18,6 +22,8 @@
 
 #include "download/JaugeWidget.h"
 #include "app/MessagesFenetre.h"
+#include "app/VerificationProgrammee.h"
+#include "config/CoffreSecrets.h"
 #include "app/frmPrincipal.h"
 #include "download/ModeleRapport.h"
 #include "search/ModeleListe.h"
@@ -35,6 +41,30 @@ bool Enregistre(QWidget* w, const QString& chemin) {
     return ok;
 }
 
+// A desktop session as users have one, whatever machine renders the
+// captures: systemctl answers that the daily check is on, with its next time,
+// and the secret store holds the proxy's password.
+struct SessionDemonstration final : LanceurCommandes, CoffreSecrets {
+    void Lance(const QStringList& commande, int, QObject*, LanceurCommandes::Suite suite) override {
+        const QString verbe = commande.value(2);
+        const QDateTime demain(QDate::currentDate().addDays(1), QTime(0, 23));
+        suite({true, false, 0,
+               verbe == QLatin1String("is-system-running") ? QStringLiteral("running")
+               : verbe == QLatin1String("is-enabled")      ? QStringLiteral("enabled")
+                                                           : QLatin1Char('@') + QString::number(demain.toSecsSinceEpoch()),
+               {}});
+    }
+    void Lit(const QString&, QObject*, CoffreSecrets::Suite suite) override {
+        suite({ReponseCoffre::Etat::Trouve, QStringLiteral("secret"), {}});
+    }
+    void Ecrit(const QString&, const QString&, QObject*, CoffreSecrets::Suite suite) override {
+        suite({ReponseCoffre::Etat::Trouve, {}, {}});
+    }
+    void Efface(const QString&, QObject*, CoffreSecrets::Suite suite) override {
+        suite({ReponseCoffre::Etat::Trouve, {}, {}});
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -43,11 +73,18 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     if (argc < 3) {
-        std::fprintf(stderr, "usage: ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE\n");
+        std::fprintf(stderr, "utilisation : ramaglin-captures DOSSIER_SORTIE FICHIER_PARAMETRE\n");
         return 2;
     }
     const QString sortie = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(sortie);
+
+    auto session = std::make_shared<SessionDemonstration>();
+    DefinitCommandes(session);
+    DefinitCoffre(session);
+    QTemporaryDir execution;
+    QDir(execution.path()).mkpath(QStringLiteral("systemd"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(execution.path()));
 
     frmPrincipal f;
     if (f.Form_Load(QLatin1Char('"') + QString::fromLocal8Bit(argv[2]) + QLatin1Char('"')) !=
@@ -58,9 +95,14 @@ int main(int argc, char** argv) {
     bool ok = true;
 
     f.TypeConnexion[1]->setChecked(true);
+    f.AdresseProxy->setText(QStringLiteral("http://proxy.exemple.fr:3128"));
+    f.UtilisateurProxy->setText(QStringLiteral("camille"));
+    f.MotDePasseProxy->setText(QStringLiteral("secret"));
     f.Onglets->setCurrentIndex(0);
     ok &= Enregistre(&f, sortie + QStringLiteral("/ecran-parametres.png"));
     f.TypeConnexion[0]->setChecked(true);
+    for (QLineEdit* champ : {f.AdresseProxy, f.UtilisateurProxy, f.MotDePasseProxy})
+        champ->clear();
 
     // The search tab as it looks while a list arrives.
     f.Onglets->setCurrentIndex(1);

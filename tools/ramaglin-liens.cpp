@@ -11,14 +11,14 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: ramaglin-liens PAGE BASE\n");
+        std::fprintf(stderr, "utilisation : ramaglin-liens PAGE BASE\n");
         return 2;
     }
     const QString page = QString::fromLocal8Bit(argv[1]);
     const QString base = QString::fromLocal8Bit(argv[2]);
     ListeAuto adresses, types, textes;
     if (!ExtraitLiensHTML(page, base, adresses, types, &textes)) {
-        std::fprintf(stderr, "ramaglin-liens: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "ramaglin-liens : lecture impossible de %s\n", argv[1]);
         return 1;
     }
     QFile sortie;

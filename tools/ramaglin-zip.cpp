@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         args.remove(i, 2);
     }
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: ramaglin-zip ARCHIVE DEST [--password P]\n");
+        std::fprintf(stderr, "utilisation : ramaglin-zip ARCHIVE DESTINATION [--password MOT]\n");
         return 2;
     }
     MessagesOutil messages(motDePasse);

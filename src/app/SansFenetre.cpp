@@ -27,6 +27,7 @@
 #endif
 
 #include "config/Fonctions_Variables.h"
+#include "config/CoffreSecrets.h"
 #include "config/ReglagesConnexion.h"
 #include "config/Service.h"
 #include "download/MoteurTelechargement.h"
@@ -429,6 +430,20 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
     }
     // The connection the window was set to; only the window changes it.
     LitRamagIni(CheminRamagIni(dossier, false), reglages);
+    if (!reglages.utilisateurProxy.isEmpty()) {
+        // The proxy's password, from the desktop's secret store; a store that
+        // is absent or does not answer in time leaves none.
+        const QString cle = CleProxy(reglages.utilisateurProxy, reglages.adresseProxy);
+        const ReponseCoffre r = AttendCoffre(
+            [&](QObject* contexte, CoffreSecrets::Suite suite) { Coffre().Lit(cle, contexte, std::move(suite)); },
+            5000);
+        if (r.etat == ReponseCoffre::Etat::Indisponible)
+            gConsole.Erreur(QStringLiteral("Trousseau de mots de passe indisponible (%1) : le proxy est utilisé "
+                                           "sans mot de passe.")
+                                .arg(r.erreur));
+        inet.ProxyUserName = reglages.utilisateurProxy;
+        inet.ProxyPassword = r.motDePasse;
+    }
 
     JaugeTerminal jauge(QStringLiteral("Liste du service"));
     bool rechercheEffectuee = false;

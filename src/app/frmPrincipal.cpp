@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,7 +26,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/VerificationProgrammee.h"
 #include "app/VueFenetres.h"
+#include "config/CoffreSecrets.h"
 #include "config/Fonctions_Variables.h"
 #include "config/Service.h"
 #include "download/JaugeWidget.h"
@@ -171,9 +175,45 @@ QWidget* frmPrincipal::ConstruitOngletParametres() {
     g->addWidget(labels[2], 2, 0);
     g->addWidget(FTPProxy, 2, 1);
     g->addWidget(labels[4], 2, 2);
+    // The proxy's login, for a proxy that asks for one.
+    UtilisateurProxy = new QLineEdit;
+    UtilisateurProxy->setObjectName(QStringLiteral("UtilisateurProxy"));
+    MotDePasseProxy = new QLineEdit;
+    MotDePasseProxy->setObjectName(QStringLiteral("MotDePasseProxy"));
+    MotDePasseProxy->setEchoMode(QLineEdit::Password);
+    MotDePasseProxy->setToolTip(QStringLiteral("Gardé dans le trousseau de mots de passe du bureau, jamais dans "
+                                               "Ramag.ini"));
+    auto* legendeUtilisateur = new QLabel(QStringLiteral("Utilisateur :"));
+    legendeUtilisateur->setObjectName(QStringLiteral("LabelUtilisateurProxy"));
+    auto* legendeMotDePasse = new QLabel(QStringLiteral("Mot de passe :"));
+    legendeMotDePasse->setObjectName(QStringLiteral("LabelMotDePasseProxy"));
+    LabelMotDePasse = new QLabel;
+    LabelMotDePasse->setObjectName(QStringLiteral("LabelMotDePasse"));
+    LabelMotDePasse->setWordWrap(true);
+    LabelMotDePasse->setVisible(false);
+    g->addWidget(legendeUtilisateur, 3, 0);
+    g->addWidget(UtilisateurProxy, 3, 1, 1, 2);
+    g->addWidget(legendeMotDePasse, 4, 0);
+    g->addWidget(MotDePasseProxy, 4, 1, 1, 2);
+    g->addWidget(LabelMotDePasse, 5, 0, 1, 3);
     g->setColumnStretch(2, 1);
+    connect(AdresseProxy, &QLineEdit::editingFinished, this, &frmPrincipal::SepareAdresseProxy);
+    connect(MotDePasseProxy, &QLineEdit::editingFinished, this, [this] { RangeMotDePasse(false); });
+    connect(UtilisateurProxy, &QLineEdit::editingFinished, this, [this] { RangeMotDePasse(false); });
     frameConnexionProxy->setVisible(false);
     v->addWidget(frameConnexionProxy);
+
+    v->addSpacing(10);
+    VerificationQuotidienne = new QCheckBox(QStringLiteral("Vérifier ce service chaque jour"));
+    VerificationQuotidienne->setObjectName(QStringLiteral("VerificationQuotidienne"));
+    VerificationQuotidienne->setToolTip(QStringLiteral("Une minuterie systemd de l'utilisateur lance chaque jour "
+                                                       "la vérification sans fenêtre de ce fichier paramètre"));
+    LabelVerification = new QLabel;
+    LabelVerification->setObjectName(QStringLiteral("LabelVerification"));
+    LabelVerification->setWordWrap(true);
+    v->addWidget(VerificationQuotidienne);
+    v->addWidget(LabelVerification);
+    verification_ = new VerificationProgrammee(VerificationQuotidienne, LabelVerification, this);
     v->addStretch(1);
     return page;
 }
@@ -319,6 +359,7 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
 
     if (LitVariable(QStringLiteral("LANCER_TELECHARGEMENT_DEMARRAGE")) == QLatin1String("O"))
         TimerDemarrage->start();
+    verification_->Initialise(FichierParametres, LitVariable(QStringLiteral("FICHIER_CONFIG_SUPPR")) == QLatin1String("O"));
     return Demarrage::Afficher;
 }
 
@@ -331,14 +372,95 @@ void frmPrincipal::LitRamagIni() {
     AdresseProxy->setText(reglages.adresseProxy);
     HTTPProxy->setText(reglages.portHTTP);
     FTPProxy->setText(reglages.portFTP);
+    UtilisateurProxy->setText(reglages.utilisateurProxy);
+    if (reglages.utilisateurProxy.isEmpty())
+        return;
+    // The password comes from the store while the window opens; a search
+    // started before it came waits for it a little (AttendMotDePasse).
+    const QString cle = CleProxy(reglages.utilisateurProxy, reglages.adresseProxy);
+    lectureCoffre_ = true;
+    Coffre().Lit(cle, this, [this, cle](const ReponseCoffre& r) {
+        lectureCoffre_ = false;
+        if (attenteCoffre_)
+            attenteCoffre_->quit();
+        if (r.etat == ReponseCoffre::Etat::Indisponible)
+            return CoffreIndisponible();
+        cleRangee_ = cle;
+        motDePasseRange_ = r.motDePasse;
+        // What the user typed meanwhile wins.
+        if (MotDePasseProxy->text().isEmpty() && !MotDePasseProxy->isModified())
+            MotDePasseProxy->setText(r.motDePasse);
+    });
+}
+
+void frmPrincipal::CoffreIndisponible() {
+    LabelMotDePasse->setText(QStringLiteral("Pas de trousseau de mots de passe disponible : le mot de passe du "
+                                            "proxy ne sera gardé que jusqu'à la fermeture du programme."));
+    LabelMotDePasse->setVisible(true);
+}
+
+void frmPrincipal::AttendMotDePasse() {
+    if (!lectureCoffre_)
+        return;
+    QEventLoop boucle;
+    attenteCoffre_ = &boucle;
+    QTimer::singleShot(DelaiCoffreMs, &boucle, &QEventLoop::quit);
+    boucle.exec();
+    attenteCoffre_ = nullptr;
+    lectureCoffre_ = false; // too late: the password typed, or none
+}
+
+void frmPrincipal::SepareAdresseProxy() {
+    QString adresse = AdresseProxy->text(), utilisateur, motDePasse;
+    if (!SepareIdentifiantsProxy(adresse, utilisateur, motDePasse))
+        return;
+    AdresseProxy->setText(adresse);
+    UtilisateurProxy->setText(utilisateur);
+    if (!motDePasse.isEmpty())
+        MotDePasseProxy->setText(motDePasse);
+    RangeMotDePasse(false);
+}
+
+void frmPrincipal::RangeMotDePasse(bool attendre) {
+    const QString utilisateur = UtilisateurProxy->text(), motDePasse = MotDePasseProxy->text();
+    if (utilisateur.isEmpty() || !LabelMotDePasse->isHidden())
+        return; // nobody to log in, or no store: the password stays in memory
+    const QString cle = CleProxy(utilisateur, AdresseProxy->text());
+    if (cle == cleRangee_ && motDePasse == motDePasseRange_)
+        return;
+    const auto suite = [this, cle, motDePasse](const ReponseCoffre& r) {
+        if (r.etat == ReponseCoffre::Etat::Indisponible)
+            return CoffreIndisponible();
+        cleRangee_ = cle;
+        motDePasseRange_ = motDePasse;
+    };
+    const auto appel = [&](QObject* contexte, CoffreSecrets::Suite s) {
+        if (motDePasse.isEmpty())
+            Coffre().Efface(cle, contexte, std::move(s));
+        else
+            Coffre().Ecrit(cle, motDePasse, contexte, std::move(s));
+    };
+    if (attendre)
+        suite(AttendCoffre(appel, DelaiCoffreMs));
+    else
+        appel(this, suite);
 }
 
 ReglagesConnexion frmPrincipal::Reglages() const {
-    return {TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(), FTPProxy->text()};
+    return {TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(), FTPProxy->text(),
+            UtilisateurProxy->text(), MotDePasseProxy->text()};
+}
+
+void frmPrincipal::AppliqueIdentifiantsProxy(const ReglagesConnexion& reglages) {
+    Inet1->ProxyUserName = reglages.utilisateurProxy;
+    Inet1->ProxyPassword = reglages.utilisateurProxy.isEmpty() ? QString() : reglages.motDePasseProxy;
 }
 
 void frmPrincipal::EnregistreParams() {
     if (isVisible()) {
+        // An address typed with its login is never saved as typed.
+        SepareAdresseProxy();
+        RangeMotDePasse(true);
         EcritRamagIni(CheminRamagIni(CheminApplication, true), Reglages());
         if (LitVariable(QStringLiteral("FICHIER_LISTE_LOCAL_SUPPR")) == QLatin1String("O"))
             EffaceFichier(LitVariable(QStringLiteral("REP_TMP")) + QStringLiteral("Liste.tmp"), false);
@@ -496,6 +618,8 @@ void frmPrincipal::cmdRecherche_Click() {
     AfficheSablier();
     LabelRaisonRecherche->setVisible(false);
     MoteurRecherche moteur(*Inet1);
+    AttendMotDePasse();
+    AppliqueIdentifiantsProxy(Reglages());
     const MoteurRecherche::Resultat r = moteur.Lance(VariablesService(), Reglages(), Jauge, RechercheEffectuee);
     if (!r.raison.isEmpty()) {
         LabelRaisonRecherche->setText(QStringLiteral("Echec lors de la recherche : ") + r.raison + QLatin1Char('.'));
@@ -584,6 +708,8 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         MsgBox(QStringLiteral("Aucune sélection effectuée !"), IconeMessage::Exclamation);
         return;
     }
+    AttendMotDePasse();
+    AppliqueIdentifiantsProxy(Reglages());
     VueFenetres vue(*this);
     MoteurTelechargement moteur(*Inet1, vue, reglagesRecherche_ ? *reglagesRecherche_ : VariablesService());
     if (!moteur.Prepare())

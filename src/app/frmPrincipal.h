@@ -14,6 +14,9 @@ class TableVariables;
 class VerrouListe;
 
 class QButtonGroup;
+class QCheckBox;
+class QEventLoop;
+class VerificationProgrammee;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -60,6 +63,15 @@ public:
     QLineEdit* AdresseProxy = nullptr;
     QLineEdit* HTTPProxy = nullptr;
     QLineEdit* FTPProxy = nullptr;
+    // The proxy's login: the user is saved in Ramag.ini, the password in the
+    // desktop's secret store (for the session only when there is none, which
+    // LabelMotDePasse then says).
+    QLineEdit* UtilisateurProxy = nullptr;
+    QLineEdit* MotDePasseProxy = nullptr;
+    QLabel* LabelMotDePasse = nullptr;
+    // The daily check of this service by the user's systemd timer.
+    QCheckBox* VerificationQuotidienne = nullptr;
+    QLabel* LabelVerification = nullptr;
     QLabel* LabelTitre = nullptr;
     QLabel* LabelRaisonRecherche = nullptr; // why the last search failed
     QLabel* Label3[2] = {nullptr, nullptr};
@@ -106,6 +118,16 @@ public:
     int InfoSelection();
     // The connection settings as the Parameters tab shows them.
     ReglagesConnexion Reglages() const;
+    // A proxy address typed with its user and password: they go to their
+    // fields (the password to the secret store), the address keeps the rest.
+    void SepareAdresseProxy();
+    // The proxy's password to the secret store, when it changed; `attendre`:
+    // wait for the store's answer (at most DelaiCoffreMs), as the program ends.
+    void RangeMotDePasse(bool attendre);
+    // The password read from the store at start-up, waited for at most
+    // DelaiCoffreMs when a search or a run needs it before it came.
+    void AttendMotDePasse();
+    static constexpr int DelaiCoffreMs = 3000;
     // Empties the result list and closes its tab (the list copy no longer
     // matches it).
     void VideResultats();
@@ -139,10 +161,19 @@ private:
     void TimerCalcul_Timer();
     void Label3_Click(int index);
     void LitRamagIni();
+    void CoffreIndisponible();
+    // Sets the proxy's login on the transfer object for the next request.
+    void AppliqueIdentifiantsProxy(const ReglagesConnexion& reglages);
     // Escape during a search: the question the close asks, then the stop.
     void InterromptRecherche();
 
     QButtonGroup* groupeConnexion_ = nullptr;
+    VerificationProgrammee* verification_ = nullptr;
+    // What the secret store holds, as far as this window knows: the key and
+    // the password last read or written there.
+    QString cleRangee_, motDePasseRange_;
+    bool lectureCoffre_ = false; // the start-up read has not answered yet
+    QEventLoop* attenteCoffre_ = nullptr;
     std::unique_ptr<QLockFile> verrou_;
     // The service's search lock, held from a search to the end of the window
     // or of its results (a run without windows then waits its turn), and the

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Fichier.h"
@@ -51,8 +52,9 @@ bool LitRamagIni(const QString& chemin, ReglagesConnexion& reglages) {
         return false;
     // A short file leaves the missing fields as they are.
     reglages.particulier = !lignes.isEmpty() && NombreSouple(lignes[0]) == 1;
-    QString* const champs[] = {&reglages.adresseProxy, &reglages.portHTTP, &reglages.portFTP};
-    for (int i = 0; i < 3 && i + 1 < lignes.size(); ++i)
+    QString* const champs[] = {&reglages.adresseProxy, &reglages.portHTTP, &reglages.portFTP,
+                               &reglages.utilisateurProxy};
+    for (int i = 0; i < 4 && i + 1 < lignes.size(); ++i)
         *champs[i] = lignes[i + 1];
     return true;
 }
@@ -62,6 +64,28 @@ bool EcritRamagIni(const QString& chemin, const ReglagesConnexion& reglages) {
     const QString contenu = (reglages.particulier ? QStringLiteral(" 1 ") : QStringLiteral(" 0 ")) +
                             QStringLiteral("\r\n") + reglages.adresseProxy + QStringLiteral("\r\n") +
                             reglages.portHTTP + QStringLiteral("\r\n") + reglages.portFTP +
-                            QStringLiteral("\r\n");
+                            QStringLiteral("\r\n") +
+                            (reglages.utilisateurProxy.isEmpty() ? QString()
+                                                                 : reglages.utilisateurProxy + QStringLiteral("\r\n"));
     return RemplaceParFichierTravail(chemin, contenu.toUtf8(), chemin + QStringLiteral(".tmp"));
+}
+
+bool SepareIdentifiantsProxy(QString& adresse, QString& utilisateur, QString& motDePasse) {
+    // The credentials end at the last "@" before the host: a password may
+    // hold one, typed as is.
+    const QString texte = adresse.trimmed();
+    const qsizetype schema = texte.indexOf(QLatin1String("://"));
+    const qsizetype debut = schema < 0 ? 0 : schema + 3;
+    const qsizetype finHote = texte.indexOf(QLatin1Char('/'), debut);
+    const qsizetype arobase = texte.lastIndexOf(QLatin1Char('@'), finHote < 0 ? -1 : finHote);
+    if (arobase < debut)
+        return false;
+    const QString identifiants = texte.mid(debut, arobase - debut);
+    const qsizetype deux = identifiants.indexOf(QLatin1Char(':'));
+    const auto decode = [](const QString& t) { return QUrl::fromPercentEncoding(t.toUtf8()); };
+    utilisateur = decode(identifiants.left(deux < 0 ? identifiants.size() : deux));
+    if (deux >= 0)
+        motDePasse = decode(identifiants.mid(deux + 1));
+    adresse = texte.left(debut) + texte.mid(arobase + 1);
+    return true;
 }

@@ -637,6 +637,8 @@ struct Inet::Prive {
             const QString sansSchema = inet.Proxy.section(QLatin1String("://"), -1);
             if (!sansSchema.contains(QLatin1Char(':')) && inet.RemotePort > 0)
                 p.proxyPort = inet.RemotePort;
+            p.proxyUtilisateur = Texte(inet.ProxyUserName);
+            p.proxyMotDePasse = Texte(inet.ProxyPassword);
         } else if (inet.AccessType == Inet::AccesSysteme) {
             // libcurl only knows the proxy environment variables; ask the system
             // for this very address (configuration script, exceptions...).

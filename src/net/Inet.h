@@ -50,6 +50,10 @@ public:
     int RemotePort = 0; // the proxy's port when Proxy names none
     QString UserName; // login on the server (FTP, HTTP basic)
     QString Password;
+    // Login on the proxy named in Proxy (basic authentication: sent with the
+    // first request, without a round trip to learn the scheme).
+    QString ProxyUserName;
+    QString ProxyPassword;
     int Protocol = ProtocoleHTTP;
     int RequestTimeout = 60; // seconds to connect, and of silence from the server
     // PEM file of the authorities trusted for HTTPS instead of the system's

@@ -188,10 +188,12 @@ qint64 ChercheFin(Lecteur& l) {
 }
 
 const char* const kMessageErreurZip = "Error in zipfile";
-const char* const kMessageRepertoire = "Zipfile directory does not match its entry count";
-const char* const kMessageZip64 = "Error in zip64 records";
-const char* const kMessageChevauchement = "Overlapping entries in zipfile";
-const char* const kMessagePlein = "Not enough free space on destination drive";
+const char* const kMessageRepertoire = "Le répertoire de l'archive ne correspond pas à son nombre d'entrées";
+const char* const kMessageZip64 = "Enregistrements Zip64 incohérents dans l'archive";
+const char* const kMessageChevauchement = "Entrées qui se chevauchent dans l'archive";
+const char* const kMessagePlein = "Espace insuffisant sur le disque de destination";
+// The entries named in one box at most; the rest are counted.
+constexpr int kEntreesMontrees = 20;
 
 } // namespace
 
@@ -364,7 +366,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
 
     QFile fichier(ArchiveZip.Chemin);
     if (!fichier.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        MsgBox(QString::fromLatin1(kMessageErreurZip));
+        MsgBox(QString::fromUtf8(kMessageErreurZip));
         return ZipNothingToExtract;
     }
     Lecteur l(fichier);
@@ -375,6 +377,8 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
     ecrivain_ = std::make_unique<EcrivainEntrees>(ToPath);
     incomplet_ = arrete_ = plein_ = false;
     raison_.clear();
+    problemes_.clear();
+    echecs_.clear();
     // What this unpack may write: the sizes declared for the selection, and
     // the free space of the destination less a margin for everything else.
     uint64_t declare = 0;
@@ -418,7 +422,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
                        Lit16(locale.constData() + 28);
         if (Lit32(locale.constData()) != kSignatureLocale || debut > l.Taille() ||
             e.compressedSize > uint64_t(l.Taille() - debut)) {
-            Echec(QString::fromLatin1(kMessageErreurZip), e.fileName);
+            Echec(QString::fromUtf8(kMessageErreurZip), e.fileName);
             continue;
         }
         qint64 longueur = qint64(e.compressedSize);
@@ -444,6 +448,7 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
                 fichier.close();
                 ArchiveZip.Donnees.clear();
                 ecrivain_.reset();
+                Conclut();
                 MsgBox(QStringLiteral("Password is incorrect"));
                 raison_ = QStringLiteral("Password is incorrect");
                 return ZipBadPassword;
@@ -498,9 +503,10 @@ short Cls_Zip::UnPack(const QList<bool>& ZippedFile, const QString& ToPath) {
     ecrivain_.reset();
     if (resultat == ZipOk && incomplet_)
         resultat = ZipIncomplete;
+    Conclut();
     if (arrete_) {
         resultat = ZipStopped;
-        raison_ = QStringLiteral("extraction stopped");
+        raison_ = QStringLiteral("extraction arrêtée");
     }
     return resultat;
 }
@@ -752,12 +758,12 @@ bool Cls_Zip::ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archi
 void Cls_Zip::Signale(const Entree& e, uint32_t crc, qint64 taille) {
     if (taille == 0) {
         if (e.crc32 != 0)
-            MsgBox(QStringLiteral("CRC error"));
+            problemes_.push_back({QStringLiteral("CRC error"), e.fileName});
     } else if (crc != e.crc32) {
-        MsgBox(QStringLiteral("CRC calculation failed"));
+        problemes_.push_back({QStringLiteral("CRC calculation failed"), e.fileName});
     }
     if (qint64(e.uncompressedSize) != taille)
-        MsgBox(QStringLiteral("Error in decompressed size"));
+        problemes_.push_back({QStringLiteral("Error in decompressed size"), e.fileName});
 }
 
 // Checks the extracted data against the directory, then writes it.
@@ -770,21 +776,56 @@ bool Cls_Zip::EcritEntree(const Entree& e) {
     return false;
 }
 
-// An entry of the unpack is lost: the message (none when one was shown
-// already), the first reason kept for the caller, and no success at the end.
+// An entry of the unpack is lost: its message (none when the folder message
+// was shown already) and its reason kept for the end, and no success.
 void Cls_Zip::Echec(const QString& message, const QString& nom) {
     if (!message.isEmpty())
-        MsgBox(message);
-    if (raison_.isEmpty())
-        raison_ = (message.isEmpty() ? QStringLiteral("cannot create folder") : message) +
-                  (nom.isEmpty() ? QString() : QStringLiteral(": ") + nom);
+        problemes_.push_back({message, nom});
+    echecs_.append((message.isEmpty() ? QStringLiteral("impossible de créer le dossier") : message) +
+                   (nom.isEmpty() ? QString() : QStringLiteral(": ") + nom));
     incomplet_ = true;
+}
+
+namespace {
+
+// At most kEntreesMontrees lines of a list, then how many were left out.
+QString Borne(const QStringList& lignes, const QString& separateur) {
+    QString texte = lignes.mid(0, kEntreesMontrees).join(separateur);
+    if (lignes.size() > kEntreesMontrees)
+        texte += separateur + QStringLiteral("… et %1 autres").arg(lignes.size() - kEntreesMontrees);
+    return texte;
+}
+
+} // namespace
+
+// The end of an unpack: what went wrong with its entries, told once. The
+// problems of one entry are its own short messages; those of several entries
+// are one box that names them: an archive that refuses a thousand names must
+// not ask for a thousand clicks.
+void Cls_Zip::Conclut() {
+    QStringList noms, lignes;
+    for (const auto& [message, nom] : problemes_) {
+        if (!noms.contains(nom))
+            noms.append(nom);
+        lignes.append(nom.isEmpty() ? message : nom + QStringLiteral(" : ") + message);
+    }
+    if (noms.size() == 1) {
+        for (const auto& probleme : problemes_)
+            MsgBox(probleme.first);
+    } else if (noms.size() > 1) {
+        MsgBox(QStringLiteral("%1 entrées de l'archive posent problème :\n\n").arg(noms.size()) +
+               Borne(lignes, QStringLiteral("\n")));
+    }
+    problemes_.clear();
+    if (raison_.isEmpty() && !echecs_.isEmpty())
+        raison_ = Borne(echecs_, QStringLiteral(" ; "));
+    echecs_.clear();
 }
 
 // The allowance of the unpack is spent: it ends here, and says why.
 void Cls_Zip::Plein(const QString& nom) {
     plein_ = true;
-    Echec(QString::fromLatin1(kMessagePlein), nom);
+    Echec(QString::fromUtf8(kMessagePlein), nom);
 }
 
 // The free space of the drive a folder will be on (the folder may not exist
@@ -809,7 +850,7 @@ short Cls_Zip::Illisible(const char* message) {
     ArchiveZip.NbEntrees = 0;
     ArchiveZip.RepertoireCharge = false;
     ArchiveZip.Commentaire.clear();
-    raison_ = QString::fromLatin1(message);
+    raison_ = QString::fromUtf8(message);
     MsgBox(raison_);
     return ZipUnreadable;
 }

@@ -90,7 +90,10 @@ public:
     QString SystemNeeded(qint64 FileNum) const;
     QString VersionNeeded(qint64 FileNum) const;
     // Why the last Get_Contents or UnPack failed, in the words of the message
-    // shown, with the entry's name when there is one; empty after a success.
+    // shown, with the entry's name when there is one (the lost entries one
+    // after the other, "; " between them, the first 20 named); empty after a
+    // success. The problems of an unpack's entries are shown in one box at its
+    // end; one problem alone is its own message.
     QString Raison() const { return raison_; }
 
 private:
@@ -124,7 +127,8 @@ private:
     static qint64 EspaceLibre(const QString& dossier);
     bool ExtraitEnFlux(const Entree& e, const QString& ToPath, QFile& archive, qint64 debut, qint64 longueur,
                        const QString& motDePasse);
-    static void Signale(const Entree& e, uint32_t crc, qint64 taille);
+    void Signale(const Entree& e, uint32_t crc, qint64 taille);
+    void Conclut();
     static qsizetype LongueurDonnees();
     static QString NomSysteme(int valeur);
     static QString TexteVersion(int valeur);
@@ -141,6 +145,10 @@ private:
     std::function<void()> suivi_;
     std::function<bool()> arret_;
     QString raison_;
+    // The unpack's problems (message, entry name), shown together at its
+    // end, and the reasons of the entries it lost.
+    std::vector<std::pair<QString, QString>> problemes_;
+    QStringList echecs_;
     bool incomplet_ = false;
     // The unpack under way: bytes it may still write, and why it ended early.
     qint64 restant_ = 0;

@@ -1,7 +1,10 @@
 // Start-up and main window, from real parameter files in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTabBar>
@@ -10,6 +13,8 @@
 #include <QTimer>
 
 #include "app/ShellBureau.h"
+#include "app/VerificationProgrammee.h"
+#include "config/CoffreSecrets.h"
 #include "config/Fonctions_Variables.h"
 #include "config/Service.h"
 #include "support/DossierMonte.h"
@@ -18,10 +23,57 @@
 
 namespace {
 
+// What the window asks of systemctl, recorded; each answer found by the
+// command's verb ("is-enabled", "enable", ...), a missing one: not started.
+struct EnregistreurCommandes final : LanceurCommandes {
+    void Lance(const QStringList& commande, int, QObject*, Suite suite) override {
+        lignes << commande.join(' ');
+        suite(reponses.value(commande.value(2)));
+    }
+    QStringList lignes;
+    QMap<QString, Resultat> reponses;
+};
+
+LanceurCommandes::Resultat Reponse(int code, const QString& sortie, const QString& erreur = {}) {
+    return {true, false, code, sortie, erreur};
+}
+
+// The secret store, recorded: what it holds, or none at all.
+struct CoffreEnMemoire final : CoffreSecrets {
+    void Lit(const QString& cle, QObject*, Suite suite) override {
+        suite(Reponse(secrets.contains(cle) ? ReponseCoffre::Etat::Trouve : ReponseCoffre::Etat::Absent,
+                      secrets.value(cle)));
+    }
+    void Ecrit(const QString& cle, const QString& motDePasse, QObject*, Suite suite) override {
+        if (disponible)
+            secrets[cle] = motDePasse;
+        suite(Reponse(ReponseCoffre::Etat::Trouve, {}));
+    }
+    void Efface(const QString& cle, QObject*, Suite suite) override {
+        if (disponible)
+            secrets.remove(cle);
+        suite(Reponse(ReponseCoffre::Etat::Trouve, {}));
+    }
+    ReponseCoffre Reponse(ReponseCoffre::Etat etat, const QString& motDePasse) const {
+        return disponible ? ReponseCoffre{etat, motDePasse, {}} : ReponseCoffre{ReponseCoffre::Etat::Indisponible, {}, "aucun"};
+    }
+    QMap<QString, QString> secrets;
+    bool disponible = true;
+};
+
 class Demarrage : public ::testing::Test {
 protected:
     using D = frmPrincipal::Demarrage;
-    void SetUp() override { PrepareProgramme(app, ""); }
+    // The desktop's systemctl and secret store are never reached from here.
+    void SetUp() override {
+        PrepareProgramme(app, "");
+        DefinitCommandes(commandes);
+        DefinitCoffre(coffre);
+    }
+    void TearDown() override {
+        DefinitCommandes(nullptr);
+        DefinitCoffre(nullptr);
+    }
     // Started with `ligne` as its command line, or with `parametres` as the service's file.
     std::unique_ptr<frmPrincipal> Lance(const QString& ligne, D attendu = D::Afficher) {
         auto f = std::make_unique<frmPrincipal>(app.path());
@@ -37,6 +89,8 @@ protected:
 
     QTemporaryDir app;
     EnregistreurMessages rec;
+    std::shared_ptr<EnregistreurCommandes> commandes = std::make_shared<EnregistreurCommandes>();
+    std::shared_ptr<CoffreEnMemoire> coffre = std::make_shared<CoffreEnMemoire>();
 };
 
 TEST_F(Demarrage, LigneDeCommandeAbsenteOuFichierManquant) {
@@ -95,14 +149,16 @@ TEST_F(Demarrage, RamagIniAllerRetour) {
         {"1\r\nproxy.local\r\n3128\r\n2121\r\n", true, "proxy.local", "3128 2121"},
         {" 0 \r\nproxy.local\r\n3128\r\n2121\r\n", false, "proxy.local", "3128 2121"},
         {" 1 \r\n", true, "", "80 21"},
-        {" 1 \r\nproxy.local\r\n3128\r\n", true, "proxy.local", "3128 21"}};
+        {" 1 \r\nproxy.local\r\n3128\r\n", true, "proxy.local", "3128 21"},
+        {" 1 \r\nproxy.local\r\n3128\r\n2121\r\nbob\r\n", true, "proxy.local", "3128 2121 bob"}};
     for (const auto& [contenu, particulier, proxy, ports] : lectures) {
         EcritFichier(app.filePath("Ramag.ini"), contenu);
         auto f = Demarre();
         EXPECT_EQ(f->TypeConnexion[1]->isChecked(), particulier) << contenu.constData();
         EXPECT_EQ(!f->frameConnexionProxy->isHidden(), particulier);
         EXPECT_EQ(f->AdresseProxy->text(), proxy);
-        EXPECT_EQ(f->HTTPProxy->text() + " " + f->FTPProxy->text(), ports) << contenu.constData();
+        EXPECT_EQ((f->HTTPProxy->text() + " " + f->FTPProxy->text() + " " + f->UtilisateurProxy->text()).trimmed(),
+                  ports) << contenu.constData();
     }
     // Saving while hidden writes nothing; once shown it writes the four lines.
     QFile::remove(app.filePath("Ramag.ini"));
@@ -175,6 +231,205 @@ TEST_F(Demarrage, DeuxiemeInstanceEtOngletDesResultats) {
     EXPECT_EQ(rec.messages.size(), 2u);
     f.reset();
     Demarre(); // once the first has ended, the lock is free again
+}
+
+// The daily check: the command lines the box runs, the next check in French,
+// a failure that leaves the box as it was, and why it is unavailable (no user
+// session, systemctl missing, templates not installed, a file deleted once
+// read). The instance name is what systemd-escape --path writes.
+TEST_F(Demarrage, VerificationQuotidienne) {
+    QTemporaryDir execution;
+    const QByteArray avant = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(execution.path()));
+    const QString unite = "ramaglin-verification@" + EchappeCheminSystemd(app.filePath("service.txt")) + ".timer";
+
+    auto f = Demarre(); // no service manager of the user's: nothing is asked
+    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
+    EXPECT_EQ(f->LabelVerification->text(),
+              "Vérification quotidienne indisponible : pas de session systemd de l'utilisateur.");
+    EXPECT_TRUE(commandes->lignes.isEmpty());
+    f.reset();
+    QDir().mkpath(execution.filePath("systemd"));
+    f = Demarre(); // systemctl missing
+    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
+    EXPECT_EQ(f->LabelVerification->text(), "Vérification quotidienne indisponible : systemctl est introuvable.");
+    f.reset();
+    commandes->reponses["is-system-running"] = Reponse(1, "degraded");
+    commandes->reponses["is-enabled"] = Reponse(1, "", "Failed to get unit file state for " + unite + ": No such file");
+    f = Demarre();
+    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
+    EXPECT_TRUE(f->LabelVerification->text().contains("ne sont pas installés")) << f->LabelVerification->text();
+    f.reset();
+    f = Demarre("REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_CONFIG_SUPPR=O\r\n");
+    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
+    f.reset();
+
+    commandes->lignes.clear();
+    commandes->reponses["is-enabled"] = Reponse(1, "disabled");
+    commandes->reponses["enable"] = Reponse(0, "", "Created symlink ...");
+    const QDateTime prochaine(QDate(2026, 12, 8), QTime(0, 17));
+    commandes->reponses["show"] = Reponse(0, "@" + QString::number(prochaine.toSecsSinceEpoch()));
+    commandes->reponses["disable"] = Reponse(1, "", "Failed to disable unit: Access denied");
+    f = Demarre();
+    ASSERT_TRUE(f->VerificationQuotidienne->isEnabled());
+    EXPECT_FALSE(f->VerificationQuotidienne->isChecked());
+    EXPECT_EQ(f->LabelVerification->text(), "Pas de vérification quotidienne.");
+    f->VerificationQuotidienne->click();
+    EXPECT_TRUE(f->VerificationQuotidienne->isChecked());
+    EXPECT_EQ(f->LabelVerification->text(), "Prochaine vérification : mardi 8 décembre 2026 à 00:17.");
+    f->VerificationQuotidienne->click(); // refused: the box shows what is
+    EXPECT_TRUE(f->VerificationQuotidienne->isChecked());
+    EXPECT_EQ(f->LabelVerification->text(),
+              "La vérification quotidienne n'a pas pu être arrêtée : Failed to disable unit: Access denied.");
+    EXPECT_EQ(commandes->lignes,
+              (QStringList{"systemctl --user is-system-running", "systemctl --user is-enabled " + unite,
+                           "systemctl --user enable --now " + unite,
+                           "systemctl --user show --timestamp=unix -p NextElapseUSecRealtime --value " + unite,
+                           "systemctl --user disable --now " + unite}));
+    f.reset();
+    avant.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", avant);
+
+    // The system's runner: a program missing, one that outlives its limit
+    // (killed), one that answers.
+    DefinitCommandes(nullptr);
+    const auto lance = [](const QStringList& commande) {
+        LanceurCommandes::Resultat r;
+        bool fini = false;
+        QObject contexte;
+        Commandes().Lance(commande, 300, &contexte, [&](const LanceurCommandes::Resultat& x) {
+            r = x;
+            fini = true;
+        });
+        EXPECT_TRUE(AttendQue([&] { return fini; }, 20000));
+        return r;
+    };
+    EXPECT_FALSE(lance({app.filePath("absent"), "--user"}).lance);
+    const LanceurCommandes::Resultat lent = lance({"sleep", "30"});
+    EXPECT_TRUE(lent.lance && lent.delaiDepasse);
+    const LanceurCommandes::Resultat repond = lance({"sh", "-c", "echo enabled; echo non >&2; exit 3"});
+    EXPECT_EQ(QStringList({repond.sortie, repond.erreur, QString::number(repond.code)}),
+              QStringList({"enabled", "non", "3"}));
+
+    const QString outil = QStandardPaths::findExecutable("systemd-escape");
+    if (outil.isEmpty())
+        GTEST_SKIP() << "systemd-escape introuvable";
+    for (const QString chemin : {"/home/zoé/mes services//été-2026/.cache/a\\b.ramaglin/", "/.x/-y_z:1.txt", "/"}) {
+        QProcess p;
+        p.start(outil, {"--path", chemin});
+        ASSERT_TRUE(p.waitForFinished());
+        EXPECT_EQ(EchappeCheminSystemd(chemin), QString::fromUtf8(p.readAllStandardOutput()).trimmed()) << chemin;
+    }
+}
+
+// The proxy's login, against tinyproxy asking for one (basic authentication):
+// an address typed with its login is split (the user to its field and to
+// Ramag.ini, the password to the store); the search goes through with it, the
+// next start reads it back from the store, and without it the proxy refuses
+// (407). Without a store the password serves this session only, and the tab
+// says so. The password never reaches Ramag.ini.
+TEST_F(Demarrage, IdentifiantsDuProxy) {
+    QTemporaryDir site;
+    EcritFichier(site.filePath("liste.txt"), "a\tPremier\tG\r\nb\tSecond\tG\r\n");
+    Nginx nginx(site.path());
+    Tinyproxy proxy("BasicAuth alice s3cr.t_x");
+    for (ServeurReel* serveur : std::initializer_list<ServeurReel*>{&nginx, &proxy})
+        ASSERT_TRUE(serveur->Demarre()) << serveur->Erreur().toStdString();
+    const QByteArray parametres = "REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
+                                  nginx.Adresse("/liste.txt").toUtf8() + "\r\nAFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=2\r\n"
+                                  "COMPARER_LISTE_A_IDENTIFIANT=O\r\nCOL_COMPARAISON_IDENT=3\r\nIDENTIFIANT_A_COMPARER=G\r\n";
+    const QString adresse = proxy.Adresse(QString()), requete = "GET " + nginx.Adresse("/liste.txt");
+    const auto cherche = [&](frmPrincipal& f) {
+        rec.Vide();
+        f.RechercheEffectuee = false;
+        f.cmdRecherche_Click();
+        return f.RechercheEffectuee;
+    };
+    auto f = Demarre(parametres);
+    f->show();
+    f->TypeConnexion[1]->click();
+    f->AdresseProxy->setText(QString(adresse).replace("http://", "http://alice:s3cr%2Et_x@"));
+    emit f->AdresseProxy->editingFinished();
+    EXPECT_EQ(f->AdresseProxy->text(), adresse);
+    EXPECT_EQ(f->UtilisateurProxy->text(), "alice");
+    EXPECT_EQ(f->MotDePasseProxy->text(), "s3cr.t_x");
+    EXPECT_EQ(coffre->secrets, (QMap<QString, QString>{{"proxy alice@" + adresse, "s3cr.t_x"}}));
+    EXPECT_TRUE(cherche(*f)) << rec.Textes().join('\n').toStdString();
+    EXPECT_EQ(proxy.Journal().count(requete), 1);
+    f->close();
+    const QString ini = " 1 \r\n" + adresse + "\r\n80\r\n21\r\nalice\r\n";
+    EXPECT_EQ(Ini(), ini);
+    f.reset();
+
+    f = Demarre(parametres); // the password comes back from the store
+    EXPECT_EQ(f->MotDePasseProxy->text(), "s3cr.t_x");
+    EXPECT_TRUE(cherche(*f));
+    EXPECT_TRUE(f->LabelMotDePasse->isHidden());
+    f.reset();
+    coffre->secrets.clear();
+    f = Demarre(parametres); // none: the proxy refuses
+    EXPECT_FALSE(cherche(*f));
+    EXPECT_EQ(rec.Textes(), QStringList{"Echec lors de la recherche !"});
+    EXPECT_EQ(proxy.Journal().count(requete), 3);
+    f.reset();
+
+    coffre->disponible = false;
+    f = Demarre(parametres);
+    f->show();
+    EXPECT_EQ(f->LabelMotDePasse->text(), "Pas de trousseau de mots de passe disponible : le mot de passe du proxy ne "
+                                          "sera gardé que jusqu'à la fermeture du programme.");
+    EXPECT_FALSE(f->LabelMotDePasse->isHidden());
+    f->MotDePasseProxy->setText("s3cr.t_x");
+    emit f->MotDePasseProxy->editingFinished();
+    EXPECT_TRUE(cherche(*f));
+    f->close();
+    EXPECT_EQ(Ini(), ini);
+    DefinitCoffre(nullptr); // the desktop's own
+
+    // The desktop's own store without a session bus: unavailable, at once.
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(app.filePath("absent")));
+    const ReponseCoffre r = AttendCoffre(
+        [](QObject* contexte, CoffreSecrets::Suite suite) { Coffre().Lit("proxy x@y", contexte, std::move(suite)); },
+        frmPrincipal::DelaiCoffreMs);
+    EXPECT_EQ(r.etat, ReponseCoffre::Etat::Indisponible);
+    bus.isNull() ? qunsetenv("DBUS_SESSION_BUS_ADDRESS") : qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+}
+
+// The desktop's own store, for real: a private session bus and an unlocked
+// GNOME keyring, in a child of this test (a process keeps the first session
+// bus it met). A password written is read back, then gone once erased.
+TEST(CoffreBureau, AllerRetourDansUnTrousseauGnome) {
+    const auto appel = [](auto&& f) {
+        return AttendCoffre([&](QObject* contexte, CoffreSecrets::Suite suite) { f(contexte, std::move(suite)); },
+                            frmPrincipal::DelaiCoffreMs);
+    };
+    const QString cle = CleProxy("alice", "http://proxy:3128");
+    if (qEnvironmentVariableIsSet("RAMAGLIN_TROUSSEAU_ENFANT")) {
+        EXPECT_EQ(appel([&](QObject* c, auto s) { Coffre().Ecrit(cle, "s3cret", c, s); }).etat, ReponseCoffre::Etat::Trouve);
+        const ReponseCoffre lu = appel([&](QObject* c, auto s) { Coffre().Lit(cle, c, s); });
+        EXPECT_EQ(lu.etat, ReponseCoffre::Etat::Trouve) << lu.erreur.toStdString();
+        EXPECT_EQ(lu.motDePasse, "s3cret");
+        EXPECT_EQ(appel([&](QObject* c, auto s) { Coffre().Efface(cle, c, s); }).etat, ReponseCoffre::Etat::Trouve);
+        EXPECT_EQ(appel([&](QObject* c, auto s) { Coffre().Lit(cle, c, s); }).etat, ReponseCoffre::Etat::Absent);
+        return;
+    }
+    for (const char* outil : {"dbus-run-session", "gnome-keyring-daemon"})
+        if (QStandardPaths::findExecutable(outil).isEmpty())
+            GTEST_SKIP() << outil << " introuvable";
+    QTemporaryDir maison;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("RAMAGLIN_TROUSSEAU_ENFANT", "1");
+    env.insert("HOME", maison.path());
+    env.insert("XDG_DATA_HOME", maison.filePath("donnees"));
+    env.insert("XDG_RUNTIME_DIR", maison.path());
+    p.setProcessEnvironment(env);
+    p.start("dbus-run-session", {"--", "sh", "-c",
+                                 "eval \"$(printf motdepasse | gnome-keyring-daemon --unlock --components=secrets)\" "
+                                 "&& exec \"$0\" --gtest_filter=CoffreBureau.*",
+                                 QCoreApplication::applicationFilePath()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString() << p.readAllStandardError().toStdString();
 }
 
 // The desktop is handed a local file for anything that is not an address,

@@ -154,7 +154,11 @@ TEST_F(LienDeSelection, ArchivesDecompresseesPuisEffacees) {
         // Names that leave the folder are refused one by one; the rest is
         // written, but the archive was not unpacked whole: an error, with why.
         {"traversee.zip", nullptr, false, "[Erreur] traversee.zip",
-         QStringList(5, "error writing file") << probleme, {{"bon.txt", "oui"}}},
+         {"5 entrées de l'archive posent problème :\n\n../dehors.txt : error writing file\n/absolu.txt : error "
+          "writing file\nC:/lecteur.txt : error writing file\na/../../remonte.txt : error writing file\n"
+          "..\\\\contre.txt : error writing file",
+          probleme},
+         {{"bon.txt", "oui"}}},
     };
     for (const auto& c : cas) {
         SCOPED_TRACE(testing::Message() << c.archive << " " << (c.motDePasse ? c.motDePasse : "-"));
@@ -166,7 +170,9 @@ TEST_F(LienDeSelection, ArchivesDecompresseesPuisEffacees) {
         EXPECT_EQ(vue.lignes, QStringList{c.ligne});
         if (QString(c.archive) == "traversee.zip") {
             EXPECT_EQ(vue.raisons.value(0),
-                      "archive illisible ou non décompressée (error writing file: ../dehors.txt)");
+                      "archive illisible ou non décompressée (error writing file: ../dehors.txt ; error writing "
+                      "file: /absolu.txt ; error writing file: C:/lecteur.txt ; error writing file: "
+                      "a/../../remonte.txt ; error writing file: ..\\\\contre.txt)");
         }
         EXPECT_EQ(rec.Textes(), c.messages);
         EXPECT_TRUE(c.resultat || rec.messages.back().icone == IconeMessage::Exclamation);

@@ -68,11 +68,11 @@ http { default_type application/octet-stream;
                            racine, directives),
                   "access.log") {}
 
-Tinyproxy::Tinyproxy()
+Tinyproxy::Tinyproxy(const QString& directives)
     : ServeurReel("http", {"tinyproxy", "-d", "-c", "{dossier}/serveur.conf"},
                   "Port {port}\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n"
                   "LogLevel Info\nLogFile \"{dossier}/tinyproxy.log\"\n"
-                  "PidFile \"{dossier}/tinyproxy.pid\"\n",
+                  "PidFile \"{dossier}/tinyproxy.pid\"\n" + directives + "\n",
                   "tinyproxy.log") {}
 
 // The distribution's Python, where its pyftpdlib package lives.

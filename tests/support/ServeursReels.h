@@ -47,7 +47,9 @@ struct Nginx final : ServeurReel {
     explicit Nginx(const QString& racine, const QString& directives = QString(),
                    const QString& certificat = QString(), const QString& cle = QString());
 };
-struct Tinyproxy final : ServeurReel { Tinyproxy(); }; // logs "... GET http://..." per request
+// Logs "... GET http://..." per request; `directives` go into its configuration
+// ("BasicAuth user password" for a proxy that asks for a login).
+struct Tinyproxy final : ServeurReel { explicit Tinyproxy(const QString& directives = QString()); };
 struct ServeurFtp final : ServeurReel { explicit ServeurFtp(const QString& racine); }; // anonymous
 
 // Writes serveur.pem and serveur.key to `dossier`: a throw-away certificate for

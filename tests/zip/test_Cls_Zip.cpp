@@ -107,7 +107,7 @@ TEST_P(ModeExtraction, EveryFixtureExtractsAsExpected) {
     QMap<QString, QByteArray> altere = source; // the altered entry is still written, altered
     altere["texte.txt"][10] = char(altere["texte.txt"][10] ^ 0x20);
     const QStringList mdpFaux = {"Password is incorrect"};
-    const QString repertoire = "Zipfile directory does not match its entry count";
+    const QString repertoire = "Le répertoire de l'archive ne correspond pas à son nombre d'entrées";
     const QString nc = "|No Compression", ncChiffre = nc + "|chiffré";
     const Cas cas[] = {
         {"infozip_stored.zip", nullptr, 0, 0, {}, source, nc},
@@ -127,7 +127,7 @@ TEST_P(ModeExtraction, EveryFixtureExtractsAsExpected) {
         {"bsdtar_zip64_comment.zip", nullptr, 0, 0, {}, source, "Commentaire Zip64|Deflated"},
         {"zip64_compte_faux.zip", nullptr, 1, -10, {repertoire}, rien, "|"},
         // One stream behind three entries: refused before anything is written.
-        {"chevauchement.zip", nullptr, 1, -10, {"Overlapping entries in zipfile"}, rien, "|"},
+        {"chevauchement.zip", nullptr, 1, -10, {"Entrées qui se chevauchent dans l'archive"}, rien, "|"},
         {"sans_fin.zip", nullptr, 0, 0, {}, source, nc}, // no end record: local headers read
         {"infozip_password.zip", "faux", 0, -1, mdpFaux, rien, ncChiffre},
         {"infozip_stream_password.zip", "faux", 0, -1, mdpFaux, rien, ncChiffre},
@@ -142,7 +142,12 @@ TEST_P(ModeExtraction, EveryFixtureExtractsAsExpected) {
         {"7z_bzip2.zip", nullptr, 0, -10, {}, rien, "|BZip2"},
         {"crc_altere.zip", nullptr, 0, 0, {"CRC calculation failed"}, altere, nc},
         {"enorme.zip", nullptr, 0, 0, {"Error in decompressed size"}, {{"enorme.bin", "peu"}}, "|Deflated"},
-        {"traversee.zip", nullptr, 0, -2, QStringList(5, "error writing file"), {{"bon.txt", "oui"}}, "|Deflated"},
+        // Five names refused: one box names them all.
+        {"traversee.zip", nullptr, 0, -2,
+         {"5 entrées de l'archive posent problème :\n\n../dehors.txt : error writing file\n/absolu.txt : error "
+          "writing file\nC:/lecteur.txt : error writing file\na/../../remonte.txt : error writing file\n..\\\\contre.txt "
+          ": error writing file"},
+         {{"bon.txt", "oui"}}, "|Deflated"},
         {"7z_deflate64_long.zip", nullptr, 0, 0, {}, {}, "|Enhanced Deflating"}, // checked below
     };
     for (const Cas& c : cas) {
@@ -196,8 +201,9 @@ TEST_P(ModeExtraction, NamesFoldersSelectionAndReplacement) {
     ASSERT_TRUE(EcritFichier(sortie + "/texte.txt", "ancien"));
     QFile::setPermissions(sortie + "/texte.txt", QFileDevice::ReadOwner);
     EXPECT_EQ(zip.UnPack(choix, sortie + "/"), Cls_Zip::ZipIncomplete);
-    EXPECT_EQ(rec.Textes(), QStringList(2, "error writing file"));
-    EXPECT_EQ(zip.Raison(), "error writing file: ../doss/");
+    EXPECT_EQ(rec.Textes(), QStringList{"2 entrées de l'archive posent problème :\n\n../doss/ : error writing "
+                                        "file\n../doss/sous/ : error writing file"});
+    EXPECT_EQ(zip.Raison(), "error writing file: ../doss/ ; error writing file: ../doss/sous/");
     EXPECT_FALSE(QFileInfo::exists(dest.filePath("doss")));
     QMap<QString, QByteArray> attendu = Arbre(Fixture("source"));
     attendu[QString::fromUtf8("vidé.txt")] = attendu.take("vide.txt");
@@ -206,6 +212,24 @@ TEST_P(ModeExtraction, NamesFoldersSelectionAndReplacement) {
     attendu.remove("binaire.bin");
     attendu["binaire.bi"] = "<dossier>";
     EXPECT_TRUE(Arbre(sortie) == attendu) << Arbre(sortie).keys().join(' ').toStdString();
+
+    // Past twenty refused names, the box and the reason count the others.
+    rec.messages.clear();
+    const QString erreur = Python("import sys, zipfile\n"
+                                  "with zipfile.ZipFile(sys.argv[1], 'w') as a:\n"
+                                  "    for i in range(23): a.writestr(f'../n{i:02}', b'x')\n",
+                                  {dest.filePath("nombreux.zip")});
+    if (!erreur.isEmpty())
+        GTEST_SKIP() << erreur.toStdString();
+    ASSERT_EQ(zip.Get_Contents(dest.filePath("nombreux.zip")), 0);
+    EXPECT_EQ(zip.UnPack(Tout(zip), dest.filePath("nombreux")), Cls_Zip::ZipIncomplete);
+    ASSERT_EQ(rec.Textes().size(), 1);
+    const QStringList lignes = rec.Textes()[0].split('\n');
+    EXPECT_EQ(lignes.size(), 2 + 20 + 1);
+    EXPECT_EQ(lignes[0], "23 entrées de l'archive posent problème :");
+    EXPECT_EQ(lignes[21], "../n19 : error writing file");
+    EXPECT_EQ(lignes[22], "… et 3 autres");
+    EXPECT_TRUE(zip.Raison().endsWith("error writing file: ../n19 ; … et 3 autres"));
 }
 
 // Large entries, so that every buffer of the streaming extraction goes round
@@ -437,7 +461,7 @@ TEST(Zip64, PlusDe65535Entrees) {
     ASSERT_TRUE(EcritFichier(racine.filePath("coupee.zip"), octets.left(zip64) + fin));
     EXPECT_EQ(zip.Get_Contents(racine.filePath("coupee.zip")), 1);
     EXPECT_EQ(zip.FileCount(), 0);
-    EXPECT_EQ(rec.Textes(), QStringList{"Zipfile directory does not match its entry count"});
+    EXPECT_EQ(rec.Textes(), QStringList{"Le répertoire de l'archive ne correspond pas à son nombre d'entrées"});
 }
 
 // An entry over 4 GiB, deflated, made by Python's zipfile from a stream of
@@ -577,7 +601,7 @@ TEST(Cls_Zip, EspaceLibreDeLaDestination) {
     Cls_Zip zip;
     ASSERT_EQ(zip.Get_Contents(archive), 0);
     EXPECT_EQ(zip.UnPack(Tout(zip), sortie), Cls_Zip::ZipIncomplete);
-    EXPECT_EQ(rec.Textes(), QStringList{"Not enough free space on destination drive"});
-    EXPECT_EQ(zip.Raison(), "Not enough free space on destination drive: trois.bin");
+    EXPECT_EQ(rec.Textes(), QStringList{"Espace insuffisant sur le disque de destination"});
+    EXPECT_EQ(zip.Raison(), "Espace insuffisant sur le disque de destination: trois.bin");
     EXPECT_EQ(Arbre(sortie).keys(), (QStringList{"deux.bin", "un.bin"}));
 }

@@ -205,6 +205,51 @@ TEST_F(Demarrage, UneFenetreParServiceEtOngletDesResultats) {
     Demarre(); // once the first has ended, the lock is free again
 }
 
+// A service file that acts on its own is described and asked about once per
+// content; No ends the program before anything is done (the file that would
+// delete itself stays). A state folder that cannot be written: asked each time.
+TEST_F(Demarrage, PremierRegardSurUnFichierDeService) {
+    frmPrincipal::DefinitPremierRegard(true);
+    const QByteArray base = "REP_TMP=" + app.path().toUtf8() + "\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=/srv/dépôt\r\n";
+    const QString question = "Ce service enregistrera les fichiers dans /srv/dépôt";
+    const struct {
+        QByteArray autres;
+        bool oui;
+        QString texte; // the question ("": none asked)
+    } cas[] = {
+        {"LANCER_APRES_TELECHARGEMENT=O\r\nFICHIER_CONFIG_SUPPR=O\r\n", false,
+         question + ", ouvrira le fichier téléchargé et effacera son fichier paramètre après l'avoir lu. Continuer ?"},
+        {"LANCER_APRES_TELECHARGEMENT=O\r\n", true, question + " et ouvrira le fichier téléchargé. Continuer ?"},
+        {"LANCER_APRES_TELECHARGEMENT=O\r\n", true, ""}, // accepted before
+        {"LANCER_APRES_TELECHARGEMENT=O\r\nLANCER_TELECHARGEMENT_DEMARRAGE=O\r\n", true,
+         question + ", ouvrira le fichier téléchargé et lancera la recherche dès l'ouverture. Continuer ?"},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.autres.constData());
+        rec.Vide();
+        c.oui ? rec.RepondOui() : rec.RepondNon();
+        Demarre(base + c.autres, c.oui ? D::Afficher : D::Refuse);
+        EXPECT_EQ(rec.Textes(), c.texte.isEmpty() ? QStringList() : QStringList{c.texte});
+        if (!c.texte.isEmpty()) {
+            EXPECT_TRUE(rec.messages[0].icone == IconeMessage::Question && rec.messages[0].boutons == BoutonsMessage::OuiNon);
+        }
+        EXPECT_TRUE(QFile::exists(app.filePath("service.txt")));
+        rec.reponses.clear();
+    }
+    rec.Vide();
+    Demarre(); // nothing of the kind: nothing asked
+    const QByteArray etat = qgetenv("XDG_STATE_HOME");
+    EcritFichier(app.filePath("bloque"), "");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(app.filePath("bloque/etat")));
+    for (int i = 0; i < 2; ++i) {
+        rec.RepondOui();
+        Demarre(base);
+    }
+    EXPECT_EQ(rec.Textes(), (QStringList{question + ". Continuer ?", question + ". Continuer ?"}));
+    qputenv("XDG_STATE_HOME", etat);
+    frmPrincipal::DefinitPremierRegard(false);
+}
+
 // The built program, one process per window: two services give two windows;
 // the first service again ends at once with status 0, both windows still
 // there. A socket file left by a killed window does not stop the next one.

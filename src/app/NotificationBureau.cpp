@@ -165,6 +165,9 @@ bool NotifieBureau(const QString& programme, const NotificationRun& notification
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, tube[1], 1);
+    // The bus library's complaints are not the run's: its output stays as it was.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const QByteArray textes[] = {QFile::encodeName(programme), QByteArray(OptionNotification),
                                  notification.titre.toUtf8(), notification.corps.toUtf8(),
                                  QFile::encodeName(notification.dossier)};

@@ -299,7 +299,7 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
     if (FichierParametres.endsWith(QLatin1Char('"')))
         FichierParametres.chop(1);
     // The service's identity is taken before the file may delete itself.
-    if (!FichierParametres.isEmpty() && FichierExiste(FichierParametres))
+    if (!FichierParametres.isEmpty())
         instance_ = std::make_unique<InstanceService>(gCheminVerrou, FichierParametres);
     bool refuse = false;
     const auto accepte = [this, &refuse] {

@@ -257,24 +257,34 @@ TEST_F(SansFenetre, MotDePasseDesArchives) {
 // desktop's notification service (the first notification clicked).
 TEST_F(SansFenetre, NotificationsDuBureau) {
     QTemporaryDir bus;
-    EcritFichier(bus.filePath("bus.conf"),
-                 "<busconfig><type>session</type><listen>unix:dir=" + bus.path().toUtf8() + "</listen>"
-                 "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                 "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-    Processus demon;
-    if (!demon.Lance({"dbus-daemon", "--config-file=" + bus.filePath("bus.conf"), "--nofork", "--print-address=1"},
-                     bus.filePath("adresse")))
-        GTEST_SKIP() << "dbus-daemon absent";
-    // (Its warnings share the file.)
-    const auto adresse = [&] {
-        for (const QByteArray& ligne : LitFichier(bus.filePath("adresse")).split('\n'))
-            if (ligne.startsWith("unix:") && LitFichier(bus.filePath("adresse")).contains(ligne + '\n'))
-                return QString::fromUtf8(ligne);
-        return QString();
+    // A bus of our own; `repond` false: its policy drops every reply, even to
+    // the greeting, as a bus that hangs.
+    Processus demons[2];
+    const auto Bus = [&](int i, bool repond) {
+        const QString nom = QString::number(i);
+        QDir().mkpath(bus.filePath(nom));
+        EcritFichier(bus.filePath(nom + ".conf"),
+                     "<busconfig><type>session</type><listen>unix:dir=" + bus.filePath(nom).toUtf8() + "</listen>"
+                     "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"" +
+                     (repond ? " eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>" : "/>") +
+                     "<allow own=\"*\"/></policy></busconfig>");
+        if (!demons[i].Lance({"dbus-daemon", "--config-file=" + bus.filePath(nom + ".conf"), "--nofork", "--print-address=1"},
+                             bus.filePath(nom + ".adresse")))
+            return QString();
+        QString adresse; // (its warnings share the file)
+        AttendQue([&] {
+            for (const QByteArray& ligne : LitFichier(bus.filePath(nom + ".adresse")).split('\n'))
+                if (ligne.startsWith("unix:") && LitFichier(bus.filePath(nom + ".adresse")).contains(ligne + '\n'))
+                    adresse = QString::fromUtf8(ligne);
+            return !adresse.isEmpty();
+        }, 10000);
+        return adresse;
     };
-    ASSERT_TRUE(AttendQue([&] { return !adresse().isEmpty(); }, 10000));
+    const QString adresse = Bus(0, true);
+    if (adresse.isEmpty())
+        GTEST_SKIP() << "dbus-daemon absent";
     Processus faux;
-    const QStringList avecBus{"DBUS_SESSION_BUS_ADDRESS=" + adresse(), "PATH=" + bus.path() + ":" + qEnvironmentVariable("PATH")};
+    const QStringList avecBus{"DBUS_SESSION_BUS_ADDRESS=" + adresse, "PATH=" + bus.path() + ":" + qEnvironmentVariable("PATH")};
     ASSERT_TRUE(faux.Lance({"env", avecBus[0], RAMAGLIN_BINARY_DIR "/tests/app/faux-notifications", bus.filePath("recues"), "--clic"},
                            bus.filePath("faux")));
     ASSERT_TRUE(AttendQue([&] { return LitFichier(bus.filePath("faux")).startsWith("pret"); }, 10000));
@@ -304,6 +314,11 @@ TEST_F(SansFenetre, NotificationsDuBureau) {
     e = Lance({"--sans-fenetre", Service("a.bin\tA\t2048\r\n", titre)});
     EXPECT_EQ(e.statut, 0);
     EXPECT_EQ(e.erreurs, "");
+    // A bus that hangs: the same failure, told the same way, and an end.
+    const QString absent = travail.filePath("absent.txt");
+    e = Lance({"--sans-fenetre", absent}, {"DBUS_SESSION_BUS_ADDRESS=" + Bus(1, false)});
+    EXPECT_EQ(e.statut, 2);
+    EXPECT_EQ(e.erreurs, "Fichier paramètre inexistant : " + absent + "\n");
     EXPECT_EQ(recues().size(), 2);
 }
 

@@ -22,9 +22,11 @@
 
 #include "download/JaugeWidget.h"
 #include "app/MessagesFenetre.h"
+#include "app/PremierRegard.h"
 #include "app/VerificationProgrammee.h"
 #include "config/CoffreSecrets.h"
 #include "app/frmPrincipal.h"
+#include "config/Fonctions_Variables.h"
 #include "download/ModeleRapport.h"
 #include "search/ModeleListe.h"
 #include "download/frmPause.h"
@@ -125,6 +127,18 @@ int main(int argc, char** argv) {
     boite.show();
     ok &= Enregistre(&boite, sortie + QStringLiteral("/ecran-message.png"));
     boite.hide();
+
+    // The first look at a service file that saves its files and opens them.
+    TableVariables service = VariablesService();
+    service.Affecte(QStringLiteral("CHEMIN_DESTINATION_FICHIER_SOURCE"), QStringLiteral("/home/moi/Téléchargements/Randonnée"));
+    service.Affecte(QStringLiteral("LANCER_APRES_TELECHARGEMENT"), QStringLiteral("O"));
+    QMessageBox question(QMessageBox::Question, TitreApplication, QuestionPremierRegard(service),
+                         QMessageBox::Yes | QMessageBox::No, &f);
+    question.button(QMessageBox::Yes)->setText(QStringLiteral("&Oui"));
+    question.button(QMessageBox::No)->setText(QStringLiteral("&Non"));
+    question.show();
+    ok &= Enregistre(&question, sortie + QStringLiteral("/ecran-premier-regard.png"));
+    question.hide();
 
     // The download of everything found, with the real message boxes: a robot
     // looks every 100 ms, renders what a user would see once, and answers.

@@ -26,6 +26,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/NotificationBureau.h"
 #include "config/Fonctions_Variables.h"
 #include "config/CoffreSecrets.h"
 #include "config/ReglagesConnexion.h"
@@ -59,7 +60,7 @@ constexpr int SortieOccupe = 75;
 
 const QString Utilisation = QStringLiteral(
     "Utilisation : ramaglin FICHIER\n"
-    "              ramaglin --sans-fenetre [--mot-de-passe MOT] FICHIER\n"
+    "              ramaglin --sans-fenetre [--mot-de-passe MOT] [--sans-notification] FICHIER\n"
     "              ramaglin --apercu FICHIER\n"
     "              ramaglin --aide | --version\n"
     "\n"
@@ -71,6 +72,8 @@ const QString Utilisation = QStringLiteral(
     "                       tailles, pauses) sans rien télécharger\n"
     "  --mot-de-passe MOT   mot de passe des archives ZIP chiffrées (sans lui, elles\n"
     "                       ne sont pas décompressées)\n"
+    "  --sans-notification  pas de notification du bureau à la fin de --sans-fenetre\n"
+    "                       (sinon : les nouveaux fichiers, ou la raison d'un échec)\n"
     "  --aide               affiche cette aide\n"
     "  --version            affiche la version\n"
     "\n"
@@ -201,6 +204,14 @@ private:
     QElapsedTimer debut_, dernier_;
 };
 
+// What the desktop is told at the end of a run: the numbers, and the first
+// reason a file or the run failed.
+struct BilanRun {
+    int nouveaux = 0, echecs = 0;
+    QString raison;
+    QString titre, dossier; // the service's, once it is loaded
+};
+
 // The report as lines of standard output: each file's line once it has its
 // outcome, exactly as the report window words it.
 class VueTerminal final : public VueTelechargement {
@@ -218,6 +229,8 @@ public:
     void RemplaceDerniereLigne(const QString& texte, const QString& raison) override {
         if (texte.startsWith(EnCours))
             return;
+        if (premiereRaison.isEmpty() && texte.startsWith(QLatin1String("[Erreur] ")))
+            premiereRaison = raison;
         gConsole.Sortie(raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison);
     }
     SurfaceJauge* Jauge() override {
@@ -230,6 +243,8 @@ public:
     void FinRun() override { gConsole.Efface(); }
     void ListeRecrite(const std::vector<qint32>&) override {}
     void ListePerdue() override {}
+
+    QString premiereRaison; // of the first file that failed
 
 private:
     // Waits `secondes` seconds, or until a stop, the time left on the
@@ -286,10 +301,13 @@ public:
             gConsole.Erreur(texte + QStringLiteral(" Non (personne pour répondre sans fenêtre)"));
             return ReponseMessage::Non;
         }
-        if (icone == IconeMessage::Information)
+        if (icone == IconeMessage::Information) {
             gConsole.Sortie(texte);
-        else
+        } else {
             gConsole.Erreur(texte);
+            if (icone == IconeMessage::Critique || icone == IconeMessage::Exclamation)
+                dernierProbleme = texte;
+        }
         return ReponseMessage::Ok;
     }
     // The one question asked with an input box is an archive's password.
@@ -304,6 +322,8 @@ public:
         reponse.clear();
         return false;
     }
+
+    QString dernierProbleme; // the last problem told: why a run failed, for the desktop
 
 private:
     bool avecMotDePasse_;
@@ -419,10 +439,15 @@ private:
 // until its run ends). Returns the exit status when the run ends there, -1
 // when rows were found.
 int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages, VerrouListe& verrou,
-                 MoteurRecherche::Resultat& resultat) {
+                 MoteurRecherche::Resultat& resultat, BilanRun& bilan) {
     const QString dossier = AvecSeparateurFinal(QCoreApplication::applicationDirPath());
     if (!ChargeService(dossier, fichier))
         return SortieConfiguration;
+    const auto lit = [](const QString& nom) {
+        return VariablesService().Existe(nom, 0) ? VariablesService().Lit(nom) : QString();
+    };
+    bilan.titre = lit(QStringLiteral("TITRE_TELECHARGEMENT")).replace(QLatin1Char('#'), QLatin1Char(' '));
+    bilan.dossier = lit(QStringLiteral("CHEMIN_DESTINATION_FICHIER_SOURCE"));
     switch (verrou.Prend(LitVariable(QStringLiteral("REP_TMP")))) {
     case VerrouListe::Etat::Pris: break;
     case VerrouListe::Etat::Occupe: return SortieOccupe;
@@ -452,8 +477,10 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
     gConsole.Efface();
     switch (resultat.issue) {
     case MoteurRecherche::Issue::Echec:
-        if (!resultat.raison.isEmpty())
-            gConsole.Erreur(QStringLiteral("Echec lors de la recherche : ") + resultat.raison + QLatin1Char('.'));
+        if (!resultat.raison.isEmpty()) {
+            bilan.raison = QStringLiteral("Echec lors de la recherche : ") + resultat.raison;
+            gConsole.Erreur(bilan.raison + QLatin1Char('.'));
+        }
         return SortieConfiguration;
     case MoteurRecherche::Issue::RienDeNouveau: return SortieReussie;
     case MoteurRecherche::Issue::Trouve: break;
@@ -465,12 +492,15 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
     return -1;
 }
 
-int Telecharge(const OptionsLigneCommande& options, Inet& inet) {
+int Telecharge(const OptionsLigneCommande& options, Inet& inet, BilanRun& bilan) {
     ReglagesConnexion reglages;
     VerrouListe verrou;
     MoteurRecherche::Resultat trouve;
-    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve); statut >= 0)
+    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve, bilan); statut >= 0)
         return statut;
+    // The list's block may name another folder.
+    if (trouve.reglages->Existe(QStringLiteral("CHEMIN_DESTINATION_FICHIER_SOURCE"), 0))
+        bilan.dossier = trouve.reglages->Lit(QStringLiteral("CHEMIN_DESTINATION_FICHIER_SOURCE"));
 
     LignesListe& lignes = *trouve.lignes;
     std::vector<RangeeChoisie> rangees;
@@ -487,6 +517,9 @@ int Telecharge(const OptionsLigneCommande& options, Inet& inet) {
     if (GardeSignaux::SignalRecu())
         return SortieReussie;
     const MoteurTelechargement::Resultat r = moteur.Lance(rangees, lignes, reglages, true);
+    bilan.nouveaux = r.succes;
+    bilan.echecs = r.echecs;
+    bilan.raison = vue.premiereRaison;
     return r.echecs > 0 || !r.listeRecrite ? SortieEchecs : SortieReussie;
 }
 
@@ -494,7 +527,8 @@ int Apercu(const OptionsLigneCommande& options, Inet& inet) {
     ReglagesConnexion reglages;
     VerrouListe verrou;
     MoteurRecherche::Resultat trouve;
-    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve); statut >= 0)
+    BilanRun bilan;
+    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve, bilan); statut >= 0)
         return statut;
 
     const LignesListe& lignes = *trouve.lignes;
@@ -527,6 +561,34 @@ int Apercu(const OptionsLigneCommande& options, Inet& inet) {
     return SortieReussie;
 }
 
+// The desktop hears of a run that fetched something or failed: not of one
+// that found nothing new, was busy (another search of the service) or was
+// stopped by whoever sent the signal.
+void NotifieFin(int statut, const BilanRun& bilan, const QString& dernierProbleme) {
+    QString corps;
+    if (statut == SortieReussie && bilan.nouveaux > 0) {
+        corps = Pluriel(bilan.nouveaux, QStringLiteral("# nouveau fichier"), QStringLiteral("# nouveaux fichiers"));
+    } else if (statut == SortieEchecs || statut == SortieConfiguration) {
+        if (bilan.echecs > 0) {
+            corps = Pluriel(bilan.echecs, QStringLiteral("# fichier en échec"), QStringLiteral("# fichiers en échec"));
+            if (!bilan.raison.isEmpty())
+                corps += QStringLiteral(" : ") + bilan.raison;
+            if (bilan.nouveaux > 0)
+                corps = Pluriel(bilan.nouveaux, QStringLiteral("# nouveau fichier"),
+                                QStringLiteral("# nouveaux fichiers")) + QStringLiteral(", ") + corps;
+        } else {
+            corps = !bilan.raison.isEmpty() ? bilan.raison : dernierProbleme;
+        }
+        if (corps.isEmpty())
+            corps = QStringLiteral("Echec");
+    } else {
+        return;
+    }
+    NotifieBureau(QCoreApplication::applicationFilePath(),
+                  {bilan.titre.trimmed().isEmpty() ? TitreApplication : bilan.titre, corps,
+                   bilan.nouveaux > 0 ? bilan.dossier : QString()});
+}
+
 } // namespace
 
 OptionsLigneCommande LitLigneCommande(int argc, char** argv) {
@@ -536,6 +598,13 @@ OptionsLigneCommande LitLigneCommande(int argc, char** argv) {
         arguments << QFile::decodeName(argv[i]);
 
     OptionsLigneCommande o;
+    // The run's own notification process: its texts as they are, whatever
+    // they start with.
+    if (arguments.size() == 4 && arguments[0] == QLatin1String(OptionNotification)) {
+        o.mode = Mode::Notification;
+        o.notification = arguments.mid(1);
+        return o;
+    }
     // The window's command line stays what it always was (a path, the
     // toolkit's own "-platform"...): options are looked for only when one
     // argument starts with "--".
@@ -559,6 +628,10 @@ OptionsLigneCommande LitLigneCommande(int argc, char** argv) {
         }
         const qsizetype egal = a.indexOf(QLatin1Char('='));
         const QString nom = egal > 0 ? a.left(egal) : a;
+        if (a == QLatin1String("--sans-notification")) {
+            o.notifier = false;
+            continue;
+        }
         if (nom == QLatin1String("--mot-de-passe")) {
             if (egal > 0) {
                 o.motDePasse = a.mid(egal + 1);
@@ -621,7 +694,8 @@ int LanceSansFenetre(int argc, char** argv, const OptionsLigneCommande& options)
         gConsole.Erreur(Utilisation.chopped(1));
         return SortieConfiguration;
     case Mode::SansFenetre:
-    case Mode::Apercu: break;
+    case Mode::Apercu:
+    case Mode::Notification: break;
     }
 
     // No QApplication: it would load the platform plugin, which needs a display.
@@ -630,6 +704,8 @@ int LanceSansFenetre(int argc, char** argv, const OptionsLigneCommande& options)
     // folder is read-only.
     QCoreApplication::setApplicationName(QStringLiteral("Ramaglin"));
     QCoreApplication::setOrganizationName(QStringLiteral("Ramaglin"));
+    if (options.mode == Mode::Notification)
+        return PosteNotification({options.notification[0], options.notification[1], options.notification[2]});
 
     MessagesTerminal messages(options);
     GestionnaireMessages* const messagesAvant = InstalleGestionnaireMessages(&messages);
@@ -638,13 +714,16 @@ int LanceSansFenetre(int argc, char** argv, const OptionsLigneCommande& options)
     GardeSignaux signaux;
 
     int statut;
+    BilanRun bilan;
     {
         Inet inet;
         QObject::connect(&inet, &Inet::StateChanged, &inet, [&inet](int etat) { GereEtatTransfert(inet, etat); });
-        statut = options.mode == Mode::Apercu ? Apercu(options, inet) : Telecharge(options, inet);
+        statut = options.mode == Mode::Apercu ? Apercu(options, inet) : Telecharge(options, inet, bilan);
     }
     gConsole.Efface();
     std::fflush(stdout);
+    if (options.mode == Mode::SansFenetre && options.notifier && !GardeSignaux::SignalRecu())
+        NotifieFin(statut, bilan, messages.dernierProbleme);
 
     InstalleGestionnaireShell(shellAvant);
     InstalleGestionnaireMessages(messagesAvant);

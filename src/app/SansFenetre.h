@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct OptionsLigneCommande {
     enum class Mode {
@@ -14,12 +15,15 @@ struct OptionsLigneCommande {
         Aide,        // --aide
         Version,     // --version
         Erreur,      // an option or argument that does not fit (erreur says which)
+        Notification, // the end of a run told to the desktop, from a process of its own
     };
     Mode mode = Mode::Fenetre;
     QString fichier;    // the service's parameter file
     bool avecMotDePasse = false;
+    bool notifier = true; // --sans-notification: nothing told to the desktop
     QString motDePasse; // --mot-de-passe: the answer to the ZIP archives' question
     QString erreur;
+    QStringList notification; // Mode::Notification: summary, body, folder
 };
 
 // Reads the command line before any application object exists: which object

@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/InstanceService.h"
+#include "app/PremierRegard.h"
 #include "app/VerificationProgrammee.h"
 #include "app/VueFenetres.h"
 #include "config/CoffreSecrets.h"
@@ -55,6 +57,7 @@ const QString frmPrincipal::AdresseAuteur = QStringLiteral("https://ramaglin.fr/
 namespace {
 
 QString gCheminVerrou;
+bool gPremierRegard = false;
 
 QLabel* TitreSection(const QString& texte, const QString& nom) {
     auto* label = new QLabel(texte);
@@ -77,6 +80,21 @@ QFrame* Ligne(const QString& nom) {
 } // namespace
 
 void frmPrincipal::DefinitCheminVerrou(const QString& chemin) { gCheminVerrou = chemin; }
+
+void frmPrincipal::DefinitPremierRegard(bool actif) { gPremierRegard = actif; }
+
+void frmPrincipal::PremierPlan() {
+    // During a pause the window is out of sight on purpose: the pause window
+    // is what the user sees then.
+    QWidget* cible = isVisible() ? this : (pause_ && pause_->isVisible() ? static_cast<QWidget*>(pause_) : nullptr);
+    if (!cible)
+        return;
+    if (cible->isMinimized())
+        cible->setWindowState((cible->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    cible->raise();
+    cible->activateWindow();
+    emit premierPlanDemande();
+}
 
 frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
     : QWidget(parent), CheminApplication(cheminApplication) {
@@ -102,6 +120,7 @@ frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
 }
 
 frmPrincipal::~frmPrincipal() {
+    instance_.reset(); // the socket closed and the lock given back with the window
     delete rapport_;
     delete pause_;
 }
@@ -328,9 +347,20 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
         FichierParametres.remove(0, 1);
     if (FichierParametres.endsWith(QLatin1Char('"')))
         FichierParametres.chop(1);
-    if (!ChargeService(CheminApplication, FichierParametres)) {
+    // The service's identity is taken before the file may delete itself.
+    if (!FichierParametres.isEmpty())
+        instance_ = std::make_unique<InstanceService>(gCheminVerrou, FichierParametres);
+    bool refuse = false;
+    const auto accepte = [this, &refuse] {
+        QFile fichier(FichierParametres);
+        const QByteArray contenu = fichier.open(QIODevice::ReadOnly) ? fichier.readAll() : QByteArray();
+        refuse = !PremierRegard(FichierParametres, contenu, VariablesService());
+        return !refuse;
+    };
+    if (!ChargeService(CheminApplication, FichierParametres,
+                       gPremierRegard ? std::function<bool()>(accepte) : std::function<bool()>())) {
         EnregistreParams();
-        return Demarrage::Terminer;
+        return refuse ? Demarrage::Refuse : Demarrage::Terminer;
     }
     // Only this window's close ends the program (through its confirmation
     // during an operation): the report and pause windows, or a message box
@@ -339,14 +369,15 @@ frmPrincipal::Demarrage frmPrincipal::Form_Load(const QString& ligneCommande) {
 
     LitRamagIni();
 
-    const QString cheminVerrou = gCheminVerrou.isEmpty() ? CheminVerrouInstance() : gCheminVerrou;
-    verrou_ = std::make_unique<QLockFile>(cheminVerrou);
-    verrou_->setStaleLockTime(0);
-    if (!verrou_->tryLock(0)) {
-        verrou_.reset();
+    // One window per service: the service's window, already open, is
+    // brought forward instead.
+    if (!instance_->Prend()) {
         EnregistreParams();
+        instance_->DemandePremierPlan();
+        instance_.reset();
         return Demarrage::DeuxiemeInstance;
     }
+    connect(instance_.get(), &InstanceService::premierPlanDemande, this, &frmPrincipal::PremierPlan);
 
     QString titre = LitVariable(QStringLiteral("TITRE_TELECHARGEMENT"));
     Remplace(titre, QStringLiteral("#"), QStringLiteral("\r\n"), false, -1);

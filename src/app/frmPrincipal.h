@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QList>
-#include <QLockFile>
 #include <QPair>
 #include <QString>
 #include <QWidget>
@@ -27,6 +26,7 @@ class QRadioButton;
 class QTabWidget;
 class QTimer;
 class Inet;
+class InstanceService;
 class JaugeWidget;
 class frmPause;
 class frmRapport;
@@ -40,17 +40,26 @@ public:
     frmPrincipal(const frmPrincipal&) = delete;
     frmPrincipal& operator=(const frmPrincipal&) = delete;
 
-    enum class Demarrage { Afficher, Terminer, DeuxiemeInstance };
+    enum class Demarrage { Afficher, Terminer, DeuxiemeInstance, Refuse };
     // The start-up sequence, from the command line after the program's name.
     // Afficher: show the window; otherwise the process ends (non-zero status for
-    // Terminer, silently for a second instance).
+    // Terminer, silently for a second instance, whose service's window was
+    // asked to come forward, and for a service file the user refused).
     Demarrage Form_Load(const QString& ligneCommande);
 
     // Saves the connection settings (only while the window is visible).
     void EnregistreParams();
 
-    // The lock that tells a second instance it is one; tests point it elsewhere.
+    // Where the service's lock and socket go, their names without the
+    // service's key (empty: the user's runtime folder); tests point it elsewhere.
     static void DefinitCheminVerrou(const QString& chemin);
+    // Whether a service file that writes files, opens them, deletes itself or
+    // searches at start is shown and asked about first (PremierRegard.h).
+    // The program turns it on; tests turn it on where they look at it.
+    static void DefinitPremierRegard(bool actif);
+
+    // The window to the front (a second launch of its service asked for it).
+    void PremierPlan();
 
     QString CheminApplication;
     QString FichierParametres;
@@ -143,6 +152,8 @@ signals:
     void fermeRapport();
     // A stop was confirmed through the main window (its close button).
     void arretDemande();
+    // PremierPlan brought the window forward.
+    void premierPlanDemande();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -174,7 +185,7 @@ private:
     QString cleRangee_, motDePasseRange_;
     bool lectureCoffre_ = false; // the start-up read has not answered yet
     QEventLoop* attenteCoffre_ = nullptr;
-    std::unique_ptr<QLockFile> verrou_;
+    std::unique_ptr<InstanceService> instance_;
     // The service's search lock, held from a search to the end of the window
     // or of its results (a run without windows then waits its turn), and the
     // settings of the search whose rows are shown.

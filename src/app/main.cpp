@@ -77,10 +77,12 @@ int main(int argc, char** argv) {
             morceaux << argument;
     }
 
+    frmPrincipal::DefinitPremierRegard(true);
     frmPrincipal fenetre;
     switch (fenetre.Form_Load(morceaux.join(QLatin1Char(' ')))) {
     case frmPrincipal::Demarrage::Terminer: return 1;
-    case frmPrincipal::Demarrage::DeuxiemeInstance: return 0;
+    case frmPrincipal::Demarrage::DeuxiemeInstance:
+    case frmPrincipal::Demarrage::Refuse: return 0;
     case frmPrincipal::Demarrage::Afficher: break;
     }
     fenetre.show();

@@ -89,7 +89,8 @@ QString ChoisitDossierTemporaire(const QString& repTmp, const QString& fichierPa
 #endif
 }
 
-bool ChargeService(const QString& cheminApplication, const QString& fichierParametres) {
+bool ChargeService(const QString& cheminApplication, const QString& fichierParametres,
+                   const std::function<bool()>& accepte) {
     if (fichierParametres.isEmpty()) {
         MsgBox(QStringLiteral("Fichier paramètre non précisé"), IconeMessage::Critique);
         return false;
@@ -101,6 +102,8 @@ bool ChargeService(const QString& cheminApplication, const QString& fichierParam
     }
     ChargeListeOptions(cheminApplication + QStringLiteral("Ramag-ListeOptions.dat"), 1, nullptr, true);
     LitFichierParametres(fichierParametres, 1);
+    if (accepte && !accepte())
+        return false;
     if (LitVariable(QStringLiteral("FICHIER_CONFIG_SUPPR")) == QLatin1String("O"))
         EffaceFichier(fichierParametres, false);
     QString repTmp = ChoisitDossierTemporaire(LitVariable(QStringLiteral("REP_TMP")), fichierParametres);

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 // `cheminApplication` ends with a separator. Shows the message and returns
 // false when the parameter file is not given or does not exist. Deletes the
 // parameter file afterwards when it says so (FICHIER_CONFIG_SUPPR), and makes
-// REP_TMP end with a separator.
-bool ChargeService(const QString& cheminApplication, const QString& fichierParametres);
+// REP_TMP end with a separator. `accepte`, when given, is asked once the file
+// is read and before anything is done with it (its deletion included): false
+// stops there, and ChargeService returns false without a message.
+bool ChargeService(const QString& cheminApplication, const QString& fichierParametres,
+                   const std::function<bool()>& accepte = {});
 
 // The temporary folder of a service: `repTmp` (the parameter file's REP_TMP)
 // when it belongs to this user and no one else can write into it, or when it

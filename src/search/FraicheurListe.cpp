@@ -93,32 +93,41 @@ bool CreeDossier(const QString& chemin) {
     return ::stat(natif.constData(), &etat) == 0 && S_ISDIR(etat.st_mode);
 }
 
-// The version kept in the file `nom` of the folder `dossier`; 0 when there is
-// none, or when the file is not one this program wrote (a link, a device, a
-// pipe, another content): such a file says nothing that can be trusted.
-quint64 LitVersionRetenue(int dossier, const QByteArray& nom) {
+// The content of the file `nom` of the folder `dossier`, when it is a regular
+// file of at most `tailleMax` bytes; false otherwise (a link, a device, a
+// pipe, a larger file: nothing this program wrote, nothing to trust).
+bool LitPetitFichier(int dossier, const QByteArray& nom, qsizetype tailleMax, QByteArray& contenu) {
     // Without waiting: a pipe planted there would otherwise block the open.
     Descripteur fichier(
         ::openat(dossier, nom.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat etat;
     if (fichier.fd() < 0 || ::fstat(fichier.fd(), &etat) != 0 || !S_ISREG(etat.st_mode) ||
-        etat.st_size > TailleMaxEtat)
-        return 0;
-    char tampon[TailleMaxEtat + 1];
+        etat.st_size > tailleMax)
+        return false;
+    contenu.resize(tailleMax + 1);
     qsizetype lus = 0;
     for (;;) {
-        const ssize_t n = ::read(fichier.fd(), tampon + lus, sizeof tampon - size_t(lus));
+        const ssize_t n = ::read(fichier.fd(), contenu.data() + lus, size_t(contenu.size() - lus));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return 0;
+            return false;
         if (n == 0)
             break;
         lus += n;
-        if (lus > TailleMaxEtat)
-            return 0;
+        if (lus > tailleMax)
+            return false;
     }
-    const QByteArrayView contenu(tampon, lus);
+    contenu.truncate(lus);
+    return true;
+}
+
+// The version kept in the file `nom` of the folder `dossier`; 0 when there is
+// none, or when the file is not one this program wrote.
+quint64 LitVersionRetenue(int dossier, const QByteArray& nom) {
+    QByteArray contenu;
+    if (!LitPetitFichier(dossier, nom, TailleMaxEtat, contenu))
+        return 0;
     quint64 version = 0;
     if (contenu.size() < EnteteEtat.size() + 2 || !contenu.startsWith(EnteteEtat) ||
         !contenu.endsWith('\n') ||
@@ -260,4 +269,23 @@ QString DossierFraicheur() {
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/state");
     return base + QStringLiteral("/ramaglin");
+}
+
+bool CreeDossierEtat(const QString& chemin) {
+    return CreeDossier(chemin);
+}
+
+QByteArray LitFichierEtat(const QString& dossier, const QByteArray& nom, qsizetype tailleMax) {
+    const Descripteur d(OuvreDossier(dossier));
+    QByteArray contenu;
+    if (d.fd() < 0 || !LitPetitFichier(d.fd(), nom, tailleMax, contenu))
+        return QByteArray();
+    return contenu;
+}
+
+bool EcritFichierEtat(const QString& dossier, const QByteArray& nom, QByteArrayView contenu) {
+    if (!CreeDossier(dossier))
+        return false;
+    const Descripteur d(OuvreDossier(dossier));
+    return d.fd() >= 0 && RemplaceEtat(d.fd(), nom, contenu);
 }

@@ -74,3 +74,12 @@ bool RetientVersionListe(const QString& cleService, const FraicheurListe& fraich
 
 // The folder of those files, as the environment gives it now.
 QString DossierFraicheur();
+
+// The other small memories the program keeps in that folder go through the
+// same care: a file is read only when it is a regular file of at most
+// `tailleMax` bytes, opened without following a link (an empty array
+// otherwise), and written through a work file created exclusively under a
+// random name, then renamed over it; the folder is made for its owner alone.
+bool CreeDossierEtat(const QString& chemin);
+QByteArray LitFichierEtat(const QString& dossier, const QByteArray& nom, qsizetype tailleMax);
+bool EcritFichierEtat(const QString& dossier, const QByteArray& nom, QByteArrayView contenu);

@@ -12,6 +12,7 @@
 #include "download/Lectures.h"
 #include "search/MoteurRecherche.h"
 #include "support/Outils.h"
+#include "support/Processus.h"
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
 
@@ -23,13 +24,18 @@ struct Execution {
     QString erreurs;    // standard error
 };
 
-void Demarre(QProcess& p, const QStringList& arguments) {
+// `environnement`: "NOM=valeur" added for this run (the session bus...).
+void Demarre(QProcess& p, const QStringList& arguments, const QStringList& environnement = {}) {
     // A platform that needs a display, and none: a window, or anything that
-    // loads the platform plugin, would not start.
+    // loads the platform plugin, would not start. No session bus unless the
+    // test gives one.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nulle-part/bus");
+    for (const QString& e : environnement)
+        env.insert(e.section('=', 0, 0), e.section('=', 1));
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(QStringLiteral(RAMAGLIN_BINARY_DIR "/ramaglin"), arguments);
@@ -48,9 +54,9 @@ Execution Termine(QProcess& p) {
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-Execution Lance(const QStringList& arguments) {
+Execution Lance(const QStringList& arguments, const QStringList& environnement = {}) {
     QProcess p;
-    Demarre(p, arguments);
+    Demarre(p, arguments, environnement);
     return Termine(p);
 }
 
@@ -245,6 +251,75 @@ TEST_F(SansFenetre, MotDePasseDesArchives) {
     EXPECT_TRUE(e.lignes[1].startsWith("[OK] infozip_password.zip (")) << e.lignes[1];
     EXPECT_EQ(e.lignes[2], "Un fichier téléchargé avec succès.");
     EXPECT_TRUE(Arbre(dest) == Arbre(CheminFixture("zip/source"))) << Arbre(dest).keys().join(' ').toStdString();
+}
+
+// A session bus of this test's own, with tests/app/faux-notifications as the
+// desktop's notification service (the first notification clicked).
+TEST_F(SansFenetre, NotificationsDuBureau) {
+    QTemporaryDir bus;
+    // A bus of our own; `repond` false: its policy drops every reply, even to
+    // the greeting, as a bus that hangs.
+    Processus demons[2];
+    const auto Bus = [&](int i, bool repond) {
+        const QString nom = QString::number(i);
+        QDir().mkpath(bus.filePath(nom));
+        EcritFichier(bus.filePath(nom + ".conf"),
+                     "<busconfig><type>session</type><listen>unix:dir=" + bus.filePath(nom).toUtf8() + "</listen>"
+                     "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"" +
+                     (repond ? " eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>" : "/>") +
+                     "<allow own=\"*\"/></policy></busconfig>");
+        if (!demons[i].Lance({"dbus-daemon", "--config-file=" + bus.filePath(nom + ".conf"), "--nofork", "--print-address=1"},
+                             bus.filePath(nom + ".adresse")))
+            return QString();
+        QString adresse; // (its warnings share the file)
+        AttendQue([&] {
+            for (const QByteArray& ligne : LitFichier(bus.filePath(nom + ".adresse")).split('\n'))
+                if (ligne.startsWith("unix:") && LitFichier(bus.filePath(nom + ".adresse")).contains(ligne + '\n'))
+                    adresse = QString::fromUtf8(ligne);
+            return !adresse.isEmpty();
+        }, 10000);
+        return adresse;
+    };
+    const QString adresse = Bus(0, true);
+    if (adresse.isEmpty())
+        GTEST_SKIP() << "dbus-daemon absent";
+    Processus faux;
+    const QStringList avecBus{"DBUS_SESSION_BUS_ADDRESS=" + adresse, "PATH=" + bus.path() + ":" + qEnvironmentVariable("PATH")};
+    ASSERT_TRUE(faux.Lance({"env", avecBus[0], RAMAGLIN_BINARY_DIR "/tests/app/faux-notifications", bus.filePath("recues"), "--clic"},
+                           bus.filePath("faux")));
+    ASSERT_TRUE(AttendQue([&] { return LitFichier(bus.filePath("faux")).startsWith("pret"); }, 10000));
+    const auto recues = [&] { return QString::fromUtf8(LitFichier(bus.filePath("recues"))).split('\n', Qt::SkipEmptyParts); };
+    // "Ouvrir le dossier" goes through xdg-open: this one writes down what it was given.
+    EcritFichier(bus.filePath("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" >\"" + bus.filePath("ouvert").toUtf8() + "\"\n");
+    QFile::setPermissions(bus.filePath("xdg-open"), QFile::ReadOwner | QFile::ExeOwner);
+
+    const QByteArray titre = "TITRE_TELECHARGEMENT=Mises \xC3\xA0 jour#du service\r\n";
+    const QString param = Service("a.bin\tA\t2048\r\nb.bin\tB\t2048\r\n", titre);
+    Execution e = Lance({"--sans-fenetre", param}, avecBus);
+    EXPECT_EQ(e.statut, 0);
+    EXPECT_EQ(recues(), QStringList{"Mises à jour du service\t2 nouveaux fichiers\tdefault,Ouvrir le dossier"});
+    EXPECT_TRUE(AttendQue([&] { return LitFichier(bus.filePath("ouvert")) == dest.toUtf8(); }, 10000));
+    // Nothing new, or asked not to: nothing said.
+    EXPECT_EQ(Lance({"--sans-fenetre", param}, avecBus).statut, 0);
+    QFile::remove(dest + "/a.bin");
+    e = Lance({"--sans-fenetre", "--sans-notification", param}, avecBus);
+    EXPECT_EQ(e.lignes.value(0), "[OK] A (2 Ko)");
+    EXPECT_EQ(recues().size(), 1);
+    // A failure says why.
+    e = Lance({"--sans-fenetre", Service("absent\tAbsent\r\n", titre)}, avecBus);
+    EXPECT_EQ(e.statut, 1);
+    EXPECT_EQ(recues().value(1), "Mises à jour du service\t1 fichier en échec : erreur HTTP 404 : fichier introuvable\t");
+    // No bus (the other tests' runs too): the same run, the same status.
+    QFile::remove(dest + "/a.bin");
+    e = Lance({"--sans-fenetre", Service("a.bin\tA\t2048\r\n", titre)});
+    EXPECT_EQ(e.statut, 0);
+    EXPECT_EQ(e.erreurs, "");
+    // A bus that hangs: the same failure, told the same way, and an end.
+    const QString absent = travail.filePath("absent.txt");
+    e = Lance({"--sans-fenetre", absent}, {"DBUS_SESSION_BUS_ADDRESS=" + Bus(1, false)});
+    EXPECT_EQ(e.statut, 2);
+    EXPECT_EQ(e.erreurs, "Fichier paramètre inexistant : " + absent + "\n");
+    EXPECT_EQ(recues().size(), 2);
 }
 
 } // namespace

@@ -6,12 +6,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
+#include "app/InstanceService.h"
 #include "app/ShellBureau.h"
 #include "app/VerificationProgrammee.h"
 #include "config/CoffreSecrets.h"
@@ -19,6 +21,7 @@
 #include "config/Service.h"
 #include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
+#include "support/Processus.h"
 #include "support/Programme.h"
 
 namespace {
@@ -210,13 +213,38 @@ TEST_F(Demarrage, RamagIniDansLaConfigurationQuandLeDossierEstEnLectureSeule) {
     avant.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", avant);
 }
 
-TEST_F(Demarrage, DeuxiemeInstanceEtOngletDesResultats) {
+// One window per service. In this process: the same service a second time
+// says nothing and brings the open window forward, whatever peers said on its
+// socket before; another service opens its own window.
+TEST_F(Demarrage, UneFenetreParServiceEtOngletDesResultats) {
     auto f = Demarre();
-    // A second instance says nothing, after the steps before the check.
-    Demarre("REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_CONFIG_SUPPR=O\r\n", D::DeuxiemeInstance);
-    EXPECT_FALSE(QFile::exists(app.filePath("service.txt")));
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    QWidget autre;
+    autre.show();
+    autre.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&autre));
+    int appels = 0;
+    QObject::connect(f.get(), &frmPrincipal::premierPlanDemande, [&appels] { ++appels; });
+    // A peer that says nothing, one that says too much: dropped, never waited for.
+    const InstanceService cles(app.filePath("verrou"), app.filePath("service.txt"));
+    QLocalSocket muet, bavard;
+    muet.connectToServer(cles.CheminPrise());
+    bavard.connectToServer(cles.CheminPrise());
+    ASSERT_TRUE(muet.waitForConnected(2000) && bavard.waitForConnected(2000));
+    bavard.write(QByteArray(100000, 'x') + InstanceService::Message);
+    // The second launch: the steps before the check, then nothing said.
+    Demarre("REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_CONFIG_SUPPR=O\r\n", D::DeuxiemeInstance);
+    EXPECT_FALSE(QFile::exists(app.filePath("service.txt")));
+    EXPECT_TRUE(AttendQue([&] { return appels == 1 && f->isActiveWindow(); }, 10000));
+    EXPECT_TRUE(AttendQue([&] { return bavard.state() == QLocalSocket::UnconnectedState; }, 10000));
+    EXPECT_EQ(appels, 1);
+    EXPECT_EQ(rec.Textes(), QStringList());
+    // Another service, another window.
+    const QString autreService = app.filePath("autre.txt");
+    EcritFichier(autreService, "REP_TMP=" + app.path().toUtf8() + "\r\n");
+    EXPECT_TRUE(Lance(autreService) != nullptr);
+
     QTabBar* barre = f->Onglets->tabBar();
     QTest::mouseClick(barre, Qt::LeftButton, {}, barre->tabRect(2).center());
     EXPECT_EQ(rec.Textes(), QStringList{"Il faut que vous recherchiez des sources auparavant"});
@@ -430,6 +458,88 @@ TEST(CoffreBureau, AllerRetourDansUnTrousseauGnome) {
                                  QCoreApplication::applicationFilePath()});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString() << p.readAllStandardError().toStdString();
+}
+
+// A service file that acts on its own is described and asked about once per
+// content; No ends the program before anything is done (the file that would
+// delete itself stays). A state folder that cannot be written: asked each time.
+TEST_F(Demarrage, PremierRegardSurUnFichierDeService) {
+    frmPrincipal::DefinitPremierRegard(true);
+    const QByteArray base = "REP_TMP=" + app.path().toUtf8() + "\r\nCHEMIN_DESTINATION_FICHIER_SOURCE=/srv/dépôt\r\n";
+    const QString question = "Ce service enregistrera les fichiers dans /srv/dépôt";
+    const struct {
+        QByteArray autres;
+        bool oui;
+        QString texte; // the question ("": none asked)
+    } cas[] = {
+        {"LANCER_APRES_TELECHARGEMENT=O\r\nFICHIER_CONFIG_SUPPR=O\r\n", false,
+         question + ", ouvrira le fichier téléchargé et effacera son fichier paramètre après l'avoir lu. Continuer ?"},
+        {"LANCER_APRES_TELECHARGEMENT=O\r\n", true, question + " et ouvrira le fichier téléchargé. Continuer ?"},
+        {"LANCER_APRES_TELECHARGEMENT=O\r\n", true, ""}, // accepted before
+        {"LANCER_APRES_TELECHARGEMENT=O\r\nLANCER_TELECHARGEMENT_DEMARRAGE=O\r\n", true,
+         question + ", ouvrira le fichier téléchargé et lancera la recherche dès l'ouverture. Continuer ?"},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.autres.constData());
+        rec.Vide();
+        c.oui ? rec.RepondOui() : rec.RepondNon();
+        Demarre(base + c.autres, c.oui ? D::Afficher : D::Refuse);
+        EXPECT_EQ(rec.Textes(), c.texte.isEmpty() ? QStringList() : QStringList{c.texte});
+        if (!c.texte.isEmpty()) {
+            EXPECT_TRUE(rec.messages[0].icone == IconeMessage::Question && rec.messages[0].boutons == BoutonsMessage::OuiNon);
+        }
+        EXPECT_TRUE(QFile::exists(app.filePath("service.txt")));
+        rec.reponses.clear();
+    }
+    rec.Vide();
+    Demarre(); // nothing of the kind: nothing asked
+    const QByteArray etat = qgetenv("XDG_STATE_HOME");
+    EcritFichier(app.filePath("bloque"), "");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(app.filePath("bloque/etat")));
+    for (int i = 0; i < 2; ++i) {
+        rec.RepondOui();
+        Demarre(base);
+    }
+    EXPECT_EQ(rec.Textes(), (QStringList{question + ". Continuer ?", question + ". Continuer ?"}));
+    qputenv("XDG_STATE_HOME", etat);
+    frmPrincipal::DefinitPremierRegard(false);
+}
+
+// The built program, one process per window: two services give two windows;
+// the first service again ends at once with status 0, both windows still
+// there. A socket file left by a killed window does not stop the next one.
+TEST_F(Demarrage, UnProcessusParService) {
+    QTemporaryDir programme, execution;
+    for (const char* nom : {"ramaglin", "Ramag-ListeOptions.dat"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(RAMAGLIN_BINARY_DIR "/") + nom, programme.filePath(nom)));
+    const auto commande = [&](const QString& service) {
+        return QStringList{"env", "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + execution.path(),
+                           programme.filePath("ramaglin"), service};
+    };
+    const auto verrous = [&] { return QDir(execution.path()).entryList({"*.lock"}, QDir::Files).size(); };
+    QString services[2];
+    for (int i = 0; i < 2; ++i) {
+        services[i] = app.filePath(QStringLiteral("service %1.txt").arg(i));
+        EcritFichier(services[i], "REP_TMP=" + app.path().toUtf8() + "\r\n");
+    }
+    Processus fenetres[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(fenetres[i].Lance(commande(services[i]), app.filePath(QStringLiteral("sortie%1").arg(i))));
+        ASSERT_TRUE(AttendQue([&] { return verrous() == i + 1; }, 30000)) << LitFichier(app.filePath("sortie0")).constData();
+    }
+    const ProgrammeTermine encore = Execute(commande(services[0]), QString(), 30000);
+    EXPECT_EQ(encore.code, 0) << encore.Raison();
+    EXPECT_FALSE(fenetres[0].Fini(0) || fenetres[1].Fini(0));
+    EXPECT_EQ(QDir(execution.path()).entryList({"*.socket"}, QDir::System).size(), 2);
+    // Killed: its lock and socket stay behind; the next window takes them over.
+    const QString verrou = InstanceService(execution.filePath("ramaglin"), services[0]).CheminVerrou();
+    EXPECT_EQ(LitFichier(verrou).split('\n').value(0), QByteArray::number(fenetres[0].Pid()));
+    fenetres[0].Tue();
+    ASSERT_TRUE(fenetres[0].Lance(commande(services[0]), app.filePath("sortie0")));
+    const QByteArray pid = QByteArray::number(fenetres[0].Pid());
+    EXPECT_TRUE(AttendQue([&] { return LitFichier(verrou).split('\n').value(0) == pid; }, 30000));
+    EXPECT_EQ(Execute(commande(services[0]), QString(), 30000).code, 0);
+    EXPECT_FALSE(fenetres[0].Fini(0) || fenetres[1].Fini(0));
 }
 
 // The desktop is handed a local file for anything that is not an address,

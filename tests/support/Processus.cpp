@@ -112,3 +112,10 @@ void Processus::Arrete() {
         Fini(-1);
     }
 }
+
+void Processus::Tue() {
+    if (pid_ == 0)
+        return;
+    kill(pid_, SIGKILL);
+    Fini(-1);
+}

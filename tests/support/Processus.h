@@ -39,6 +39,9 @@ public:
     bool Fini(int delaiMs);
     // SIGTERM, then SIGKILL after 3 s; nothing when it is not running.
     void Arrete();
+    // SIGKILL at once: nothing cleaned up, as after a crash.
+    void Tue();
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = 0;

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QTimer>
@@ -46,6 +47,14 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     Jauge->setSizePolicy(tenue);
     Jauge->MasqueAuProchainTour();
 
+    lblProgression = new QLabel;
+    lblProgression->setObjectName(QStringLiteral("lblProgression"));
+    // Its line is kept when empty, so that the list does not move as files
+    // begin and end; a long text is cut rather than widen the window.
+    lblProgression->setMinimumHeight(lblProgression->fontMetrics().height());
+    lblProgression->setMinimumWidth(1);
+    lblProgression->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
     ArretTelechargement = new QPushButton(QStringLiteral("Stop !"));
     ArretTelechargement->setObjectName(QStringLiteral("ArretTelechargement"));
     ArretTelechargement->setEnabled(false);
@@ -54,6 +63,7 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* v = new QVBoxLayout(this);
     v->addWidget(List1, 1);
     v->addWidget(Jauge);
+    v->addWidget(lblProgression);
     auto* bas = new QHBoxLayout;
     bas->addStretch(1);
     bas->addWidget(ArretTelechargement);
@@ -113,7 +123,7 @@ void frmRapport::ArretTelechargement_Click() {
                IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
         return;
     ArretTelechargement->setEnabled(false);
-    ArretDemande = true;
+    DemandeArret();
 }
 
 void frmRapport::closeEvent(QCloseEvent* event) {

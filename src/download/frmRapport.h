@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class QLabel;
 class QListView;
 class ModeleRapport;
 class QPushButton;
@@ -20,6 +21,8 @@ public:
     QListView* List1 = nullptr;
     ModeleRapport* Lignes = nullptr; // what List1 shows
     JaugeWidget* Jauge = nullptr;
+    // The run's progress under the gauge: file k of n, bytes, rate, time left.
+    QLabel* lblProgression = nullptr;
     QPushButton* ArretTelechargement = nullptr;
 
     // True while a run is in progress: the close button then asks to stop.

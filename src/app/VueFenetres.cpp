@@ -188,7 +188,7 @@ private:
 VueFenetres::VueFenetres(frmPrincipal& fenetre)
     : f_(fenetre), suivi_([r = QPointer<frmRapport>(fenetre.Rapport())](const QString& texte) {
           if (r)
-              r->lblProgression->setText(texte);
+              r->MontreProgression(texte);
       }) {
     suivi_.Dessous(f_.Rapport()->Jauge);
 }
@@ -198,7 +198,7 @@ VueFenetres::~VueFenetres() = default;
 void VueFenetres::DebutRun() {
     frmRapport* rapport = f_.Rapport();
     rapport->Vide();
-    rapport->lblProgression->clear();
+    rapport->MontreProgression(QString());
     const QRect cadre = f_.frameGeometry();
     rapport->move(cadre.x() + cadre.width() + 8, cadre.y());
     rapport->show();
@@ -261,7 +261,7 @@ void VueFenetres::FinRun() {
     repeints_.reset();
     rapport->ArretTelechargement->setEnabled(false);
     rapport->EnCours = false;
-    rapport->lblProgression->clear();
+    rapport->MontreProgression(QString());
     f_.AfficheCurseurNormal();
 }
 

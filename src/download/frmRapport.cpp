@@ -126,6 +126,19 @@ void frmRapport::ArretTelechargement_Click() {
     DemandeArret();
 }
 
+void frmRapport::MontreProgression(const QString& texte) {
+    progression_ = texte;
+    const int largeur = lblProgression->contentsRect().width();
+    const QString montre = lblProgression->fontMetrics().elidedText(texte, Qt::ElideRight, largeur);
+    lblProgression->setText(montre);
+    lblProgression->setToolTip(montre == texte ? QString() : texte);
+}
+
+void frmRapport::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    MontreProgression(progression_);
+}
+
 void frmRapport::closeEvent(QCloseEvent* event) {
     // During a run the close button is the stop button; after it the window
     // only goes out of sight, its lines kept.

@@ -23,6 +23,10 @@ public:
     JaugeWidget* Jauge = nullptr;
     // The run's progress under the gauge: file k of n, bytes, rate, time left.
     QLabel* lblProgression = nullptr;
+    // Shows `texte` in lblProgression, cut with "…" when the window is too
+    // narrow for it (the whole line then in its tooltip); empty: none.
+    void MontreProgression(const QString& texte);
+    QString Progression() const { return progression_; }
     QPushButton* ArretTelechargement = nullptr;
 
     // True while a run is in progress: the close button then asks to stop.
@@ -48,10 +52,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CopieLignes() const;
 
     QTimer* suivi_ = nullptr;  // the last line is to be brought into view
     QElapsedTimer dernierSuivi_;
+    QString progression_;
 };

@@ -26,7 +26,6 @@ public:
     // Shows `texte` in lblProgression, cut with "…" when the window is too
     // narrow for it (the whole line then in its tooltip); empty: none.
     void MontreProgression(const QString& texte);
-    QString Progression() const { return progression_; }
     QPushButton* ArretTelechargement = nullptr;
 
     // True while a run is in progress: the close button then asks to stop.

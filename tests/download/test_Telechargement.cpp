@@ -314,11 +314,14 @@ TEST_F(Telechargement, ArretPendantUneAttente) {
         QByteArray lignes, parametres;
         bool signal;
         QStringList rapport;
+        QString progression; // the report's progress line when the wait begins
     } cas[] = {
-        {"pause, SIGTERM", "a\tA\r\nb\tB\r\n", pause, true, {"[OK] A (2 Ko)"}},
-        {"pause, fermeture", "a\tA\r\nb\tB\r\n", pause, false, {"[OK] A (2 Ko)"}},
-        {"serveur, SIGTERM", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", true, {"[OK] A (2 Ko)", "[Arrêt demandé] O"}},
-        {"serveur, fermeture", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", false, {"[OK] A (2 Ko)", "[Arrêt demandé] O"}},
+        {"pause, SIGTERM", "a\tA\r\nb\tB\r\n", pause, true, {"[OK] A (2 Ko)"}, "Fichier 1 sur 2"},
+        {"pause, fermeture", "a\tA\r\nb\tB\r\n", pause, false, {"[OK] A (2 Ko)"}, "Fichier 1 sur 2"},
+        {"serveur, SIGTERM", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", true, {"[OK] A (2 Ko)", "[Arrêt demandé] O"},
+         "Fichier 2 sur 3"},
+        {"serveur, fermeture", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", false,
+         {"[OK] A (2 Ko)", "[Arrêt demandé] O"}, "Fichier 2 sur 3"},
     };
     for (const auto& c : cas) {
         SCOPED_TRACE(c.nom);
@@ -327,7 +330,9 @@ TEST_F(Telechargement, ArretPendantUneAttente) {
         if (c.signal)
             f->ArreteSurSignaux(); // as the program does
         QElapsedTimer depuisArret;
+        QString progression;
         SurApparition apparition(f->Pause(), [&] {
+            progression = f->Rapport()->lblProgression->text();
             QTimer::singleShot(300, f.get(), [&] { // the countdown running
                 depuisArret.start();
                 if (c.signal) {
@@ -343,6 +348,8 @@ TEST_F(Telechargement, ArretPendantUneAttente) {
         ASSERT_TRUE(depuisArret.isValid());
         EXPECT_LT(depuisArret.elapsed(), 10000);
         EXPECT_EQ(Textes(f->Rapport()->List1), c.rapport);
+        EXPECT_TRUE(progression.startsWith(c.progression)) << progression.toStdString();
+        EXPECT_EQ(f->Rapport()->lblProgression->text(), ""); // the run is over
         EXPECT_EQ(f->Pause()->lblTempsRestant->text(), "0 seconde");
         // After a signal the summary goes to standard error: no box waits for a click.
         EXPECT_EQ(rec.Textes(), c.signal ? QStringList() : (QStringList{Question, "Un fichier téléchargé avec succès."}));

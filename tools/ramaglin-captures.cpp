@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
         suivi.Fichier(13, 14);
         AfficheJauge(suivi, 42, QStringLiteral("42 % (7 Mo sur 18 Mo) - 1 Mo/sec"));
         r->MontreProgression(TexteProgression({13, 14, {}, 0.42 * 18 * Mo, 18 * Mo, 1.1 * Mo}));
+        r->MontreDerniereLigne(); // what the run does before it waits
         r->ArretTelechargement->setEnabled(true);
         ok &= Enregistre(r, sortie + QStringLiteral("/ecran-rapport-en-cours.png"));
         std::printf("  %s\n", qPrintable(r->lblProgression->text()));

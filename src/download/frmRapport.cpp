@@ -73,6 +73,9 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     suivi_ = new QTimer(this);
     suivi_->setSingleShot(true);
     connect(suivi_, &QTimer::timeout, this, &frmRapport::MontreDerniereLigne);
+    suiviProgression_ = new QTimer(this);
+    suiviProgression_->setSingleShot(true);
+    connect(suiviProgression_, &QTimer::timeout, this, &frmRapport::AfficheProgression);
 }
 
 namespace {
@@ -100,6 +103,8 @@ void frmRapport::MontreDerniereLigne() {
     suivi_->stop();
     dernierSuivi_.start();
     Lignes->Publie();
+    if (suiviProgression_->isActive())
+        AfficheProgression();
     if (Lignes->Nombre() == 0)
         return;
     List1->selectionModel()->setCurrentIndex(Lignes->index(Lignes->Nombre() - 1),
@@ -128,6 +133,17 @@ void frmRapport::ArretTelechargement_Click() {
 
 void frmRapport::MontreProgression(const QString& texte) {
     progression_ = texte;
+    if (texte.isEmpty() || (!suiviProgression_->isActive() && (!dernierProgression_.isValid() ||
+                                                               dernierProgression_.elapsed() >= IntervalleSuivi)))
+        AfficheProgression();
+    else if (!suiviProgression_->isActive()) // else shown with the texts before it
+        suiviProgression_->start(int(IntervalleSuivi - dernierProgression_.elapsed()));
+}
+
+void frmRapport::AfficheProgression() {
+    suiviProgression_->stop();
+    dernierProgression_.start();
+    const QString& texte = progression_;
     const int largeur = lblProgression->contentsRect().width();
     const QString montre = lblProgression->fontMetrics().elidedText(texte, Qt::ElideRight, largeur);
     lblProgression->setText(montre);
@@ -136,7 +152,8 @@ void frmRapport::MontreProgression(const QString& texte) {
 
 void frmRapport::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    MontreProgression(progression_);
+    if (suiviProgression_)
+        AfficheProgression();
 }
 
 void frmRapport::closeEvent(QCloseEvent* event) {

@@ -24,7 +24,9 @@ public:
     // The run's progress under the gauge: file k of n, bytes, rate, time left.
     QLabel* lblProgression = nullptr;
     // Shows `texte` in lblProgression, cut with "…" when the window is too
-    // narrow for it (the whole line then in its tooltip); empty: none.
+    // narrow for it (the whole line then in its tooltip); empty: none, now.
+    // A quick run changes it for every file: it is shown at most every few
+    // hundredths of a second, and at once by MontreDerniereLigne.
     void MontreProgression(const QString& texte);
     QPushButton* ArretTelechargement = nullptr;
 
@@ -55,8 +57,11 @@ protected:
 
 private:
     void CopieLignes() const;
+    void AfficheProgression();
 
     QTimer* suivi_ = nullptr;  // the last line is to be brought into view
     QElapsedTimer dernierSuivi_;
-    QString progression_;
+    QString progression_;           // the progress line to show
+    QTimer* suiviProgression_ = nullptr; // it is to be shown
+    QElapsedTimer dernierProgression_;
 };

@@ -28,6 +28,7 @@
 #include "app/frmPrincipal.h"
 #include "config/Fonctions_Variables.h"
 #include "download/ModeleRapport.h"
+#include "download/Progression.h"
 #include "search/ModeleListe.h"
 #include "download/frmPause.h"
 #include "download/frmRapport.h"
@@ -170,6 +171,24 @@ int main(int argc, char** argv) {
         ok &= Enregistre(f.Rapport(), sortie + QStringLiteral("/ecran-rapport.png"));
         for (int i = 0; i < f.Rapport()->Lignes->Nombre(); ++i)
             std::printf("  %s\n", qPrintable(f.Rapport()->Lignes->Texte(i)));
+
+        // The same window during a run: a file in transfer, its gauge and the
+        // run's progress line under it (the demo's files arrive too fast to
+        // be caught in transfer).
+        frmRapport* r = f.Rapport();
+        r->AjouteLigne(QStringLiteral("[En cours] Carte IGN du massif, édition complète"));
+        r->MontreDerniereLigne();
+        constexpr double Mo = 1024 * 1024;
+        JaugeSuivie suivi([r](const QString& texte) { r->MontreProgression(texte); });
+        suivi.Dessous(r->Jauge);
+        InitialiseJauge(suivi);
+        suivi.Fichier(13, 14);
+        AfficheJauge(suivi, 42, QStringLiteral("42 % (7 Mo sur 18 Mo) - 1 Mo/sec"));
+        r->MontreProgression(TexteProgression({13, 14, {}, 0.42 * 18 * Mo, 18 * Mo, 1.1 * Mo}));
+        r->MontreDerniereLigne(); // what the run does before it waits
+        r->ArretTelechargement->setEnabled(true);
+        ok &= Enregistre(r, sortie + QStringLiteral("/ecran-rapport-en-cours.png"));
+        std::printf("  %s\n", qPrintable(r->lblProgression->text()));
     }
     InstalleGestionnaireMessages(nullptr);
     return ok ? 0 : 1;

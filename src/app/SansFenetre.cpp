@@ -7,12 +7,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -21,7 +19,6 @@
 #ifdef _WIN32
 #include <io.h>
 #else
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -32,6 +29,7 @@
 #include "config/ReglagesConnexion.h"
 #include "config/Service.h"
 #include "download/MoteurTelechargement.h"
+#include "download/Progression.h"
 #include "net/Attente.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
@@ -44,6 +42,7 @@
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Shell.h"
 #include "util/ModuleRamaglin.h"
+#include "util/SignauxArret.h"
 
 #ifndef RAMAGLIN_VERSION
 #define RAMAGLIN_VERSION "?"
@@ -155,53 +154,34 @@ private:
 
 Console gConsole;
 
-QString FormateDuree(qint64 secondes) {
-    if (secondes < 60)
-        return QStringLiteral("%1 s").arg(secondes);
-    if (secondes < 3600)
-        return QStringLiteral("%1 min %2 s").arg(secondes / 60).arg(secondes % 60);
-    return QStringLiteral("%1 h %2 min %3 s").arg(secondes / 3600).arg(secondes / 60 % 60).arg(secondes % 60);
-}
-
-// The gauge of the file in transfer as a line of the terminal: the transfer
-// layer's caption (percentage, bytes received and total, rate) after the
-// file's place in the run, and the time left.
+// The progress line of the terminal: the run's line, rewritten in place at
+// most five times a second (the transfer draws every new percentage: on a
+// fast link that is a hundred lines a second, which a terminal only shows as
+// flicker), wiped when the gauge goes.
 class JaugeTerminal final : public SurfaceJauge {
 public:
-    explicit JaugeTerminal(QString sujet) : sujet_(std::move(sujet)) {}
-    void DefinitSujet(const QString& sujet) { sujet_ = sujet; }
+    JaugeTerminal() { suivi_.Dessous(this); }
+    explicit JaugeTerminal(const QString& sujet) : JaugeTerminal() { suivi_.Sujet(sujet); }
+    // What the transfer layer draws on.
+    JaugeSuivie& Suivi() { return suivi_; }
 
     void MontreSurface(bool visible) override {
-        if (visible) {
-            debut_.start();
-            dernier_.invalidate();
-        } else {
+        if (!visible)
             gConsole.Efface();
-        }
+        dernier_.invalidate();
     }
-    void DessineSurface(int pourcentage, const QString& legende) override {
-        // The reset at the start of a file says nothing yet (and comes before
-        // the run names the file).
-        if (pourcentage == 0 && legende.isEmpty())
-            return;
-        // The transfer draws every new percentage: on a fast link that is a
-        // hundred lines a second, which a terminal only shows as flicker.
+    void DessineSurface(int, const QString&) override {}
+
+private:
+    void Montre(const QString& texte) {
         if (dernier_.isValid() && dernier_.elapsed() < 200)
             return;
         dernier_.start();
-        QString texte = sujet_ + QStringLiteral(" : ") +
-                        (legende.isEmpty() ? QString::number(pourcentage) + QStringLiteral(" %") : legende);
-        if (pourcentage > 0 && pourcentage < 100 && debut_.elapsed() >= 1000) {
-            const double ecoule = double(debut_.elapsed()) / 1000;
-            texte += QStringLiteral(" - encore ") +
-                     FormateDuree(qRound64(ecoule * (100 - pourcentage) / pourcentage));
-        }
         gConsole.Progression(texte);
     }
 
-private:
-    QString sujet_;
-    QElapsedTimer debut_, dernier_;
+    QElapsedTimer dernier_;
+    JaugeSuivie suivi_{[this](const QString& texte) { Montre(texte); }};
 };
 
 // What the desktop is told at the end of a run: the numbers, and the first
@@ -217,9 +197,7 @@ struct BilanRun {
 class VueTerminal final : public VueTelechargement {
 public:
     void DebutRun() override {}
-    void DebutFichier(int k, int n) override {
-        jauge_.DefinitSujet(QStringLiteral("Fichier %1 sur %2").arg(k).arg(n));
-    }
+    void DebutFichier(int k, int n) override { jauge_.Suivi().Fichier(k, n); }
     void AjouteLigne(const QString& texte) override {
         // A file in transfer is the progress line's business; its outcome
         // takes the report line's place.
@@ -233,9 +211,13 @@ public:
             premiereRaison = raison;
         gConsole.Sortie(raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison);
     }
+    void Publie() override {
+        // The lines are out as soon as written; only the progress line goes.
+        gConsole.Efface();
+    }
     SurfaceJauge* Jauge() override {
         // Nobody watches a gauge in a log: no caption is made for it.
-        return gConsole.Terminal() ? &jauge_ : nullptr;
+        return gConsole.Terminal() ? &jauge_.Suivi() : nullptr;
     }
     void RangeeTelechargee(int) override {}
     void Pause(int secondes) override;
@@ -251,7 +233,7 @@ private:
     // progress line of a terminal.
     void CompteARebours(int secondes);
 
-    JaugeTerminal jauge_{QString()};
+    JaugeTerminal jauge_;
 };
 
 void VueTerminal::AttenteServeur(int secondes) {
@@ -354,23 +336,7 @@ private:
 
 // SIGINT and SIGTERM stop the run as the stop button does: the file in
 // transfer is dropped, the list copy rewritten, the summary printed; the exit
-// status then says which signal it was. The handler only writes to a pipe;
-// the event loop reads it and raises the stop flag.
-volatile std::sig_atomic_t gSignal = 0;
-#ifndef _WIN32
-int gTube[2] = {-1, -1};
-
-void SurSignal(int numero) {
-    if (gSignal != 0)
-        _exit(128 + numero); // asked twice: whoever asks will not wait for the end of the run
-    gSignal = numero;
-    const int erreur = errno;
-    const char octet = 1;
-    [[maybe_unused]] const ssize_t ecrit = write(gTube[1], &octet, 1);
-    errno = erreur;
-}
-#endif
-
+// status then says which signal it was.
 class GardeSignaux {
 public:
     GardeSignaux() {
@@ -380,58 +346,23 @@ public:
         // final: the flag is held up until the program ends.
         maintien_.setInterval(50);
         QObject::connect(&maintien_, &QTimer::timeout, [] { ArretDemande = true; });
-#ifndef _WIN32
-        if (pipe(gTube) != 0)
-            return;
-        for (int fd : gTube) {
-            fcntl(fd, F_SETFD, FD_CLOEXEC);
-            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        }
-        notificateur_ = std::make_unique<QSocketNotifier>(gTube[0], QSocketNotifier::Read);
-        QObject::connect(notificateur_.get(), &QSocketNotifier::activated, [this] { Recu(); });
-        struct sigaction action {};
-        action.sa_handler = SurSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-#endif
-    }
-    ~GardeSignaux() {
-#ifndef _WIN32
-        if (!notificateur_)
-            return;
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
-        notificateur_.reset();
-        close(gTube[0]);
-        close(gTube[1]);
-#endif
     }
     GardeSignaux(const GardeSignaux&) = delete;
     GardeSignaux& operator=(const GardeSignaux&) = delete;
 
-    // Raw: true from the moment the signal lands, before the loop has read it.
-    static bool SignalRecu() { return gSignal != 0; }
-    static int Statut(int statut) { return gSignal != 0 ? 128 + gSignal : statut; }
+    static bool SignalRecu() { return SignauxArret::Recu() != 0; }
+    static int Statut(int statut) { return SignalRecu() ? 128 + SignauxArret::Recu() : statut; }
 
 private:
-    void Recu() {
-#ifndef _WIN32
-        char octets[16];
-        while (read(gTube[0], octets, sizeof octets) > 0) {
-        }
-#endif
-        if (maintien_.isActive())
-            return;
+    void Recu(int numero) {
         gConsole.Erreur(QStringLiteral("Arrêt demandé (%1) : le fichier commencé ne sera pas conservé.")
-                            .arg(gSignal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
-        ArretDemande = true;
+                            .arg(numero == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+        DemandeArret();
         maintien_.start();
     }
 
     QTimer maintien_;
-    std::unique_ptr<QSocketNotifier> notificateur_;
+    SignauxArret signaux_{[this](int numero) { Recu(numero); }};
 };
 
 // The service loaded and its list searched, as the window's start-up and its
@@ -472,7 +403,7 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
 
     JaugeTerminal jauge(QStringLiteral("Liste du service"));
     bool rechercheEffectuee = false;
-    resultat = MoteurRecherche(inet).Lance(VariablesService(), reglages, gConsole.Terminal() ? &jauge : nullptr,
+    resultat = MoteurRecherche(inet).Lance(VariablesService(), reglages, gConsole.Terminal() ? &jauge.Suivi() : nullptr,
                                            rechercheEffectuee);
     gConsole.Efface();
     switch (resultat.issue) {

@@ -185,13 +185,20 @@ private:
     qint64 intervalle_;
 };
 
-VueFenetres::VueFenetres(frmPrincipal& fenetre) : f_(fenetre) {}
+VueFenetres::VueFenetres(frmPrincipal& fenetre)
+    : f_(fenetre), suivi_([r = QPointer<frmRapport>(fenetre.Rapport())](const QString& texte) {
+          if (r)
+              r->MontreProgression(texte);
+      }) {
+    suivi_.Dessous(f_.Rapport()->Jauge);
+}
 
 VueFenetres::~VueFenetres() = default;
 
 void VueFenetres::DebutRun() {
     frmRapport* rapport = f_.Rapport();
     rapport->Vide();
+    rapport->MontreProgression(QString());
     const QRect cadre = f_.frameGeometry();
     rapport->move(cadre.x() + cadre.width() + 8, cadre.y());
     rapport->show();
@@ -208,7 +215,11 @@ void VueFenetres::RemplaceDerniereLigne(const QString& texte, const QString& rai
     f_.Rapport()->RemplaceDerniereLigne(texte, raison);
 }
 
-SurfaceJauge* VueFenetres::Jauge() { return f_.Rapport()->Jauge; }
+void VueFenetres::DebutFichier(int k, int n) { suivi_.Fichier(k, n); }
+
+void VueFenetres::Publie() { f_.Rapport()->MontreDerniereLigne(); }
+
+SurfaceJauge* VueFenetres::Jauge() { return &suivi_; }
 
 void VueFenetres::RangeeTelechargee(int rangee) { retraits_->Retire(rangee); }
 
@@ -221,8 +232,12 @@ void VueFenetres::Pause(int /*secondes*/) {
     f_.Rapport()->hide();
     pause->show();
     pause->TimerPause->start();
-    while (pause->isVisible())
+    // A stop from anywhere ends the countdown at once: the pause window's
+    // own button, but also the main window's close or a signal.
+    while (pause->isVisible() && !ArretDemande)
         PatienteUnPeu(100);
+    if (pause->isVisible())
+        pause->Interrompt();
     f_.show();
     f_.Rapport()->show();
 }
@@ -246,6 +261,7 @@ void VueFenetres::FinRun() {
     repeints_.reset();
     rapport->ArretTelechargement->setEnabled(false);
     rapport->EnCours = false;
+    rapport->MontreProgression(QString());
     f_.AfficheCurseurNormal();
 }
 

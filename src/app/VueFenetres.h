@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "download/MoteurTelechargement.h"
+#include "download/Progression.h"
 
 class frmPrincipal;
 class RetraitsDiffere;
@@ -20,6 +21,8 @@ public:
     VueFenetres& operator=(const VueFenetres&) = delete;
 
     void DebutRun() override;
+    void DebutFichier(int k, int n) override;
+    void Publie() override;
     void AjouteLigne(const QString& texte) override;
     void RemplaceDerniereLigne(const QString& texte, const QString& raison) override;
     SurfaceJauge* Jauge() override;
@@ -34,4 +37,5 @@ private:
     frmPrincipal& f_;
     std::unique_ptr<RetraitsDiffere> retraits_;
     std::unique_ptr<RepeintsEspaces> repeints_;
+    JaugeSuivie suivi_; // the report's gauge, and its progress line
 };

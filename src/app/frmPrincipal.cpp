@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +52,7 @@
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Texte.h"
 #include "util/ModuleRamaglin.h"
+#include "util/SignauxArret.h"
 
 const QString frmPrincipal::AdresseAuteur = QStringLiteral("https://ramaglin.fr/");
 
@@ -120,9 +122,38 @@ frmPrincipal::frmPrincipal(const QString& cheminApplication, QWidget* parent)
 }
 
 frmPrincipal::~frmPrincipal() {
+    signaux_.reset();
+    if (sansReponse_)
+        InstalleGestionnaireMessages(messagesAvant_);
     instance_.reset(); // the socket closed and the lock given back with the window
     delete rapport_;
     delete pause_;
+}
+
+void frmPrincipal::ArreteSurSignaux() {
+    signaux_ = std::make_unique<SignauxArret>([this](int) { ArretParSignal(); });
+}
+
+void frmPrincipal::ArretParSignal() {
+    if (!sansReponse_) {
+        sansReponse_ = true;
+        messagesAvant_ = InstalleGestionnaireMessages(nullptr);
+    }
+    // A question open (a stop button's) would hold the operation where it
+    // is; its answer is No, the stop being made here anyway.
+    for (int i = 0; i < 8; ++i) {
+        auto* boite = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!boite)
+            break;
+        boite->reject();
+    }
+    if (operation_ == Operation::Aucune) {
+        close();
+        return;
+    }
+    fermetureDemandee_ = true;
+    DemandeArret();
+    emit arretDemande();
 }
 
 void frmPrincipal::ConstruitOnglets() {
@@ -515,7 +546,7 @@ void frmPrincipal::closeEvent(QCloseEvent* event) {
         if (MsgBox(question, IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
             return;
         fermetureDemandee_ = true;
-        ArretDemande = true;
+        DemandeArret();
         emit arretDemande();
         return;
     }
@@ -685,7 +716,7 @@ void frmPrincipal::InterromptRecherche() {
         return;
     if (MsgBox(QStringLiteral("Êtes-vous sûr de vouloir interrompre la recherche ?"), IconeMessage::Question,
                BoutonsMessage::OuiNon) == ReponseMessage::Oui)
-        ArretDemande = true;
+        DemandeArret();
 }
 
 void frmPrincipal::VideResultats() {

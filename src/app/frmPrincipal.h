@@ -9,6 +9,8 @@
 
 #include "config/ReglagesConnexion.h"
 
+class GestionnaireMessages;
+class SignauxArret;
 class TableVariables;
 class VerrouListe;
 
@@ -120,6 +122,16 @@ public:
     // True once the user confirmed closing the window during an operation.
     bool FermetureDemandee() const { return fermetureDemandee_; }
 
+    // From now on SIGINT and SIGTERM (a session that ends, a service manager)
+    // close the window without a question: see ArretParSignal.
+    void ArreteSurSignaux();
+    // What a signal does: the operation in progress stopped at once (a pause
+    // or a server's wait included), the window closed once it has unwound,
+    // which saves the settings. Nobody may be there to answer: the message
+    // boxes open are closed, and those that follow go to standard error, their
+    // questions answered No.
+    void ArretParSignal();
+
     // Handlers: the search and the download run are engines of the core; these
     // connect them to the windows.
     void cmdRecherche_Click();
@@ -196,4 +208,7 @@ private:
     bool fermetureDemandee_ = false;
     frmRapport* rapport_ = nullptr;
     frmPause* pause_ = nullptr;
+    std::unique_ptr<SignauxArret> signaux_;
+    bool sansReponse_ = false; // a signal took the message boxes away
+    GestionnaireMessages* messagesAvant_ = nullptr;
 };

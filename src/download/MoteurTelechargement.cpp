@@ -133,6 +133,7 @@ MoteurTelechargement::PausesPrevues(const TableVariables& reglages, const std::v
 void MoteurTelechargement::Pauses(double& cumul, int compteur) {
     AppliqueReglesPause(reglages_, cumul, compteur, [&](int secondes) {
         TempsPauseRestant = secondes;
+        vue_.Publie();
         vue_.Pause(secondes);
         return !ArretDemande;
     });
@@ -213,6 +214,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     }
     resultat.arrete = ArretDemande;
     vue_.FinRun();
+    vue_.Publie(); // before the messages that follow
 
     // The downloaded rows' lines leave the list copy, through its work file;
     // so do lines the service marked as removed.
@@ -291,6 +293,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
             const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
             if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
                 // Shown on the gauge, the row's line staying "[En cours] ".
+                vue_.Publie();
                 if (!AttendSurJauge(suite.millisecondes,
                                     QStringLiteral("Nouvel essai dans %1 s (essai %2 sur %3)")
                                         .arg(QStringLiteral("%1"))
@@ -302,6 +305,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
             }
             if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
                 TempsPauseRestant = suite.secondes;
+                vue_.Publie();
                 vue_.AttenteServeur(suite.secondes);
                 if (ArretDemande)
                     break;
@@ -379,6 +383,7 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
             }
             issue = false;
             bool arrete = false;
+            vue_.Publie(); // an encrypted archive asks for its password
             if (zip->Get_Contents(destination) == Cls_Zip::ZipOk) {
                 const QList<bool> tout(zip->FileCount() + 1, true); // index 0 unused
                 const short code = zip->UnPack(tout, RepertoireChemin(destination));

@@ -31,6 +31,11 @@ public:
     // A new report line, and the last one overwritten (a failure's reason given).
     virtual void AjouteLigne(const QString& texte) = 0;
     virtual void RemplaceDerniereLigne(const QString& texte, const QString& raison) = 0;
+    // Every line given so far shown now, whatever the view holds back for
+    // speed: the run calls it before a pause, a server's wait, a wait between
+    // tries, a message or a question, and the summary, so that what the user
+    // reads then is never behind the run.
+    virtual void Publie() = 0;
     // Where the progress of the file in transfer is drawn (null: nowhere).
     virtual SurfaceJauge* Jauge() = 0;
     // Row `rangee` (its place in the list when the run began) was downloaded.

@@ -92,8 +92,14 @@ void frmPause::ArretTelechargement_Click() {
     if (MsgBox(QStringLiteral("Êtes-vous sûr de vouloir interrompre le téléchargement ?"),
                IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
         return;
+    DemandeArret();
+    Interrompt();
+}
+
+void frmPause::Interrompt() {
+    if (!charge_)
+        return;
     ArretTelechargement->setEnabled(false);
-    ArretDemande = true;
     TempsPauseRestant = 1;
     TimerPause_Timer();
 }

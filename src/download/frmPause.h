@@ -25,6 +25,10 @@ public:
     void TimerPause_Timer();
     // The stop request of the whole run.
     void ArretTelechargement_Click();
+    // The countdown ended now, as a confirmed stop ends it ("0 seconde", the
+    // window unloaded): a stop asked elsewhere (the main window's close, a
+    // signal) ends the pause at once too.
+    void Interrompt();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QTimer>
@@ -46,6 +47,14 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     Jauge->setSizePolicy(tenue);
     Jauge->MasqueAuProchainTour();
 
+    lblProgression = new QLabel;
+    lblProgression->setObjectName(QStringLiteral("lblProgression"));
+    // Its line is kept when empty, so that the list does not move as files
+    // begin and end; a long text is cut rather than widen the window.
+    lblProgression->setMinimumHeight(lblProgression->fontMetrics().height());
+    lblProgression->setMinimumWidth(1);
+    lblProgression->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+
     ArretTelechargement = new QPushButton(QStringLiteral("Stop !"));
     ArretTelechargement->setObjectName(QStringLiteral("ArretTelechargement"));
     ArretTelechargement->setEnabled(false);
@@ -54,6 +63,7 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* v = new QVBoxLayout(this);
     v->addWidget(List1, 1);
     v->addWidget(Jauge);
+    v->addWidget(lblProgression);
     auto* bas = new QHBoxLayout;
     bas->addStretch(1);
     bas->addWidget(ArretTelechargement);
@@ -63,6 +73,9 @@ frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     suivi_ = new QTimer(this);
     suivi_->setSingleShot(true);
     connect(suivi_, &QTimer::timeout, this, &frmRapport::MontreDerniereLigne);
+    suiviProgression_ = new QTimer(this);
+    suiviProgression_->setSingleShot(true);
+    connect(suiviProgression_, &QTimer::timeout, this, &frmRapport::AfficheProgression);
 }
 
 namespace {
@@ -90,6 +103,8 @@ void frmRapport::MontreDerniereLigne() {
     suivi_->stop();
     dernierSuivi_.start();
     Lignes->Publie();
+    if (suiviProgression_->isActive())
+        AfficheProgression();
     if (Lignes->Nombre() == 0)
         return;
     List1->selectionModel()->setCurrentIndex(Lignes->index(Lignes->Nombre() - 1),
@@ -113,7 +128,32 @@ void frmRapport::ArretTelechargement_Click() {
                IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
         return;
     ArretTelechargement->setEnabled(false);
-    ArretDemande = true;
+    DemandeArret();
+}
+
+void frmRapport::MontreProgression(const QString& texte) {
+    progression_ = texte;
+    if (texte.isEmpty() || (!suiviProgression_->isActive() && (!dernierProgression_.isValid() ||
+                                                               dernierProgression_.elapsed() >= IntervalleSuivi)))
+        AfficheProgression();
+    else if (!suiviProgression_->isActive()) // else shown with the texts before it
+        suiviProgression_->start(int(IntervalleSuivi - dernierProgression_.elapsed()));
+}
+
+void frmRapport::AfficheProgression() {
+    suiviProgression_->stop();
+    dernierProgression_.start();
+    const QString& texte = progression_;
+    const int largeur = lblProgression->contentsRect().width();
+    const QString montre = lblProgression->fontMetrics().elidedText(texte, Qt::ElideRight, largeur);
+    lblProgression->setText(montre);
+    lblProgression->setToolTip(montre == texte ? QString() : texte);
+}
+
+void frmRapport::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (suiviProgression_)
+        AfficheProgression();
 }
 
 void frmRapport::closeEvent(QCloseEvent* event) {

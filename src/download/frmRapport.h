@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class QLabel;
 class QListView;
 class ModeleRapport;
 class QPushButton;
@@ -20,6 +21,13 @@ public:
     QListView* List1 = nullptr;
     ModeleRapport* Lignes = nullptr; // what List1 shows
     JaugeWidget* Jauge = nullptr;
+    // The run's progress under the gauge: file k of n, bytes, rate, time left.
+    QLabel* lblProgression = nullptr;
+    // Shows `texte` in lblProgression, cut with "…" when the window is too
+    // narrow for it (the whole line then in its tooltip); empty: none, now.
+    // A quick run changes it for every file: it is shown at most every few
+    // hundredths of a second, and at once by MontreDerniereLigne.
+    void MontreProgression(const QString& texte);
     QPushButton* ArretTelechargement = nullptr;
 
     // True while a run is in progress: the close button then asks to stop.
@@ -45,10 +53,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CopieLignes() const;
+    void AfficheProgression();
 
     QTimer* suivi_ = nullptr;  // the last line is to be brought into view
     QElapsedTimer dernierSuivi_;
+    QString progression_;           // the progress line to show
+    QTimer* suiviProgression_ = nullptr; // it is to be shown
+    QElapsedTimer dernierProgression_;
 };

@@ -4,6 +4,7 @@
 // exit status and the files it leaves.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -187,31 +188,59 @@ TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
     EXPECT_EQ(LitFichier(Liste()), "copie de la fenêtre\r\n");
 }
 
-// A signal while a file arrives slowly: that file dropped, the list copy
-// rewritten without the file that had arrived, the summary, and the status
-// that names the signal.
-TEST_F(SansFenetre, SignalPendantUnTransfertLent) {
+// A signal while a file arrives slowly, during a server's wait, during a
+// pause: the file in transfer dropped, the list copy rewritten without the
+// file that had arrived, the summary, and the status that names the signal.
+// A wait (40 s here) ends with the signal, not when it runs out.
+TEST_F(SansFenetre, SignalPendantUnTransfertOuUneAttente) {
     ServeurTest serveur;
-    serveur.Repond("*", "/un", ReponseTest::Ok(Motif(1000)));
+    for (const char* cible : {"/un", "/deux", "/trois"})
+        serveur.Repond("*", cible, ReponseTest::Ok(Motif(1000)));
     serveur.Repond("*", "/lent", {.corps = Motif(400000), .goutteOctets = 4000, .goutteDelaiMs = 100});
-    serveur.Repond("*", "/trois", ReponseTest::Ok(Motif(1000)));
+    serveur.Repond("*", "/occupe", {.statut = 429, .entetes = "Retry-After: 40\r\n"});
     const auto Demande = [&](const char* cible) { return !serveur.Requetes("GET", cible).isEmpty(); };
-    for (const auto& [signal, statut] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
-        SCOPED_TRACE(signal);
+    const struct {
+        const char* nom;
+        int signal, statut;
+        QByteArray deuxieme, autres; // the second row's address, more settings
+        QString signe;               // the signal is sent once standard error says this...
+        const char* demande;         // ...or the second file is asked for
+        QString ligne;               // the second row's report line
+    } cas[] = {
+        {"transfert, SIGTERM", SIGTERM, 143, "lent", "", "", "/lent", "[Arrêt demandé] Deux"},
+        {"transfert, SIGINT", SIGINT, 130, "lent", "", "", "/lent", "[Arrêt demandé] Deux"},
+        {"attente du serveur", SIGTERM, 143, "occupe", "", "Le serveur demande d'attendre 40 secondes", nullptr,
+         "[Arrêt demandé] Deux"},
+        {"pause", SIGTERM, 143, "deux",
+         "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
+         "DUREE_PAUSE_ENTRE_TELECHARGEMENT=40\r\n", "Pause de 40 secondes", nullptr, ""},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
         QDir(dest).removeRecursively();
         QDir().mkpath(dest);
         serveur.OublieRequetes();
-        const QString param = Service("un\tUn\r\nlent\tLent\r\ntrois\tTrois\r\n", "", serveur.Adresse("/"));
+        const QString param = Service("un\tUn\r\n" + c.deuxieme + "\tDeux\r\ntrois\tTrois\r\n", c.autres,
+                                      serveur.Adresse("/"));
         QProcess p;
         Demarre(p, {"--sans-fenetre", param});
-        ASSERT_TRUE(AttendQue([&] { return Demande("/lent"); }, 60000));
-        ::kill(pid_t(p.processId()), signal);
+        QString erreurs;
+        ASSERT_TRUE(AttendQue([&] {
+            erreurs += QString::fromUtf8(p.readAllStandardError());
+            return c.demande ? Demande(c.demande) : erreurs.contains(c.signe);
+        }, 60000)) << erreurs.toStdString();
+        QElapsedTimer depuisSignal;
+        depuisSignal.start();
+        ::kill(pid_t(p.processId()), c.signal);
         const Execution e = Termine(p);
-        EXPECT_EQ(e.statut, statut);
-        EXPECT_EQ(e.lignes, (QStringList{"[OK] Un (1000 octets)", "[Arrêt demandé] Lent",
-                                         "Un fichier téléchargé avec succès."}));
+        // A behaviour, not a speed: the 40 s were not waited out.
+        EXPECT_LT(depuisSignal.elapsed(), 10000);
+        EXPECT_EQ(e.statut, c.statut);
+        QStringList lignes{"[OK] Un (1000 octets)", c.ligne, "Un fichier téléchargé avec succès."};
+        lignes.removeAll(QString());
+        EXPECT_EQ(e.lignes, lignes);
         EXPECT_EQ(Destination(), QStringList{"un"});
-        EXPECT_EQ(LitFichier(Liste()), "lent\tLent\r\ntrois\tTrois\r\n");
+        EXPECT_EQ(LitFichier(Liste()), c.deuxieme + "\tDeux\r\ntrois\tTrois\r\n");
         EXPECT_FALSE(Demande("/trois"));
     }
 }

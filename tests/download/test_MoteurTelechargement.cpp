@@ -15,6 +15,7 @@
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
 #include "download/MoteurTelechargement.h"
+#include "download/Progression.h"
 #include "net/Attente.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
@@ -94,6 +95,8 @@ TEST_F(MoteurTelechargementTest, EchecsPausesEtListeRecrite) {
     EXPECT_EQ(vue.rangees, (std::vector<int>{0, 2, 4, 5}));
     // After C: 4 Ko since the start, and the second file; after E: 2 Ko only.
     EXPECT_EQ(vue.pauses, (std::vector<int>{5, 7}));
+    // The report is never behind a pause: C's line is shown when it starts.
+    EXPECT_EQ(vue.montrees, QStringList(2, "[OK] A (2 Ko)|[Erreur] B|[OK] C (2 Ko)"));
     // The preview's plan of the same rules, every file arriving.
     const auto plan = MoteurTelechargement::PausesPrevues(VariablesService(), {2048, 2048, 2048, 2048});
     EXPECT_EQ(plan, (std::vector<MoteurTelechargement::PausePrevue>{{2, 5}, {2, 7}}));
@@ -298,6 +301,7 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     auto r = Lance(Liste("o.bin\tO\r\nc.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] O"});
     EXPECT_EQ(vue.attentes, std::vector<int>{10});
+    EXPECT_EQ(vue.montrees, QStringList{"[En cours] O"});
     EXPECT_TRUE(r.arrete);
     EXPECT_TRUE(serveur.Requetes("GET", "/o.bin").isEmpty());
 
@@ -390,3 +394,35 @@ TEST_F(MoteurTelechargementTest, UneSeuleConnexion) {
 }
 
 } // namespace
+
+// The run's progress line, the same in the report window and on a terminal:
+// sizes in their unit, a size unknown (bytes received only, no time left), a
+// rate not known yet (neither rate nor time left), the search's own subject;
+// and the line a gauge makes of the transfer layer's caption.
+TEST(Progression, LigneDuRun) {
+    constexpr double Ko = 1024, Mo = Ko * 1024, Go = Mo * 1024;
+    const struct {
+        Progression p;
+        QString texte;
+    } cas[] = {
+        {{3, 12, {}, 4.2 * Mo, 18 * Mo, 1.1 * Mo}, "Fichier 3 sur 12 — 4,2 Mo sur 18 Mo — 1,1 Mo/s — encore 13 s"},
+        {{1, 1, {}, 500, 1000, 100}, "Fichier 1 sur 1 — 500 octets sur 1000 octets — 100 octets/s — encore 5 s"},
+        {{7, 9, {}, Go, 3 * Go, 200 * Ko}, "Fichier 7 sur 9 — 1 Go sur 3 Go — 200 Ko/s — encore 2 h 54 min 46 s"},
+        {{2, 4, {}, 1536, -1, 512}, "Fichier 2 sur 4 — 1,5 Ko reçus — 512 octets/s"},
+        {{2, 4, {}, 0, 2048, 0}, "Fichier 2 sur 4 — 0 octet sur 2 Ko"},
+        {{1, 2, {}, 2048, 2048, Ko}, "Fichier 1 sur 2 — 2 Ko sur 2 Ko — 1 Ko/s"},
+        {{0, 0, "Liste du service", Ko, -1, 0}, "Liste du service — 1 Ko reçus"},
+    };
+    for (const auto& c : cas)
+        EXPECT_EQ(TexteProgression(c.p), c.texte);
+
+    QStringList lignes;
+    JaugeSuivie jauge([&](const QString& texte) { lignes << texte; });
+    InitialiseJauge(jauge);
+    jauge.Fichier(2, 5);
+    AfficheJauge(jauge, 25, "25 % (512 Ko sur 2 Mo)");
+    ASSERT_EQ(lignes.size(), 2);
+    EXPECT_EQ(lignes[0], "Fichier 2 sur 5");
+    // The rate comes after a second; this line may be made sooner or later.
+    EXPECT_TRUE(lignes[1].startsWith("Fichier 2 sur 5 — 512 Ko sur 2 Mo")) << lignes[1].toStdString();
+}

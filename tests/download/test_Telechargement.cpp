@@ -2,13 +2,16 @@
 // (our own server for failures and slow answers), read as a user would.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <csignal>
 #include <functional>
+#include <unistd.h>
 
 #include "config/Fonctions_Variables.h"
 #include "app/frmPrincipal.h"
@@ -254,9 +257,16 @@ TEST_F(Telechargement, FenetreDePause) {
             }
             comptes.last().append(p->lblTempsRestant->text());
         });
-        SurApparition apparition(p, [&] { comptes.append(QStringList{p->lblTempsRestant->text()}); });
+        // The report is never behind a pause: the last file's line is there
+        // when it begins (the report shows its lines in batches otherwise).
+        QStringList rapport;
+        SurApparition apparition(p, [&] {
+            comptes.append(QStringList{p->lblTempsRestant->text()});
+            rapport = Textes(f->Rapport()->List1);
+        });
         f->cmdTelechargeSelection->click();
         EXPECT_EQ(comptes, c.comptes);
+        EXPECT_EQ(rapport.value(rapport.size() - 1), QString(c.arreter ? "[OK] A (2 Ko)" : "[OK] B (2 Ko)"));
         EXPECT_TRUE(cachees);
         EXPECT_TRUE(f->isVisible() && f->Rapport()->isVisible());
         if (c.arreter) { // nothing more fetched; the copy keeps every row that did not arrive
@@ -286,6 +296,68 @@ TEST_F(Telechargement, AttenteDemandeeParLeServeur) {
     EXPECT_EQ(Textes(f->Rapport()->List1), QStringList{"[OK] A (2 Ko)"});
     EXPECT_EQ(serveur.Requetes("GET", "/a").size(), 2);
     EXPECT_EQ(p->LabelPause->text(), texteService);
+}
+
+// A stop from elsewhere than the pause window ends a pause or a server's wait
+// at once, not when its 40 s have run out: the main window's close (confirmed)
+// as the stop button does, and SIGTERM, which asks nothing (nobody may be
+// there), ends the run, closes the window and saves the settings.
+TEST_F(Telechargement, ArretPendantUneAttente) {
+    ServeurTest serveur;
+    for (const char* nom : {"/a", "/b"})
+        serveur.Repond("*", nom, ReponseTest::Ok(Motif(2048)));
+    serveur.Repond("*", "/occupe", {.statut = 429, .entetes = "Retry-After: 40\r\n"});
+    const QByteArray pause = "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
+                             "DUREE_PAUSE_ENTRE_TELECHARGEMENT=40\r\n";
+    const struct {
+        const char* nom;
+        QByteArray lignes, parametres;
+        bool signal;
+        QStringList rapport;
+        QString progression; // the report's progress line when the wait begins
+    } cas[] = {
+        {"pause, SIGTERM", "a\tA\r\nb\tB\r\n", pause, true, {"[OK] A (2 Ko)"}, "Fichier 1 sur 2"},
+        {"pause, fermeture", "a\tA\r\nb\tB\r\n", pause, false, {"[OK] A (2 Ko)"}, "Fichier 1 sur 2"},
+        {"serveur, SIGTERM", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", true, {"[OK] A (2 Ko)", "[Arrêt demandé] O"},
+         "Fichier 2 sur 3"},
+        {"serveur, fermeture", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", false,
+         {"[OK] A (2 Ko)", "[Arrêt demandé] O"}, "Fichier 2 sur 3"},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
+        auto f = Prepare(c.lignes, c.parametres, serveur.Adresse("/"));
+        QFile::remove(app.filePath("Ramag.ini"));
+        if (c.signal)
+            f->ArreteSurSignaux(); // as the program does
+        QElapsedTimer depuisArret;
+        QString progression;
+        SurApparition apparition(f->Pause(), [&] {
+            progression = f->Rapport()->lblProgression->text();
+            QTimer::singleShot(300, f.get(), [&] { // the countdown running
+                depuisArret.start();
+                if (c.signal) {
+                    ::kill(::getpid(), SIGTERM);
+                } else {
+                    rec.RepondOui();
+                    f->close();
+                }
+            });
+        });
+        f->cmdTelechargeSelection->click();
+        // A behaviour, not a speed: the 40 s were not waited out.
+        ASSERT_TRUE(depuisArret.isValid());
+        EXPECT_LT(depuisArret.elapsed(), 10000);
+        EXPECT_EQ(Textes(f->Rapport()->List1), c.rapport);
+        EXPECT_TRUE(progression.startsWith(c.progression)) << progression.toStdString();
+        EXPECT_EQ(f->Rapport()->lblProgression->text(), ""); // the run is over
+        EXPECT_EQ(f->Pause()->lblTempsRestant->text(), "0 seconde");
+        // After a signal the summary goes to standard error: no box waits for a click.
+        EXPECT_EQ(rec.Textes(), c.signal ? QStringList() : (QStringList{Question, "Un fichier téléchargé avec succès."}));
+        EXPECT_EQ(Destination(), QStringList{"a"});
+        EXPECT_TRUE(serveur.Requetes("GET", "/b").isEmpty());
+        EXPECT_TRUE(AttendQue([&] { return !f->isVisible(); }, 5000));
+        EXPECT_TRUE(QFile::exists(app.filePath("Ramag.ini")));
+    }
 }
 
 } // namespace

@@ -1,4 +1,6 @@
-// A view of a download run that records what the windows would show.
+// A view of a download run that records what the windows would show. Like the
+// report window, it shows its lines only when told to (Publie): `montrees` is
+// what a user would have read at each pause or server's wait.
 #pragma once
 
 #include <QStringList>
@@ -20,15 +22,18 @@ struct VueEnregistreuse final : VueTelechargement {
         lignes.last() = texte;
         raisons.last() = raison;
     }
+    void Publie() override { publiees = int(lignes.size()); }
     SurfaceJauge* Jauge() override { return nullptr; }
     void RangeeTelechargee(int rangee) override { rangees.push_back(rangee); }
     void Pause(int secondes) override {
         pauses.push_back(secondes);
+        montrees << lignes.mid(0, publiees).join('|');
         if (surPause)
             surPause(secondes);
     }
     void AttenteServeur(int secondes) override {
         attentes.push_back(secondes);
+        montrees << lignes.mid(0, publiees).join('|');
         if (surPause)
             surPause(secondes);
     }
@@ -39,6 +44,8 @@ struct VueEnregistreuse final : VueTelechargement {
     int debuts = 0, fins = 0;
     std::vector<std::pair<int, int>> fichiers;
     QStringList lignes, raisons;
+    int publiees = 0;    // lines shown
+    QStringList montrees; // the lines shown at each pause or wait, joined by "|"
     std::vector<int> rangees, pauses, attentes; // attentes: those the server asked for
     std::vector<qint32> renumerotation;
     bool perdue = false;

@@ -1,0 +1,111 @@
+// The progress line of a run.
+#include "download/Progression.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+#include <algorithm>
+
+#include "util/Fonctions_Math.h"
+
+namespace {
+
+// A size as FormateTaille writes it, back in bytes (-1: not a size).
+double LitTaille(QString texte) {
+    texte = texte.trimmed();
+    const qsizetype espace = texte.lastIndexOf(QLatin1Char(' '));
+    if (espace <= 0)
+        return -1;
+    const QString unite = texte.mid(espace + 1);
+    const double facteur = unite.startsWith(QLatin1String("octet")) ? 1
+                           : unite == QLatin1String("Ko")          ? 1024.0
+                           : unite == QLatin1String("Mo")          ? 1048576.0
+                           : unite == QLatin1String("Go")          ? 1073741824.0
+                                                                   : -1;
+    bool ok = false;
+    double nombre = QLocale().toDouble(texte.left(espace), &ok);
+    if (!ok)
+        nombre = QLocale::c().toDouble(texte.left(espace).replace(QLatin1Char(','), QLatin1Char('.')), &ok);
+    return ok && facteur > 0 ? nombre * facteur : -1;
+}
+
+} // namespace
+
+QString FormateDuree(qint64 secondes) {
+    if (secondes < 60)
+        return QStringLiteral("%1 s").arg(secondes);
+    if (secondes < 3600)
+        return QStringLiteral("%1 min %2 s").arg(secondes / 60).arg(secondes % 60);
+    return QStringLiteral("%1 h %2 min %3 s").arg(secondes / 3600).arg(secondes / 60 % 60).arg(secondes % 60);
+}
+
+QString TexteProgression(const Progression& p) {
+    QStringList parties;
+    if (p.fichiers > 0)
+        parties << QStringLiteral("Fichier %1 sur %2").arg(p.fichier).arg(p.fichiers);
+    else if (!p.sujet.isEmpty())
+        parties << p.sujet;
+    const bool avecTotal = p.total >= 0;
+    if (avecTotal)
+        parties << FormateTaille(p.recu, false) + QStringLiteral(" sur ") + FormateTaille(p.total, false);
+    else if (p.recu > 0)
+        parties << FormateTaille(p.recu, false) + QStringLiteral(" reçus");
+    if (p.debit > 0) {
+        parties << FormateTaille(p.debit, false) + QStringLiteral("/s");
+        if (avecTotal && p.total > p.recu)
+            parties << QStringLiteral("encore ") +
+                           FormateDuree(std::max<qint64>(1, qRound64((p.total - p.recu) / p.debit)));
+    }
+    return parties.join(QStringLiteral(" — "));
+}
+
+void JaugeSuivie::Dessous(SurfaceJauge* jauge) {
+    dessous_ = jauge;
+    vieDessous_ = jauge ? jauge->Vie() : nullptr;
+}
+
+void JaugeSuivie::Fichier(int k, int n) {
+    p_.fichier = k;
+    p_.fichiers = n;
+    montre_(TexteProgression(p_)); // the file's place at once, before its first byte
+}
+
+void JaugeSuivie::Sujet(const QString& sujet) {
+    p_.fichiers = 0;
+    p_.sujet = sujet;
+}
+
+void JaugeSuivie::MontreSurface(bool visible) {
+    if (SurfaceJauge* j = Vivante())
+        j->MontreSurface(visible);
+    if (visible) {
+        debut_.start();
+        p_.recu = 0;
+        p_.total = -1;
+        p_.debit = 0;
+    }
+}
+
+void JaugeSuivie::DessineSurface(int pourcentage, const QString& legende) {
+    if (SurfaceJauge* j = Vivante()) {
+        j->DessineSurface(pourcentage, legende);
+        j->Tag = QString::number(pourcentage);
+    }
+    // The reset at the start of a file says nothing yet.
+    if (pourcentage == 0 && legende.isEmpty())
+        return;
+    static const QRegularExpression tailles(QStringLiteral("\\(([^()]+) sur ([^()]+)\\)"));
+    const QRegularExpressionMatch m = tailles.match(legende);
+    const double recu = m.hasMatch() ? LitTaille(m.captured(1)) : -1;
+    const double total = m.hasMatch() ? LitTaille(m.captured(2)) : -1;
+    if (total > 0) {
+        p_.total = total;
+        p_.recu = std::max(recu, total * pourcentage / 100);
+    } else {
+        p_.recu = std::max(p_.recu, recu);
+    }
+    // As the transfer layer counts its own rate: from the first second on.
+    const double secondes = double(debut_.elapsed()) / 1000;
+    p_.debit = secondes >= 1 ? p_.recu / secondes : 0;
+    montre_(TexteProgression(p_));
+}

@@ -9,6 +9,7 @@
 #include "search/DecodeEntites.h"
 
 #include <QByteArray>
+#include <QStringDecoder>
 
 #include <cstddef>
 #include <cstdint>
@@ -63,7 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* octets, size_t n) {
     // Valid UTF-8 without carriage returns or a byte order mark reads as its
     // own text: the text gives the same links.
     const bool utf8 = QByteArrayView(donnees).isValidUtf8();
-    const QString page = utf8 ? QString::fromUtf8(donnees) : QString::fromLatin1(donnees);
+    // Decoded keeping every U+FEFF, a leading one too: the text is then
+    // exactly what the bytes hold.
+    QStringDecoder decodeur(QStringConverter::Utf8,
+                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    const QString page = utf8 ? QString(decodeur.decode(donnees)) : QString::fromLatin1(donnees);
     if (utf8 && !donnees.contains('\r') && !donnees.startsWith("\xEF\xBB\xBF")) {
         ListeAuto adresses3, types3, textes3;
         ExtraitLiensTexte(page, base, adresses3, types3, &textes3);

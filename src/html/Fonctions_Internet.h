@@ -3,10 +3,15 @@
 // against a base address. A tolerant text scanner, not an HTML parser: comments
 // and script blocks are removed by delimiter search, the rest is cut into tags
 // at "<" and ">", and one attribute is read from four tag names.
+// The scanner reads the page's bytes as they are (UTF-8, or Windows-1252 when
+// the page is not valid UTF-8) and decodes only what it keeps, so that a page
+// costs little more than its own bytes in memory.
 #pragma once
 
 #include "util/ListeAuto.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // Kind codes of a link, appended as decimal text to the kinds list.
@@ -32,41 +37,24 @@ QString NomTypeLien(int code);
 bool ExtraitLiensHTML(const QString& cheminPage, const QString& adresseBase, ListeAuto& adresses,
                       ListeAuto& types, ListeAuto* textes = nullptr);
 
-// The page file as one text: decoded as UTF-8 when valid, else Windows-1252;
-// carriage returns are dropped with the line feed that follows each, while a
-// lone line feed stays. `ok` is false when the file cannot be read.
-QString LitPageHTML(const QString& cheminPage, bool& ok);
-// The same from the file's bytes.
-QString TextePageHTML(const QByteArray& octets);
+// The same extraction on the bytes of a page file, read as the file would be:
+// UTF-8 when valid (a leading byte order mark dropped), else Windows-1252; a
+// carriage return is dropped with the line feed that follows it, a lone line
+// feed stays. The bytes are worked on in place: hand them over (std::move)
+// rather than share them, or they are copied once.
+void ExtraitLiensOctets(QByteArray page, const QString& adresseBase, ListeAuto& adresses,
+                        ListeAuto& types, ListeAuto* textes = nullptr);
 
-// The same extraction on a page already read with LitPageHTML.
-void ExtraitLiensTexte(QString page, const QString& adresseBase, ListeAuto& adresses,
+// The same extraction on a page already held as text (line ends already
+// handled): the text is scanned in its UTF-8 form.
+void ExtraitLiensTexte(const QString& page, const QString& adresseBase, ListeAuto& adresses,
                        ListeAuto& types, ListeAuto* textes = nullptr);
 
-// The redirections written in <Script Language="JAVASCRIPT"> blocks as
-// "location.href = value;" (kind 3, with an empty text when `textes` is given).
-void ExtraitLiensScripts(const QString& page, const QString& adresseBase, ListeAuto& adresses,
-                         ListeAuto& types, ListeAuto* textes = nullptr);
-
-// Cuts a text into tags: the text between each "<" and the next ">" (both
-// looked for outside double quotes), and the 1-based position of its "<" as
-// decimal text when `positions` is given. An unfinished last tag is dropped.
-void DecoupeBalises(const QString& texte, ListeAuto& balises, ListeAuto* positions = nullptr);
-
-// Value of the attribute `nomAttribut` (any case) in the attribute text of a
-// tag, quotes removed; "" when it is not there.
-QString ValeurAttribut(const QString& nomAttribut, const QString& texteAttributs);
-
-// The n-th segment (n from 1) strictly between `debut` and the next `fin`, the
-// search going on after each `fin`. False and "" when there are fewer segments.
-bool ExtraitSegment(const QString& texte, const QString& debut, const QString& fin, int n,
-                    bool ignorerCasse, QString& segment);
-
-// Removes every segment from `debut` through the next `fin`, looking again from
-// the start of the text after each cut; an unterminated `debut` and everything
-// after it stay.
-void SupprimeSegments(QString& texte, const QString& debut, const QString& fin, bool ignorerCasse);
-
-// Remove leading or trailing spaces (the space character only).
-void SupprimeEspacesDebut(QString& texte);
-void SupprimeEspacesFin(QString& texte);
+// Removes, in place, every segment from `debut` through the next `fin`, looking
+// again from the start of the text after each cut; an unterminated `debut` and
+// everything after it stay. The delimiters are ASCII; the text is UTF-8 when
+// `utf8`, else one byte per character. Ignoring case compares capitals
+// character by character, so the dotless i and the long s of a UTF-8 text
+// match "I" and "S".
+void SupprimeSegments(QByteArray& texte, QByteArrayView debut, QByteArrayView fin, bool ignorerCasse,
+                      bool utf8 = true);

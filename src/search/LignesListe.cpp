@@ -47,8 +47,10 @@ void LignesListe::DefinitOctets(const QByteArray& octets) {
 }
 
 void LignesListe::Decoupe() {
-    debuts_.clear();
-    longueurs_.clear();
+    // New vectors rather than cleared ones: the offsets of a large list (or
+    // page) are let go when the lines are replaced.
+    debuts_ = {};
+    longueurs_ = {};
     const char* d = octets_.constData();
     const qsizetype n = octets_.size();
     bool normal = true;

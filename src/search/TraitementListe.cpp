@@ -128,10 +128,12 @@ int ModeLiens(LignesListe& lignes, const TableVariables& reglages) {
     ListeAuto types;
     ListeAuto textes;
     {
-        // The page's text is dropped as soon as its links are out.
-        QString page = TextePageHTML(lignes.Texte());
+        // The page's bytes are handed over to the extractor, which works on
+        // them in place: the lines let go of them first, so that they are
+        // neither shared nor copied, and they go as soon as the links are out.
+        QByteArray page = lignes.Texte();
         lignes.DefinitOctets(QByteArray());
-        ExtraitLiensTexte(std::move(page), base, adresses, types, &textes);
+        ExtraitLiensOctets(std::move(page), base, adresses, types, &textes);
     }
     types = ListeAuto();
 

@@ -51,6 +51,14 @@ TEST(ExtraitLiens, Pages) {
         {"commentaires, dont un non fermé",
          "<!-- <a href=\"cache.htm\"> --><a href=\"a.htm\">a</a><!-- ouvert > <a href=\"b.htm\">b</a>",
          {"5 ~/a.htm «a»", "5 ~/b.htm «b»"}},
+        {"un commentaire coupé en reforme un", "<!<!-- x -->-- <a href=c.htm> --><a href=d.htm>", {"5 ~/d.htm"}},
+        {"script non fermé: ni lu ni retiré",
+         "<a href=a.htm>a</a><Script Language=\"JAVASCRIPT\">location.href='x.htm';<a href=b.htm>",
+         {"5 ~/a.htm «a»", "5 ~/b.htm"}},
+        {"ı et ſ ont I et S pour capitales",
+         "<Script Language=\"JAVASCRIPT\">locatıon.href='s.htm';</ſcript><ımg ſrc=i.gif>"
+         "<a href=\"javaſcript:x\"><a href=u.htm>ſı</a>",
+         {"3 ~/s.htm", "2 ~/i.gif", "5 ~/u.htm «ſı»"}},
         {"scripts d'abord, dans l'ordre des blocs",
          "<a href=\"avant.htm\">x</a><SCRIPT LANGUAGE=\"javascript\">LOCATION.HREF=\"un.htm\";\n"
          "location.href=deux.htm; if (x) location.href;</SCRIPT><A HREF=a.htm><script language="
@@ -93,6 +101,11 @@ TEST(ExtraitLiens, Fichiers) {
         {"LF", kBase, "<A\nHREF=\"x.htm\">x</A>\n", {"5 ~/x.htm «x»"}},
         {"CR seul", kBase, "<A\rHREF=\"x.htm\">", {}},
         {"Windows-1252", kBase, "<a href=\"f.htm\">\xe9t\xe9</a>", {"5 ~/f.htm «été»"}},
+        {"Windows-1252, octets d'un ı en UTF-8", kBase, "<\xC4\xB1MG SRC=x.gif><a href=\"\xE9.htm\">\x80</a>",
+         {"5 ~/é.htm «€»"}},
+        {"UTF-8: marque d'ordre, caractères de plusieurs octets", kBase,
+         "\xEF\xBB\xBF<a href=\"\xC3\xA9>.htm\">\xEF\xBB\xBF\xC3\xA9</a>", {"5 ~/é>.htm «\uFEFFé»"}},
+        {"octet nul", kBase, QByteArrayLiteral("<a href=\"a.htm\">x\0y</a>"), {QStringLiteral("5 ~/a.htm «x\0y»")}},
         {"nginx", nginx, LitFichier(CheminFixture("html/nginx-autoindex.html")),
          {"5 http://127.0.0.1/ «../»", "5 ~/sous-dossier/ «sous-dossier/»", "5 ~/archive.zip «archive.zip»",
           "5 ~/lisez-moi.txt «lisez-moi.txt»", "5 ~/page%20deux.htm «page deux.htm»",

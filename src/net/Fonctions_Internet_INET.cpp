@@ -123,9 +123,9 @@ public:
         : fichier(temporaire), chemin(temporaire), bornes_(bornes), dossier_(QFileInfo(temporaire).absolutePath()),
           attendu_(attendu) {}
 
-    // The bytes the GET's own response announces, once known (the probe's
-    // length was a guess): the free-space steps follow it, and a length that
-    // breaks a bound fails the fetch now rather than once the disk holds it.
+    // The bytes the GET's own response announces, once known: the
+    // free-space steps follow it, and a length that breaks a bound fails the
+    // fetch now rather than once the disk holds it.
     bool Annonce(double longueur) {
         attendu_ = longueur;
         if (bornes_.tailleMax >= 0 && longueur > double(bornes_.tailleMax)) {
@@ -254,10 +254,11 @@ struct Reprise {
         return dossierPresent > 0;
     }
 
-    // The bytes kept for a resource of `taille` bytes whose validator is now
-    // `validateur` (empty: the probe named none), with the validator they were
-    // received under; 0 when nothing usable is kept (what was kept then goes).
-    qint64 Existant(qint64 taille, const QString& validateur, QString& validateurGarde) {
+    // The bytes kept for this address and destination, with the validator
+    // they were received under and the size of the whole resource; 0 when
+    // nothing usable is kept (what was kept then goes). Whether the server
+    // still serves the same resource is its answer to If-Range.
+    qint64 Gardee(QString& validateurGarde, qint64& total) {
         if (!PeutExister())
             return 0;
         Chemins();
@@ -269,11 +270,10 @@ struct Reprise {
         if (f.open(QIODevice::ReadOnly)) {
             const QList<QByteArray> l = f.readAll().split('\n');
             bool nombre = false;
-            const qint64 total = l.value(3).toLongLong(&nombre);
+            total = l.value(3).toLongLong(&nombre);
             octets = QFileInfo(travail).size();
             if (l.size() != 5 || l[0] != Entete || QString::fromUtf8(l[1]) != adresse || !nombre ||
-                total != taille || l[2].isEmpty() || (!validateur.isEmpty() && validateur != QString::fromUtf8(l[2])) ||
-                octets <= 0 || octets >= total)
+                l[2].isEmpty() || octets <= 0 || octets >= total)
                 octets = 0;
             else
                 validateurGarde = QString::fromUtf8(l[2]);
@@ -339,156 +339,6 @@ struct Reprise {
     mutable int dossierPresent = -1; // -1: not asked yet
 };
 
-// One fetch: everything TelechargeFichier keeps while it waits. It lives on
-// that call's stack, so nothing of a fetch outlives it.
-struct Reception {
-    Reception(Inet& i, SurfaceJauge* j) : inet(i), jauge(j), jaugeVivante(j ? j->Vie() : nullptr) {}
-
-    // The gauge, unless the window that owns it is gone meanwhile.
-    SurfaceJauge* Jauge() const { return jauge && *jaugeVivante ? jauge : nullptr; }
-
-    // Receives the GET just started into `sortie` (opened), in chunks, with
-    // progress. True when the body came whole by the GET's own framing (or up
-    // to the size limit); with `totalExact`, only when the file then holds
-    // exactly tailleServeur bytes. `recu` bytes are in the file already;
-    // `premier`, when not empty, is the first chunk, read already.
-    bool Recoit(SortieBornee& sortie, double recu = 0, QByteArray premier = {}, bool totalExact = false);
-    // The same for a fetch that may resume: the GET (from byte `depuis` of the
-    // work file when it is not 0) is started here, and `sortie` opened once
-    // the answer says whether it continues the work file or starts it again.
-    enum class Suite { Fini, Echec, DepuisZero };
-    Suite RecoitAvecReprise(SortieBornee& sortie, const QString& adresse, qint64 depuis,
-                            const QString& validateur, Reprise& reprise, bool& gardee);
-    void MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage);
-
-    Inet& inet;
-    SurfaceJauge* jauge;
-    std::shared_ptr<const bool> jaugeVivante;
-    double tailleServeur = -1;
-    double tailleMax = -1;
-    double totalJauge = -1;  // what the gauge counts up to
-    double tailleRecue = -1; // the size to tell the caller once Recoit succeeded
-    QElapsedTimer debut;
-    bool erreur = false; // the transfer object reported a failure
-    QString raison;      // why the fetch failed, for the user
-    bool passager = false; // the failure may pass with another try
-    bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
-    std::optional<SortieBornee> sortieReprise; // RecoitAvecReprise's output
-    Hachage empreinte;         // the outputs compute a digest...
-    QByteArray empreinteRecue; // ...which is this once complete
-    QString cheminRecu;                        // the file it wrote
-};
-
-// The fetch in progress, if any (only ever one).
-Reception* ReceptionEnCours = nullptr;
-
-bool Reception::Recoit(SortieBornee& sortie, double recu, QByteArray premier, bool totalExact) {
-    // A body is whole when it matches its own response's framing: libcurl
-    // holds it to that response's Content-Length or last chunk, and fails a
-    // body cut before that end (CURLE_PARTIAL_FILE, a failure that may pass).
-    // The probe's length is only a guess, kept for the gauge until the GET's
-    // headers come: a list generated on each request may change size between
-    // the two. The rest of a resource (a 206) is the exception: its
-    // Content-Range named the whole resource's size, which the work file
-    // must then reach exactly.
-    const bool parLimite = tailleMax != -1;
-    double longueurGet = -1; // where the GET's own response says its body ends
-    bool entetesVus = false;
-    bool tronque = false;
-    totalJauge = tailleServeur;
-    int pourcentageTexte = 0;
-    QString textePourcentage = QStringLiteral("0");
-    bool complet = false;
-    while (!ArretDemande) {
-        Inet::Vide pourquoi = Inet::Vide::Aucun;
-        QByteArray morceau = premier.isEmpty() ? inet.GetChunk(TailleLecture, &pourquoi) : std::move(premier);
-        premier = QByteArray();
-        if (morceau.isEmpty()) {
-            switch (pourquoi) {
-            case Inet::Vide::Fin:
-                complet = !erreur && (!totalExact || recu == tailleServeur);
-                if (!complet && !erreur) {
-                    raison = QStringLiteral("%1 octets reçus sur les %2 annoncés")
-                                 .arg(qint64(recu))
-                                 .arg(qint64(tailleServeur));
-                    passager = recu < tailleServeur; // the connection closed early
-                }
-                break;
-            case Inet::Vide::Echec:
-                raison = inet.RaisonEchec();
-                passager = inet.EchecPassager();
-                break;
-            case Inet::Vide::Arret: break;
-            case Inet::Vide::Remplacee:
-            case Inet::Vide::Aucun:
-                raison = QStringLiteral("transfert interrompu par une autre requête");
-                break;
-            }
-            break;
-        }
-        if (!entetesVus) {
-            // The GET's headers have come with its first bytes.
-            entetesVus = true;
-            if (const qint64 n = inet.LongueurCorps(); n >= 0 && !totalExact) {
-                longueurGet = recu + double(n);
-                totalJauge = longueurGet;
-                if (!sortie.Annonce(parLimite ? std::min(double(n), tailleMax - recu) : double(n))) {
-                    raison = sortie.raison;
-                    break;
-                }
-            }
-        }
-        if (totalExact && recu + double(morceau.size()) > tailleServeur) {
-            raison = QStringLiteral("le serveur envoie plus que les %1 octets annoncés")
-                         .arg(qint64(tailleServeur));
-            break;
-        }
-        if (parLimite && recu + double(morceau.size()) > tailleMax)
-            morceau.truncate(qsizetype(tailleMax - recu));
-        for (qsizetype fait = 0; fait < morceau.size();) {
-            fait = std::min<qsizetype>(fait + TailleMorceau, morceau.size());
-            MontreProgression(recu + double(fait), pourcentageTexte, textePourcentage);
-        }
-        recu += double(morceau.size());
-        if (sortie.write(morceau) != morceau.size()) {
-            raison = sortie.raison.isEmpty() ? QStringLiteral("écriture impossible dans le dossier")
-                                             : sortie.raison;
-            break;
-        }
-        if (parLimite && recu >= tailleMax) {
-            inet.Cancel(); // the rest is not wanted
-            complet = tronque = true;
-            break;
-        }
-        CedeDeTempsEnTemps();
-    }
-    if (ArretDemande) {
-        complet = false;
-        raison = QStringLiteral("arrêt demandé");
-    }
-    if (complet && recu == 0) {
-        complet = false;
-        raison = QStringLiteral("fichier vide");
-    }
-    if (!complet) {
-        if (garderSiCoupe && passager && !ArretDemande)
-            sortie.fichier.Termine(); // what came stays, for the next try
-        else
-            sortie.fichier.Abandonne();
-        return false;
-    }
-    if (!sortie.fichier.Termine()) {
-        raison = QStringLiteral("écriture impossible dans le dossier");
-        passager = false;
-        return false;
-    }
-    empreinteRecue = sortie.fichier.Empreinte();
-    // Cut at the limit, the resource's size is what its GET announced (or,
-    // failing that, the probe); otherwise what came.
-    tailleRecue = !tronque ? recu : longueurGet >= 0 ? longueurGet : tailleServeur;
-    return true;
-}
-
 // The validator that If-Range may name: a strong ETag, else Last-Modified.
 QString Validateur(const Inet& inet) {
     const QString etiquette = inet.GetHeader(QStringLiteral("ETag"));
@@ -507,33 +357,176 @@ bool PlageAttendue(const QString& texte, qint64 depuis, qint64 total) {
            m.captured(3).toLongLong() == total;
 }
 
-Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QString& adresse, qint64 depuis,
-                                              const QString& validateur, Reprise& reprise, bool& gardee) {
-    gardee = false;
-    if (depuis > 0)
-        inet.ExecuteSuite(adresse, depuis, validateur);
-    else
-        inet.Execute(adresse, QStringLiteral("GET"));
-    Inet::Vide pourquoi = Inet::Vide::Arret;
-    QByteArray premier = ArretDemande ? QByteArray() : inet.GetChunk(TailleLecture, &pourquoi);
-    if (premier.isEmpty()) {
-        // Nothing came: what the work file holds is still good for later.
-        switch (pourquoi) {
-        case Inet::Vide::Echec:
-            raison = inet.RaisonEchec();
-            passager = inet.EchecPassager();
-            break;
-        case Inet::Vide::Fin:
-            // An empty body by its own framing, as Recoit tells it.
-            raison = QStringLiteral("fichier vide");
-            break;
-        case Inet::Vide::Arret: raison = QStringLiteral("arrêt demandé"); break;
-        default: raison = QStringLiteral("transfert interrompu par une autre requête"); break;
+bool Occupe(long statut) { return statut == 429 || statut == 503; }
+
+} // namespace
+
+// One fetch, from its GET to its file in the destination's place, taken a
+// step at a time: everything it keeps between two steps.
+struct EtatTransfert {
+    EtatTransfert(Inet& i, const QString& adresse_, const QString& destination_, SurfaceJauge* j,
+                  bool verifierPage_, qint32 tailleMax_, const BornesTransfert* bornes_,
+                  const OptionsTransfert& options_, HachageEnRoute* hachage_)
+        : inet(i), jauge(j), jaugeVivante(j ? j->Vie() : nullptr), adresseDemandee(adresse_), adresse(adresse_),
+          destination(destination_), verifierPage(verifierPage_), tailleMax(tailleMax_), options(options_),
+          hachage(hachage_), reprise(adresse_, destination_) {
+        avecReprise = options.reprise && tailleMax == -1 && !bornes_ && !verifierPage;
+        if (!options.empreinte.isEmpty())
+            empreinte.algorithme = EVP_sha256();
+        else if (hachage)
+            empreinte = {EVP_sha512(), hachage->prefixe};
+        debut.start();
+        if (SurfaceJauge* g = Jauge())
+            InitialiseJauge(*g);
+        // Whatever happens, an earlier file at the destination stays until the
+        // new one is complete.
+        temporaire = CreeFichierTemporaire(destination);
+        recu = temporaire;
+        if (temporaire.isEmpty()) {
+            raison = QStringLiteral("dossier non modifiable");
+            Conclut();
+            return;
         }
-        gardee = depuis > 0 && passager && !ArretDemande;
-        return Suite::Echec;
+        // One request: the GET's own headers say what a probe would have.
+        // What a cut left is asked for again from where it stopped, while the
+        // server still describes the same resource (If-Range); otherwise it
+        // goes and the fetch starts over.
+        depuis = avecReprise ? reprise.Gardee(validateur, total) : 0;
+        sortieTemporaire.emplace(temporaire, bornes_ ? *bornes_ : BornesTransfert{}, -1);
+        sortieTemporaire->empreinte = empreinte;
+        Lance();
+    }
+    ~EtatTransfert() {
+        if (phase != Phase::Fini) { // dropped unfinished: nothing of it stays
+            arret = true;
+            Avance();
+        }
     }
 
+    SurfaceJauge* Jauge() const { return jauge && *jaugeVivante ? jauge : nullptr; }
+
+    bool Avance();
+    void Lance();
+    enum class Entete { Corps, Relance, Echec };
+    Entete LitEntete();
+    bool Morceau(QByteArray morceau);
+    void FinCorps(bool complet);
+    void Conclut();
+    void MontreProgression(double octets);
+
+    Inet& inet;
+    SurfaceJauge* jauge;
+    std::shared_ptr<const bool> jaugeVivante;
+    const QString adresseDemandee;
+    QString adresse; // after the redirections
+    const QString destination;
+    const bool verifierPage;
+    const double tailleMax;
+    const OptionsTransfert options;
+    HachageEnRoute* const hachage;
+    Reprise reprise;
+    bool avecReprise = false;
+
+    enum class Phase { Entete, Corps, Fini };
+    Phase phase = Phase::Entete;
+    bool arret = false;
+    QString temporaire;
+    QString recu; // the file that takes the destination's place
+    std::optional<SortieBornee> sortieTemporaire, sortieReprise;
+    SortieBornee* sortie = nullptr; // the one being written, once opened
+    QString validateur;
+    qint64 total = -1;  // of the resource whose start the work file holds
+    qint64 depuis = 0;  // bytes of the work file continued
+    double tailleServeur = -1; // the resource's size, when its response says
+    double totalJauge = -1;    // what the gauge counts up to (-1: no progress)
+    double tailleRecue = -1;   // the size told once the body came whole
+    double recus = 0;          // bytes in the file
+    double longueurGet = -1;   // where the GET's own response says its body ends
+    double ecartes = 0;        // past the limit of a body of unknown length: counted, not kept
+    bool entetesVus = false;
+    bool totalExact = false;   // a 206: the file must end exactly at the resource's size
+    bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
+    int pourcentageTexte = 0;
+    QString textePourcentage = QStringLiteral("0");
+    QElapsedTimer debut;
+    QString raison;          // why the fetch failed, for the user
+    bool passager = false;   // the failure may pass with another try
+    bool gardee = false;     // a work file waits for the next try
+    bool resultat = false;
+    bool redirige = false;
+    double taille = -1;
+    Hachage empreinte;         // the outputs compute a digest...
+    QByteArray empreinteRecue; // ...which is this once complete
+    IssueTransfert issue;
+};
+
+void EtatTransfert::Lance() {
+    phase = Phase::Entete;
+    if (depuis > 0)
+        inet.ExecuteSuite(adresseDemandee, depuis, validateur);
+    else
+        inet.Execute(adresseDemandee, QStringLiteral("GET"));
+}
+
+bool EtatTransfert::Avance() {
+    // A few blocks at a time: the other fetches in flight get their turn.
+    for (int blocs = 0; blocs < 16 && phase != Phase::Fini; ++blocs) {
+        if (arret) {
+            raison = QStringLiteral("arrêt demandé");
+            FinCorps(false);
+            break;
+        }
+        Inet::Vide pourquoi = Inet::Vide::Aucun;
+        QByteArray morceau = inet.LitDisponible(TailleLecture, &pourquoi);
+        if (morceau.isEmpty()) {
+            if (pourquoi == Inet::Vide::Attente)
+                return false;
+            bool complet = false;
+            switch (pourquoi) {
+            case Inet::Vide::Fin:
+                if (phase == Phase::Entete) {
+                    raison = QStringLiteral("fichier vide"); // empty by its own framing
+                    break;
+                }
+                complet = !totalExact || recus == tailleServeur;
+                if (!complet) {
+                    raison = QStringLiteral("%1 octets reçus sur les %2 annoncés")
+                                 .arg(qint64(recus))
+                                 .arg(qint64(tailleServeur));
+                    passager = recus < tailleServeur; // the connection closed early
+                }
+                break;
+            case Inet::Vide::Echec:
+                raison = inet.RaisonEchec();
+                passager = inet.EchecPassager();
+                break;
+            default: raison = QStringLiteral("transfert interrompu par une autre requête"); break;
+            }
+            FinCorps(complet);
+            break;
+        }
+        if (phase == Phase::Entete) {
+            switch (LitEntete()) {
+            case Entete::Relance:
+                Lance();
+                return false;
+            case Entete::Echec:
+                FinCorps(false);
+                return true;
+            case Entete::Corps: phase = Phase::Corps; break;
+            }
+        }
+        if (!Morceau(std::move(morceau)))
+            break;
+        CedeDeTempsEnTemps();
+    }
+    return phase == Phase::Fini;
+}
+
+// The response's own headers, with its first bytes: a part that continues
+// the work file, or the whole resource, whose size and validator decide
+// whether a cut would keep it.
+EtatTransfert::Entete EtatTransfert::LitEntete() {
     const long statut = inet.StatutReponse();
     bool ajout = false;
     if (statut == 206) {
@@ -543,55 +536,217 @@ Reception::Suite Reception::RecoitAvecReprise(SortieBornee& temporaire, const QS
             inet.Cancel();
             raison = QStringLiteral("le serveur n'envoie qu'une partie du fichier (206) à une demande du fichier "
                                     "entier");
-            return Suite::Echec;
+            return Entete::Echec;
         }
-        if (!PlageAttendue(inet.GetHeader(QStringLiteral("Content-Range")), depuis, qint64(tailleServeur))) {
+        if (!PlageAttendue(inet.GetHeader(QStringLiteral("Content-Range")), depuis, total)) {
             inet.Cancel();
-            return Suite::DepuisZero;
+            reprise.Oublie();
+            depuis = 0;
+            return Entete::Relance;
         }
-        ajout = true;
+        tailleServeur = double(total);
+        ajout = garderSiCoupe = totalExact = true;
     } else {
-        // The whole resource: its own length, when it gives one, is the size
-        // a work file is kept for.
+        // The whole resource: its own length, when it gives one, is its size
+        // and the size a work file is kept for.
         if (const qint64 n = inet.LongueurCorps(); n > 0)
             tailleServeur = double(n);
         depuis = 0;
-        const QString valide = Validateur(inet);
-        garderSiCoupe = tailleServeur >= double(TailleMinReprise) && !valide.isEmpty() &&
-                        reprise.Ecrit({adresse, valide, qint64(tailleServeur)});
-        if (!garderSiCoupe)
-            reprise.Oublie();
+        if (avecReprise) {
+            const QString valide = Validateur(inet);
+            garderSiCoupe = tailleServeur >= double(TailleMinReprise) && !valide.isEmpty() &&
+                            reprise.Ecrit({adresseDemandee, valide, qint64(tailleServeur)});
+            if (!garderSiCoupe)
+                reprise.Oublie();
+        }
     }
-    if (ajout)
-        garderSiCoupe = true;
-
-    SortieBornee* sortie = &temporaire;
+    sortie = &*sortieTemporaire;
     if (garderSiCoupe) {
         sortieReprise.emplace(reprise.travail, BornesTransfert{}, tailleServeur);
         sortieReprise->empreinte = empreinte;
         sortie = &*sortieReprise;
         // The work file beside the destination is not needed: a program
         // killed from here on leaves only the one that can be resumed.
-        QFile::remove(temporaire.chemin);
+        QFile::remove(temporaire);
     }
     if (!sortie->Ouvre(ajout)) {
         inet.Cancel();
+        sortie = nullptr;
         raison = QStringLiteral("dossier non modifiable");
-        return Suite::Echec;
+        return Entete::Echec;
     }
-    cheminRecu = garderSiCoupe ? reprise.travail : QString();
-    const bool fini = Recoit(*sortie, double(depuis), std::move(premier), ajout);
-    gardee = !fini && garderSiCoupe && passager && !ArretDemande;
-    return fini ? Suite::Fini : Suite::Echec;
+    recus = double(depuis);
+    totalJauge = tailleServeur;
+    return Entete::Corps;
 }
 
-void Reception::MontreProgression(double recu, int& pourcentageTexte, QString& textePourcentage) {
+// One block of the body: written, with progress. False when the fetch has
+// ended with it.
+bool EtatTransfert::Morceau(QByteArray morceau) {
+    // A body is whole when it matches its own response's framing: libcurl
+    // holds it to that response's Content-Length or last chunk, and fails a
+    // body cut before that end (CURLE_PARTIAL_FILE, a failure that may pass).
+    // The rest of a resource (a 206) is the exception: its Content-Range
+    // named the whole resource's size, which the work file must then reach
+    // exactly.
+    const bool parLimite = tailleMax != -1;
+    if (!entetesVus && !totalExact) {
+        // The first block: the GET's headers came with it.
+        entetesVus = true;
+        if (const qint64 n = inet.LongueurCorps(); n >= 0) {
+            longueurGet = recus + double(n);
+            totalJauge = longueurGet;
+            if (!sortie->Annonce(parLimite ? std::min(double(n), tailleMax - recus) : double(n))) {
+                raison = sortie->raison;
+                FinCorps(false);
+                return false;
+            }
+        } else {
+            // No size said: nothing to draw a progress against.
+            totalJauge = -1;
+            if (SurfaceJauge* j = Jauge())
+                MasqueJauge(*j);
+        }
+    }
+    if (ecartes > 0 || (parLimite && recus >= tailleMax && longueurGet < 0)) {
+        // Cut at the limit, a body of unknown length is still read to its end
+        // for its size.
+        ecartes += double(morceau.size());
+        return true;
+    }
+    if (totalExact && recus + double(morceau.size()) > tailleServeur) {
+        raison = QStringLiteral("le serveur envoie plus que les %1 octets annoncés").arg(qint64(tailleServeur));
+        FinCorps(false);
+        return false;
+    }
+    if (parLimite && recus + double(morceau.size()) > tailleMax) {
+        if (longueurGet < 0)
+            ecartes += recus + double(morceau.size()) - tailleMax;
+        morceau.truncate(qsizetype(tailleMax - recus));
+    }
+    for (qsizetype fait = 0; fait < morceau.size();) {
+        fait = std::min<qsizetype>(fait + TailleMorceau, morceau.size());
+        MontreProgression(recus + double(fait));
+    }
+    recus += double(morceau.size());
+    if (sortie->write(morceau) != morceau.size()) {
+        raison = sortie->raison.isEmpty() ? QStringLiteral("écriture impossible dans le dossier") : sortie->raison;
+        FinCorps(false);
+        return false;
+    }
+    if (parLimite && recus >= tailleMax && longueurGet >= 0) {
+        inet.Cancel(); // the rest is not wanted
+        FinCorps(true);
+        return false;
+    }
+    return true;
+}
+
+// The body has ended (`complet`: whole by its framing, or up to the limit),
+// or the fetch failed or was stopped before or during it.
+void EtatTransfert::FinCorps(bool complet) {
+    if (arret) {
+        complet = false;
+        raison = QStringLiteral("arrêt demandé");
+    }
+    if (complet && recus == 0) {
+        complet = false;
+        raison = QStringLiteral("fichier vide");
+    }
+    if (!sortie) {
+        // Nothing came, or no proper answer: what the work file holds is
+        // still good for later.
+        gardee = depuis > 0 && !arret && (passager || inet.StatutReponse() == 0);
+    } else if (!complet) {
+        gardee = garderSiCoupe && passager && !arret;
+        if (gardee)
+            sortie->fichier.Termine(); // what came stays, for the next try
+        else
+            sortie->fichier.Abandonne();
+    } else if (!sortie->fichier.Termine()) {
+        raison = QStringLiteral("écriture impossible dans le dossier");
+        passager = false;
+    } else {
+        empreinteRecue = sortie->fichier.Empreinte();
+        // Cut at the limit, the resource's size is what its GET announced
+        // (or, failing that, what came in all); otherwise what came.
+        const bool tronque = tailleMax != -1 && (ecartes > 0 || recus >= tailleMax);
+        tailleRecue = !tronque ? recus : longueurGet >= 0 ? longueurGet : recus + ecartes;
+        resultat = true;
+        if (garderSiCoupe)
+            recu = reprise.travail;
+    }
+    Conclut();
+}
+
+// The fetch's end: the file in the destination's place, or nothing left.
+void EtatTransfert::Conclut() {
+    // After a redirection, the address the file came from.
+    if (const QString finale = inet.AdresseFinale(); resultat && !finale.isEmpty() && finale != adresse) {
+        adresse = finale;
+        redirige = true;
+    }
+    taille = resultat ? tailleRecue : tailleServeur;
+    bool occupe = false;
+    if (!temporaire.isEmpty()) {
+        if (avecReprise && !resultat && !gardee)
+            reprise.Oublie();
+        if (resultat && verifierPage && !FichierSansErreur(recu)) {
+            resultat = false;
+            raison = QStringLiteral("le serveur a renvoyé une page d'erreur");
+        }
+        if (!resultat && !arret) {
+            occupe = Occupe(inet.StatutReponse()) && !passager;
+            if (occupe)
+                issue.attenteServeur = inet.AttenteDemandee();
+        }
+    }
+    if (resultat && !options.empreinte.isEmpty() &&
+        QString::fromLatin1(empreinteRecue.toHex()) != options.empreinte.trimmed().toLower()) {
+        // Not the file the service published: the old one stays.
+        resultat = false;
+        passager = false;
+        raison = QStringLiteral("empreinte SHA-256 différente");
+        if (recu != temporaire)
+            QFile::remove(recu);
+        reprise.Oublie();
+    }
+    if (resultat && !RemplaceDestination(recu, destination)) {
+        resultat = false;
+        raison = QStringLiteral("le fichier ne peut pas prendre sa place dans le dossier");
+    }
+    if (resultat && avecReprise)
+        reprise.Oublie();
+    if (!resultat)
+        inet.Cancel();
+    if (!temporaire.isEmpty() && (!resultat || recu != temporaire))
+        QFile::remove(temporaire);
+    if (SurfaceJauge* j = Jauge())
+        MasqueJauge(*j);
+
+    issue.genre = resultat  ? IssueTransfert::Genre::Reussi
+                  : arret   ? IssueTransfert::Genre::Arret
+                  : occupe  ? IssueTransfert::Genre::Occupe
+                  : passager ? IssueTransfert::Genre::Passager
+                             : IssueTransfert::Genre::Definitif;
+    if (issue.genre == IssueTransfert::Genre::Arret && avecReprise)
+        reprise.Oublie();
+    issue.raison = resultat ? QString() : raison;
+    issue.repriseGardee = gardee && !resultat;
+    if (hachage)
+        hachage->resultat = resultat ? empreinteRecue : QByteArray();
+    if (issue.genre != IssueTransfert::Genre::Occupe)
+        issue.attenteServeur.clear();
+    phase = Phase::Fini;
+}
+
+void EtatTransfert::MontreProgression(double octets) {
     SurfaceJauge* j = Jauge();
-    if (!j)
+    if (!j || totalJauge < 0)
         return;
-    // A guess of the probe that the body outgrows stops at 100 %.
-    const double total = std::max(tailleMax != -1 ? std::min(tailleMax, totalJauge) : totalJauge, recu);
-    const int pourcentage = PourcentageBorne(recu / total * 100);
+    // A body that outgrows the length it announced stops at 100 %.
+    const double reference = std::max(tailleMax != -1 ? std::min(tailleMax, totalJauge) : totalJauge, octets);
+    const int pourcentage = PourcentageBorne(octets / reference * 100);
     // The gauge only redraws a new percentage: build its caption only then
     // (this runs for every kilobyte: no text is made for nothing).
     if (pourcentage != pourcentageTexte) {
@@ -600,13 +755,65 @@ void Reception::MontreProgression(double recu, int& pourcentageTexte, QString& t
     }
     if (textePourcentage == j->Tag)
         return;
-    QString legende = textePourcentage + QStringLiteral(" % (") + FormateTaille(recu, true) +
-                      QStringLiteral(" sur ") + FormateTaille(total, false) + QLatin1Char(')');
+    QString legende = textePourcentage + QStringLiteral(" % (") + FormateTaille(octets, true) +
+                      QStringLiteral(" sur ") + FormateTaille(reference, false) + QLatin1Char(')');
     const qint64 secondes = debut.elapsed() / 1000;
     if (secondes >= 1)
-        legende += QStringLiteral(" - ") + FormateTaille(recu / double(secondes), true) +
-                   QStringLiteral("/sec");
+        legende += QStringLiteral(" - ") + FormateTaille(octets / double(secondes), true) + QStringLiteral("/sec");
     AfficheJauge(*j, pourcentage, legende);
+}
+
+TransfertFichier::TransfertFichier(Inet& inet, const QString& adresse, const QString& destination,
+                                   SurfaceJauge* jauge, const OptionsTransfert& options)
+    : d(std::make_unique<EtatTransfert>(inet, adresse, destination, jauge, false, -1, nullptr, options, nullptr)) {}
+
+TransfertFichier::~TransfertFichier() = default;
+
+bool TransfertFichier::Avance() { return d->Avance(); }
+void TransfertFichier::Arrete() {
+    if (d->phase != EtatTransfert::Phase::Fini) {
+        d->arret = true;
+        d->Avance();
+    }
+}
+bool TransfertFichier::Fini() const { return d->phase == EtatTransfert::Phase::Fini; }
+const IssueTransfert& TransfertFichier::Issue() const { return d->issue; }
+QString TransfertFichier::Adresse() const { return d->adresse; }
+double TransfertFichier::Recus() const { return d->recus; }
+double TransfertFichier::Total() const { return d->totalJauge; }
+
+namespace {
+
+// The fetch of the calls that wait for their end, the event loop turning.
+bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool verifierPage, qint32 tailleMax,
+                SurfaceJauge* jauge, double& taille, bool& redirige, const BornesTransfert* bornes,
+                const OptionsTransfert& options, IssueTransfert& issue, HachageEnRoute* hachage = nullptr) {
+    issue = IssueTransfert{};
+    // One fetch at a time on a transfer object: one started from a nested
+    // turn of the event loop (a timer, a click) would share it with this one.
+    if (inet.EnService) {
+        issue.raison = QStringLiteral("un autre téléchargement est en cours");
+        return false;
+    }
+    inet.EnService = true;
+    const struct Fin {
+        Inet& inet;
+        ~Fin() { inet.EnService = false; }
+    } fin{inet};
+
+    ArretDemande = false;
+    EtatTransfert t(inet, adresse, destination, jauge, verifierPage, tailleMax, bornes, options, hachage);
+    for (;;) {
+        t.arret = t.arret || ArretDemande;
+        if (t.Avance())
+            break;
+        PatienteUnPeu();
+    }
+    adresse = t.adresse;
+    redirige = t.redirige;
+    taille = t.taille;
+    issue = t.issue;
+    return t.resultat;
 }
 
 } // namespace
@@ -641,261 +848,6 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
     inet.Protocol = http ? Inet::ProtocoleHTTP : Inet::ProtocoleFTP;
     inet.RequestTimeout = 60;
 }
-
-void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
-                     QString& dateModification, bool lectureSuit) {
-    ArretDemande = false;
-    redirige = false;
-    taille = -1;
-
-    if (lectureSuit)
-        inet.ExecuteTeteEtLecture(adresse);
-    else
-        inet.Execute(adresse, QStringLiteral("HEAD"));
-    while (inet.StillExecuting() && !ArretDemande)
-        PatienteUnPeu();
-    if (ArretDemande) {
-        inet.Cancel();
-        return;
-    }
-
-    const QString longueur = inet.GetHeader(QStringLiteral("Content-length"));
-    QString location = inet.GetHeader(QStringLiteral("Location"));
-    if (!location.isEmpty()) {
-        // A relative Location is relative to the address probed.
-        const QUrl cible(location);
-        if (cible.isRelative())
-            location = QUrl(adresse).resolved(cible).toString();
-    }
-    if (!location.isEmpty() && location != adresse) {
-        adresse = location;
-        redirige = true;
-    }
-    dateModification = inet.GetHeader(QStringLiteral("Last-modified")).left(30);
-    if (EstNombre(longueur) && !ArretDemande) {
-        taille = ValeurNombre(longueur);
-        if (taille <= 0)
-            taille = -1;
-    }
-}
-
-namespace {
-
-bool EstChiffree(const QString& adresse) {
-    return adresse.startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
-           adresse.startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive);
-}
-
-bool Occupe(long statut) { return statut == 429 || statut == 503; }
-
-// The fetch, for both entry points.
-bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool verifierPage, qint32 tailleMax,
-                SurfaceJauge* jauge, double& taille, bool& redirige, const BornesTransfert* bornes,
-                const OptionsTransfert& options, IssueTransfert& issue, HachageEnRoute* hachage = nullptr) {
-    issue = IssueTransfert{};
-    // One fetch at a time: one started from a nested turn of the event loop
-    // (a timer, a click) would share the transfer object with this one.
-    if (ReceptionEnCours) {
-        issue.raison = QStringLiteral("un autre téléchargement est en cours");
-        return false;
-    }
-    Reception r(inet, jauge);
-    ReceptionEnCours = &r;
-    const struct Fin {
-        ~Fin() { ReceptionEnCours = nullptr; }
-    } fin;
-
-    ArretDemande = false;
-    r.tailleMax = tailleMax;
-    if (!options.empreinte.isEmpty())
-        r.empreinte.algorithme = EVP_sha256();
-    else if (hachage)
-        r.empreinte = {EVP_sha512(), hachage->prefixe};
-    r.debut.start();
-    if (SurfaceJauge* j = r.Jauge())
-        InitialiseJauge(*j);
-
-    // Whatever happens, an earlier file at the destination stays until the
-    // new one is complete.
-    const QString temporaire = CreeFichierTemporaire(destination);
-    const QString adresseDemandee = adresse;
-    Reprise reprise(adresseDemandee, destination);
-    const bool avecReprise = options.reprise && tailleMax == -1 && !bornes && !verifierPage;
-    QString recu = temporaire; // the file that takes the destination's place
-    bool resultat = false;
-    bool occupe = false;
-
-    if (temporaire.isEmpty()) {
-        r.raison = QStringLiteral("dossier non modifiable");
-    } else {
-        QString dateModification;
-        // The GET follows at once when nothing can stop it after the probe but
-        // the probe's own answer: no bounds to check against the size, no work
-        // file to continue with a range.
-        const bool lectureSuit = !bornes && !(avecReprise && reprise.PeutExister());
-        InterrogeEnTete(inet, adresse, r.tailleServeur, redirige, dateModification, lectureSuit);
-        const long statutTete = inet.StatutReponse();
-        const QString validateurTete = Validateur(inet);
-        CedeDeTempsEnTemps();
-        taille = r.tailleServeur;
-
-        // What the fetch will write when the size is known: the bounds are
-        // checked against it before anything is asked of the server.
-        const double attendu = r.tailleServeur != -1 && tailleMax != -1 && tailleMax <= r.tailleServeur
-                                   ? double(tailleMax)
-                                   : r.tailleServeur;
-        const BornesTransfert limites = bornes ? *bornes : BornesTransfert{};
-        const qint64 libre = limites.espaceLibreMin >= 0 && attendu > 0
-                                 ? EspaceLibre(QFileInfo(temporaire).absolutePath())
-                                 : -1;
-        if (ArretDemande) {
-            // Said during the probe: no request starts after a stop.
-            r.raison = QStringLiteral("arrêt demandé");
-        } else if (Occupe(statutTete)) {
-            // The server asks to come back later: a GET now would get the same.
-            occupe = true;
-            r.raison = inet.RaisonEchec();
-            issue.attenteServeur = inet.AttenteDemandee();
-        } else if (redirige && EstChiffree(adresseDemandee) && !EstChiffree(adresse)) {
-            // Not followed: the caller keeps the address it asked for.
-            r.raison = QStringLiteral("redirection refusée d'une adresse chiffrée vers une adresse en clair");
-            adresse = adresseDemandee;
-            redirige = false;
-        } else if (limites.tailleMax >= 0 && attendu > double(limites.tailleMax)) {
-            r.raison = RaisonTaille(limites.tailleMax);
-        } else if (libre >= 0 && double(libre) - attendu < double(limites.espaceLibreMin)) {
-            r.raison = RaisonEspace(limites.espaceLibreMin);
-        } else if (r.tailleServeur == -1) {
-            // Size unknown: the whole resource, without progress.
-            inet.Cancel();
-            // A server that answers without a size: nothing to compare a work
-            // file with. A probe that got no answer at all (the network
-            // still down) leaves it for a later try.
-            if (avecReprise && statutTete > 0)
-                reprise.Oublie();
-            if (SurfaceJauge* j = r.Jauge())
-                MasqueJauge(*j);
-            SortieBornee sortie(temporaire, limites, -1);
-            sortie.empreinte = r.empreinte;
-            if (!sortie.Ouvre()) {
-                r.raison = QStringLiteral("dossier non modifiable");
-            } else if (inet.OpenURL(adresse, sortie) && !ArretDemande && sortie.fichier.Termine()) {
-                r.empreinteRecue = sortie.fichier.Empreinte();
-                const qint64 longueur = QFileInfo(temporaire).size();
-                taille = double(longueur);
-                resultat = longueur > 0;
-                if (!resultat)
-                    r.raison = QStringLiteral("fichier vide");
-                else if (tailleMax != -1 && longueur > tailleMax)
-                    resultat = QFile::resize(temporaire, std::max<qint64>(tailleMax, 0));
-            } else {
-                sortie.fichier.Abandonne();
-                r.raison = ArretDemande             ? QStringLiteral("arrêt demandé")
-                           : !sortie.raison.isEmpty() ? sortie.raison
-                                                      : inet.RaisonEchec();
-                if (r.raison.isEmpty())
-                    r.raison = QStringLiteral("écriture impossible dans le dossier");
-                if (!ArretDemande && sortie.raison.isEmpty()) {
-                    r.passager = inet.EchecPassager();
-                    occupe = Occupe(inet.StatutReponse());
-                    if (occupe)
-                        issue.attenteServeur = inet.AttenteDemandee();
-                }
-            }
-        } else if (avecReprise) {
-            // What a cut left is continued when the server still describes
-            // the same resource; otherwise it goes and the fetch starts over.
-            QString validateur;
-            qint64 depuis = reprise.Existant(qint64(r.tailleServeur), validateurTete, validateur);
-            SortieBornee sortie(temporaire, limites, attendu);
-            sortie.empreinte = r.empreinte;
-            for (;;) {
-                bool gardee = false;
-                const Reception::Suite suite =
-                    r.RecoitAvecReprise(sortie, adresse, depuis, validateur, reprise, gardee);
-                if (suite == Reception::Suite::DepuisZero && depuis > 0) {
-                    reprise.Oublie();
-                    depuis = 0;
-                    continue;
-                }
-                resultat = suite == Reception::Suite::Fini;
-                issue.repriseGardee = gardee;
-                break;
-            }
-            taille = resultat ? r.tailleRecue : r.tailleServeur;
-            if (resultat && !r.cheminRecu.isEmpty())
-                recu = r.cheminRecu;
-            if (!resultat && !issue.repriseGardee)
-                reprise.Oublie();
-            if (!resultat && !ArretDemande) {
-                occupe = Occupe(inet.StatutReponse()) && !r.passager;
-                if (occupe)
-                    issue.attenteServeur = inet.AttenteDemandee();
-            }
-        } else {
-            // Written by a thread of its own, so that a stalling disk does not
-            // stop the event loop.
-            SortieBornee sortie(temporaire, limites, attendu);
-            sortie.empreinte = r.empreinte;
-            if (!sortie.Ouvre()) {
-                r.raison = QStringLiteral("dossier non modifiable");
-            } else {
-                inet.Execute(adresse, QStringLiteral("GET"));
-                resultat = r.Recoit(sortie);
-                if (resultat)
-                    taille = r.tailleRecue;
-            }
-            if (resultat && verifierPage && !FichierSansErreur(temporaire)) {
-                resultat = false;
-                r.raison = QStringLiteral("le serveur a renvoyé une page d'erreur");
-            }
-            if (!resultat && !ArretDemande) {
-                occupe = Occupe(inet.StatutReponse()) && !r.passager;
-                if (occupe)
-                    issue.attenteServeur = inet.AttenteDemandee();
-            }
-        }
-    }
-
-    if (resultat && !options.empreinte.isEmpty() &&
-        QString::fromLatin1(r.empreinteRecue.toHex()) != options.empreinte.trimmed().toLower()) {
-        // Not the file the service published: the old one stays.
-        resultat = false;
-        r.passager = false;
-        r.raison = QStringLiteral("empreinte SHA-256 différente");
-        if (recu != temporaire)
-            QFile::remove(recu);
-        reprise.Oublie();
-    }
-    if (resultat && !RemplaceDestination(recu, destination)) {
-        resultat = false;
-        r.raison = QStringLiteral("le fichier ne peut pas prendre sa place dans le dossier");
-    }
-    if (resultat && avecReprise)
-        reprise.Oublie();
-    if (!resultat)
-        inet.Cancel();
-    if (!temporaire.isEmpty() && (!resultat || recu != temporaire))
-        QFile::remove(temporaire);
-    if (SurfaceJauge* j = r.Jauge())
-        MasqueJauge(*j);
-
-    issue.genre = resultat       ? IssueTransfert::Genre::Reussi
-                  : ArretDemande ? IssueTransfert::Genre::Arret
-                  : occupe       ? IssueTransfert::Genre::Occupe
-                  : r.passager   ? IssueTransfert::Genre::Passager
-                                 : IssueTransfert::Genre::Definitif;
-    if (issue.genre == IssueTransfert::Genre::Arret && avecReprise)
-        reprise.Oublie();
-    issue.raison = resultat ? QString() : r.raison;
-    if (hachage)
-        hachage->resultat = resultat ? r.empreinteRecue : QByteArray();
-    if (issue.genre != IssueTransfert::Genre::Occupe)
-        issue.attenteServeur.clear();
-    return resultat;
-}
-
-} // namespace
 
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
@@ -971,10 +923,8 @@ qint64 SecondesRetryAfter(const QString& texte, const QDateTime& maintenant) {
     return std::max<qint64>(ecart, 0);
 }
 
-void GereEtatTransfert(Inet& inet, int etat) {
-    // Only recorded: the fetch reads the data in its own loop.
-    if (ReceptionEnCours && &ReceptionEnCours->inet == &inet && etat == Inet::EtatErreur)
-        ReceptionEnCours->erreur = true;
+void GereEtatTransfert(Inet&, int) {
+    // Nothing to record: the fetch learns its outcome from its own reads.
 }
 
 namespace {

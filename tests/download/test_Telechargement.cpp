@@ -273,7 +273,6 @@ TEST_F(Telechargement, FenetreDePause) {
 // window's own text is back for the service's pauses.
 TEST_F(Telechargement, AttenteDemandeeParLeServeur) {
     ServeurTest serveur;
-    serveur.Repond("HEAD", "/a", ReponseTest::Ok(Motif(2048)));
     serveur.RepondSuite("GET", "/a", {{.statut = 429, .entetes = "Retry-After: 1\r\n"}, ReponseTest::Ok(Motif(2048))});
     auto f = Prepare("a\tA\r\n", "", serveur.Adresse("/"));
     frmPause* p = f->Pause();

@@ -219,6 +219,10 @@ public:
             return;
         gConsole.Sortie(raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison);
     }
+    // Several files in flight: each outcome as it comes.
+    void RemplaceLigne(int, const QString& texte, const QString& raison) override {
+        RemplaceDerniereLigne(texte, raison);
+    }
     SurfaceJauge* Jauge() override {
         // Nobody watches a gauge in a log: no caption is made for it.
         return gConsole.Terminal() ? &jauge_ : nullptr;

@@ -22,6 +22,7 @@ public:
     void DebutRun() override;
     void AjouteLigne(const QString& texte) override;
     void RemplaceDerniereLigne(const QString& texte, const QString& raison) override;
+    void RemplaceLigne(int ligne, const QString& texte, const QString& raison) override;
     SurfaceJauge* Jauge() override;
     void RangeeTelechargee(int rangee) override;
     void Pause(int secondes) override;

@@ -322,10 +322,17 @@ void frmPrincipal::LitRamagIni() {
     AdresseProxy->setText(reglages.adresseProxy);
     HTTPProxy->setText(reglages.portHTTP);
     FTPProxy->setText(reglages.portFTP);
+    // No field of the window shows the limits: kept as read, written back.
+    transfertsIni_ = reglages.transfertsSimultanes;
+    debitIni_ = reglages.debitMaxKio;
 }
 
 ReglagesConnexion frmPrincipal::Reglages() const {
-    return {TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(), FTPProxy->text()};
+    ReglagesConnexion reglages{TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(),
+                               FTPProxy->text()};
+    reglages.transfertsSimultanes = transfertsIni_;
+    reglages.debitMaxKio = debitIni_;
+    return reglages;
 }
 
 void frmPrincipal::EnregistreParams() {

@@ -103,7 +103,8 @@ public:
     void cmdRecherche_Click();
     void cmdTelechargeSelection_Click();
     int InfoSelection();
-    // The connection settings as the Parameters tab shows them.
+    // The connection settings as the Parameters tab shows them, with the
+    // limits on the runs read from Ramag.ini.
     ReglagesConnexion Reglages() const;
     // Empties the result list and closes its tab (the list copy no longer
     // matches it).
@@ -138,6 +139,10 @@ private:
     void TimerCalcul_Timer();
     void Label3_Click(int index);
     void LitRamagIni();
+    // The user's limits on the runs read from Ramag.ini (0: none), kept for
+    // its next writing.
+    int transfertsIni_ = 0;
+    qint64 debitIni_ = 0;
     // Escape during a search: the question the close asks, then the stop.
     void InterromptRecherche();
 

@@ -1,6 +1,8 @@
 // The connection settings file.
 #include "config/ReglagesConnexion.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,6 +56,18 @@ bool LitRamagIni(const QString& chemin, ReglagesConnexion& reglages) {
     QString* const champs[] = {&reglages.adresseProxy, &reglages.portHTTP, &reglages.portFTP};
     for (int i = 0; i < 3 && i + 1 < lignes.size(); ++i)
         *champs[i] = lignes[i + 1];
+    // The limits, by name, wherever they stand after the four lines; a
+    // value that is not a whole number above 0 is no limit.
+    for (qsizetype i = 4; i < lignes.size(); ++i) {
+        const QString cle = lignes[i].section(QLatin1Char('='), 0, 0).trimmed();
+        bool nombre = false;
+        const qint64 valeur = lignes[i].section(QLatin1Char('='), 1).trimmed().toLongLong(&nombre);
+        const qint64 garde = nombre && valeur > 0 ? valeur : 0;
+        if (cle.compare(QLatin1String("TransfertsSimultanes"), Qt::CaseInsensitive) == 0)
+            reglages.transfertsSimultanes = int(std::min<qint64>(garde, 1000));
+        else if (cle.compare(QLatin1String("DebitMaxKio"), Qt::CaseInsensitive) == 0)
+            reglages.debitMaxKio = std::min<qint64>(garde, qint64(1) << 40);
+    }
     return true;
 }
 
@@ -62,6 +76,12 @@ bool EcritRamagIni(const QString& chemin, const ReglagesConnexion& reglages) {
     const QString contenu = (reglages.particulier ? QStringLiteral(" 1 ") : QStringLiteral(" 0 ")) +
                             QStringLiteral("\r\n") + reglages.adresseProxy + QStringLiteral("\r\n") +
                             reglages.portHTTP + QStringLiteral("\r\n") + reglages.portFTP +
-                            QStringLiteral("\r\n");
+                            QStringLiteral("\r\n") +
+                            (reglages.transfertsSimultanes > 0
+                                 ? QStringLiteral("TransfertsSimultanes=%1\r\n").arg(reglages.transfertsSimultanes)
+                                 : QString()) +
+                            (reglages.debitMaxKio > 0
+                                 ? QStringLiteral("DebitMaxKio=%1\r\n").arg(reglages.debitMaxKio)
+                                 : QString());
     return RemplaceParFichierTravail(chemin, contenu.toUtf8(), chemin + QStringLiteral(".tmp"));
 }

@@ -1,6 +1,8 @@
 // The connection settings kept in "Ramag.ini": the system's settings or an
 // explicit proxy (address, HTTP port, FTP port). Four lines: " 1 " for the
-// explicit proxy (" 0 " for the system's), then the three fields.
+// explicit proxy (" 0 " for the system's), then the three fields. Lines of the
+// form NAME=value after them hold the user's limits on the runs (below); a
+// line not understood is passed over.
 #pragma once
 
 #include <QString>
@@ -10,6 +12,11 @@ struct ReglagesConnexion {
     QString adresseProxy;
     QString portHTTP = QStringLiteral("80");
     QString portFTP = QStringLiteral("21");
+    // The user's limits, which lower the service's and never raise them
+    // (0: none): files in flight at once ("TransfertsSimultanes="), and the
+    // whole run's rate in Kio/s ("DebitMaxKio=").
+    int transfertsSimultanes = 0;
+    qint64 debitMaxKio = 0;
 };
 
 // Where Ramag.ini is written: beside the program when its folder is writable

@@ -181,9 +181,9 @@ TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
     EXPECT_EQ(LitFichier(Liste()), "copie de la fenêtre\r\n");
 }
 
-// A signal while a file arrives slowly: that file dropped, the list copy
-// rewritten without the file that had arrived, the summary, and the status
-// that names the signal.
+// A signal while a file arrives slowly, one file at a time: that file
+// dropped, the list copy rewritten without the file that had arrived, the
+// summary, and the status that names the signal.
 TEST_F(SansFenetre, SignalPendantUnTransfertLent) {
     ServeurTest serveur;
     serveur.Repond("*", "/un", ReponseTest::Ok(Motif(1000)));
@@ -195,7 +195,8 @@ TEST_F(SansFenetre, SignalPendantUnTransfertLent) {
         QDir(dest).removeRecursively();
         QDir().mkpath(dest);
         serveur.OublieRequetes();
-        const QString param = Service("un\tUn\r\nlent\tLent\r\ntrois\tTrois\r\n", "", serveur.Adresse("/"));
+        const QString param = Service("un\tUn\r\nlent\tLent\r\ntrois\tTrois\r\n", "TRANSFERTS_SIMULTANES=1\r\n",
+                                      serveur.Adresse("/"));
         QProcess p;
         Demarre(p, {"--sans-fenetre", param});
         ASSERT_TRUE(AttendQue([&] { return Demande("/lent"); }, 60000));

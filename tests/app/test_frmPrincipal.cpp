@@ -121,6 +121,16 @@ TEST_F(Demarrage, RamagIniAllerRetour) {
     f->close(); // saves too, and deletes the list's copy as asked
     EXPECT_EQ(Ini(), " 0 \r\ncache.exemple\r\n8080\r\n21\r\n");
     EXPECT_FALSE(QFile::exists(app.filePath("Liste.tmp")));
+
+    // The user's limits on the runs, by name after the four lines: kept,
+    // whatever stands around them; values that are no limit are dropped.
+    EcritFichier(app.filePath("Ramag.ini"), " 0 \r\n\r\n80\r\n21\r\nautre chose\r\ndebitmaxkio = 300\r\n"
+                                            "TransfertsSimultanes=deux\r\nTransfertsSimultanes=2\r\n");
+    f.reset(); // one window at a time
+    f = Demarre();
+    f->show();
+    f->EnregistreParams();
+    EXPECT_EQ(Ini(), " 0 \r\n\r\n80\r\n21\r\nTransfertsSimultanes=2\r\nDebitMaxKio=300\r\n");
 }
 
 // Installed, the program's folder cannot be written: the settings live in the

@@ -28,12 +28,12 @@ with open(os.path.join(racine, "liste.txt"), "w", newline="") as liste, \
         open(os.path.join(travail, "curl.cfg"), "w") as cfg:
     for i in range(200):
         nom = "f%03d.bin" % i
-        liste.write("%s\tFichier %d\r\n" % (nom, i))
+        liste.write("%s\tFichier %d\tG\r\n" % (nom, i))
         cfg.write('url = "/f/%s"\n' % nom)
         with open(os.path.join(racine, "f", nom), "wb") as f:
             f.write(os.urandom(4096))
 with open(os.path.join(racine, "gros.txt"), "w", newline="") as liste:
-    liste.write("gros.bin\tGros fichier\r\n")
+    liste.write("gros.bin\tGros fichier\tG\r\n")
 with open(os.path.join(racine, "gros.bin"), "wb") as f:
     f.write(os.urandom(20 * 1024 * 1024))
 PY
@@ -50,15 +50,20 @@ notre_temps() { # LISTE BASE VARIABLES...
     {
         echo "REP_TMP=$travail/tmp/"
         echo "FICHIER_LISTE_NOM=http://127.0.0.1:$port/$liste"
+        echo "AFFICHE_RESULTAT=O"
         echo "NUM_COLONNE_AFFICHEE=2"
         echo "NUM_COLONNE_TELECHARGEE=1"
         echo "CHEMIN_DESTINATION_FICHIER_SOURCE=$sortie"
         echo "ADRESSE_BASE_FICHIERS_SOURCES=http://127.0.0.1:$port/$base"
+        # The rows found are those of the identifier G: all of them.
+        echo "COMPARER_LISTE_A_IDENTIFIANT=O"
+        echo "COL_COMPARAISON_IDENT=3"
+        echo "IDENTIFIANT_A_COMPARER=G"
         for v in "$@"; do echo "$v"; done
-    } >"$travail/service.txt"
+    } | sed 's/$/\r/' >"$travail/service.txt" # its lines end in CR LF
     local debut fin
     debut=$(date +%s.%N)
-    "$programme" --sans-fenetre "$travail/service.txt" >/dev/null 2>&1 || true
+    "$programme" --sans-fenetre "$travail/service.txt" >/dev/null 2>"$travail/erreurs" || true
     fin=$(date +%s.%N)
     python3 -c "print($fin - $debut)"
 }
@@ -79,6 +84,9 @@ nous4=$(for _ in $(seq "$runs"); do notre_temps liste.txt f TRANSFERTS_SIMULTANE
 eux=$(for _ in $(seq "$runs"); do curl_temps; done | meilleur)
 recus=$(find "$sortie" -name 'f*.bin' | wc -l)
 [ "$recus" -eq 200 ] || echo "curl fetched $recus files of 200" >&2
+notre_temps liste.txt f >/dev/null
+recus=$(find "$sortie" -name 'f*.bin' | wc -l)
+[ "$recus" -eq 200 ] || { echo "our run fetched $recus files of 200:" >&2; cat "$travail/erreurs" >&2; }
 
 # The cap: the run's rate over the 20 MiB file (the search of a one-line list
 # and the start-up are a few hundredths of a second of the 10 s).

@@ -497,6 +497,9 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
             compte(); // the files that ended before the stop count
             break;
         }
+        // Something ended or started in this turn: the next turn comes at
+        // once (a freed slot starts its next file without waiting for news).
+        bool progres = false;
         const qint64 maintenant = horloge.elapsed();
         while (prochain < rangees.size() && int(vols.size()) < enVol && pausesDues.empty() &&
                maintenant >= attenteServeurJusqua) {
@@ -519,6 +522,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
             libres.pop_back();
             demarre(v);
             vols.push_back(std::move(v));
+            progres = true;
         }
 
         // The run's cap shared among the files receiving now.
@@ -534,8 +538,10 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         for (size_t i = 0; i < vols.size();) {
             Vol& v = vols[i];
             if (!v.transfert) {
-                if (horloge.elapsed() >= v.reprendA && horloge.elapsed() >= attenteServeurJusqua)
+                if (horloge.elapsed() >= v.reprendA && horloge.elapsed() >= attenteServeurJusqua) {
                     demarre(v);
+                    progres = true;
+                }
                 ++i;
                 continue;
             }
@@ -543,6 +549,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 ++i;
                 continue;
             }
+            progres = true;
             const IssueTransfert issue = v.transfert->Issue();
             const RangeeChoisie& rangee = rangees[v.k];
             if (issue.genre == IssueTransfert::Genre::Reussi) {
@@ -610,7 +617,10 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         }
         if (vols.empty() && prochain >= rangees.size())
             break;
-        PatienteUnPeu();
+        if (progres)
+            CedeDeTempsEnTemps();
+        else
+            PatienteUnPeu();
     }
     inet_.FixeConnexionsParHote(0);
     for (Inet* canal : libres)

@@ -385,9 +385,6 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
         }
         if (!reussi)
             raison = essais.RaisonFinale(raison);
-        // A stop keeps nothing of the file begun, even from an earlier try.
-        if (!reussi && ArretDemande)
-            OublieReprise(adresseDemandee, fichier);
     }
     if (!reussi) {
         const QString nom = nomDeLAdresse ? NomFichierChemin(adresse) : texte;
@@ -487,8 +484,6 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
             for (Vol& v : vols) {
                 if (v.transfert)
                     v.transfert->Arrete();
-                // A stop keeps nothing of the file begun, even from an earlier try.
-                OublieReprise(v.cible.adresse, v.cible.fichier);
                 vue_.RemplaceLigne(v.ligne, QStringLiteral("[Arrêt demandé] ") + rangees[v.k].texte, QString());
                 octetsRecus[v.k] = -1;
                 libere(v);

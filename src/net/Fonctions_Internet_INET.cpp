@@ -654,13 +654,15 @@ void EtatTransfert::FinCorps(bool complet) {
         raison = QStringLiteral("fichier vide");
     }
     if (!sortie) {
-        // Nothing came, or no proper answer: what the work file holds is
-        // still good for later.
-        gardee = depuis > 0 && !arret && (passager || inet.StatutReponse() == 0);
+        // Nothing came, or no proper answer, or the user stopped: what the
+        // work file holds is still good for later.
+        gardee = depuis > 0 && (arret || passager || inet.StatutReponse() == 0);
     } else if (!complet) {
-        gardee = garderSiCoupe && passager && !arret;
+        // Cut, or stopped by the user: what came stays in the hidden work
+        // file, for the next try or the next run.
+        gardee = garderSiCoupe && (passager || arret);
         if (gardee)
-            sortie->fichier.Termine(); // what came stays, for the next try
+            sortie->fichier.Termine();
         else
             sortie->fichier.Abandonne();
     } else if (!sortie->fichier.Termine()) {
@@ -729,8 +731,6 @@ void EtatTransfert::Conclut() {
                   : occupe  ? IssueTransfert::Genre::Occupe
                   : passager ? IssueTransfert::Genre::Passager
                              : IssueTransfert::Genre::Definitif;
-    if (issue.genre == IssueTransfert::Genre::Arret && avecReprise)
-        reprise.Oublie();
     issue.raison = resultat ? QString() : raison;
     issue.repriseGardee = gardee && !resultat;
     if (hachage)
@@ -875,10 +875,6 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
     bool redirige = false;
     return Telecharge(inet, adresse, destination, false, -1, jauge, taille, redirige, &bornes, OptionsTransfert{},
                       issue);
-}
-
-void OublieReprise(const QString& adresse, const QString& destination) {
-    Reprise(adresse, destination).Oublie();
 }
 
 qint64 SecondesRetryAfter(const QString& texte, const QDateTime& maintenant) {

@@ -76,7 +76,8 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
 
 // What the download run asks of a fetch beyond the plain one.
 struct OptionsTransfert {
-    // A transfer cut by the network keeps what it received, with what the
+    // A transfer cut by the network, or stopped by the user, keeps what it
+    // received (never in the destination itself), with what the
     // server said of the resource (its validator and size), in a work file
     // of the destination's folder that the next fetch of the same address
     // into the same destination continues (Range with If-Range). Only for
@@ -112,7 +113,7 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
 // each on its own transfer object (made with the same worker: Inet(autre)).
 // It starts at once; Avance receives what has come without waiting. The stop
 // is given to it (Arrete) rather than read from the windows. Dropped before
-// its end, it keeps nothing.
+// its end, it ends as a stop.
 struct EtatTransfert;
 class TransfertFichier {
 public:
@@ -123,7 +124,8 @@ public:
     TransfertFichier& operator=(const TransfertFichier&) = delete;
     // True once the fetch has ended (Issue then says how).
     bool Avance();
-    // Ends the fetch now, as a stop: nothing of the file begun stays.
+    // Ends the fetch now, as a stop: the destination gets nothing; what came
+    // of a file that can be resumed stays in its hidden work file.
     void Arrete();
     bool Fini() const;
     const IssueTransfert& Issue() const;
@@ -141,10 +143,6 @@ private:
 // again.
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
                        const BornesTransfert& bornes, IssueTransfert& issue);
-
-// Drops the work file kept for `adresse` into `destination`, if any: a run
-// stopped by the user does not keep the file it began.
-void OublieReprise(const QString& adresse, const QString& destination);
 
 // The folder, beside the destinations, that holds the work files of cut
 // transfers (hidden; never looked at by the folder comparison, which lists

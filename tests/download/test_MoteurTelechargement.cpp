@@ -285,8 +285,8 @@ TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
 }
 
 // A stop during a server's wait, and during the wait before another try after
-// a cut: the row reads "[Arrêt demandé] ", nothing more is asked, and the work
-// file of the cut transfer does not stay.
+// a cut: the row reads "[Arrêt demandé] ", nothing more is asked; the work
+// file of the cut transfer stays hidden, and the next run resumes it.
 TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     ServeurTest serveur;
     AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
@@ -308,8 +308,20 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     r = Lance(Liste("c.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] C"});
     EXPECT_EQ(serveur.Requetes("GET", "/c.bin").size(), 1);
-    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
-              QStringList{});
+    // What came is kept hidden, never in the destination; the next run asks
+    // for the rest only.
+    const auto contenu = [&] {
+        return QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    EXPECT_EQ(contenu(), QStringList{DossierReprise});
+    serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .plages = true, .validateur = "\"e\""});
+    ArretDemande = false;
+    vue = VueEnregistreuse();
+    r = Lance(Liste("c.bin\tC\r\n"));
+    EXPECT_EQ(vue.lignes, QStringList{"[OK] C (2 Mo)"});
+    EXPECT_FALSE(serveur.Requetes("GET", "/c.bin").value(1).Entete("Range").isEmpty());
+    EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("c.bin")) == gros);
+    EXPECT_EQ(contenu(), QStringList{"c.bin"});
 }
 
 // A run with the system's settings after a run through an explicit proxy
@@ -436,7 +448,8 @@ TEST_F(MoteurTelechargementTest, PlusieursFichiersEnVol) {
 }
 
 // A stop with four files in flight: each of their lines says so, no other
-// file starts, none of them is left in the destination.
+// file starts, none of them is left in the destination; the one that can be
+// resumed keeps what came in its hidden work file.
 TEST_F(MoteurTelechargementTest, ArretAvecQuatreFichiersEnVol) {
     ServeurTest serveur;
     AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
@@ -445,6 +458,9 @@ TEST_F(MoteurTelechargementTest, ArretAvecQuatreFichiersEnVol) {
         const QByteArray nom = "s" + QByteArray::number(i) + ".bin";
         serveur.Repond("GET", "/" + nom, {.corps = Motif(40000), .goutteOctets = 1000, .goutteDelaiMs = 200});
         liste += nom + "\tS" + QByteArray::number(i) + "\r\n";
+        if (i == 0) // 2 MiB with a validator: worth resuming
+            serveur.Repond("GET", "/" + nom, {.entetes = "ETag: \"s\"\r\n", .corps = Motif(2 << 20),
+                                              .goutteOctets = 65536, .goutteDelaiMs = 200});
     }
     QTimer guet;
     QObject::connect(&guet, &QTimer::timeout, [&] { ArretDemande = ArretDemande || serveur.Requetes().size() == 4; });
@@ -456,7 +472,10 @@ TEST_F(MoteurTelechargementTest, ArretAvecQuatreFichiersEnVol) {
                                        "[Arrêt demandé] S3"}));
     EXPECT_EQ(serveur.Requetes().size(), 4);
     EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
-              QStringList{});
+              QStringList{DossierReprise});
+    const QDir reprise(QDir(dest.path()).filePath(DossierReprise));
+    ASSERT_EQ(reprise.entryList({"*.part"}).size(), 1);
+    EXPECT_GT(QFileInfo(reprise.filePath(reprise.entryList({"*.part"})[0])).size(), 0);
     EXPECT_EQ(rec.Textes(), QStringList{"Aucun fichier téléchargé."});
 }
 

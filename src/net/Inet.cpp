@@ -60,7 +60,6 @@ void InitialiseCurl() {
 // A request as the worker needs it: nothing Qt, nothing shared.
 struct Parametres {
     std::string adresse;
-    bool tete = false;
     std::string proxy; // always given to libcurl: "" means no proxy at all
     long proxyPort = 0;
     std::string proxyUtilisateur, proxyMotDePasse;
@@ -265,7 +264,6 @@ struct Inet::Prive {
     CURL* easy = nullptr;      // kept from request to request (curl_easy_reset)
     bool enCours = false;      // `easy` is in the multi handle
     quint64 idEasy = 0;
-    bool teteEasy = false;
     // News of this pass, told once the pass is over.
     bool debutATransmettre = false, reveilATransmettre = false;
     Horloge::time_point derniereActivite;
@@ -362,7 +360,6 @@ struct Inet::Prive {
         curl_slist_free_all(enTetesRequete);
         enTetesRequete = nullptr;
         idEasy = id;
-        teteEasy = p.tete;
         delaiEasy = std::chrono::seconds(std::max(1L, p.delai));
         derniereActivite = Horloge::now();
         debutATransmettre = reveilATransmettre = false;
@@ -388,12 +385,8 @@ struct Inet::Prive {
             curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, p.protocoleDefaut.c_str());
         // An error page is never taken for the resource.
         curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-        if (p.tete) {
-            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-        } else {
-            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
-        }
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::max(1L, p.delai));
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "Le Ramaglin");
         // HTTP/2 when a TLS server offers it; the multi handle's connection
@@ -451,13 +444,6 @@ struct Inet::Prive {
                 c->erreur = !texte.empty()        ? texte
                             : tamponErreur[0] != 0 ? std::string(tamponErreur)
                                                    : std::string(curl_easy_strerror(resultat));
-                if (teteEasy && resultat != CURLE_OK)
-                    c->entetes.clear();
-                // A redirection's length is that of its notice, not the resource's.
-                if (teteEasy && statut >= 300 && statut < 400)
-                    std::erase_if(c->entetes, [](const auto& e) {
-                        return MemeNom(e.first, "Content-Length");
-                    });
                 annonce = true;
             }
         }
@@ -594,10 +580,9 @@ struct Inet::Prive {
 
     void Lance(Parametres p);
 
-    Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) {
+    Parametres Prepare(const QString& adresse, const Inet& inet) {
         Parametres p;
         p.adresse = Texte(adresse.trimmed());
-        p.tete = tete;
         p.protocoleDefaut = inet.Protocol == Inet::ProtocoleFTP ? "ftp" : "http";
         p.delai = inet.RequestTimeout > 0 ? inet.RequestTimeout : 60;
         p.utilisateur = Texte(inet.UserName);
@@ -762,15 +747,12 @@ void Inet::Cancel() {
     d->execution = false;
 }
 
-void Inet::Execute(const QString& adresse, const QString& operation) {
-    const bool tete =
-        operation.trimmed().section(QLatin1Char(' '), 0, 0).compare(QLatin1String("HEAD"),
-                                                                    Qt::CaseInsensitive) == 0;
-    d->Lance(d->Prepare(adresse, tete, *this));
+void Inet::Execute(const QString& adresse, const QString&) {
+    d->Lance(d->Prepare(adresse, *this));
 }
 
 void Inet::ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur) {
-    Parametres p = d->Prepare(adresse, false, *this);
+    Parametres p = d->Prepare(adresse, *this);
     p.plage = std::to_string(std::max<qint64>(depuis, 0)) + "-";
     p.siPlage = Texte(validateur);
     d->Lance(std::move(p));

@@ -1,4 +1,4 @@
-// The transfer object: HEAD and GET requests over libcurl, run on a worker
+// The transfer object: GET requests over libcurl, run on a worker
 // thread, with the received data handed to the user-interface thread in chunks.
 //
 // One request at a time per object; objects made with another one's worker
@@ -10,8 +10,8 @@
 //
 // StateChanged reports, on the thread that owns the object:
 //   12 (EtatReponse): a GET's response has begun (its data can be read with
-//      GetChunk), or a HEAD has completed (its headers can be read); for a
-//      response that came whole at once, with its end or at its first read;
+//      GetChunk, its headers with GetHeader); for a response that came whole
+//      at once, with its end or at its first read;
 //   11 (EtatErreur): the request failed: no connection, time-out, a status of
 //      400 or more, a certificate that does not verify, a connection cut
 //      before the announced end. Reported at most once, after any 12.
@@ -74,9 +74,8 @@ public:
     // Stops the running request, if any; its data and headers are dropped.
     void Cancel();
 
-    // Starts `operation` ("HEAD" or "GET"; the word may be followed by other
-    // text) on `adresse` and returns at once. A running request is cancelled.
-    // HEAD does not follow redirections (its Location header is kept); GET does.
+    // Starts a GET of `adresse` (`operation`: "GET") and returns at once,
+    // following redirections. A running request is cancelled.
     void Execute(const QString& adresse, const QString& operation);
     // A GET of the rest of a resource, from byte `depuis`, only while it still
     // matches `validateur` (its ETag or Last-Modified: If-Range); a server that
@@ -86,9 +85,8 @@ public:
     // True until the end of the request has been reported.
     bool StillExecuting();
 
-    // A header of the last response (name compared without case), empty when
-    // absent. After a HEAD that failed, every header is empty; the length of a
-    // redirection's own notice is not reported as Content-length.
+    // A header of the last response (name compared without case, after the
+    // redirections: the final response's), empty when absent.
     QString GetHeader(const QString& nom) const;
 
     // Why GetChunk gave no bytes.

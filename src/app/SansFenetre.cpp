@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -204,24 +205,26 @@ private:
 // outcome, exactly as the report window words it.
 class VueTerminal final : public VueTelechargement {
 public:
-    void DebutRun() override {}
+    void DebutRun() override {
+        lignes_ = prochaine_ = 0;
+        sorties_.clear();
+    }
     void DebutFichier(int k, int n) override {
         jauge_.DefinitSujet(QStringLiteral("Fichier %1 sur %2").arg(k).arg(n));
     }
+    // A file in transfer is the progress line's business; its outcome takes
+    // the report line's place, written in the report's order (with several
+    // files in flight, an outcome waits for those of the lines before it).
     void AjouteLigne(const QString& texte) override {
-        // A file in transfer is the progress line's business; its outcome
-        // takes the report line's place.
+        const int ligne = lignes_++;
         if (!texte.startsWith(EnCours))
-            gConsole.Sortie(texte);
+            Ecrit(ligne, texte, QString());
     }
     void RemplaceDerniereLigne(const QString& texte, const QString& raison) override {
-        if (texte.startsWith(EnCours))
-            return;
-        gConsole.Sortie(raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison);
+        Ecrit(lignes_ - 1, texte, raison);
     }
-    // Several files in flight: each outcome as it comes.
-    void RemplaceLigne(int, const QString& texte, const QString& raison) override {
-        RemplaceDerniereLigne(texte, raison);
+    void RemplaceLigne(int ligne, const QString& texte, const QString& raison) override {
+        Ecrit(ligne, texte, raison);
     }
     SurfaceJauge* Jauge() override {
         // Nobody watches a gauge in a log: no caption is made for it.
@@ -230,11 +233,28 @@ public:
     void RangeeTelechargee(int) override {}
     void Pause(int secondes) override;
     void AttenteServeur(int secondes) override;
-    void FinRun() override { gConsole.Efface(); }
+    void FinRun() override {
+        for (const auto& [ligne, texte] : sorties_) // none should wait here
+            gConsole.Sortie(texte);
+        sorties_.clear();
+        gConsole.Efface();
+    }
     void ListeRecrite(const std::vector<qint32>&) override {}
     void ListePerdue() override {}
 
 private:
+    void Ecrit(int ligne, const QString& texte, const QString& raison) {
+        if (texte.startsWith(EnCours) || ligne < prochaine_)
+            return;
+        sorties_[ligne] = raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison;
+        for (auto it = sorties_.begin(); it != sorties_.end() && it->first == prochaine_; it = sorties_.erase(it)) {
+            gConsole.Sortie(it->second);
+            ++prochaine_;
+        }
+    }
+    int lignes_ = 0, prochaine_ = 0;    // lines of the report; the next one to write
+    std::map<int, QString> sorties_;    // outcomes waiting for those before them
+
     // Waits `secondes` seconds, or until a stop, the time left on the
     // progress line of a terminal.
     void CompteARebours(int secondes);

@@ -544,3 +544,41 @@ TEST_F(MoteurTelechargementTest, ValeursRefuseesDesTransfertsEtDuDebit) {
 }
 
 } // namespace
+
+namespace {
+
+// The destination fills up with four files in flight: each file arrives
+// whole or its line is in error; nothing partial or spliced is left.
+TEST_F(MoteurTelechargementTest, DisquePleinAvecFichiersEnVol) {
+    QTemporaryDir petit;
+    DossierMonte monte(petit.path(), DossierMonte::Tmpfs, 3 << 20);
+    if (!monte.Erreur().isEmpty())
+        GTEST_SKIP() << monte.Erreur().toStdString();
+    AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", petit.path());
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    const QByteArray corps = Motif(1536 * 1024);
+    QByteArray liste;
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray nom = "d" + QByteArray::number(i) + ".bin";
+        serveur.Repond("GET", "/" + nom, {.corps = corps, .goutteOctets = 256 * 1024, .goutteDelaiMs = 50});
+        liste += nom + "\tD" + QByteArray::number(i) + "\r\n";
+    }
+    const auto r = Lance(Liste(liste));
+    EXPECT_GE(r.echecs, 1);
+    EXPECT_EQ(r.succes + r.echecs, 4);
+    QStringList arrives;
+    for (int i = 0; i < 4; ++i) {
+        const QString ligne = vue.lignes.value(i), nom = QString("d%1.bin").arg(i);
+        if (ligne == QString("[OK] D%1 (1,5 Mo)").arg(i)) {
+            EXPECT_TRUE(LitFichier(QDir(petit.path()).filePath(nom)) == corps) << nom.toStdString();
+            arrives << nom;
+        } else {
+            EXPECT_EQ(ligne, QString("[Erreur] D%1").arg(i));
+            EXPECT_FALSE(vue.raisons.value(i).isEmpty());
+        }
+    }
+    EXPECT_EQ(QDir(petit.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot), arrives);
+}
+
+} // namespace

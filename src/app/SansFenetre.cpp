@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -196,20 +197,26 @@ struct BilanRun {
 // outcome, exactly as the report window words it.
 class VueTerminal final : public VueTelechargement {
 public:
-    void DebutRun() override {}
-    void DebutFichier(int k, int n) override { jauge_.Suivi().Fichier(k, n); }
+    void DebutRun() override {
+        lignes_ = prochaine_ = 0;
+        sorties_.clear();
+    }
+    void DebutFichier(int k, int n) override {
+        jauge_.Suivi().Fichier(k, n);
+    }
+    // A file in transfer is the progress line's business; its outcome takes
+    // the report line's place, written in the report's order (with several
+    // files in flight, an outcome waits for those of the lines before it).
     void AjouteLigne(const QString& texte) override {
-        // A file in transfer is the progress line's business; its outcome
-        // takes the report line's place.
+        const int ligne = lignes_++;
         if (!texte.startsWith(EnCours))
-            gConsole.Sortie(texte);
+            Ecrit(ligne, texte, QString());
     }
     void RemplaceDerniereLigne(const QString& texte, const QString& raison) override {
-        if (texte.startsWith(EnCours))
-            return;
-        if (premiereRaison.isEmpty() && texte.startsWith(QLatin1String("[Erreur] ")))
-            premiereRaison = raison;
-        gConsole.Sortie(raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison);
+        Ecrit(lignes_ - 1, texte, raison);
+    }
+    void RemplaceLigne(int ligne, const QString& texte, const QString& raison) override {
+        Ecrit(ligne, texte, raison);
     }
     void Publie() override {
         // The lines are out as soon as written; only the progress line goes.
@@ -222,13 +229,32 @@ public:
     void RangeeTelechargee(int) override {}
     void Pause(int secondes) override;
     void AttenteServeur(int secondes) override;
-    void FinRun() override { gConsole.Efface(); }
+    void FinRun() override {
+        for (const auto& [ligne, texte] : sorties_) // none should wait here
+            gConsole.Sortie(texte);
+        sorties_.clear();
+        gConsole.Efface();
+    }
     void ListeRecrite(const std::vector<qint32>&) override {}
     void ListePerdue() override {}
 
     QString premiereRaison; // of the first file that failed
 
 private:
+    void Ecrit(int ligne, const QString& texte, const QString& raison) {
+        if (texte.startsWith(EnCours) || ligne < prochaine_)
+            return;
+        if (premiereRaison.isEmpty() && texte.startsWith(QLatin1String("[Erreur] ")))
+            premiereRaison = raison;
+        sorties_[ligne] = raison.isEmpty() ? texte : texte + QLatin1Char('\t') + raison;
+        for (auto it = sorties_.begin(); it != sorties_.end() && it->first == prochaine_; it = sorties_.erase(it)) {
+            gConsole.Sortie(it->second);
+            ++prochaine_;
+        }
+    }
+    int lignes_ = 0, prochaine_ = 0;    // lines of the report; the next one to write
+    std::map<int, QString> sorties_;    // outcomes waiting for those before them
+
     // Waits `secondes` seconds, or until a stop, the time left on the
     // progress line of a terminal.
     void CompteARebours(int secondes);

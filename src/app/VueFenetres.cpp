@@ -211,6 +211,10 @@ void VueFenetres::DebutRun() {
 
 void VueFenetres::AjouteLigne(const QString& texte) { f_.Rapport()->AjouteLigne(texte); }
 
+void VueFenetres::RemplaceLigne(int ligne, const QString& texte, const QString& raison) {
+    f_.Rapport()->RemplaceLigne(ligne, texte, raison);
+}
+
 void VueFenetres::RemplaceDerniereLigne(const QString& texte, const QString& raison) {
     f_.Rapport()->RemplaceDerniereLigne(texte, raison);
 }

@@ -25,6 +25,7 @@ public:
     void Publie() override;
     void AjouteLigne(const QString& texte) override;
     void RemplaceDerniereLigne(const QString& texte, const QString& raison) override;
+    void RemplaceLigne(int ligne, const QString& texte, const QString& raison) override;
     SurfaceJauge* Jauge() override;
     void RangeeTelechargee(int rangee) override;
     void Pause(int secondes) override;

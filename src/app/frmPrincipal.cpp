@@ -434,6 +434,9 @@ void frmPrincipal::LitRamagIni() {
     AdresseProxy->setText(reglages.adresseProxy);
     HTTPProxy->setText(reglages.portHTTP);
     FTPProxy->setText(reglages.portFTP);
+    // No field of the window shows the limits: kept as read, written back.
+    transfertsIni_ = reglages.transfertsSimultanes;
+    debitIni_ = reglages.debitMaxKio;
     UtilisateurProxy->setText(reglages.utilisateurProxy);
     if (reglages.utilisateurProxy.isEmpty())
         return;
@@ -509,8 +512,11 @@ void frmPrincipal::RangeMotDePasse(bool attendre) {
 }
 
 ReglagesConnexion frmPrincipal::Reglages() const {
-    return {TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(), FTPProxy->text(),
-            UtilisateurProxy->text(), MotDePasseProxy->text()};
+    ReglagesConnexion reglages{TypeConnexion[1]->isChecked(), AdresseProxy->text(), HTTPProxy->text(),
+                               FTPProxy->text(), UtilisateurProxy->text(), MotDePasseProxy->text()};
+    reglages.transfertsSimultanes = transfertsIni_;
+    reglages.debitMaxKio = debitIni_;
+    return reglages;
 }
 
 void frmPrincipal::AppliqueIdentifiantsProxy(const ReglagesConnexion& reglages) {

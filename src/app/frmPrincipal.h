@@ -137,7 +137,8 @@ public:
     void cmdRecherche_Click();
     void cmdTelechargeSelection_Click();
     int InfoSelection();
-    // The connection settings as the Parameters tab shows them.
+    // The connection settings as the Parameters tab shows them, with the
+    // limits on the runs read from Ramag.ini.
     ReglagesConnexion Reglages() const;
     // A proxy address typed with its user and password: they go to their
     // fields (the password to the secret store), the address keeps the rest.
@@ -187,6 +188,10 @@ private:
     void CoffreIndisponible();
     // Sets the proxy's login on the transfer object for the next request.
     void AppliqueIdentifiantsProxy(const ReglagesConnexion& reglages);
+    // The user's limits on the runs read from Ramag.ini (0: none), kept for
+    // its next writing.
+    int transfertsIni_ = 0;
+    qint64 debitIni_ = 0;
     // Escape during a search: the question the close asks, then the stop.
     void InterromptRecherche();
 

@@ -1,6 +1,8 @@
 // The connection settings file.
 #include "config/ReglagesConnexion.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,10 +54,26 @@ bool LitRamagIni(const QString& chemin, ReglagesConnexion& reglages) {
         return false;
     // A short file leaves the missing fields as they are.
     reglages.particulier = !lignes.isEmpty() && NombreSouple(lignes[0]) == 1;
-    QString* const champs[] = {&reglages.adresseProxy, &reglages.portHTTP, &reglages.portFTP,
-                               &reglages.utilisateurProxy};
-    for (int i = 0; i < 4 && i + 1 < lignes.size(); ++i)
+    QString* const champs[] = {&reglages.adresseProxy, &reglages.portHTTP, &reglages.portFTP};
+    for (int i = 0; i < 3 && i + 1 < lignes.size(); ++i)
         *champs[i] = lignes[i + 1];
+    // Then named lines, wherever they stand after the four: the proxy's user,
+    // and the limits, where a value that is not a whole number above 0 is no
+    // limit.
+    for (qsizetype i = 4; i < lignes.size(); ++i) {
+        const QString cle = lignes[i].section(QLatin1Char('='), 0, 0).trimmed();
+        if (cle.compare(QLatin1String("UtilisateurProxy"), Qt::CaseInsensitive) == 0) {
+            reglages.utilisateurProxy = lignes[i].section(QLatin1Char('='), 1);
+            continue;
+        }
+        bool nombre = false;
+        const qint64 valeur = lignes[i].section(QLatin1Char('='), 1).trimmed().toLongLong(&nombre);
+        const qint64 garde = nombre && valeur > 0 ? valeur : 0;
+        if (cle.compare(QLatin1String("TransfertsSimultanes"), Qt::CaseInsensitive) == 0)
+            reglages.transfertsSimultanes = int(std::min<qint64>(garde, 1000));
+        else if (cle.compare(QLatin1String("DebitMaxKio"), Qt::CaseInsensitive) == 0)
+            reglages.debitMaxKio = std::min<qint64>(garde, qint64(1) << 40);
+    }
     return true;
 }
 
@@ -65,8 +83,16 @@ bool EcritRamagIni(const QString& chemin, const ReglagesConnexion& reglages) {
                             QStringLiteral("\r\n") + reglages.adresseProxy + QStringLiteral("\r\n") +
                             reglages.portHTTP + QStringLiteral("\r\n") + reglages.portFTP +
                             QStringLiteral("\r\n") +
-                            (reglages.utilisateurProxy.isEmpty() ? QString()
-                                                                 : reglages.utilisateurProxy + QStringLiteral("\r\n"));
+                            (reglages.utilisateurProxy.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("UtilisateurProxy=") + reglages.utilisateurProxy +
+                                       QStringLiteral("\r\n")) +
+                            (reglages.transfertsSimultanes > 0
+                                 ? QStringLiteral("TransfertsSimultanes=%1\r\n").arg(reglages.transfertsSimultanes)
+                                 : QString()) +
+                            (reglages.debitMaxKio > 0
+                                 ? QStringLiteral("DebitMaxKio=%1\r\n").arg(reglages.debitMaxKio)
+                                 : QString());
     return RemplaceParFichierTravail(chemin, contenu.toUtf8(), chemin + QStringLiteral(".tmp"));
 }
 

@@ -1,8 +1,10 @@
 // The connection settings kept in "Ramag.ini": the system's settings or an
 // explicit proxy (address, HTTP port, FTP port). Four lines: " 1 " for the
-// explicit proxy (" 0 " for the system's), then the three fields; a fifth,
-// the proxy's user, when there is one. The proxy's password is never written
-// there: it goes to the desktop's secret store (config/CoffreSecrets.h).
+// explicit proxy (" 0 " for the system's), then the three fields. Lines of the
+// form NAME=value after them hold the proxy's user and the user's limits on
+// the runs (below); a line not understood is passed over. The proxy's password
+// is never written there: it goes to the desktop's secret store
+// (config/CoffreSecrets.h).
 #pragma once
 
 #include <QString>
@@ -14,6 +16,11 @@ struct ReglagesConnexion {
     QString portFTP = QStringLiteral("21");
     QString utilisateurProxy;
     QString motDePasseProxy; // in memory only
+    // The user's limits, which lower the service's and never raise them
+    // (0: none): files in flight at once ("TransfertsSimultanes="), and the
+    // whole run's rate in Kio/s ("DebitMaxKio=").
+    int transfertsSimultanes = 0;
+    qint64 debitMaxKio = 0;
 };
 
 // Takes the user and password out of a proxy address typed with them

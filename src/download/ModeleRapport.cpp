@@ -31,6 +31,16 @@ void ModeleRapport::RemplaceDerniereLigne(const QString& texte, const QString& r
     }
 }
 
+void ModeleRapport::RemplaceLigne(int i, const QString& texte, const QString& raison) {
+    if (i < 0 || i >= Nombre())
+        return;
+    lignes_[size_t(i)] = {texte, raison};
+    if (i < publiees_) {
+        const QModelIndex indice = index(i);
+        emit dataChanged(indice, indice, {Qt::DisplayRole, Qt::ToolTipRole});
+    }
+}
+
 QString ModeleRapport::TexteDesLignes() const {
     QString texte;
     for (const Ligne& ligne : lignes_) {

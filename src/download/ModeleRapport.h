@@ -25,6 +25,8 @@ public:
     // Overwrites the last line (adds one when there is none); a failure's
     // reason shows as the line's tooltip.
     void RemplaceDerniereLigne(const QString& texte, const QString& raison = QString());
+    // Overwrites line `i` (from 0), when there is one.
+    void RemplaceLigne(int i, const QString& texte, const QString& raison = QString());
 
     int Nombre() const { return int(lignes_.size()); }
     QString Texte(int i) const { return lignes_[size_t(i)].texte; }

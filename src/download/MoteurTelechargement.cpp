@@ -12,6 +12,7 @@
 #include <QList>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "config/Fonctions_Variables.h"
 #include "download/Fonctions_LanceFichier.h"
@@ -113,7 +114,63 @@ bool MoteurTelechargement::Prepare() {
     base_ = Variable("ADRESSE_BASE_FICHIERS_SOURCES");
     if (!base_.isEmpty() && !base_.endsWith(QLatin1Char('/')))
         base_ += QLatin1Char('/');
+
+    // A service that declares pauses wants one file at a time.
+    const bool pauses = Variable("PAUSE_SELON_TAILLE") == QLatin1String("O") ||
+                        Variable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT") == QLatin1String("O");
+    const int parDefaut = pauses ? 1 : TransfertsParDefaut;
+    enVol_ = parDefaut;
+    const QString texteEnVol = Variable("TRANSFERTS_SIMULTANES").trimmed();
+    if (!texteEnVol.isEmpty()) {
+        bool nombre = false;
+        const int n = texteEnVol.toInt(&nombre);
+        if (nombre && n >= 1 && n <= TransfertsMax)
+            enVol_ = n;
+        else
+            MsgBox(QStringLiteral("La variable TRANSFERTS_SIMULTANES doit être un nombre de fichiers de 1 à %1 : "
+                                  "« %2 » ne convient pas, %3 est pris.")
+                       .arg(TransfertsMax)
+                       .arg(texteEnVol)
+                       .arg(parDefaut),
+                   IconeMessage::Exclamation);
+    }
+    debitMax_ = 0;
+    const QString texteDebit = Variable("DEBIT_MAX").trimmed();
+    if (!texteDebit.isEmpty()) {
+        bool nombre = false;
+        const double kio = texteDebit.toDouble(&nombre);
+        if (nombre && kio >= 1 && kio <= 1e9)
+            debitMax_ = qint64(kio * 1024);
+        else
+            MsgBox(QStringLiteral("La variable DEBIT_MAX doit être un débit en Kio/s (1 ou plus) : « %1 » ne "
+                                  "convient pas, le débit n'est pas limité.")
+                       .arg(texteDebit),
+                   IconeMessage::Exclamation);
+    }
     return true;
+}
+
+MoteurTelechargement::Cible MoteurTelechargement::CibleDe(const RangeeChoisie& rangee, LignesListe& lignes) const {
+    // The line read last when the copy has fewer lines than the row's.
+    const QString ligne = lignes.EstVide() ? QString()
+        : lignes.Ligne(std::clamp<qsizetype>(rangee.ligne, 0, lignes.Nombre() - 1));
+    const QString champ = ExtraitColonne(ligne, colonne_, Tab);
+    Cible c;
+    c.adresse = base_ + champ;
+    QString nom;
+    const QString colonneNom = Variable("NUM_COLONNE_NOUVEAUFICHIER");
+    if (!colonneNom.isEmpty())
+        nom = ExtraitColonne(ligne, EntierSouple(colonneNom), Tab);
+    if (nom.isEmpty())
+        nom = NomFichierChemin(champ);
+    c.fichier = destination_ + nom;
+    c.refus = champ.isEmpty() ? QStringLiteral("aucune adresse dans la ligne de la liste")
+              : !NomDansDossier(nom) ? NomRefuse + nom
+                                     : QString();
+    // The digest the service gives for the file, when it gives one.
+    const int colonneEmpreinte = EntierSouple(Variable("COLONNE_EMPREINTE"));
+    c.empreinte = colonneEmpreinte > 0 ? ExtraitColonne(ligne, colonneEmpreinte, Tab).trimmed() : QString();
+    return c;
 }
 
 std::vector<MoteurTelechargement::PausePrevue>
@@ -139,6 +196,16 @@ void MoteurTelechargement::Pauses(double& cumul, int compteur) {
     });
 }
 
+// What a run keeps from row to row, whatever fetches its files.
+struct MoteurTelechargement::EtatRun {
+    std::vector<bool> marquee; // the list copy's lines of the rows downloaded
+    double cumul = 0;          // bytes since the last size pause
+    int compteurPause = 0;
+    int succes = 0, echecs = 0;
+    QString dernierFichier;
+    bool dernierDecompresse = false; // the last file counted was an archive unpacked (and deleted)
+};
+
 MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<RangeeChoisie>& rangees,
                                                            LignesListe& lignes,
                                                            const ReglagesConnexion& reglages,
@@ -152,36 +219,38 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     else
         inet_.AccessType = Inet::AccesSysteme;
     vue_.DebutRun();
-    std::vector<bool> marquee(size_t(lignes.Nombre()), false);
+    EtatRun etat;
+    etat.marquee.assign(size_t(lignes.Nombre()), false);
+    std::vector<bool>& marquee = etat.marquee;
     const bool viaLien = Variable("CONSERVER_LIEN_TELECHARGE") == QLatin1String("N");
-    const QString colonneNom = Variable("NUM_COLONNE_NOUVEAUFICHIER");
-    const int colonneEmpreinte = EntierSouple(Variable("COLONNE_EMPREINTE"));
-    bool dernierDecompresse = false; // the last file counted was an archive unpacked (and deleted)
-    double cumul = 0;
-    int compteurPause = 0;
+    bool& dernierDecompresse = etat.dernierDecompresse;
+    double& cumul = etat.cumul;
+    int& compteurPause = etat.compteurPause;
     ArretDemande = false;
     total_ = int(rangees.size());
+    // The user's settings may lower what the service allows, never raise it.
+    int enVol = enVol_;
+    if (reglages.transfertsSimultanes > 0)
+        enVol = std::min(enVol, reglages.transfertsSimultanes);
+    qint64 debit = debitMax_;
+    if (reglages.debitMaxKio > 0 && (debit == 0 || reglages.debitMaxKio * 1024 < debit))
+        debit = reglages.debitMaxKio * 1024;
+    inet_.FixeDebitMax(debit);
+    // The pages of links add their own lines to the report, one file after
+    // the other: such a service fetches one row at a time.
+    if (viaLien)
+        enVol = 1;
+    if (enVol > 1)
+        LanceEnVol(rangees, lignes, etat, enVol, debit);
 
-    for (size_t k = 0; k < rangees.size() && !ArretDemande; ++k) {
+    for (size_t k = 0; enVol == 1 && k < rangees.size() && !ArretDemande; ++k) {
         const RangeeChoisie& rangee = rangees[k];
         numero_ = int(k + 1);
-        // The line read last when the copy has fewer lines than the row's.
-        const QString ligne = lignes.EstVide() ? QString()
-            : lignes.Ligne(std::clamp<qsizetype>(rangee.ligne, 0, lignes.Nombre() - 1));
-        const QString champ = ExtraitColonne(ligne, colonne_, Tab);
-        QString adresse = base_ + champ;
-        QString nom;
-        if (!colonneNom.isEmpty())
-            nom = ExtraitColonne(ligne, EntierSouple(colonneNom), Tab);
-        if (nom.isEmpty())
-            nom = NomFichierChemin(champ);
-        const QString fichier = destination_ + nom;
-        const QString refus = champ.isEmpty() ? QStringLiteral("aucune adresse dans la ligne de la liste")
-                              : !NomDansDossier(nom) ? NomRefuse + nom
-                                                     : QString();
-        // The digest the service gives for the file, when it gives one.
-        empreinte_ = colonneEmpreinte > 0 ? ExtraitColonne(ligne, colonneEmpreinte, Tab).trimmed() : QString();
-        if (!TelechargeUn(rangee.texte, adresse, fichier, refus, false)) {
+        const Cible cible = CibleDe(rangee, lignes);
+        QString adresse = cible.adresse;
+        const QString& fichier = cible.fichier;
+        empreinte_ = cible.empreinte;
+        if (!TelechargeUn(rangee.texte, adresse, fichier, cible.refus, false)) {
             if (!ArretDemande)
                 ++resultat.echecs;
             continue;
@@ -212,6 +281,11 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         if (k + 1 < rangees.size() && !ArretDemande) // no pause after the last row
             Pauses(cumul, compteurPause);
     }
+    inet_.FixeDebitMax(0);
+    resultat.succes += etat.succes;
+    resultat.echecs += etat.echecs;
+    if (!etat.dernierFichier.isEmpty())
+        resultat.dernierFichier = etat.dernierFichier;
     resultat.arrete = ArretDemande;
     vue_.FinRun();
     vue_.Publie(); // before the messages that follow
@@ -315,9 +389,6 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
         }
         if (!reussi)
             raison = essais.RaisonFinale(raison);
-        // A stop keeps nothing of the file begun, even from an earlier try.
-        if (!reussi && ArretDemande)
-            OublieReprise(adresseDemandee, fichier);
     }
     if (!reussi) {
         const QString nom = nomDeLAdresse ? NomFichierChemin(adresse) : texte;
@@ -328,6 +399,233 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
         CedeDeTempsEnTemps();
     }
     return reussi;
+}
+
+void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees, LignesListe& lignes, EtatRun& etat,
+                                      int enVol, qint64 debit) {
+    // One file per transfer object, all on the worker and the connections of
+    // the run's own, each line of the report in list order: added when its
+    // file starts, overwritten when it ends, whatever the order of the ends.
+    struct Vol {
+        size_t k = 0;   // the row
+        int ligne = 0;  // its line in the report
+        Cible cible;
+        Inet* canal = nullptr;
+        std::unique_ptr<TransfertFichier> transfert; // none while it waits for another try
+        EssaisTransfert essais;
+        qint64 reprendA = 0; // when it waits: the moment of its next try (ms on `horloge`)
+    };
+    std::vector<std::unique_ptr<Inet>> canaux;
+    std::vector<Inet*> libres{&inet_};
+    for (int i = 1; i < enVol; ++i) {
+        auto canal = std::make_unique<Inet>(inet_);
+        canal->AccessType = inet_.AccessType;
+        canal->Proxy = inet_.Proxy;
+        canal->RemotePort = inet_.RemotePort;
+        canal->UserName = inet_.UserName;
+        canal->Password = inet_.Password;
+        canal->Protocol = inet_.Protocol;
+        canal->RequestTimeout = inet_.RequestTimeout;
+        canal->CertificatsAutorite = inet_.CertificatsAutorite;
+        libres.push_back(canal.get());
+        canaux.push_back(std::move(canal));
+    }
+    inet_.FixeConnexionsParHote(enVol);
+    if (SurfaceJauge* jauge = vue_.Jauge())
+        InitialiseJauge(*jauge);
+
+    std::vector<Vol> vols;
+    // The outcome of each row, counted in list order once the rows before it
+    // have theirs: the rows leave the list, the pauses fall and the last
+    // file is named as a run of one file at a time would have them.
+    std::vector<double> octetsRecus(rangees.size(), -2); // -2: not ended, -1: failed
+    size_t aCompter = 0;
+    std::vector<int> pausesDues;      // the pauses to make once the files in flight have ended
+    qint64 attenteServeurJusqua = -1; // a server asked to wait: no file starts before (ms on `horloge`)
+    QElapsedTimer horloge;
+    horloge.start();
+    size_t prochain = 0;
+    int lignesRapport = 0;
+    int actifsAvant = -1;
+    const OptionsTransfert base{.reprise = true};
+
+    const auto demarre = [&](Vol& v) {
+        v.essais.Debut();
+        OptionsTransfert options = base;
+        options.empreinte = v.cible.empreinte;
+        v.transfert = std::make_unique<TransfertFichier>(*v.canal, v.cible.adresse, v.cible.fichier, nullptr, options);
+    };
+    const auto compte = [&] {
+        for (; aCompter < rangees.size() && octetsRecus[aCompter] != -2; ++aCompter) {
+            if (octetsRecus[aCompter] < 0)
+                continue;
+            const RangeeChoisie& rangee = rangees[aCompter];
+            etat.cumul += octetsRecus[aCompter];
+            ++etat.succes;
+            etat.dernierFichier = CibleDe(rangee, lignes).fichier;
+            etat.dernierDecompresse = false;
+            vue_.RangeeTelechargee(rangee.rangee);
+            if (rangee.ligne >= 0 && rangee.ligne < qint32(etat.marquee.size()))
+                etat.marquee[size_t(rangee.ligne)] = true;
+            ++etat.compteurPause;
+            // A pause due waits for the files in flight: none starts meanwhile.
+            if (aCompter + 1 < rangees.size())
+                AppliqueReglesPause(reglages_, etat.cumul, etat.compteurPause, [&](int secondes) {
+                    pausesDues.push_back(secondes);
+                    return true;
+                });
+        }
+    };
+    const auto libere = [&](Vol& v) {
+        v.transfert.reset();
+        libres.push_back(v.canal);
+        v.canal = nullptr;
+    };
+
+    for (;;) {
+        if (ArretDemande) {
+            // Every file in flight ends now, each line saying so; none starts.
+            for (Vol& v : vols) {
+                if (v.transfert)
+                    v.transfert->Arrete();
+                vue_.RemplaceLigne(v.ligne, QStringLiteral("[Arrêt demandé] ") + rangees[v.k].texte, QString());
+                octetsRecus[v.k] = -1;
+                libere(v);
+            }
+            vols.clear();
+            compte(); // the files that ended before the stop count
+            break;
+        }
+        // Something ended or started in this turn: the next turn comes at
+        // once (a freed slot starts its next file without waiting for news).
+        bool progres = false;
+        const qint64 maintenant = horloge.elapsed();
+        while (prochain < rangees.size() && int(vols.size()) < enVol && pausesDues.empty() &&
+               maintenant >= attenteServeurJusqua) {
+            const size_t k = prochain++;
+            numero_ = int(k + 1);
+            vue_.DebutFichier(numero_, total_);
+            vue_.AjouteLigne(QStringLiteral("[En cours] ") + rangees[k].texte);
+            Vol v;
+            v.essais = EssaisTransfert(echelle_);
+            v.k = k;
+            v.ligne = lignesRapport++;
+            v.cible = CibleDe(rangees[k], lignes);
+            if (!v.cible.refus.isEmpty()) {
+                vue_.RemplaceLigne(v.ligne, QStringLiteral("[Erreur] ") + rangees[k].texte, v.cible.refus);
+                ++etat.echecs;
+                octetsRecus[k] = -1;
+                continue;
+            }
+            v.canal = libres.back();
+            libres.pop_back();
+            demarre(v);
+            vols.push_back(std::move(v));
+            progres = true;
+        }
+
+        // The run's cap shared among the files receiving now.
+        int actifs = 0;
+        for (const Vol& v : vols)
+            actifs += v.transfert != nullptr;
+        if (debit > 0 && actifs != actifsAvant && actifs > 0) {
+            for (const Vol& v : vols)
+                v.canal->FixeDebitMax(std::max<qint64>(debit / actifs, 1));
+            actifsAvant = actifs;
+        }
+
+        for (size_t i = 0; i < vols.size();) {
+            Vol& v = vols[i];
+            if (!v.transfert) {
+                if (horloge.elapsed() >= v.reprendA && horloge.elapsed() >= attenteServeurJusqua) {
+                    demarre(v);
+                    progres = true;
+                }
+                ++i;
+                continue;
+            }
+            if (!v.transfert->Avance()) {
+                ++i;
+                continue;
+            }
+            progres = true;
+            const IssueTransfert issue = v.transfert->Issue();
+            const RangeeChoisie& rangee = rangees[v.k];
+            if (issue.genre == IssueTransfert::Genre::Reussi) {
+                const double octets = double(QFileInfo(v.cible.fichier).size());
+                vue_.RemplaceLigne(v.ligne, LigneOk(rangee.texte, octets), QString());
+                octetsRecus[v.k] = octets;
+                libere(v);
+                vols.erase(vols.begin() + qsizetype(i));
+                continue;
+            }
+            if (issue.genre == IssueTransfert::Genre::Arret && ArretDemande)
+                break; // seen at the top of the loop
+            QString raison = issue.raison;
+            const EssaisTransfert::Suite suite = v.essais.ApresEchec(issue, raison);
+            v.transfert.reset();
+            if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
+                v.reprendA = horloge.elapsed() + suite.millisecondes;
+                ++i;
+                continue;
+            }
+            if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
+                // The whole run waits: no file starts, those in flight go on.
+                v.reprendA = horloge.elapsed() + qint64(suite.secondes) * 1000;
+                attenteServeurJusqua = std::max(attenteServeurJusqua, v.reprendA);
+                ++i;
+                continue;
+            }
+            vue_.RemplaceLigne(v.ligne, QStringLiteral("[Erreur] ") + rangee.texte, v.essais.RaisonFinale(raison));
+            ++etat.echecs;
+            octetsRecus[v.k] = -1;
+            libere(v);
+            vols.erase(vols.begin() + qsizetype(i));
+        }
+
+        compte();
+
+        actifs = 0;
+        for (const Vol& v : vols)
+            actifs += v.transfert != nullptr;
+        if (actifs == 0 && !ArretDemande) {
+            if (!pausesDues.empty() && vols.empty()) {
+                // The files in flight have ended: now the pauses, unless
+                // no file is left to start (no pause after the last one).
+                for (const int secondes : pausesDues) {
+                    if (prochain >= rangees.size())
+                        break;
+                    TempsPauseRestant = secondes;
+                    vue_.Pause(secondes);
+                    if (ArretDemande)
+                        break;
+                }
+                pausesDues.clear();
+                continue;
+            }
+            if (horloge.elapsed() < attenteServeurJusqua) {
+                // Only files waiting for the server are left: its wait, shown.
+                const int secondes = int((attenteServeurJusqua - horloge.elapsed() + 999) / 1000);
+                TempsPauseRestant = secondes;
+                vue_.AttenteServeur(secondes);
+                attenteServeurJusqua = -1;
+                for (Vol& v : vols)
+                    v.reprendA = std::min(v.reprendA, horloge.elapsed());
+                continue;
+            }
+        }
+        if (vols.empty() && prochain >= rangees.size())
+            break;
+        if (progres)
+            CedeDeTempsEnTemps();
+        else
+            PatienteUnPeu();
+    }
+    inet_.FixeConnexionsParHote(0);
+    for (Inet* canal : libres)
+        canal->FixeDebitMax(0);
+    if (SurfaceJauge* jauge = vue_.Jauge())
+        MasqueJauge(*jauge);
 }
 
 bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, const QString& dossier,

@@ -36,6 +36,9 @@ public:
     // tries, a message or a question, and the summary, so that what the user
     // reads then is never behind the run.
     virtual void Publie() = 0;
+    // Line `ligne` (from 0, in the order they were added) overwritten: the
+    // "[En cours] " line of a file among several in flight, ended.
+    virtual void RemplaceLigne(int ligne, const QString& texte, const QString& raison) = 0;
     // Where the progress of the file in transfer is drawn (null: nowhere).
     virtual SurfaceJauge* Jauge() = 0;
     // Row `rangee` (its place in the list when the run began) was downloaded.
@@ -77,8 +80,14 @@ public:
 
     // What the run must know before it starts; false (the user told) when the
     // settings do not allow a run: NUM_COLONNE_TELECHARGEE not a column, the
-    // destination folder missing.
+    // destination folder missing. A TRANSFERTS_SIMULTANES or DEBIT_MAX that
+    // makes no sense is told too, and its default taken.
     bool Prepare();
+
+    // Files in flight at most: TRANSFERTS_SIMULTANES (1 to 16), else 4, or 1
+    // when the service declares pauses (it wants one file at a time).
+    static constexpr int TransfertsParDefaut = 4;
+    static constexpr int TransfertsMax = 16;
 
     struct Resultat {
         int succes = 0;           // rows counted as downloaded
@@ -121,6 +130,15 @@ private:
     bool TelechargeUn(const QString& texte, QString& adresse, const QString& fichier, const QString& refus,
                       bool nomDeLAdresse);
     void Pauses(double& cumul, int compteur);
+    // The rows of a run with several files in flight (no link pages).
+    struct EtatRun;
+    void LanceEnVol(const std::vector<RangeeChoisie>& rangees, LignesListe& lignes, EtatRun& etat,
+                    int enVol, qint64 debit);
+    // A row's address, destination and refusal, from its line of the list copy.
+    struct Cible {
+        QString adresse, fichier, refus, empreinte;
+    };
+    Cible CibleDe(const RangeeChoisie& rangee, LignesListe& lignes) const;
 
     QString Variable(const char* nom) const;
 
@@ -131,6 +149,8 @@ private:
     QString destination_;
     QString base_;
     int numero_ = 0, total_ = 0;
+    int enVol_ = 1;      // files in flight at most, as the service says
+    qint64 debitMax_ = 0; // bytes per second for the whole run, as the service says (0: no cap)
     double echelle_ = 1;
     QString empreinte_; // SHA-256 (hex) of the row's file, from COLONNE_EMPREINTE
 };

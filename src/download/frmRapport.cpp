@@ -118,6 +118,10 @@ void frmRapport::RemplaceDerniereLigne(const QString& texte, const QString& rais
     Lignes->RemplaceDerniereLigne(texte, raison);
 }
 
+void frmRapport::RemplaceLigne(int i, const QString& texte, const QString& raison) {
+    Lignes->RemplaceLigne(i, texte, raison);
+}
+
 QString frmRapport::TexteDesLignes() const { return Lignes->TexteDesLignes(); }
 
 void frmRapport::CopieLignes() const { QApplication::clipboard()->setText(TexteDesLignes()); }

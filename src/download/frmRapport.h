@@ -45,6 +45,9 @@ public:
     // Overwrites the last line (the "[En cours] " line of the same file); a
     // failure's reason, when given, shows as the line's tooltip.
     void RemplaceDerniereLigne(const QString& texte, const QString& raison = QString());
+    // Overwrites line `i` (from 0): the "[En cours] " line of a file among
+    // several in flight.
+    void RemplaceLigne(int i, const QString& texte, const QString& raison = QString());
     // The lines as text, each followed by its reason after a tab when it has one.
     QString TexteDesLignes() const;
 

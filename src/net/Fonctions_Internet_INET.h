@@ -1,5 +1,5 @@
-// The transfer layer: connection settings, the HEAD probe, the fetch of an
-// address into a file with progress on a gauge, and two checks on fetched
+// The transfer layer: connection settings, the fetch of an address (one GET)
+// into a file with progress on a gauge, and two checks on fetched
 // files. It shows no message: callers report failures.
 //
 // The object that owns the Inet must forward its state changes here:
@@ -7,6 +7,8 @@
 //                      [this](int etat) { GereEtatTransfert(Inet1, etat); });
 // (the data of a fetch is received inside GereEtatTransfert).
 #pragma once
+
+#include <memory>
 
 #include <QDateTime>
 #include <QString>
@@ -33,15 +35,6 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
                         const QString& portHTTP, const QString& portFTP,
                         const QString& utilisateur, const QString& motDePasse);
 
-// HEAD probe of `adresse`: `taille` is the announced length (-1 when unknown,
-// zero, not numeric, or when the server refuses HEAD); a Location different
-// from the address replaces it and sets `redirige`; `dateModification` gets
-// the first 30 characters of Last-modified. Resets ArretDemande. With
-// `lectureSuit`, the caller means to GET the address next: the transfer object
-// starts that GET as soon as the probe succeeds (Inet::ExecuteTeteEtLecture).
-void InterrogeEnTete(Inet& inet, QString& adresse, double& taille, bool& redirige,
-                     QString& dateModification, bool lectureSuit = false);
-
 // A SHA-512 computed while a fetch's data arrives, over `prefixe` and then
 // the data: a signed list is checked without reading it again.
 struct HachageEnRoute {
@@ -50,29 +43,29 @@ struct HachageEnRoute {
 };
 
 // Fetches `adresse` into `destination`: through a temporary file beside it,
-// which takes the destination's place only on success.
+// which takes the destination's place only on success. One request, a GET:
+// its own response headers, read before its body, give the size (and so the
+// gauge, or none when it gives no size), the final address after the
+// redirections, the validators for a later resume and any Retry-After.
 // The body is complete when it matches the GET response's own framing: its
 // Content-Length when it sends one, else the end of its chunks (or of the
 // connection). A body that ends before its own announced length is a cut, a
-// failure that may pass with another try. The length the probe (HEAD)
-// announced is only a guess, since a generated list may change between the
-// two requests: it draws the gauge until the GET's own length is known, and
-// lets the bounds below refuse a fetch before it starts.
-// With a size announced by the probe the data is received with progress on
-// `jauge` kilobyte by kilobyte (may be null, and may be destroyed during the
-// fetch); otherwise the whole resource is fetched, with no progress. At most
-// `tailleMax` bytes are kept (-1: no limit). `taille` receives the size of
-// the file received (cut at `tailleMax`: the resource's size, as its GET or
-// else the probe announced it), `adresse` the redirected address. With
-// `verifierPage`, a file that looks like a server's error page is a failure.
+// failure that may pass with another try.
+// With a size announced the data is received with progress on `jauge`
+// kilobyte by kilobyte (may be null, and may be destroyed during the fetch);
+// otherwise the gauge is hidden. At most `tailleMax` bytes are kept (-1: no
+// limit). `taille` receives the size of the file received (cut at
+// `tailleMax`: the resource's size), `adresse` the redirected address and
+// `redirige` whether it was. With `verifierPage`, a file that looks like a
+// server's error page is a failure.
 // False on any failure or stop request: no file is left behind and an
 // earlier destination file is kept; `raison` (when given) then says why, in
-// French, for the user. A stop asked during the probe starts no fetch.
+// French, for the user.
 // `bornes` (when given): the fetch fails as soon as more than
 // bornes->tailleMax bytes have come, or before it would leave less than
 // bornes->espaceLibreMin bytes free on the destination's file system; a size
-// announced by the probe that breaks either fails it before it starts, one
-// announced by the GET's own response before its body is written.
+// announced by the response that breaks either fails it at its headers,
+// before its body is written.
 // `hachage` (when given): see HachageEnRoute.
 // One fetch at a time: a call made while another runs (from a nested turn of
 // the event loop) answers false at once and touches nothing.
@@ -83,7 +76,8 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
 
 // What the download run asks of a fetch beyond the plain one.
 struct OptionsTransfert {
-    // A transfer cut by the network keeps what it received, with what the
+    // A transfer cut by the network, or stopped by the user, keeps what it
+    // received (never in the destination itself), with what the
     // server said of the resource (its validator and size), in a work file
     // of the destination's folder that the next fetch of the same address
     // into the same destination continues (Range with If-Range). Only for
@@ -115,15 +109,40 @@ bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        double& taille, bool& redirige, const OptionsTransfert& options,
                        IssueTransfert& issue);
 
+// The run's fetch taken a step at a time, so that several go side by side,
+// each on its own transfer object (made with the same worker: Inet(autre)).
+// It starts at once; Avance receives what has come without waiting. The stop
+// is given to it (Arrete) rather than read from the windows. Dropped before
+// its end, it ends as a stop.
+struct EtatTransfert;
+class TransfertFichier {
+public:
+    TransfertFichier(Inet& inet, const QString& adresse, const QString& destination, SurfaceJauge* jauge,
+                     const OptionsTransfert& options);
+    ~TransfertFichier();
+    TransfertFichier(const TransfertFichier&) = delete;
+    TransfertFichier& operator=(const TransfertFichier&) = delete;
+    // True once the fetch has ended (Issue then says how).
+    bool Avance();
+    // Ends the fetch now, as a stop: the destination gets nothing; what came
+    // of a file that can be resumed stays in its hidden work file.
+    void Arrete();
+    bool Fini() const;
+    const IssueTransfert& Issue() const;
+    QString Adresse() const; // after the redirections
+    // Bytes received so far, and the size of the whole body (-1: not said).
+    double Recus() const;
+    double Total() const;
+
+private:
+    std::unique_ptr<EtatTransfert> d;
+};
+
 // The fetch of a file the program fetches for itself (a list, its
 // signature), within `bornes`, saying how it ended for a caller that may try
 // again.
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
                        const BornesTransfert& bornes, IssueTransfert& issue);
-
-// Drops the work file kept for `adresse` into `destination`, if any: a run
-// stopped by the user does not keep the file it began.
-void OublieReprise(const QString& adresse, const QString& destination);
 
 // The folder, beside the destinations, that holds the work files of cut
 // transfers (hidden; never looked at by the folder comparison, which lists

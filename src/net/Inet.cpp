@@ -11,12 +11,6 @@
 // one per pass of the worker's loop: a small answer (its headers, its body and
 // its end read in one pass) reaches that thread in a single hand-off.
 //
-// A probe that the caller will follow by a GET of the same address may ask the
-// worker to chain it (ExecuteTeteEtLecture): the GET starts on the same
-// connection as soon as the HEAD has succeeded, its response kept aside until
-// the caller asks for it, and the end of the HEAD is told with the GET's first
-// news. A run of small files then costs one hand-off each way per file.
-//
 // Requests carry an id. Cancel and Execute move the current id on at once, so
 // a callback still running for an older request aborts it and a late
 // notification of an older request is ignored.
@@ -24,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -65,7 +60,6 @@ void InitialiseCurl() {
 // A request as the worker needs it: nothing Qt, nothing shared.
 struct Parametres {
     std::string adresse;
-    bool tete = false;
     std::string proxy; // always given to libcurl: "" means no proxy at all
     long proxyPort = 0;
     std::string proxyUtilisateur, proxyMotDePasse;
@@ -76,7 +70,6 @@ struct Parametres {
     std::string plage;       // "from-": the rest of a resource
     std::string siPlage;     // If-Range validator for the rest
     bool chiffre = false;    // started over TLS: redirections stay on TLS
-    quint64 idSuite = 0;     // a HEAD: the id of the GET to chain on its success (0: none)
 };
 
 // Byte ring of fixed capacity (it grows only for a block larger than itself).
@@ -142,17 +135,22 @@ std::string Texte(const QString& s) { return s.toStdString(); }
 
 } // namespace
 
-struct Inet::Prive {
-    explicit Prive(Inet* proprietaire) : q(proprietaire) {
+// The worker thread and the multi handle that transfer objects share: their
+// requests run side by side, on one HTTP/2 connection where the server offers
+// it (streams multiplexed), else on up to connexionsParHote connections to
+// each server. Only the worker calls libcurl on them; the other threads give
+// orders under `m` and wake it.
+struct MoteurInet {
+    MoteurInet() {
         InitialiseCurl();
         multi = curl_multi_init();
+        curl_multi_setopt(multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
         fil = std::thread([this] {
             NommeFil("ramaglin-inet");
             Boucle();
         });
     }
-
-    ~Prive() {
+    ~MoteurInet() {
         {
             std::lock_guard verrou(m);
             quitter = true;
@@ -161,19 +159,58 @@ struct Inet::Prive {
         fil.join();
         curl_multi_cleanup(multi);
     }
+    MoteurInet(const MoteurInet&) = delete;
+    MoteurInet& operator=(const MoteurInet&) = delete;
 
-    Inet* q;
+    void Reveille() const { curl_multi_wakeup(multi); }
+    void Boucle();
+
     CURLM* multi = nullptr;
     std::thread fil;
+    std::mutex m;               // every channel's shared state, and what follows
+    std::condition_variable cv; // a channel that leaves waits for the worker here
+    bool quitter = false;
+    long connexionsParHote = 0; // 0: libcurl's default (no limit)
+    bool connexionsChangees = false;
+    std::vector<Inet::Prive*> arrivants; // channels to add at the next pass
+    // ---- Worker only ----
+    std::vector<Inet::Prive*> canaux;
+};
+
+struct Inet::Prive {
+    Prive(Inet* proprietaire, std::shared_ptr<MoteurInet> commun)
+        : q(proprietaire), moteur(commun ? std::move(commun) : std::make_shared<MoteurInet>()), m(moteur->m),
+          multi(moteur->multi) {
+        {
+            std::lock_guard verrou(m);
+            moteur->arrivants.push_back(this);
+        }
+        moteur->Reveille();
+    }
+
+    ~Prive() {
+        // The worker lets go of this channel (its transfer, its handle), then
+        // tells; only then may its state go.
+        std::unique_lock verrou(m);
+        partir = true;
+        moteur->Reveille();
+        moteur->cv.wait(verrou, [this] { return parti; });
+    }
+
+    Inet* q;
+    std::shared_ptr<MoteurInet> moteur;
+    std::mutex& m;
+    CURLM* multi;
 
     // ---- Shared between the threads, under m ----
-    std::mutex m;
+    bool partir = false, parti = false; // the channel leaves; the worker let go of it
+    qint64 debitMax = 0;                // bytes per second (0: no cap)
+    bool debitChange = false;
     quint64 idCourant = 0;           // request whose data is wanted (0: none)
     std::optional<Parametres> aDemarrer;
     quint64 idADemarrer = 0;
     bool abandonner = false;         // drop the worker's transfer
     bool reprendre = false;          // unpause the worker's transfer
-    bool quitter = false;
     // What one request received.
     struct Etat {
         Anneau tampon;
@@ -186,6 +223,7 @@ struct Inet::Prive {
         long statutLigne = 0;        // of the last response line seen
         std::string attenteDemandee; // Retry-After of the last response
         qint64 longueurCorps = -1;   // as libcurl frames the body (-1: unknown)
+        std::string adresseFinale;   // after the redirections, once the body begins
         std::string erreur;
         std::vector<std::pair<std::string, std::string>> entetes;
         void Remet() {
@@ -195,24 +233,18 @@ struct Inet::Prive {
             statut = statutLigne = 0;
             attenteDemandee.clear();
             longueurCorps = -1;
+            adresseFinale.clear();
             erreur.clear();
             entetes.clear();
         }
     };
     Etat e;            // of idCourant
-    // The GET chained to the HEAD idCourant, until the caller takes it.
-    Etat suite;
-    quint64 idSuite = 0;      // 0: none wanted
-    bool suiteLancee = false; // the worker started it
-    QString adresseSuite;     // user-interface thread only
 
     // The state a worker's callback writes for request `id`; null when that
     // request is no longer wanted.
     Etat* Cible(quint64 id) {
         if (id != 0 && id == idCourant)
             return &e;
-        if (id != 0 && id == idSuite && suiteLancee)
-            return &suite;
         return nullptr;
     }
 
@@ -232,9 +264,6 @@ struct Inet::Prive {
     CURL* easy = nullptr;      // kept from request to request (curl_easy_reset)
     bool enCours = false;      // `easy` is in the multi handle
     quint64 idEasy = 0;
-    bool teteEasy = false;
-    std::optional<Parametres> suiteEasy; // the GET to chain to this HEAD
-    quint64 idTeteSuite = 0;   // the HEAD whose end waits for the chained GET's first news
     // News of this pass, told once the pass is over.
     bool debutATransmettre = false, reveilATransmettre = false;
     Horloge::time_point derniereActivite;
@@ -244,71 +273,64 @@ struct Inet::Prive {
 
     // ================= Worker =================
 
-    void Boucle() {
-        for (;;) {
-            std::optional<Parametres> nouveau;
-            quint64 idNouveau = 0;
-            bool abandon = false, reprise = false;
-            {
-                std::lock_guard verrou(m);
-                if (quitter)
-                    break;
-                nouveau.swap(aDemarrer);
-                idNouveau = idADemarrer;
-                abandon = abandonner;
-                reprise = reprendre;
-                abandonner = reprendre = false;
-                if (reprise)
-                    if (Etat* c = Cible(idEasy))
-                        c->enPause = false;
-            }
-            if ((abandon || nouveau) && enCours)
-                Libere();
-            if (nouveau) {
-                idTeteSuite = 0;
-                Demarre(*nouveau, idNouveau);
-            }
-            if (reprise && enCours) {
-                derniereActivite = Horloge::now();
-                curl_easy_pause(easy, CURLPAUSE_CONT);
-            }
-            // A HEAD that ends here may start its chained GET, which the next
-            // turn of this loop drives at once.
-            for (int tour = 0; tour < 2 && enCours; ++tour) {
-                const quint64 avant = idEasy;
-                int actifs = 0;
-                curl_multi_perform(multi, &actifs);
-                int reste = 0;
-                while (CURLMsg* msg = curl_multi_info_read(multi, &reste)) {
-                    if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy && enCours) {
-                        Termine(msg->data.result, std::string());
-                        break;
-                    }
-                }
-                if (!enCours || idEasy == avant)
-                    break;
-            }
-            if (enCours) {
-                bool pause = false;
-                {
-                    std::lock_guard verrou(m);
-                    if (const Etat* c = Cible(idEasy))
-                        pause = c->enPause;
-                }
-                // Silence from the server, not a reader that takes its time.
-                if (pause)
-                    derniereActivite = Horloge::now();
-                else if (Horloge::now() - derniereActivite > delaiEasy)
-                    Termine(CURLE_OPERATION_TIMEDOUT, "Délai d'attente dépassé");
-            }
-            Transmet();
-            curl_multi_poll(multi, nullptr, 0, enCours ? 100 : 1000, nullptr);
+    // The orders given since the last pass: a request to start, to drop, to
+    // unpause; a new cap on the rate.
+    void Ordres() {
+        std::optional<Parametres> nouveau;
+        quint64 idNouveau = 0;
+        bool abandon = false, reprise = false, debit = false;
+        qint64 cap = 0;
+        {
+            std::lock_guard verrou(m);
+            nouveau.swap(aDemarrer);
+            idNouveau = idADemarrer;
+            abandon = abandonner;
+            reprise = reprendre;
+            abandonner = reprendre = false;
+            debit = std::exchange(debitChange, false);
+            cap = debitMax;
+            if (reprise)
+                if (Etat* c = Cible(idEasy))
+                    c->enPause = false;
         }
+        if ((abandon || nouveau) && enCours)
+            Libere();
+        if (nouveau)
+            Demarre(*nouveau, idNouveau);
+        if (debit && enCours)
+            curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE, curl_off_t(cap));
+        if (reprise && enCours) {
+            derniereActivite = Horloge::now();
+            curl_easy_pause(easy, CURLPAUSE_CONT);
+        }
+    }
+
+    // After libcurl's pass: silence from the server ends the request.
+    void Surveille() {
+        if (!enCours)
+            return;
+        bool pause = false;
+        {
+            std::lock_guard verrou(m);
+            if (const Etat* c = Cible(idEasy))
+                pause = c->enPause;
+        }
+        // Silence from the server, not a reader that takes its time.
+        if (pause)
+            derniereActivite = Horloge::now();
+        else if (Horloge::now() - derniereActivite > delaiEasy)
+            Termine(CURLE_OPERATION_TIMEDOUT, "Délai d'attente dépassé");
+    }
+
+    // The channel leaves: its transfer and its handle go.
+    void Quitte() {
         if (enCours)
             Libere();
         if (easy)
             curl_easy_cleanup(easy);
+        easy = nullptr;
         curl_slist_free_all(enTetesRequete); // the last request's, kept while the handle was
+        enTetesRequete = nullptr;
     }
 
     // What this pass received, told to the user-interface thread in one
@@ -319,23 +341,12 @@ struct Inet::Prive {
         if (!enCours || (!debut && !reveil))
             return;
         const quint64 id = idEasy;
-        quint64 tete = 0;
         {
             std::lock_guard verrou(m);
-            const Etat* c = Cible(id);
-            if (!c)
+            if (!Cible(id))
                 return;
-            if (c == &suite) {
-                // The chained GET has begun: the caller learns the end of its
-                // HEAD now, and finds the GET ready when it asks for it.
-                tete = std::exchange(idTeteSuite, 0);
-                if (tete == 0)
-                    return;
-            }
         }
-        if (tete != 0)
-            QMetaObject::invokeMethod(q, [this, tete] { SurFin(tete); }, Qt::QueuedConnection);
-        else if (debut)
+        if (debut)
             QMetaObject::invokeMethod(q, [this, id] { SurDebut(id); }, Qt::QueuedConnection);
         else
             QMetaObject::invokeMethod(q, [] {}, Qt::QueuedConnection); // wakes the reader
@@ -349,18 +360,23 @@ struct Inet::Prive {
         curl_slist_free_all(enTetesRequete);
         enTetesRequete = nullptr;
         idEasy = id;
-        teteEasy = p.tete;
-        suiteEasy.reset();
-        if (p.tete && p.idSuite != 0) {
-            suiteEasy = p;
-            suiteEasy->tete = false;
-        }
         delaiEasy = std::chrono::seconds(std::max(1L, p.delai));
         derniereActivite = Horloge::now();
         debutATransmettre = reveilATransmettre = false;
         tamponErreur[0] = 0;
         curl_easy_setopt(easy, CURLOPT_URL, p.adresse.c_str());
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this));
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        {
+            std::lock_guard verrou(m);
+            debitChange = false;
+            if (debitMax > 0)
+                curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE, curl_off_t(debitMax));
+        }
+        // Over TLS the server may offer HTTP/2: a request waits for the
+        // connection in progress to say so, rather than open another.
+        if (p.chiffre)
+            curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, tamponErreur);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
         // What starts encrypted never goes on in clear behind a redirection.
@@ -369,12 +385,8 @@ struct Inet::Prive {
             curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, p.protocoleDefaut.c_str());
         // An error page is never taken for the resource.
         curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-        if (p.tete) {
-            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-        } else {
-            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
-        }
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::max(1L, p.delai));
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "Le Ramaglin");
         // HTTP/2 when a TLS server offers it; the multi handle's connection
@@ -422,8 +434,6 @@ struct Inet::Prive {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &statut);
         const quint64 id = idEasy;
         bool annonce = false; // the end is to be told now
-        quint64 tete = 0;     // ... as that of this HEAD, whose chained GET ended at once
-        bool enchaine = false;
         {
             std::lock_guard verrou(m);
             Etat* c = Cible(id);
@@ -434,39 +444,12 @@ struct Inet::Prive {
                 c->erreur = !texte.empty()        ? texte
                             : tamponErreur[0] != 0 ? std::string(tamponErreur)
                                                    : std::string(curl_easy_strerror(resultat));
-                if (teteEasy && resultat != CURLE_OK)
-                    c->entetes.clear();
-                // A redirection's length is that of its notice, not the resource's.
-                if (teteEasy && statut >= 300 && statut < 400)
-                    std::erase_if(c->entetes, [](const auto& e) {
-                        return MemeNom(e.first, "Content-Length");
-                    });
-                // A plain success with a length: the GET the caller announced
-                // follows on the same connection.
-                enchaine = c == &e && teteEasy && suiteEasy && idSuite == suiteEasy->idSuite &&
-                           resultat == CURLE_OK && statut == 200 &&
-                           std::any_of(c->entetes.begin(), c->entetes.end(), [](const auto& e) {
-                               return MemeNom(e.first, "Content-Length") && std::atoll(e.second.c_str()) > 0;
-                           });
-                if (enchaine) {
-                    suite.Remet();
-                    suiteLancee = true;
-                } else if (c == &suite) {
-                    tete = std::exchange(idTeteSuite, 0);
-                } else {
-                    annonce = true;
-                }
+                annonce = true;
             }
         }
         Libere();
         debutATransmettre = reveilATransmettre = false;
-        if (enchaine) {
-            const Parametres p = std::move(*suiteEasy);
-            idTeteSuite = id;
-            Demarre(p, p.idSuite);
-        } else if (tete != 0) {
-            QMetaObject::invokeMethod(q, [this, tete] { SurFin(tete); }, Qt::QueuedConnection);
-        } else if (annonce) {
+        if (annonce) {
             QMetaObject::invokeMethod(q, [this, id] { SurFin(id); }, Qt::QueuedConnection);
         }
     }
@@ -517,6 +500,12 @@ struct Inet::Prive {
                 curl_off_t longueur = -1;
                 if (curl_easy_getinfo(d->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &longueur) == CURLE_OK)
                     c->longueurCorps = qint64(longueur);
+                long redirections = 0;
+                const char* finale = nullptr;
+                if (curl_easy_getinfo(d->easy, CURLINFO_REDIRECT_COUNT, &redirections) == CURLE_OK &&
+                    redirections > 0 && curl_easy_getinfo(d->easy, CURLINFO_EFFECTIVE_URL, &finale) == CURLE_OK &&
+                    finale)
+                    c->adresseFinale = finale;
             }
             if (c->tampon.Taille() > 0 && c->tampon.Libre() < total) {
                 // libcurl keeps the block and gives it again after the resume.
@@ -572,42 +561,12 @@ struct Inet::Prive {
         return e.fini;
     }
 
-    // Execute(adresse, "GET") right after a chained HEAD of the same address:
-    // the GET already made becomes the current request. False when there is
-    // none to take.
-    bool Reprend(const QString& adresse) {
-        if (adresseSuite.isEmpty() || adresse.trimmed() != adresseSuite)
-            return false;
-        quint64 id;
-        {
-            std::lock_guard verrou(m);
-            if (idSuite == 0 || !suiteLancee || idCourant != idUi || !e.fini || e.code != CURLE_OK)
-                return false;
-            id = idSuite;
-            std::swap(e, suite);
-            idCourant = id;
-            idSuite = 0;
-            suiteLancee = false;
-            reprendre = false;
-            // A pause of the GET while it was kept aside is undone by the reader
-            // as usual, once it has read half the buffer.
-        }
-        adresseSuite.clear();
-        idUi = id;
-        execution = true;
-        silencieuse = false;
-        debutSignale = finSignalee = false;
-        derniereErreur.clear();
-        dernierCode = CURLE_OK;
-        dernierStatut = 0;
-        return true;
-    }
-
-    void Reveille() { curl_multi_wakeup(multi); }
+    void Reveille() { moteur->Reveille(); }
+    QByteArray Lit(int taille, Inet::Vide* pourquoi, bool attendre);
 
     // The system's proxy for an address, as last asked. The question goes to
     // the system's configuration on another thread (and may read files) for
-    // every request: a probe and its fetch, and a run of thousands of small
+    // every request: a run of thousands of small
     // files on one server, ask it the same thing many times a second.
     struct ProxyConnu {
         QString cle; // scheme, host and port asked for
@@ -621,10 +580,9 @@ struct Inet::Prive {
 
     void Lance(Parametres p);
 
-    Parametres Prepare(const QString& adresse, bool tete, const Inet& inet) {
+    Parametres Prepare(const QString& adresse, const Inet& inet) {
         Parametres p;
         p.adresse = Texte(adresse.trimmed());
-        p.tete = tete;
         p.protocoleDefaut = inet.Protocol == Inet::ProtocoleFTP ? "ftp" : "http";
         p.delai = inet.RequestTimeout > 0 ? inet.RequestTimeout : 60;
         p.utilisateur = Texte(inet.UserName);
@@ -684,7 +642,92 @@ struct Inet::Prive {
     }
 };
 
-Inet::Inet(QObject* parent) : QObject(parent), d(std::make_unique<Prive>(this)) {}
+void MoteurInet::Boucle() {
+    for (;;) {
+        std::vector<Inet::Prive*> partants;
+        bool changees = false;
+        long connexions = 0;
+        {
+            std::lock_guard verrou(m);
+            if (quitter)
+                break;
+            canaux.insert(canaux.end(), arrivants.begin(), arrivants.end());
+            arrivants.clear();
+            for (Inet::Prive* c : canaux)
+                if (c->partir)
+                    partants.push_back(c);
+            changees = std::exchange(connexionsChangees, false);
+            connexions = connexionsParHote;
+        }
+        if (!partants.empty()) {
+            for (Inet::Prive* c : partants) {
+                c->Quitte();
+                std::erase(canaux, c);
+            }
+            {
+                std::lock_guard verrou(m);
+                for (Inet::Prive* c : partants)
+                    c->parti = true;
+            }
+            cv.notify_all();
+        }
+        if (changees)
+            curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, connexions);
+        bool actif = false;
+        for (Inet::Prive* c : canaux) {
+            c->Ordres();
+            actif = actif || c->enCours;
+        }
+        if (actif) {
+            int actifs = 0;
+            curl_multi_perform(multi, &actifs);
+            int reste = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi, &reste)) {
+                if (msg->msg != CURLMSG_DONE)
+                    continue;
+                char* prive = nullptr;
+                curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &prive);
+                auto* c = reinterpret_cast<Inet::Prive*>(prive);
+                if (c && c->enCours && c->easy == msg->easy_handle)
+                    c->Termine(msg->data.result, std::string());
+            }
+        }
+        actif = false;
+        for (Inet::Prive* c : canaux) {
+            c->Surveille();
+            c->Transmet();
+            actif = actif || c->enCours;
+        }
+        curl_multi_poll(multi, nullptr, 0, actif ? 100 : 1000, nullptr);
+    }
+    // The transfer objects are gone (each holds the engine): nothing is left.
+}
+
+Inet::Inet(QObject* parent) : QObject(parent), d(std::make_unique<Prive>(this, nullptr)) {}
+
+Inet::Inet(Inet& autre, QObject* parent)
+    : QObject(parent), d(std::make_unique<Prive>(this, autre.d->moteur)) {}
+
+void Inet::FixeConnexionsParHote(int nombre) {
+    {
+        std::lock_guard verrou(d->m);
+        d->moteur->connexionsParHote = std::max(nombre, 0);
+        d->moteur->connexionsChangees = true;
+    }
+    d->Reveille();
+}
+
+void Inet::FixeDebitMax(qint64 octetsParSeconde) {
+    octetsParSeconde = std::max<qint64>(octetsParSeconde, 0);
+    {
+        std::lock_guard verrou(d->m);
+        if (d->debitMax == octetsParSeconde)
+            return;
+        d->debitMax = octetsParSeconde;
+        d->debitChange = true;
+    }
+    d->Reveille();
+}
 
 Inet::~Inet() = default;
 
@@ -692,8 +735,6 @@ void Inet::Cancel() {
     {
         std::lock_guard verrou(d->m);
         d->idCourant = 0;
-        d->idSuite = 0;
-        d->suiteLancee = false;
         d->aDemarrer.reset();
         d->abandonner = true;
         d->e.tampon.Vide();
@@ -704,29 +745,16 @@ void Inet::Cancel() {
         d->reprendre = false;
     }
     d->Reveille();
-    d->adresseSuite.clear();
     d->idUi = 0;
     d->execution = false;
 }
 
-void Inet::Execute(const QString& adresse, const QString& operation) {
-    const bool tete =
-        operation.trimmed().section(QLatin1Char(' '), 0, 0).compare(QLatin1String("HEAD"),
-                                                                    Qt::CaseInsensitive) == 0;
-    if (!tete && d->Reprend(adresse))
-        return;
-    d->Lance(d->Prepare(adresse, tete, *this));
-}
-
-void Inet::ExecuteTeteEtLecture(const QString& adresse) {
-    Parametres p = d->Prepare(adresse, true, *this);
-    p.idSuite = ++d->compteur;
-    d->Lance(std::move(p));
-    d->adresseSuite = adresse.trimmed();
+void Inet::Execute(const QString& adresse, const QString&) {
+    d->Lance(d->Prepare(adresse, *this));
 }
 
 void Inet::ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur) {
-    Parametres p = d->Prepare(adresse, false, *this);
+    Parametres p = d->Prepare(adresse, *this);
     p.plage = std::to_string(std::max<qint64>(depuis, 0)) + "-";
     p.siPlage = Texte(validateur);
     d->Lance(std::move(p));
@@ -739,8 +767,6 @@ void Inet::Prive::Lance(Parametres p) {
     {
         std::lock_guard verrou(d->m);
         d->idCourant = id;
-        d->idSuite = p.idSuite;
-        d->suiteLancee = false;
         d->aDemarrer = std::move(p);
         d->idADemarrer = id;
         d->abandonner = true;
@@ -748,7 +774,6 @@ void Inet::Prive::Lance(Parametres p) {
         d->reprendre = false;
     }
     d->Reveille();
-    d->adresseSuite.clear();
     d->requeteChiffree = chiffre;
     d->idUi = id;
     d->execution = true;
@@ -775,7 +800,12 @@ QString Inet::GetHeader(const QString& nom) const {
     return QString();
 }
 
-QByteArray Inet::GetChunk(int taille, Vide* pourquoi) {
+QByteArray Inet::GetChunk(int taille, Vide* pourquoi) { return d->Lit(taille, pourquoi, true); }
+
+QByteArray Inet::LitDisponible(int taille, Vide* pourquoi) { return d->Lit(taille, pourquoi, false); }
+
+QByteArray Inet::Prive::Lit(int taille, Vide* pourquoi, bool attendre) {
+    Prive* d = this;
     Vide raison = Vide::Remplacee;
     const quint64 id = d->idUi;
     QByteArray morceau;
@@ -800,8 +830,8 @@ QByteArray Inet::GetChunk(int taille, Vide* pourquoi) {
         if (reprise)
             d->Reveille();
         if (!morceau.isEmpty()) {
-            // A response that came whole in one hand-off (or was taken from a
-            // chained HEAD) has not been told as begun yet.
+            // A response that came whole in one hand-off has not been told
+            // as begun yet.
             d->SurDebut(id);
             raison = Vide::Aucun;
             break;
@@ -809,6 +839,10 @@ QByteArray Inet::GetChunk(int taille, Vide* pourquoi) {
         if (termine) {
             d->SurFin(id);
             raison = code == CURLE_OK ? Vide::Fin : Vide::Echec;
+            break;
+        }
+        if (!attendre) {
+            raison = Vide::Attente;
             break;
         }
         if (ArretDemande) {
@@ -886,6 +920,11 @@ QString Inet::DerniereErreur() const { return d->derniereErreur; }
 long Inet::StatutReponse() const {
     std::lock_guard verrou(d->m);
     return d->e.statutLigne;
+}
+
+QString Inet::AdresseFinale() const {
+    std::lock_guard verrou(d->m);
+    return QString::fromStdString(d->e.adresseFinale);
 }
 
 qint64 Inet::LongueurCorps() const {

@@ -1,15 +1,17 @@
-// The transfer object: HEAD and GET requests over libcurl, run on a worker
+// The transfer object: GET requests over libcurl, run on a worker
 // thread, with the received data handed to the user-interface thread in chunks.
 //
-// One request at a time. The worker receives into a bounded buffer and pauses
+// One request at a time per object; objects made with another one's worker
+// (Inet(autre)) run their requests side by side with it, over shared
+// connections (HTTP/2 streams where the server offers them). The worker receives into a bounded buffer and pauses
 // the transfer while the buffer is full, so memory stays flat whatever the size
 // of the resource; the user-interface thread never blocks on the network: every
 // wait below lets the event loop turn.
 //
 // StateChanged reports, on the thread that owns the object:
 //   12 (EtatReponse): a GET's response has begun (its data can be read with
-//      GetChunk), or a HEAD has completed (its headers can be read); for a
-//      response that came whole at once, with its end or at its first read;
+//      GetChunk, its headers with GetHeader); for a response that came whole
+//      at once, with its end or at its first read;
 //   11 (EtatErreur): the request failed: no connection, time-out, a status of
 //      400 or more, a certificate that does not verify, a connection cut
 //      before the announced end. Reported at most once, after any 12.
@@ -40,6 +42,9 @@ public:
     static constexpr int EtatReponse = 12;
 
     explicit Inet(QObject* parent = nullptr);
+    // A transfer object whose requests go on the worker thread and the
+    // connections of `autre`'s, side by side with its own.
+    explicit Inet(Inet& autre, QObject* parent = nullptr);
     ~Inet() override;
     Inet(const Inet&) = delete;
     Inet& operator=(const Inet&) = delete;
@@ -59,33 +64,33 @@ public:
     // PEM file of the authorities trusted for HTTPS instead of the system's
     // store. Empty in the program; the tests point it at their own authority.
     QString CertificatsAutorite;
+    // Taken by a fetch of the transfer layer (one at a time on an object).
+    bool EnService = false;
+
+    // The most connections to one server that the objects sharing this one's
+    // worker open at once (0: no limit). Several requests to a server that
+    // speaks HTTP/2 share one connection whatever this says.
+    void FixeConnexionsParHote(int nombre);
+    // The most bytes per second this object's request receives (0: no cap),
+    // for the running request too.
+    void FixeDebitMax(qint64 octetsParSeconde);
 
     // Stops the running request, if any; its data and headers are dropped.
     void Cancel();
 
-    // Starts `operation` ("HEAD" or "GET"; the word may be followed by other
-    // text) on `adresse` and returns at once. A running request is cancelled.
-    // HEAD does not follow redirections (its Location header is kept); GET does.
+    // Starts a GET of `adresse` (`operation`: "GET") and returns at once,
+    // following redirections. A running request is cancelled.
     void Execute(const QString& adresse, const QString& operation);
     // A GET of the rest of a resource, from byte `depuis`, only while it still
     // matches `validateur` (its ETag or Last-Modified: If-Range); a server that
     // does not agree sends the whole resource (200).
     void ExecuteSuite(const QString& adresse, qint64 depuis, const QString& validateur);
-    // A HEAD of `adresse` for a caller that means to GET it next: once the
-    // HEAD has succeeded (200 with a length), the worker starts the GET at
-    // once on the same connection and keeps its response aside. The HEAD is
-    // reported as Execute reports it, together with the GET's first news (a
-    // small resource: its whole answer), so a probe and its fetch cost one
-    // hand-off. Execute(adresse, "GET") then takes that GET instead of asking
-    // again; any other request, or Cancel, drops it.
-    void ExecuteTeteEtLecture(const QString& adresse);
 
     // True until the end of the request has been reported.
     bool StillExecuting();
 
-    // A header of the last response (name compared without case), empty when
-    // absent. After a HEAD that failed, every header is empty; the length of a
-    // redirection's own notice is not reported as Content-length.
+    // A header of the last response (name compared without case, after the
+    // redirections: the final response's), empty when absent.
     QString GetHeader(const QString& nom) const;
 
     // Why GetChunk gave no bytes.
@@ -95,6 +100,7 @@ public:
         Echec,     // the request failed (RaisonEchec says why)
         Arret,     // the user asked to stop (ArretDemande)
         Remplacee, // the request was cancelled or replaced by another
+        Attente,   // LitDisponible: nothing has come yet
     };
 
     // The next received bytes, at most `taille`; waits for them while letting
@@ -102,6 +108,9 @@ public:
     // failed, when the user asked to stop (ArretDemande), and when the request
     // was cancelled or replaced meanwhile: `pourquoi` tells which.
     QByteArray GetChunk(int taille, Vide* pourquoi = nullptr);
+    // The same without waiting: empty with Vide::Attente when nothing has
+    // come yet, and a stop request is not looked at (the caller's business).
+    QByteArray LitDisponible(int taille, Vide* pourquoi);
 
     // Bytes received and not read yet (bounded while the reader is slow).
     qsizetype OctetsEnAttente() const;
@@ -128,6 +137,9 @@ public:
     // the first bytes have come; -1 before, and when the response does not
     // say (chunked, or ended by the close).
     qint64 LongueurCorps() const;
+    // The address the current GET's body comes from when it was redirected;
+    // known with LongueurCorps (empty before, and without a redirection).
+    QString AdresseFinale() const;
 
     // Whether the last failure may pass if the same request is made again a
     // little later: a refused or reset connection, a time-out, a transfer cut
@@ -146,5 +158,6 @@ signals:
 
 private:
     struct Prive;
+    friend struct MoteurInet;
     std::unique_ptr<Prive> d;
 };

@@ -220,7 +220,7 @@ TEST_F(SansFenetre, SignalPendantUnTransfertOuUneAttente) {
         QDir(dest).removeRecursively();
         QDir().mkpath(dest);
         serveur.OublieRequetes();
-        const QString param = Service("un\tUn\r\n" + c.deuxieme + "\tDeux\r\ntrois\tTrois\r\n", c.autres,
+        const QString param = Service("un\tUn\r\n" + c.deuxieme + "\tDeux\r\ntrois\tTrois\r\n", c.autres + "TRANSFERTS_SIMULTANES=1\r\n",
                                       serveur.Adresse("/"));
         QProcess p;
         Demarre(p, {"--sans-fenetre", param});

@@ -153,7 +153,7 @@ TEST_F(Demarrage, RamagIniAllerRetour) {
         {" 0 \r\nproxy.local\r\n3128\r\n2121\r\n", false, "proxy.local", "3128 2121"},
         {" 1 \r\n", true, "", "80 21"},
         {" 1 \r\nproxy.local\r\n3128\r\n", true, "proxy.local", "3128 21"},
-        {" 1 \r\nproxy.local\r\n3128\r\n2121\r\nbob\r\n", true, "proxy.local", "3128 2121 bob"}};
+        {" 1 \r\nproxy.local\r\n3128\r\n2121\r\nUtilisateurProxy=bob\r\n", true, "proxy.local", "3128 2121 bob"}};
     for (const auto& [contenu, particulier, proxy, ports] : lectures) {
         EcritFichier(app.filePath("Ramag.ini"), contenu);
         auto f = Demarre();
@@ -180,6 +180,16 @@ TEST_F(Demarrage, RamagIniAllerRetour) {
     f->close(); // saves too, and deletes the list's copy as asked
     EXPECT_EQ(Ini(), " 0 \r\ncache.exemple\r\n8080\r\n21\r\n");
     EXPECT_FALSE(QFile::exists(app.filePath("Liste.tmp")));
+
+    // The user's limits on the runs, by name after the four lines: kept,
+    // whatever stands around them; values that are no limit are dropped.
+    EcritFichier(app.filePath("Ramag.ini"), " 0 \r\n\r\n80\r\n21\r\nautre chose\r\ndebitmaxkio = 300\r\n"
+                                            "TransfertsSimultanes=deux\r\nTransfertsSimultanes=2\r\n");
+    f.reset(); // one window at a time
+    f = Demarre();
+    f->show();
+    f->EnregistreParams();
+    EXPECT_EQ(Ini(), " 0 \r\n\r\n80\r\n21\r\nTransfertsSimultanes=2\r\nDebitMaxKio=300\r\n");
 }
 
 // Installed, the program's folder cannot be written: the settings live in the
@@ -384,7 +394,7 @@ TEST_F(Demarrage, IdentifiantsDuProxy) {
     EXPECT_TRUE(cherche(*f)) << rec.Textes().join('\n').toStdString();
     EXPECT_EQ(proxy.Journal().count(requete), 1);
     f->close();
-    const QString ini = " 1 \r\n" + adresse + "\r\n80\r\n21\r\nalice\r\n";
+    const QString ini = " 1 \r\n" + adresse + "\r\n80\r\n21\r\nUtilisateurProxy=alice\r\n";
     EXPECT_EQ(Ini(), ini);
     f.reset();
 

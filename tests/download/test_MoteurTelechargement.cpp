@@ -260,7 +260,6 @@ TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
         serveur.OublieRequetes();
-        serveur.Repond("HEAD", "/a.bin", ReponseTest::Ok(corps));
         serveur.RepondSuite("GET", "/a.bin", c.gets);
         vue = VueEnregistreuse();
         if (c.attendReellement)
@@ -289,13 +288,15 @@ TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
 }
 
 // A stop during a server's wait, and during the wait before another try after
-// a cut: the row reads "[Arrêt demandé] ", nothing more is asked, and the work
-// file of the cut transfer does not stay.
+// a cut: the row reads "[Arrêt demandé] ", nothing more is asked; the work
+// file of the cut transfer stays hidden, and the next run resumes it.
 TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     ServeurTest serveur;
     AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    // One file at a time: the second row never starts.
+    AffecteVariable("TRANSFERTS_SIMULTANES", "1");
     const QByteArray gros = Motif(2 * 1024 * 1024);
-    serveur.Repond("HEAD", "/o.bin", ReponseTest::Statut(429));
+    serveur.Repond("GET", "/o.bin", ReponseTest::Statut(429));
     serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .coupeApres = 500000});
     vue.surPause = [](int) { ArretDemande = true; };
     auto r = Lance(Liste("o.bin\tO\r\nc.bin\tC\r\n"));
@@ -303,7 +304,7 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     EXPECT_EQ(vue.attentes, std::vector<int>{10});
     EXPECT_EQ(vue.montrees, QStringList{"[En cours] O"});
     EXPECT_TRUE(r.arrete);
-    EXPECT_TRUE(serveur.Requetes("GET", "/o.bin").isEmpty());
+    EXPECT_EQ(serveur.Requetes("GET", "/o.bin").size(), 1);
 
     vue = VueEnregistreuse();
     moteur.FixeEchelleAttentes(1);
@@ -311,8 +312,20 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     r = Lance(Liste("c.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] C"});
     EXPECT_EQ(serveur.Requetes("GET", "/c.bin").size(), 1);
-    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
-              QStringList{});
+    // What came is kept hidden, never in the destination; the next run asks
+    // for the rest only.
+    const auto contenu = [&] {
+        return QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    EXPECT_EQ(contenu(), QStringList{DossierReprise});
+    serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .plages = true, .validateur = "\"e\""});
+    ArretDemande = false;
+    vue = VueEnregistreuse();
+    r = Lance(Liste("c.bin\tC\r\n"));
+    EXPECT_EQ(vue.lignes, QStringList{"[OK] C (2 Mo)"});
+    EXPECT_FALSE(serveur.Requetes("GET", "/c.bin").value(1).Entete("Range").isEmpty());
+    EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("c.bin")) == gros);
+    EXPECT_EQ(contenu(), QStringList{"c.bin"});
 }
 
 // A run with the system's settings after a run through an explicit proxy
@@ -357,7 +370,6 @@ TEST_F(MoteurTelechargementTest, EmpreinteSha256) {
     const ReponseTest entier{.entetes = "ETag: \"g\"\r\n", .corps = gros, .plages = true, .validateur = "\"g\""};
     ReponseTest coupe = entier;
     coupe.coupeApres = 1500000;
-    serveur.Repond("HEAD", "/g.bin", entier);
     serveur.RepondSuite("GET", "/g.bin", {coupe, entier});
     vue = VueEnregistreuse();
     const QByteArray empreinte = QCryptographicHash::hash(gros, QCryptographicHash::Sha256).toHex();
@@ -367,8 +379,8 @@ TEST_F(MoteurTelechargementTest, EmpreinteSha256) {
     EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("g.bin")) == gros);
 }
 
-// The HEAD and the GET of a file, and the files of a run to one server, go
-// over one kept-alive connection (nginx logs the connection of each request).
+// The files of a run to one server, one GET each and no HEAD, four in
+// flight, go over at most four kept-alive connections (nginx logs the connection of each request).
 TEST_F(MoteurTelechargementTest, UneSeuleConnexion) {
     QByteArray liste;
     for (int i = 0; i < 100; ++i) {
@@ -387,10 +399,190 @@ TEST_F(MoteurTelechargementTest, UneSeuleConnexion) {
         gets += l.contains("\"GET /k");
         connexions.insert(l.section("connexion=", 1));
     }
-    EXPECT_EQ(heads, 100);
+    EXPECT_EQ(heads, 0);
     EXPECT_EQ(gets, 100);
     EXPECT_FALSE(connexions.contains(QString()));
-    EXPECT_EQ(connexions.size(), 1) << lignes.join('\n').left(2000).toStdString();
+    EXPECT_LE(connexions.size(), MoteurTelechargement::TransfertsParDefaut) << lignes.join('\n').left(2000).toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// Several files in flight (four by default): the server sees their requests
+// overlap, never more than the cap, which the user's setting lowers; the
+// report keeps list order whatever the order of the ends (a slow first file).
+TEST_F(MoteurTelechargementTest, PlusieursFichiersEnVol) {
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    QByteArray liste;
+    QStringList attendues;
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray nom = "v" + QByteArray::number(i) + ".bin";
+        // The first one three times slower than the others.
+        serveur.Repond("GET", "/" + nom, {.corps = Motif(3000), .goutteOctets = 1000, .goutteDelaiMs = i == 0 ? 300 : 100});
+        liste += nom + "\tV" + QByteArray::number(i) + "\r\n";
+        attendues << QString("[OK] V%1 (2,92 Ko)").arg(i);
+    }
+    struct Cas {
+        const char* variable; // TRANSFERTS_SIMULTANES
+        int reglage;          // the user's, in Ramag.ini (0: none)
+        int cap;
+    } cas[] = {{"", 0, MoteurTelechargement::TransfertsParDefaut}, {"3", 0, 3}, {"", 1, 1}, {"2", 6, 2}};
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(testing::Message() << c.variable << " " << c.reglage);
+        AffecteVariable("TRANSFERTS_SIMULTANES", c.variable);
+        serveur.OublieRequetes();
+        vue = VueEnregistreuse();
+        rec.Vide();
+        ReglagesConnexion reglages;
+        reglages.transfertsSimultanes = c.reglage;
+        const auto rangees = Liste(liste);
+        ASSERT_TRUE(moteur.Prepare());
+        const auto r = moteur.Lance(rangees, lignes, reglages, false);
+        EXPECT_EQ(vue.lignes, attendues);
+        EXPECT_EQ(vue.rangees, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+        EXPECT_EQ(r.succes, 8);
+        EXPECT_EQ(r.dernierFichier, QDir(dest.path()).filePath("v7.bin"));
+        EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("v0.bin")) == Motif(3000));
+        EXPECT_EQ(serveur.EnMemeTempsMax(), c.cap);
+        EXPECT_EQ(serveur.Requetes().size(), 8);
+        EXPECT_EQ(rec.Textes(), QStringList{"8 fichiers téléchargés avec succès."});
+    }
+}
+
+// A stop with four files in flight: each of their lines says so, no other
+// file starts, none of them is left in the destination; the one that can be
+// resumed keeps what came in its hidden work file.
+TEST_F(MoteurTelechargementTest, ArretAvecQuatreFichiersEnVol) {
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    QByteArray liste;
+    for (int i = 0; i < 6; ++i) {
+        const QByteArray nom = "s" + QByteArray::number(i) + ".bin";
+        serveur.Repond("GET", "/" + nom, {.corps = Motif(40000), .goutteOctets = 1000, .goutteDelaiMs = 200});
+        liste += nom + "\tS" + QByteArray::number(i) + "\r\n";
+        if (i == 0) // 2 MiB with a validator: worth resuming
+            serveur.Repond("GET", "/" + nom, {.entetes = "ETag: \"s\"\r\n", .corps = Motif(2 << 20),
+                                              .goutteOctets = 65536, .goutteDelaiMs = 200});
+    }
+    QTimer guet;
+    QObject::connect(&guet, &QTimer::timeout, [&] { ArretDemande = ArretDemande || serveur.Requetes().size() == 4; });
+    guet.start(10);
+    const auto r = Lance(Liste(liste));
+    EXPECT_TRUE(r.arrete);
+    EXPECT_EQ(r.succes, 0);
+    EXPECT_EQ(vue.lignes, (QStringList{"[Arrêt demandé] S0", "[Arrêt demandé] S1", "[Arrêt demandé] S2",
+                                       "[Arrêt demandé] S3"}));
+    EXPECT_EQ(serveur.Requetes().size(), 4);
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{DossierReprise});
+    const QDir reprise(QDir(dest.path()).filePath(DossierReprise));
+    ASSERT_EQ(reprise.entryList({"*.part"}).size(), 1);
+    EXPECT_GT(QFileInfo(reprise.filePath(reprise.entryList({"*.part"})[0])).size(), 0);
+    EXPECT_EQ(rec.Textes(), QStringList{"Aucun fichier téléchargé."});
+}
+
+// With files in flight, a pause by count is a barrier: when it falls no file
+// starts, those in flight end, then the countdown (none once no file is left
+// to start). A 429 on one of them holds the starts for its wait; the others
+// go on.
+TEST_F(MoteurTelechargementTest, PauseEtAttenteAvecFichiersEnVol) {
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    AffecteVariable("TRANSFERTS_SIMULTANES", "3");
+    AffecteVariable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT", "O");
+    AffecteVariable("NB_FICHIERS_TELECHARGES_AVANT_PAUSE", "2");
+    AffecteVariable("DUREE_PAUSE_ENTRE_TELECHARGEMENT", "1");
+    QByteArray liste;
+    for (int i = 0; i < 7; ++i) {
+        const QByteArray nom = "p" + QByteArray::number(i) + ".bin";
+        serveur.Repond("GET", "/" + nom, {.corps = Motif(2000), .goutteOctets = 1000, .goutteDelaiMs = 100});
+        liste += nom + "\tP" + QByteArray::number(i) + "\r\n";
+    }
+    serveur.RepondSuite("GET", "/p1.bin", {{.statut = 429, .entetes = "Retry-After: 1\r\n"}, ReponseTest::Ok(Motif(2000))});
+    QList<QStringList> rapports; // the report when a pause or a wait begins
+    vue.surPause = [&](int) { rapports << vue.lignes; };
+    const auto r = Lance(Liste(liste));
+    QStringList tous;
+    for (int i = 0; i < 7; ++i)
+        tous << QString("[OK] P%1 (1,95 Ko)").arg(i);
+    EXPECT_EQ(r.succes, 7);
+    EXPECT_EQ(vue.lignes, tous);
+    // P1 waits for the server, P0 and P2 have gone on to their end, P3 waits.
+    // Then P1 again with P3 and P4: the pauses due after P1 and P3 (the 2nd
+    // and 4th files) come once the three have ended, nothing in flight. None
+    // after P5: only P6, in flight then, was left.
+    EXPECT_EQ(vue.attentes, std::vector<int>{1});
+    EXPECT_EQ(vue.pauses, (std::vector<int>{1, 1}));
+    EXPECT_EQ(rapports, (QList<QStringList>{{"[OK] P0 (1,95 Ko)", "[En cours] P1", "[OK] P2 (1,95 Ko)"},
+                                           tous.mid(0, 5), tous.mid(0, 5)}));
+    EXPECT_LE(serveur.EnMemeTempsMax(), 3);
+}
+
+// TRANSFERTS_SIMULTANES and DEBIT_MAX that make no sense: said before the
+// run, which goes on with the default (4, or 1 with pauses; no cap).
+TEST_F(MoteurTelechargementTest, ValeursRefuseesDesTransfertsEtDuDebit) {
+    for (const char* valeur : {"0", "-2", "17", "quatre"}) {
+        AffecteVariable("TRANSFERTS_SIMULTANES", valeur);
+        rec.Vide();
+        EXPECT_TRUE(moteur.Prepare());
+        EXPECT_EQ(rec.Textes(), QStringList{QString("La variable TRANSFERTS_SIMULTANES doit être un nombre de "
+                                                    "fichiers de 1 à 16 : « %1 » ne convient pas, 4 est pris.")
+                                                .arg(valeur)});
+    }
+    AffecteVariable("TRANSFERTS_SIMULTANES", "");
+    for (const char* valeur : {"0", "-5", "vite"}) {
+        AffecteVariable("DEBIT_MAX", valeur);
+        rec.Vide();
+        EXPECT_TRUE(moteur.Prepare());
+        EXPECT_EQ(rec.Textes(), QStringList{QString("La variable DEBIT_MAX doit être un débit en Kio/s (1 ou "
+                                                    "plus) : « %1 » ne convient pas, le débit n'est pas limité.")
+                                                .arg(valeur)});
+    }
+    AffecteVariable("DEBIT_MAX", "");
+    rec.Vide();
+    const auto r = Lance(Liste("a.bin\tA\r\n"));
+    EXPECT_EQ(r.succes, 1);
+    EXPECT_EQ(rec.Textes(), QStringList{"Un fichier téléchargé avec succès."});
+}
+
+} // namespace
+
+namespace {
+
+// The destination fills up with four files in flight: each file arrives
+// whole or its line is in error; nothing partial or spliced is left.
+TEST_F(MoteurTelechargementTest, DisquePleinAvecFichiersEnVol) {
+    QTemporaryDir petit;
+    DossierMonte monte(petit.path(), DossierMonte::Tmpfs, 3 << 20);
+    if (!monte.Erreur().isEmpty())
+        GTEST_SKIP() << monte.Erreur().toStdString();
+    AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", petit.path());
+    ServeurTest serveur;
+    AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", serveur.Adresse("/"));
+    const QByteArray corps = Motif(1536 * 1024);
+    QByteArray liste;
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray nom = "d" + QByteArray::number(i) + ".bin";
+        serveur.Repond("GET", "/" + nom, {.corps = corps, .goutteOctets = 256 * 1024, .goutteDelaiMs = 50});
+        liste += nom + "\tD" + QByteArray::number(i) + "\r\n";
+    }
+    const auto r = Lance(Liste(liste));
+    EXPECT_GE(r.echecs, 1);
+    EXPECT_EQ(r.succes + r.echecs, 4);
+    QStringList arrives;
+    for (int i = 0; i < 4; ++i) {
+        const QString ligne = vue.lignes.value(i), nom = QString("d%1.bin").arg(i);
+        if (ligne == QString("[OK] D%1 (1,5 Mo)").arg(i)) {
+            EXPECT_TRUE(LitFichier(QDir(petit.path()).filePath(nom)) == corps) << nom.toStdString();
+            arrives << nom;
+        } else {
+            EXPECT_EQ(ligne, QString("[Erreur] D%1").arg(i));
+            EXPECT_FALSE(vue.raisons.value(i).isEmpty());
+        }
+    }
+    EXPECT_EQ(QDir(petit.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot), arrives);
 }
 
 } // namespace

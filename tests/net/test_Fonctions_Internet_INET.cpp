@@ -98,19 +98,8 @@ TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
     serveur.Repond("*", "/connu", ReponseTest::Ok(corps));
     serveur.Repond("*", "/chunked", {.corps = corps, .fin = Fin::Chunked});
     serveur.Repond("*", "/fermeture", {.corps = corps, .fin = Fin::Fermeture});
-    serveur.Repond("HEAD", "/sanshead", ReponseTest::Statut(405));
-    serveur.Repond("GET", "/sanshead", ReponseTest::Ok(corps));
-    serveur.Repond("HEAD", "/deplace", {.statut = 302, .entetes = "Location: /connu\r\n", .corps = "<p>Moved</p>"});
+    serveur.Repond("*", "/deplace", {.statut = 302, .entetes = "Location: /connu\r\n", .corps = "<p>Moved</p>"});
     serveur.Repond("*", "/page", ReponseTest::Ok(page));
-    // The probe guesses a length other than the one the GET's own response frames.
-    const auto devine = [&](const QByteArray& chemin, qsizetype annonce, Fin fin) {
-        serveur.Repond("HEAD", chemin, ReponseTest::Ok(Motif(annonce)));
-        serveur.Repond("GET", chemin, {.corps = corps, .fin = fin});
-    };
-    devine("/tetecourte", 2500, Fin::Longueur);
-    devine("/tetelongue", 50000, Fin::Longueur);
-    devine("/tetecourte-chunked", 2500, Fin::Chunked);
-    devine("/tetelongue-chunked", 50000, Fin::Chunked);
     struct Cas {
         const char* chemin;
         qint32 tailleMax;
@@ -124,19 +113,12 @@ TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
         {"/connu", -1, true, corps, 5000, {20, 41, 61, 82, 100}},
         {"/chunked", -1, false, corps, 5000, {}},
         {"/fermeture", -1, false, corps, 5000, {}},
-        {"/sanshead", -1, false, corps, 5000, {}},
-        {"/deplace", -1, false, corps, 5000, {}}, // the redirection's length is not the file's
+        // The redirection's length is not the file's: the gauge counts the file.
+        {"/deplace", -1, false, corps, 5000, {20, 41, 61, 82, 100}},
         {"/connu", 2048, false, corps.left(2048), 5000, {50, 100}},
         {"/chunked", 3000, false, corps.left(3000), 5000, {}},
         {"/page", -1, false, page, 43, {100}},
         {"/page", -1, true, "", 43, {100}},
-        // The GET's body is the file; its own length, once known, draws the
-        // gauge, the probe's until then (or throughout, for chunks).
-        {"/tetecourte", -1, false, corps, 5000, {20, 41, 61, 82, 100}},
-        {"/tetelongue", -1, false, corps, 5000, {20, 41, 61, 82, 100}},
-        {"/tetecourte", 3000, false, corps.left(3000), 5000, {34, 68, 100}},
-        {"/tetecourte-chunked", -1, false, corps, 5000, {41, 82, 100}},
-        {"/tetelongue-chunked", -1, false, corps, 5000, {2, 4, 6, 8, 10}},
         // The longest name a folder takes leaves no room for a suffix.
         {"/chunked", -1, false, corps, 5000, {}, QString(250, QLatin1Char('n'))},
         {"/chunked", -1, false, corps, 5000, {}, "Fiché été ñ.txt"},
@@ -158,6 +140,9 @@ TEST(TelechargeFichier, ReussitEtRemplaceLeFichierPrecedent) {
         EXPECT_EQ(t.jauge.legendes.value(0), "");
         EXPECT_TRUE(t.jauge.visibilite.value(0) && !t.jauge.visibilite.last()); // shown, hidden
     }
+    // One request per file: its GET says what a probe would.
+    for (const RequeteRecue& r : serveur.Requetes())
+        EXPECT_EQ(r.methode, "GET") << r.cible.constData();
 }
 
 TEST(TelechargeFichier, LegendeDeProgression) {
@@ -179,7 +164,7 @@ TEST(TelechargeFichier, LegendeDeProgression) {
 TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
     ServeurTest serveur;
     const QByteArray corps = Motif(50000);
-    const ReponseTest promet = ReponseTest::Ok(corps), rien = {.statut = 0};
+    const ReponseTest promet = ReponseTest::Ok(corps);
     serveur.Repond("*", "/apres", ReponseTest::Ok("apres"));
     // Six seconds of drips, with and without a known length, to be stopped once
     // more than a block of the file writer has come.
@@ -189,7 +174,7 @@ TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
     enum Quoi { Echec, DossierImpossible, Arret };
     struct Cas {
         const char* raison; // told to the user
-        ReponseTest get, head = {.statut = 0}; // a HEAD without status: as the GET
+        ReponseTest get;
         Quoi quoi = Echec;
         QString adresse = QString(); // empty: the server's
         // The stop said once the server has this request (not after a fixed
@@ -200,33 +185,25 @@ TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
         {"connexion coupée avant la fin du fichier", {.corps = corps, .coupeApres = 20000}},
         {"connexion coupée avant la fin du fichier", {.corps = corps, .fin = Fin::Chunked, .coupeApres = 20000}},
         {"erreur HTTP 404 : fichier introuvable", ReponseTest::Statut(404, "<h1>404 Not Found</h1>")},
-        // The probe promises a file; the fetch gets an error page, nothing, or a silence.
-        {"erreur HTTP 404 : fichier introuvable", ReponseTest::Statut(404, "<html>404 Not Found</html>"), promet},
-        {"fichier vide", ReponseTest::Ok(""), promet}, // empty by the GET's own framing
-        {"délai dépassé", {.corps = corps, .goutteOctets = 10000, .goutteDelaiMs = 4000}, promet},
-        // Cut before the end the GET's own response announces, whatever the probe guessed.
-        {"connexion coupée avant la fin du fichier", {.corps = corps, .coupeApres = 20000}, ReponseTest::Ok(corps.left(2500))},
-        {"connexion coupée avant la fin du fichier", {.corps = corps, .fin = Fin::Chunked, .coupeApres = 20000},
-         ReponseTest::Ok(corps.left(2500))},
+        {"fichier vide", ReponseTest::Ok("")}, // empty by the GET's own framing
+        {"délai dépassé", {.corps = corps, .goutteOctets = 10000, .goutteDelaiMs = 4000}},
         {"fichier vide", {.fin = Fin::Fermeture}},
         {"délai dépassé", {.muet = true}},
-        {"dossier non modifiable", promet, rien, DossierImpossible},
-        {"arrêt demandé", long_(Fin::Longueur), rien, Arret},
-        {"arrêt demandé", long_(Fin::Chunked), rien, Arret},
-        // During the probe (a server that never answers HEAD) no fetch starts;
-        // while a fast server pours a file of unknown size the fetch ends (the
-        // size bound only keeps a stop not seen from filling the disk).
-        {"arrêt demandé", ReponseTest::Ok("jamais demandé"), {.muet = true}, Arret, {}, "HEAD"},
-        {"arrêt demandé", {.corps = Motif(1 << 20), .fin = Fin::Fermeture, .sansFin = true},
-         ReponseTest::Statut(405), Arret, {}, "GET"},
-        {"connexion refusée", {}, rien, Echec, QString("http://127.0.0.1:%1/f").arg(PortLibre())},
-        {"nom d'hôte inconnu", {}, rien, Echec, QString("http://%1/f").arg(NomSansAdresse)},
+        {"dossier non modifiable", promet, DossierImpossible},
+        {"arrêt demandé", long_(Fin::Longueur), Arret},
+        {"arrêt demandé", long_(Fin::Chunked), Arret},
+        // While a server keeps silent, or a fast one pours a file of unknown
+        // size, the fetch ends (the size bound only keeps a stop not seen
+        // from filling the disk).
+        {"arrêt demandé", {.muet = true}, Arret, {}, "GET"},
+        {"arrêt demandé", {.corps = Motif(1 << 20), .fin = Fin::Fermeture, .sansFin = true}, Arret, {}, "GET"},
+        {"connexion refusée", {}, Echec, QString("http://127.0.0.1:%1/f").arg(PortLibre())},
+        {"nom d'hôte inconnu", {}, Echec, QString("http://%1/f").arg(NomSansAdresse)},
     };
     for (int i = 0; i < int(std::size(cas)); ++i) {
         const Cas& c = cas[i];
         const QByteArray chemin = "/" + QByteArray::number(i);
         serveur.Repond("GET", chemin, c.get);
-        serveur.Repond("HEAD", chemin, c.head.statut ? c.head : c.get);
         SCOPED_TRACE(c.raison);
         QTemporaryDir dossier;
         EcritFichier(dossier.filePath("fichier.bin"), "ancien contenu");
@@ -256,7 +233,6 @@ TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
         EXPECT_FALSE(t.Inet1.StillExecuting());
         if (c.arretSur) {
             EXPECT_EQ(serveur.Requetes(c.arretSur, chemin).size(), 1);
-            EXPECT_TRUE(qstrcmp(c.arretSur, "HEAD") != 0 || serveur.Requetes("GET", chemin).isEmpty());
         }
         // A fetch after the stop: whatever the stopped one sent has arrived by its end.
         EXPECT_TRUE(c.quoi != Arret || t.Telecharge(serveur.Adresse("/apres"), dossier.filePath("apres")));
@@ -299,9 +275,7 @@ TEST(TelechargeFichier, ResisteAuxToursImbriquesDeLaBoucleDEvenements) {
         QString raisonDeuxieme;
         auto jauge = std::make_unique<JaugeTest>();
         // Once the first drip has reached the gauge: not after a fixed time (on
-        // a slow machine the fetch may not have begun), nor as soon as the
-        // server has the GET (the worker sends it on the HEAD's heels, before
-        // this side has taken it, and a change of settings then only drops it).
+        // a slow machine the fetch may not have begun).
         QTimer guet;
         QObject::connect(&guet, &QTimer::timeout, [&] {
             if (!jauge || jauge->pourcentages.isEmpty() || jauge->pourcentages.back() <= 0)
@@ -336,19 +310,12 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
     ServeurTest serveur;
     const QByteArray petit = Motif(100000);
     serveur.Repond("*", "/connu", ReponseTest::Ok(petit));
-    serveur.Repond("HEAD", "/inconnu", ReponseTest::Statut(405));
     serveur.Repond("GET", "/inconnu", {.corps = petit, .fin = Fin::Chunked});
-    serveur.Repond("HEAD", "/flot", ReponseTest::Statut(405));
     serveur.Repond("GET", "/flot", {.corps = Motif(256 << 10), .fin = Fin::Chunked, .sansFin = true});
-    // Sizes announced by the probe; their GET must never be asked.
-    serveur.Repond("HEAD", "/annonce64M", {.longueurAnnoncee = 64 << 20});
-    serveur.Repond("HEAD", "/annonce12M", {.longueurAnnoncee = 12 << 20});
-    serveur.Repond("HEAD", "/annonce2G", {.longueurAnnoncee = qint64(2) << 30});
-    // Sizes announced by the GET itself, past a probe that kept within the
-    // bounds: refused at its headers, not once the disk holds the body.
-    for (const qint64 annonce : {qint64(64) << 20, qint64(12) << 20}) {
+    // Sizes announced by the GET: refused at its headers, not once the disk
+    // holds the body.
+    for (const qint64 annonce : {qint64(64) << 20, qint64(12) << 20, qint64(2) << 30}) {
         const QByteArray chemin = "/get" + QByteArray::number(annonce >> 20) + "M";
-        serveur.Repond("HEAD", chemin, ReponseTest::Ok(petit));
         serveur.Repond("GET", chemin, {.corps = petit, .longueurAnnoncee = annonce});
     }
     enum Ou { Disque, PetitDisque }; // PetitDisque: a tmpfs of 16 MiB
@@ -363,13 +330,11 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
         {"/connu", {.tailleMax = 99999}, "le fichier dépasse 97,65 Ko"},
         {"/inconnu", {.tailleMax = 99999}, "le fichier dépasse 97,65 Ko"},
         {"/flot", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
-        {"/annonce64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
-        {"/annonce2G", {.tailleMax = TailleMaxListe}, "le fichier dépasse 1 Go"},
+        {"/get2048M", {.tailleMax = TailleMaxListe}, "le fichier dépasse 1 Go"},
         {"/get64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/connu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/inconnu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/flot", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
-        {"/annonce12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
         {"/get12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
     };
     for (const Cas& c : cas) {
@@ -397,8 +362,6 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
         EXPECT_EQ(Contenu(dossier), QStringList{"f"});
         EXPECT_GE(minimum, c.bornes.espaceLibreMin);
     }
-    for (const RequeteRecue& r : serveur.Requetes())
-        EXPECT_FALSE(r.methode == "GET" && r.cible.startsWith("/annonce")) << r.cible.constData();
 }
 
 TEST(Inet, GetEtOpenURLJusquALaFinOuALEchec) {
@@ -475,7 +438,7 @@ TEST(Inet, GetEtOpenURLJusquALaFinOuALEchec) {
 
 TEST(Inet, UnePetiteReponseArriveEnUnSeulEnvoi) {
     // Headers, body and end of a small answer reach this thread in one queued
-    // call; a probe chained to its GET, in one for both, the GET asked once.
+    // call.
     ServeurTest serveur;
     serveur.Repond("*", "/petit", ReponseTest::Ok(Motif(4096)));
     Inet inet;
@@ -484,15 +447,7 @@ TEST(Inet, UnePetiteReponseArriveEnUnSeulEnvoi) {
         bool eventFilter(QObject*, QEvent* e) override { n += e->type() == QEvent::MetaCall; return false; }
     } envois;
     inet.installEventFilter(&envois);
-    for (const bool chainee : {false, true}) {
-        SCOPED_TRACE(chainee);
-        serveur.OublieRequetes();
-        envois.n = 0;
-        if (chainee) {
-            inet.ExecuteTeteEtLecture(serveur.Adresse("/petit"));
-            ASSERT_TRUE(AttendQue([&] { return !inet.StillExecuting(); }, 15000));
-            EXPECT_EQ(inet.GetHeader("content-length"), "4096");
-        }
+    {
         inet.Execute(serveur.Adresse("/petit"), "GET");
         QByteArray tout;
         Inet::Vide pourquoi = Inet::Vide::Aucun;
@@ -502,14 +457,14 @@ TEST(Inet, UnePetiteReponseArriveEnUnSeulEnvoi) {
         EXPECT_TRUE(tout == Motif(4096));
         QCoreApplication::sendPostedEvents(&inet); // those not delivered yet count too
         EXPECT_EQ(envois.n, 1);
-        EXPECT_EQ(serveur.Requetes().size(), chainee ? 2 : 1);
+        EXPECT_EQ(serveur.Requetes().size(), 1);
     }
 }
 
 // Real servers: nginx over HTTP and HTTPS, the proxy (named in the settings in
 // every form a user types it, or taken from the system), FTP. A transfer begun
-// over HTTPS never goes on in clear behind a redirection, whether the probe
-// sees it or only the GET; HTTPS to HTTPS is followed.
+// over HTTPS never goes on in clear behind a redirection; HTTPS to HTTPS is
+// followed. One GET per file, never a HEAD.
 TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     QTemporaryDir site, cible, cles;
     const QByteArray contenu = Motif(700 * 1024 + 5);
@@ -519,8 +474,7 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     Nginx http(site.path(), "location = /ancien.bin { return 301 /fichier.bin; }");
     ASSERT_TRUE(http.Demarre()) << http.Erreur();
     Nginx https(site.path(),
-                QString("location = /tete.bin { return 302 %1; }"
-                        "location = /get.bin { if ($request_method = GET) { return 302 %1; } return 200 'x'; }"
+                QString("location = /get.bin { return 302 %1; }"
                         "location = /ancien.bin { return 302 /fichier.bin; }")
                     .arg(http.Adresse("/clair.bin")),
                 cles.filePath("serveur.pem"), cles.filePath("serveur.key"));
@@ -549,7 +503,6 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
         {"proxy du système", http.Adresse("/fichier.bin"), true, "système"},
         {"https", https.Adresse("/fichier.bin"), true},
         {"https redirigé", https.Adresse("/ancien.bin"), true},
-        {"https vers clair à la sonde", https.Adresse("/tete.bin"), false, {}, {}, clair},
         {"https vers clair au GET", https.Adresse("/get.bin"), false, {}, {}, clair},
         // The system's store does not know the test's authority.
         {"https sans l'autorité", https.Adresse("/fichier.bin"), false, {}, {}, {}, false},
@@ -558,7 +511,7 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     };
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
-        // Through the proxy: its log has the GET (and the HEAD) of the address.
+        // Through the proxy: its log has the GET of the address.
         const QString requete = "GET " + c.adresse + " HTTP/1.1";
         const qsizetype avant = proxy.Journal().count(requete);
         Transfert t;
@@ -578,10 +531,12 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
         EXPECT_EQ(proxy.Journal().count(requete), avant + !c.proxy.isEmpty());
     }
     EXPECT_FALSE(http.Journal().contains("/clair.bin"));
-    // The probe is a HEAD, the fetch a GET.
-    EXPECT_TRUE(http.Journal().contains("\"HEAD /fichier.bin HTTP/1.1\" 200"));
+    // The fetch is one GET, without a probe.
+    EXPECT_FALSE(http.Journal().contains("\"HEAD "));
+    EXPECT_FALSE(https.Journal().contains("\"HEAD "));
+    EXPECT_FALSE(proxy.Journal().contains("HEAD "));
     EXPECT_TRUE(http.Journal().contains("\"GET /fichier.bin HTTP/1.1\" 200"));
-    // Over TLS, the probes and fetches of two files go over one HTTP/2 connection.
+    // Over TLS, the fetches of two files go over one HTTP/2 connection.
     ASSERT_TRUE(EcritFichier(site.filePath("deux.bin"), Motif(5000)));
     Transfert t;
     t.Inet1.CertificatsAutorite = cles.filePath("serveur.pem");
@@ -589,17 +544,17 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
         EXPECT_TRUE(t.Telecharge(https.Adresse("/" + nom), cible.filePath(nom))) << t.raison;
     // nginx logs a stream once it has closed it, which may come after the client has read it all.
     AttendQue([&] { return https.Journal().contains("GET /deux.bin"); }, 5000);
-    const QStringList lignes = https.Journal().split('\n').filter(QRegularExpression("(HEAD|GET) /(fichier|deux)"));
-    ASSERT_GE(lignes.size(), 4);
-    const QRegularExpression forme(R"("(HEAD|GET) /(fichier|deux).bin HTTP/2.0" 200 .* (connexion=\d+)$)");
+    const QStringList lignes = https.Journal().split('\n').filter(QRegularExpression("GET /(fichier|deux)"));
+    ASSERT_GE(lignes.size(), 2);
+    const QRegularExpression forme(R"("(GET) /(fichier|deux).bin HTTP/2.0" 200 .* (connexion=\d+)$)");
     QStringList vues;
-    for (const QString& ligne : lignes.mid(lignes.size() - 4)) {
+    for (const QString& ligne : lignes.mid(lignes.size() - 2)) {
         const QRegularExpressionMatch m = forme.match(ligne);
         EXPECT_TRUE(m.hasMatch()) << ligne;
         vues << m.captured(1) + " " + m.captured(2) + " " + m.captured(3);
     }
     const QString c = vues.value(0).section(' ', 2);
-    EXPECT_EQ(vues, (QStringList{"HEAD fichier " + c, "GET fichier " + c, "HEAD deux " + c, "GET deux " + c}));
+    EXPECT_EQ(vues, (QStringList{"GET fichier " + c, "GET deux " + c}));
 }
 
 TEST(ConvertitFinsDeLigne, ChaqueLFPrecedeDeCR) {
@@ -692,7 +647,6 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
     constexpr qint64 N = 2 * 1024 * 1024 + 77;
     const QByteArray corps = Motif(N);
     const QByteArray v1 = "ETag: \"v1\"\r\n";
-    const ReponseTest tete{.entetes = v1, .corps = corps};
     const ReponseTest coupee{.entetes = v1, .corps = corps, .coupeApres = N / 2, .plages = true, .validateur = "\"v1\""};
     const ReponseTest entiere{.entetes = v1, .corps = corps, .plages = true, .validateur = "\"v1\""};
     // Occupe: another program (a scheduled run beside the window) holds the
@@ -701,7 +655,6 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
     struct Cas {
         const char* nom;
         ReponseTest suite;            // the second GET's reply
-        QByteArray teteSuite = {};    // the second HEAD's ETag line, when it changed
         Avant avant = Avant::Rien;    // done to the work file between the two fetches
         bool avecPlage = true;        // the second GET asks for the rest
         qint64 maxEnvoye = N + N / 50; // body bytes the server sent for both fetches
@@ -715,19 +668,19 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
     mauvaisePlage.plageForcee = "bytes 5-" + QByteArray::number(N - 1) + "/" + QByteArray::number(N);
     const Cas cas[] = {
         {"reprise", entiere},
-        {"plage ignorée", ignore, {}, Avant::Rien, true, 2 * N},
-        {"validateur changé", autre, "ETag: \"v2\"\r\n", Avant::Rien, false, 2 * N},
-        {"206 sans Content-Range", sansPlage, {}, Avant::Rien, true, 3 * N, 3},
-        {"206 d'une autre plage", mauvaisePlage, {}, Avant::Rien, true, 3 * N, 3},
-        {"fichier de travail tronqué", entiere, {}, Avant::Tronque, true, 2 * N},
-        {"fichier de travail allongé", entiere, {}, Avant::Allonge, false, 2 * N},
-        {"fichier de travail retiré", entiere, {}, Avant::Retire, false, 2 * N},
-        {"fichier de travail tenu par un autre programme", entiere, {}, Avant::Occupe, false, 2 * N},
+        {"plage ignorée", ignore, Avant::Rien, true, 2 * N},
+        // The server's answer to If-Range: the whole new file.
+        {"validateur changé", autre, Avant::Rien, true, 2 * N},
+        {"206 sans Content-Range", sansPlage, Avant::Rien, true, 3 * N, 3},
+        {"206 d'une autre plage", mauvaisePlage, Avant::Rien, true, 3 * N, 3},
+        {"fichier de travail tronqué", entiere, Avant::Tronque, true, 2 * N},
+        {"fichier de travail allongé", entiere, Avant::Allonge, false, 2 * N},
+        {"fichier de travail retiré", entiere, Avant::Retire, false, 2 * N},
+        {"fichier de travail tenu par un autre programme", entiere, Avant::Occupe, false, 2 * N},
     };
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
         ServeurTest serveur;
-        serveur.RepondSuite("HEAD", "/f.bin", {tete, c.teteSuite.isEmpty() ? tete : ReponseTest{.entetes = c.teteSuite, .corps = corps}});
         serveur.RepondSuite("GET", "/f.bin", {coupee, c.suite, entiere});
         QTemporaryDir dossier;
         const QString destination = dossier.filePath("f.bin");
@@ -783,7 +736,6 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         SCOPED_TRACE("pas de réponse entre deux essais");
         ServeurTest serveur;
         const ReponseTest rien{.statut = 0};
-        serveur.RepondSuite("HEAD", "/f.bin", {tete, rien, tete});
         serveur.RepondSuite("GET", "/f.bin", {coupee, rien, entiere});
         QTemporaryDir dossier;
         TransfertRun t;
@@ -807,34 +759,29 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
     EXPECT_EQ(Contenu(dossier), QStringList{});
 }
 
-// A server that tells the HEAD one size and the GET another: the GET's own
-// framing decides, and the file is what the GET sent. A body cut before its
-// own end is a cut, which another try may mend.
-TEST(TelechargeFichier, TeteEtGetAnnoncentDesTaillesDifferentes) {
+// The GET's own framing decides the size, and the file is what the GET sent.
+// A body cut before its own end is a cut, which another try may mend.
+TEST(TelechargeFichier, LeCadrageDuGetDecide) {
     ServeurTest serveur;
     const QByteArray court = Motif(3000), long_ = Motif(9000);
     using Genre = IssueTransfert::Genre;
     const struct Cas {
-        QByteArray tete; // the body whose length the HEAD announces
         ReponseTest get;
         Genre genre;
         const char* raison = "";
     } cas[] = {
-        {long_, ReponseTest::Ok(court), Genre::Reussi},
-        {court, ReponseTest::Ok(long_), Genre::Reussi},
-        {long_, {.corps = court, .fin = Fin::Chunked}, Genre::Reussi},
-        {court, {.corps = long_, .fin = Fin::Chunked}, Genre::Reussi},
-        {court, {.corps = long_, .coupeApres = 5000}, Genre::Passager, "connexion coupée avant la fin du fichier"},
-        {long_, {.corps = court, .longueurAnnoncee = 4000}, Genre::Passager, "connexion coupée avant la fin du fichier"},
-        {court, {.corps = long_, .fin = Fin::Chunked, .coupeApres = 5000}, Genre::Passager,
+        {ReponseTest::Ok(court), Genre::Reussi},
+        {{.corps = long_, .fin = Fin::Chunked}, Genre::Reussi},
+        {{.corps = long_, .coupeApres = 5000}, Genre::Passager, "connexion coupée avant la fin du fichier"},
+        {{.corps = court, .longueurAnnoncee = 4000}, Genre::Passager, "connexion coupée avant la fin du fichier"},
+        {{.corps = long_, .fin = Fin::Chunked, .coupeApres = 5000}, Genre::Passager,
          "connexion coupée avant la fin du fichier"},
-        {long_, ReponseTest::Ok(""), Genre::Definitif, "fichier vide"},
+        {ReponseTest::Ok(""), Genre::Definitif, "fichier vide"},
     };
     for (int i = 0; i < int(std::size(cas)); ++i) {
         const Cas& c = cas[i];
         SCOPED_TRACE(i);
         const QByteArray chemin = "/" + QByteArray::number(i);
-        serveur.Repond("HEAD", chemin, ReponseTest::Ok(c.tete));
         serveur.Repond("GET", chemin, c.get);
         QTemporaryDir dossier;
         TransfertRun t;

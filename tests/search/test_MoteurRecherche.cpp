@@ -118,19 +118,17 @@ TEST_F(MoteurRechercheTest, DossierTemporaireHostile) {
     EXPECT_EQ(LitFichier(victime), "à garder");
 }
 
-// The list's own framing decides, whatever a HEAD said; a failure says why
+// The list's own framing decides; a failure says why
 // beside its box, after the retries of a run; a server that asks to wait is
 // waited for.
 TEST_F(MoteurRechercheTest, CadrageRaisonsEtEssais) {
     qputenv("RAMAGLIN_ECHELLE_ATTENTES", "0.01");
-    serveur.Repond("HEAD", "/liste", {.longueurAnnoncee = 50000});
     serveur.Repond("GET", "/liste", {.corps = "a\tG\nb\tX\n", .fin = ReponseTest::Fin::Chunked});
     AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/liste"));
     auto r = Cherche();
     ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve) << rec.Textes().join('\n').toStdString();
     EXPECT_EQ(r.lignes->Texte(), "a\tG\r\n");
 
-    serveur.Repond("HEAD", "/absente", ReponseTest::Statut(404));
     serveur.Repond("GET", "/absente", ReponseTest::Statut(404));
     AffecteVariable("FICHIER_LISTE_NOM", serveur.Adresse("/absente"));
     rec.Vide();

@@ -195,7 +195,7 @@ TEST_F(Recherche, PendantLaRechercheRienNeLaDerange) {
         f->cmdRecherche_Click();
         EXPECT_EQ(actifs, QList<bool>(6, false));
         AttendQue([] { return false; }, 300); // lets the start-up timer and a close come
-        EXPECT_EQ(serveur.Requetes().size(), 2); // one HEAD, one GET
+        EXPECT_EQ(serveur.Requetes().size(), 1); // one GET, no HEAD
         EXPECT_TRUE(f->cmdRecherche->isEnabled());
         // Closed: asked, stopped without a failure message, then gone.
         EXPECT_EQ(rec.Textes(), fermer || echap ? QStringList{"Êtes-vous sûr de vouloir interrompre la recherche ?"}

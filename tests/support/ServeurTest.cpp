@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 
 QByteArray Motif(qsizetype taille) {
     QByteArray octets(taille, Qt::Uninitialized);
@@ -77,6 +78,22 @@ bool ServeurTest::Envoie(int socket, const QByteArray& octets) {
     return true;
 }
 
+int ServeurTest::EnMemeTempsMax() const {
+    std::vector<std::pair<qint64, int>> bornes; // +1 at a start, -1 at an end (ends first at a tie)
+    {
+        std::lock_guard verrou(m_);
+        for (const RequeteRecue& r : requetes_) {
+            bornes.push_back({r.quandMs, 1});
+            bornes.push_back({r.finMs < 0 ? std::numeric_limits<qint64>::max() : r.finMs, -1});
+        }
+    }
+    std::sort(bornes.begin(), bornes.end());
+    int n = 0, max = 0;
+    for (const auto& [quand, pas] : bornes)
+        max = std::max(max, n += pas);
+    return max;
+}
+
 void ServeurTest::Sert(int socket) {
     char tampon[4096];
     auto lit = [&] { return Attend(socket, POLLIN) ? ::recv(socket, tampon, 4096, 0) : 0; };
@@ -86,9 +103,26 @@ void ServeurTest::Sert(int socket) {
             return;
     const qsizetype finLigne = lu.indexOf("\r\n");
     const QList<QByteArray> ligne = lu.left(finLigne).split(' ');
-    const RequeteRecue requete{
+    RequeteRecue requete{
         ligne.value(0), ligne.value(1), lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne),
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count()};
+    // The end of the reply, however it ends, is recorded.
+    const struct Fin {
+        ServeurTest& s;
+        int numero;
+        ~Fin() {
+            const qint64 maintenant =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - s.debut_)
+                    .count();
+            std::lock_guard verrou(s.m_);
+            for (RequeteRecue& r : s.requetes_)
+                if (r.numero == numero)
+                    r.finMs = maintenant;
+        }
+    } fin{*this, [&] {
+              std::lock_guard verrou(m_);
+              return requete.numero = ++numero_;
+          }()};
     ReponseTest r = [&] {
         std::lock_guard verrou(m_);
         requetes_.append(requete);

@@ -45,6 +45,8 @@ struct ReponseTest {
 struct RequeteRecue {
     QByteArray methode, cible, entetes; // entetes: as received
     qint64 quandMs = 0;                 // since the server started
+    qint64 finMs = -1;                  // when its reply ended (-1: not yet)
+    int numero = 0;
     QByteArray Entete(const QByteArray& nom) const; // a header's value, empty when absent
 };
 
@@ -71,6 +73,8 @@ public:
     // Those of one method on one path.
     QList<RequeteRecue> Requetes(const QByteArray& methode, const QByteArray& chemin) const;
     qint64 OctetsCorpsEnvoyes() const { return octetsCorps_; } // body bytes sent, all replies
+    // The most requests whose replies were under way at the same moment.
+    int EnMemeTempsMax() const;
     void OublieRequetes() { std::lock_guard verrou(m_); requetes_.clear(); }
 
 private:
@@ -87,6 +91,7 @@ private:
     std::atomic<qint64> octetsCorps_{0};
     std::chrono::steady_clock::time_point debut_ = std::chrono::steady_clock::now();
     QList<RequeteRecue> requetes_;
+    int numero_ = 0;
     std::vector<std::thread> connexions_; // touched by the accepting thread only
     std::thread fil_;
 };

@@ -10,7 +10,10 @@
 #include "download/MoteurTelechargement.h"
 
 struct VueEnregistreuse final : VueTelechargement {
-    void DebutRun() override { ++debuts; }
+    void DebutRun() override {
+        ++debuts;
+        debutRun = int(lignes.size()); // the windows empty the report: its lines count from here
+    }
     void DebutFichier(int k, int n) override { fichiers.push_back({k, n}); }
     void AjouteLigne(const QString& texte) override {
         lignes << texte;
@@ -23,6 +26,14 @@ struct VueEnregistreuse final : VueTelechargement {
         raisons.last() = raison;
     }
     void Publie() override { publiees = int(lignes.size()); }
+    void RemplaceLigne(int ligne, const QString& texte, const QString& raison) override {
+        ligne += debutRun;
+        if (ligne >= 0 && ligne < lignes.size()) {
+            lignes[ligne] = texte;
+            raisons[ligne] = raison;
+        }
+        ++remplacements;
+    }
     SurfaceJauge* Jauge() override { return nullptr; }
     void RangeeTelechargee(int rangee) override { rangees.push_back(rangee); }
     void Pause(int secondes) override {
@@ -41,7 +52,7 @@ struct VueEnregistreuse final : VueTelechargement {
     void ListeRecrite(const std::vector<qint32>& nouvelIndice) override { renumerotation = nouvelIndice; }
     void ListePerdue() override { perdue = true; }
 
-    int debuts = 0, fins = 0;
+    int debuts = 0, fins = 0, remplacements = 0, debutRun = 0;
     std::vector<std::pair<int, int>> fichiers;
     QStringList lignes, raisons;
     int publiees = 0;    // lines shown

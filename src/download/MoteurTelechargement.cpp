@@ -424,6 +424,8 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         canal->RemotePort = inet_.RemotePort;
         canal->UserName = inet_.UserName;
         canal->Password = inet_.Password;
+        canal->ProxyUserName = inet_.ProxyUserName;
+        canal->ProxyPassword = inet_.ProxyPassword;
         canal->Protocol = inet_.Protocol;
         canal->RequestTimeout = inet_.RequestTimeout;
         canal->CertificatsAutorite = inet_.CertificatsAutorite;

@@ -309,6 +309,8 @@ TEST_F(Telechargement, ArretPendantUneAttente) {
     serveur.Repond("*", "/occupe", {.statut = 429, .entetes = "Retry-After: 40\r\n"});
     const QByteArray pause = "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
                              "DUREE_PAUSE_ENTRE_TELECHARGEMENT=40\r\n";
+    // One file at a time, so that the one after the busy file waits too.
+    const QByteArray unAUn = "TRANSFERTS_SIMULTANES=1\r\n";
     const struct {
         const char* nom;
         QByteArray lignes, parametres;
@@ -318,9 +320,9 @@ TEST_F(Telechargement, ArretPendantUneAttente) {
     } cas[] = {
         {"pause, SIGTERM", "a\tA\r\nb\tB\r\n", pause, true, {"[OK] A (2 Ko)"}, "Fichier 1 sur 2"},
         {"pause, fermeture", "a\tA\r\nb\tB\r\n", pause, false, {"[OK] A (2 Ko)"}, "Fichier 1 sur 2"},
-        {"serveur, SIGTERM", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", true, {"[OK] A (2 Ko)", "[Arrêt demandé] O"},
+        {"serveur, SIGTERM", "a\tA\r\noccupe\tO\r\nb\tB\r\n", unAUn, true, {"[OK] A (2 Ko)", "[Arrêt demandé] O"},
          "Fichier 2 sur 3"},
-        {"serveur, fermeture", "a\tA\r\noccupe\tO\r\nb\tB\r\n", "", false,
+        {"serveur, fermeture", "a\tA\r\noccupe\tO\r\nb\tB\r\n", unAUn, false,
          {"[OK] A (2 Ko)", "[Arrêt demandé] O"}, "Fichier 2 sur 3"},
     };
     for (const auto& c : cas) {

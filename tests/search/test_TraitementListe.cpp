@@ -109,13 +109,18 @@ TEST_F(Liste, BlocDUneListeEnClair) {
     }
 }
 
-// A row past the end of the file counts, its size does not.
+// A row past the end of the file counts, its size does not; lone CR ends and
+// a last line without one are read, and written back as CR LF.
 TEST_F(Liste, SelectionPlusLongueQueLaListe) {
     const ResumeSelection r = CalculeSelection("a\t1536\r\nb\t100\r\n", {false, true, true}, true, 2);
     EXPECT_EQ(r.nombre, 2);
     EXPECT_DOUBLE_EQ(r.total, 100);
     // CR LF and a lone CR both end a line, even before a size in the first field.
     EXPECT_DOUBLE_EQ(CalculeSelection("10\ta\r\n20\tb\r30\r\n", {true, true, true}, true, 1).total, 60);
+    // Such a list, without an end on its last line, is written back with CR LF throughout.
+    LignesListe lignes;
+    lignes.DefinitOctets("a\r\nb\rc");
+    EXPECT_EQ(lignes.Texte(), "a\r\nb\r\nc\r\n");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// List file processing steps on real files in a temporary folder.
+// List file processing steps on real files in a temporary folder, and the
+// decoding of character references in link texts.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -6,6 +7,7 @@
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
+#include "search/DecodeEntites.h"
 #include "search/LignesListe.h"
 #include "search/TraitementListe.h"
 #include "support/EnregistreurMessages.h"
@@ -107,13 +109,47 @@ TEST_F(Liste, BlocDUneListeEnClair) {
     }
 }
 
-// A row past the end of the file counts, its size does not.
+// A row past the end of the file counts, its size does not; lone CR ends and
+// a last line without one are read, and written back as CR LF.
 TEST_F(Liste, SelectionPlusLongueQueLaListe) {
     const ResumeSelection r = CalculeSelection("a\t1536\r\nb\t100\r\n", {false, true, true}, true, 2);
     EXPECT_EQ(r.nombre, 2);
     EXPECT_DOUBLE_EQ(r.total, 100);
     // CR LF and a lone CR both end a line, even before a size in the first field.
     EXPECT_DOUBLE_EQ(CalculeSelection("10\ta\r\n20\tb\r30\r\n", {true, true, true}, true, 1).total, 60);
+    // Such a list, without an end on its last line, is written back with CR LF throughout.
+    LignesListe lignes;
+    lignes.DefinitOctets("a\r\nb\rc");
+    EXPECT_EQ(lignes.Texte(), "a\r\nb\r\nc\r\n");
 }
 
 } // namespace
+
+TEST(DecodeEntites, References) {
+    const std::pair<QString, QString> cas[] = {
+        {"caf&#233; et th&#233;", "café et thé"}, {"&#xe9;t&#xe9;", "été"},
+        // Windows-1252 for 0..255, Unicode beyond, U+FFFD when invalid.
+        {"prix&#128;&#146;&#8364;&#-1;&#1114112;", "prix€’€\uFFFD\uFFFD"},
+        // The number is read leniently: a leading space, a fraction (halves to even).
+        {"&# 65;&#65.5;&#66.5;", "ABB"},
+        // Numeric decoding stops at a first "&#" with fewer than five characters
+        // to the end or without a ";" after it; five are enough.
+        {"&#65;x&#5;", "Ax&#5;"}, {"x&#66;", "xB"}, {"&eacute; &#233 fin", "é &#233 fin"},
+        // The reference runs to the first ";" after it, whatever lies between.
+        {"&#233 &eacute;!", "é!"},
+        // Each reference is replaced everywhere before looking again from the
+        // start, output included.
+        {"&#38;#233; &#38;#49&#38;", "é &#49&"},
+        // Named references, in table order: "&nbsp;" before "&amp;", "&amp;" before "&lt;".
+        {"&amp;nbsp; &amp;eacute; &amp;lt;b&amp;gt;", "&nbsp; é <b>"}, {"a&nbsp;b&shy;c", "a bc"},
+        // The rest of the table: Latin-1 in code order from U+00A1 to U+00FF.
+        {"&iexcl;&para;&Agrave;&times;&eacute;&divide;&yuml;", "¡¶À×é÷ÿ"},
+        // Case matters, and some references have no row.
+        {"&EACUTE; &quot; &apos; &euro; &uml; &otilde;", "&EACUTE; &quot; &apos; &euro; &uml; &otilde;"},
+    };
+    for (auto [texte, attendu] : cas) {
+        SCOPED_TRACE(texte.toStdString());
+        DecodeEntites(texte);
+        EXPECT_EQ(texte, attendu);
+    }
+}

@@ -116,22 +116,6 @@ dossier_en_memoire "$memoire"
 disque=$travail/disque
 mkdir -p "$disque"
 
-# Runs a command under the clock: its seconds in $t. Its output goes to a file
-# (printed when it fails), its exit status must be 0.
-temps() { # QUI COMMANDE...
-    local qui=$1 debut fin s=0
-    shift
-    debut=$EPOCHREALTIME
-    "$@" >"$travail/sortie.log" 2>&1 || s=$?
-    fin=$EPOCHREALTIME
-    if [ "$s" != 0 ]; then
-        echo "download.sh: $qui exited with status $s:" >&2
-        tail -n 20 "$travail/sortie.log" >&2
-        exit 1
-    fi
-    t=$(awk -v a="$debut" -v b="$fin" 'BEGIN{printf "%.3f", b - a}')
-}
-vide() { rm -rf "$1"; mkdir -p "$1"; sync; } # before a clock, never under it
 # The small files fetched into a folder: exactly N files of 4 KiB.
 verifie() { # DOSSIER N QUI
     local n o
@@ -150,13 +134,13 @@ cle() { sed -E "s/.*$1=([0-9.-]+).*/\\1/" "$travail/ligne"; }
 # Small files, N of them, into DOSSIER; the time is left in $t.
 curl_fichiers() { # DOSSIER N
     vide "$1"
-    temps curl curl -sS -f --remote-name-all --output-dir "$1" -K "$travail/curl-$((100000 / $2)).cfg"
+    chronometre curl curl -sS -f --remote-name-all --output-dir "$1" -K "$travail/curl-$((100000 / $2)).cfg"
     verifie "$1" "$2" curl
 }
 curl_tete_fichiers() { # DOSSIER: the 1,000 files, each after its HEAD
     vide "$1"
     cd "$1" # each `remote-name` writes into the current folder
-    temps "curl (HEAD and GET)" curl -sS -f -K "$travail/curl-tete.cfg"
+    chronometre "curl (HEAD and GET)" curl -sS -f -K "$travail/curl-tete.cfg"
     cd "$OLDPWD"
     verifie "$1" 1000 "curl (HEAD and GET)"
 }
@@ -168,7 +152,7 @@ nous_fichiers() { # DOSSIER N
 }
 curl_gros() {
     vide "$disque/curl"
-    temps curl curl -sS -f -o "$disque/curl/gros.bin" "$site/gros.bin"
+    chronometre curl curl -sS -f -o "$disque/curl/gros.bin" "$site/gros.bin"
     [ "$(stat -c %s "$disque/curl/gros.bin")" = 1073741824 ] || { echo "download.sh: curl's 1 GiB file is short" >&2; exit 1; }
 }
 nous_gros() {
@@ -203,7 +187,7 @@ verifie_liens() { # DOSSIER QUI
 find "$travail/contenu/dossier" -type f -printf '%s\n' | awk '{s += $1} END {print s}' >"$travail/octets-liens"
 curl_liens() {
     vide "$disque/curl"
-    temps "curl + unzip" curl_unzip
+    chronometre "curl + unzip" curl_unzip
     verifie_liens "$disque/curl" "curl + unzip"
 }
 nous_liens() {

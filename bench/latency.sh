@@ -203,22 +203,6 @@ for d in "${delais[@]}"; do
         }' "$travail/controle-$d"
 done
 
-vide() { rm -rf "$1"; mkdir -p "$1"; sync; } # before a clock, never under it
-# Runs a tool under the clock: its seconds in $t. Its output goes to a file
-# (printed when it fails), its exit status must be 0.
-chronometre() { # QUI COMMANDE...
-    local qui=$1 debut fin s=0
-    shift
-    debut=$EPOCHREALTIME
-    "$@" >"$travail/sortie.log" 2>&1 || s=$?
-    fin=$EPOCHREALTIME
-    if [ "$s" != 0 ]; then
-        echo "latency.sh: $qui exited with status $s:" >&2
-        tail -n 20 "$travail/sortie.log" >&2
-        exit 1
-    fi
-    t=$(awk -v a="$debut" -v b="$fin" 'BEGIN{printf "%.3f", b - a}')
-}
 # Exactly the served files, byte for byte, nothing more.
 verifie() { # WORKLOAD QUI
     diff -rq "$www/$1" "$sortie" >"$travail/diff.log" 2>&1 ||

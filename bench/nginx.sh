@@ -89,3 +89,20 @@ CONF
     cat "$travail/error.log" >&2 2>/dev/null || true
     exit 1
 }
+
+# Runs a command under the clock: its seconds in $t. Its output goes to a file
+# under $travail (printed when it fails), its exit status must be 0.
+chronometre() { # QUI COMMANDE...
+    local qui=$1 debut fin s=0
+    shift
+    debut=$EPOCHREALTIME
+    "$@" >"$travail/sortie.log" 2>&1 || s=$?
+    fin=$EPOCHREALTIME
+    if [ "$s" != 0 ]; then
+        echo "$(basename "$0"): $qui exited with status $s:" >&2
+        tail -n 20 "$travail/sortie.log" >&2
+        exit 1
+    fi
+    t=$(awk -v a="$debut" -v b="$fin" 'BEGIN{printf "%.3f", b - a}')
+}
+vide() { rm -rf "$1"; mkdir -p "$1"; sync; } # before a clock, never under it

@@ -106,9 +106,17 @@ void ServeurTest::Sert(int socket) {
     RequeteRecue requete{
         ligne.value(0), ligne.value(1), lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne),
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count()};
-    // The end of the reply, however it ends, is recorded.
+    // The end of the reply, however it ends, is recorded. A reply sent whole
+    // ends when its last bytes were handed over, not when the client closes:
+    // the client may ask for its next file before this thread runs again, and
+    // that request must not seem to overlap this one.
+    const auto maintenantMs = [this] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count();
+    };
+    qint64 avantDernierEnvoi = -1; // set once the last bytes are being sent
     const struct Fin {
         ServeurTest& s;
+        const qint64& avantDernierEnvoi;
         int numero;
         ~Fin() {
             const qint64 maintenant =
@@ -117,9 +125,9 @@ void ServeurTest::Sert(int socket) {
             std::lock_guard verrou(s.m_);
             for (RequeteRecue& r : s.requetes_)
                 if (r.numero == numero)
-                    r.finMs = maintenant;
+                    r.finMs = avantDernierEnvoi >= 0 ? avantDernierEnvoi : maintenant;
         }
-    } fin{*this, [&] {
+    } fin{*this, avantDernierEnvoi, [&] {
               std::lock_guard verrou(m_);
               return requete.numero = ++numero_;
           }()};
@@ -163,8 +171,14 @@ void ServeurTest::Sert(int socket) {
                 "\r\n";
     else if (r.fin == ReponseTest::Fin::Chunked)
         tete += "Transfer-Encoding: chunked\r\n";
-    if (!Envoie(socket, tete + "Connection: close\r\n\r\n") || requete.methode == "HEAD")
+    const bool sansCorps = r.corps.isEmpty() && r.coupeApres < 0 && r.fin != ReponseTest::Fin::Chunked && !r.sansFin;
+    if (sansCorps)
+        avantDernierEnvoi = maintenantMs();
+    if (!Envoie(socket, tete + "Connection: close\r\n\r\n") || requete.methode == "HEAD") {
+        if (!sansCorps)
+            avantDernierEnvoi = -1;
         return;
+    }
     if (r.sansFin) { // the body over and over, framed as asked, until the client gives up
         const QByteArray morceau = r.fin == ReponseTest::Fin::Chunked
                                        ? QByteArray::number(r.corps.size(), 16) + "\r\n" + r.corps + "\r\n"
@@ -181,12 +195,21 @@ void ServeurTest::Sert(int socket) {
             morceau = QByteArray::number(morceau.size(), 16) + "\r\n" + morceau + "\r\n";
         if (envoye > 0)
             Attend(socket, 0, r.goutteDelaiMs);
-        if (!Envoie(socket, morceau))
+        const bool dernier = envoye + pas >= total && r.coupeApres < 0 && r.fin != ReponseTest::Fin::Chunked;
+        if (dernier)
+            avantDernierEnvoi = maintenantMs();
+        if (!Envoie(socket, morceau)) {
+            avantDernierEnvoi = -1;
             return;
+        }
         octetsCorps_ += morceau.size();
     }
-    if (r.coupeApres >= 0 || (r.fin == ReponseTest::Fin::Chunked && !Envoie(socket, "0\r\n\r\n")))
+    if (r.coupeApres < 0 && r.fin == ReponseTest::Fin::Chunked)
+        avantDernierEnvoi = maintenantMs();
+    if (r.coupeApres >= 0 || (r.fin == ReponseTest::Fin::Chunked && !Envoie(socket, "0\r\n\r\n"))) {
+        avantDernierEnvoi = -1;
         return; // a cut closes before the end, on purpose
+    }
     // Let the client read everything before the close.
     ::shutdown(socket, SHUT_WR);
     while (Attend(socket, POLLIN, 2000) && ::recv(socket, tampon, sizeof tampon, 0) > 0) {}

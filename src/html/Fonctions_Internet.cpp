@@ -442,32 +442,23 @@ void Extrait(QByteArray& page, qsizetype n, bool utf8, const Sorties& sorties) {
         sorties.ajoute(valeurAncre, LienClic, texte);
         ancreEnAttente = false;
     };
+    // The next `cherche` at or after `depuis` outside double quotes; -1 when none.
+    const auto horsGuillemets = [d, n](qsizetype depuis, char cherche) -> qsizetype {
+        bool guillemets = false;
+        for (qsizetype j = depuis; j < n; ++j) {
+            if (d[j] == '"')
+                guillemets = !guillemets;
+            else if (d[j] == cherche && !guillemets)
+                return j;
+        }
+        return -1;
+    };
     qsizetype i = 0;
     for (;;) {
-        bool guillemets = false;
-        qsizetype ouvre = -1;
-        for (; i < n; ++i) {
-            const char c = d[i];
-            if (c == '"')
-                guillemets = !guillemets;
-            else if (c == '<' && !guillemets) {
-                ouvre = i;
-                break;
-            }
-        }
+        const qsizetype ouvre = horsGuillemets(i, '<');
         if (ouvre < 0)
             break;
-        guillemets = false;
-        qsizetype ferme = -1;
-        for (qsizetype j = ouvre + 1; j < n; ++j) {
-            const char c = d[j];
-            if (c == '"')
-                guillemets = !guillemets;
-            else if (c == '>' && !guillemets) {
-                ferme = j;
-                break;
-            }
-        }
+        const qsizetype ferme = horsGuillemets(ouvre + 1, '>');
         if (ferme < 0)
             break; // an unfinished tag ends the cut
         if (ancreEnAttente) {

@@ -34,7 +34,7 @@
 
 namespace {
 
-const QString Tab = QStringLiteral("\t");
+const QString TabListe = QStringLiteral("\t");
 const QString NomRefuse = QStringLiteral("nom de fichier refusé (hors du dossier de destination) : ");
 const QByteArray Marque = QByteArrayLiteral("<Supprimé>");
 
@@ -154,13 +154,13 @@ MoteurTelechargement::Cible MoteurTelechargement::CibleDe(const RangeeChoisie& r
     // The line read last when the copy has fewer lines than the row's.
     const QString ligne = lignes.EstVide() ? QString()
         : lignes.Ligne(std::clamp<qsizetype>(rangee.ligne, 0, lignes.Nombre() - 1));
-    const QString champ = ExtraitColonne(ligne, colonne_, Tab);
+    const QString champ = ExtraitColonne(ligne, colonne_, TabListe);
     Cible c;
     c.adresse = base_ + champ;
     QString nom;
     const QString colonneNom = Variable("NUM_COLONNE_NOUVEAUFICHIER");
     if (!colonneNom.isEmpty())
-        nom = ExtraitColonne(ligne, EntierSouple(colonneNom), Tab);
+        nom = ExtraitColonne(ligne, EntierSouple(colonneNom), TabListe);
     if (nom.isEmpty())
         nom = NomFichierChemin(champ);
     c.fichier = destination_ + nom;
@@ -169,7 +169,7 @@ MoteurTelechargement::Cible MoteurTelechargement::CibleDe(const RangeeChoisie& r
                                      : QString();
     // The digest the service gives for the file, when it gives one.
     const int colonneEmpreinte = EntierSouple(Variable("COLONNE_EMPREINTE"));
-    c.empreinte = colonneEmpreinte > 0 ? ExtraitColonne(ligne, colonneEmpreinte, Tab).trimmed() : QString();
+    c.empreinte = colonneEmpreinte > 0 ? ExtraitColonne(ligne, colonneEmpreinte, TabListe).trimmed() : QString();
     return c;
 }
 

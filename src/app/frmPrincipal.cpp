@@ -747,20 +747,21 @@ int frmPrincipal::InfoSelection() {
         return 0;
     }
     // The rows' lines are held in memory, exactly as the list copy holds them.
-    ResumeSelection resume;
+    int nombre = 0;
+    double total = 0;
     const std::shared_ptr<LignesListe> lignes = Resultats->Lignes();
     for (const QItemSelectionRange& plage : ListeSources->selectionModel()->selection()) {
-        resume.nombre += plage.height();
+        nombre += plage.height();
         if (!tailleVoulue || !lignes)
             continue;
         for (int r = plage.top(); r <= plage.bottom(); ++r)
-            resume.total += ValeurNombreOctets(lignes->ColonneOctets(Resultats->LigneDeRangee(r), colonne));
+            total += ValeurNombreOctets(lignes->ColonneOctets(Resultats->LigneDeRangee(r), colonne));
     }
-    QString texte = Pluriel(resume.nombre, QStringLiteral("# sélection"), QStringLiteral("# sélections"));
+    QString texte = Pluriel(nombre, QStringLiteral("# sélection"), QStringLiteral("# sélections"));
     if (tailleVoulue)
-        texte += QStringLiteral(" - ") + FormateTaille(resume.total, false);
+        texte += QStringLiteral(" - ") + FormateTaille(total, false);
     LabelSelection->setText(texte);
-    return resume.nombre;
+    return nombre;
 }
 
 void frmPrincipal::SelectionneTout_Click() {

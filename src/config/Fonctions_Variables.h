@@ -56,4 +56,3 @@ inline void AffecteVariable(const QString& nom, const QString& valeur) { Variabl
 inline QString LitVariable(const QString& nom) { return VariablesService().Lit(nom); }
 inline QString ListeDeVariable(int index) { return VariablesService().ListeDe(index); }
 inline void EffaceVariables(int numeroListe) { VariablesService().Efface(numeroListe); }
-inline bool VariableOui(const QString& nom) { return VariablesService().Oui(nom); }

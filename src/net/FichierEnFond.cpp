@@ -44,8 +44,7 @@ bool FichierEnFond::Ouvre(bool ajout) {
     empreinte_.clear();
     if (algorithme_) {
         contexte_ = {EVP_MD_CTX_new(), &EVP_MD_CTX_free};
-        if (!contexte_ || EVP_DigestInit_ex(contexte_.get(), algorithme_, nullptr) != 1 ||
-            !Hache(prefixe_.constData(), prefixe_.size()))
+        if (!contexte_ || EVP_DigestInit_ex(contexte_.get(), algorithme_, nullptr) != 1)
             return false;
     }
     // Not opened with truncation: on some file systems (ext4) truncating a

@@ -30,14 +30,11 @@ public:
     FichierEnFond(const FichierEnFond&) = delete;
     FichierEnFond& operator=(const FichierEnFond&) = delete;
 
-    // Asked before Ouvre: a digest (SHA-256 unless told otherwise) of
-    // `prefixe` followed by the whole file is computed as it is written (on
-    // the writer's side; what an appended file held already is read once at
-    // the opening), for Empreinte after Termine.
-    void CalculeEmpreinte(const EVP_MD* algorithme = EVP_sha256(), QByteArray prefixe = {}) {
-        algorithme_ = algorithme;
-        prefixe_ = std::move(prefixe);
-    }
+    // Asked before Ouvre: a digest (SHA-256 unless told otherwise) of the
+    // whole file is computed as it is written (on the writer's side; what an
+    // appended file held already is read once at the opening), for Empreinte
+    // after Termine.
+    void CalculeEmpreinte(const EVP_MD* algorithme = EVP_sha256()) { algorithme_ = algorithme; }
     // The bytes of the digest once Termine succeeded; empty otherwise.
     QByteArray Empreinte() const { return empreinte_; }
 
@@ -80,7 +77,6 @@ private:
     bool Hache(const char* octets, qint64 taille);
     bool FinitEmpreinte();
     const EVP_MD* algorithme_ = nullptr; // no digest asked
-    QByteArray prefixe_;
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> contexte_{nullptr, nullptr};
     QByteArray empreinte_;
 };

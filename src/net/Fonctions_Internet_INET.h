@@ -35,13 +35,6 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
                         const QString& portHTTP, const QString& portFTP,
                         const QString& utilisateur, const QString& motDePasse);
 
-// A SHA-512 computed while a fetch's data arrives, over `prefixe` and then
-// the data: a signed list is checked without reading it again.
-struct HachageEnRoute {
-    QByteArray prefixe;
-    QByteArray resultat; // the 64 bytes once the fetch succeeded; empty otherwise
-};
-
 // Fetches `adresse` into `destination`: through a temporary file beside it,
 // which takes the destination's place only on success. One request, a GET:
 // its own response headers, read before its body, give the size (and so the
@@ -66,13 +59,12 @@ struct HachageEnRoute {
 // bornes->espaceLibreMin bytes free on the destination's file system; a size
 // announced by the response that breaks either fails it at its headers,
 // before its body is written.
-// `hachage` (when given): see HachageEnRoute.
 // One fetch at a time: a call made while another runs (from a nested turn of
 // the event loop) answers false at once and touches nothing.
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
                        double& taille, bool& redirige, QString* raison = nullptr,
-                       const BornesTransfert* bornes = nullptr, HachageEnRoute* hachage = nullptr);
+                       const BornesTransfert* bornes = nullptr);
 
 // What the download run asks of a fetch beyond the plain one.
 struct OptionsTransfert {

@@ -19,11 +19,9 @@ namespace DetailTransfert {
 QString RaisonTaille(qint64 tailleMax);
 QString RaisonEspace(qint64 espaceLibreMin);
 
-// A digest computed on the way: SHA-256 of a file the list gives the
-// digest of, SHA-512 of a signed list (after the prefix its check needs).
+// A digest computed on the way: SHA-256 of a file the list gives the digest of.
 struct Hachage {
     const EVP_MD* algorithme = nullptr; // none
-    QByteArray prefixe;
 };
 
 // The work file of a fetch, with the fetch's bounds checked before any byte
@@ -58,7 +56,7 @@ public:
 
     bool Ouvre(bool ajout = false) {
         if (empreinte.algorithme)
-            fichier.CalculeEmpreinte(empreinte.algorithme, empreinte.prefixe);
+            fichier.CalculeEmpreinte(empreinte.algorithme);
         if (!fichier.Ouvre(ajout))
             return false;
         open(QIODevice::WriteOnly | QIODevice::Unbuffered);

@@ -64,15 +64,13 @@ bool Occupe(long statut) { return statut == 429 || statut == 503; }
 struct EtatTransfert {
     EtatTransfert(Inet& i, const QString& adresse_, const QString& destination_, SurfaceJauge* j,
                   bool verifierPage_, qint32 tailleMax_, const BornesTransfert* bornes_,
-                  const OptionsTransfert& options_, HachageEnRoute* hachage_)
+                  const OptionsTransfert& options_)
         : inet(i), jauge(j), jaugeVivante(j ? j->Vie() : nullptr), adresseDemandee(adresse_), adresse(adresse_),
           destination(destination_), verifierPage(verifierPage_), tailleMax(tailleMax_), options(options_),
-          hachage(hachage_), reprise(adresse_, destination_) {
+          reprise(adresse_, destination_) {
         avecReprise = options.reprise && tailleMax == -1 && !bornes_ && !verifierPage;
         if (!options.empreinte.isEmpty())
             empreinte.algorithme = EVP_sha256();
-        else if (hachage)
-            empreinte = {EVP_sha512(), hachage->prefixe};
         debut.start();
         if (SurfaceJauge* g = Jauge())
             InitialiseJauge(*g);
@@ -121,7 +119,6 @@ struct EtatTransfert {
     const bool verifierPage;
     const double tailleMax;
     const OptionsTransfert options;
-    HachageEnRoute* const hachage;
     Reprise reprise;
     bool avecReprise = false;
 
@@ -431,8 +428,6 @@ void EtatTransfert::Conclut() {
                              : IssueTransfert::Genre::Definitif;
     issue.raison = resultat ? QString() : raison;
     issue.repriseGardee = gardee && !resultat;
-    if (hachage)
-        hachage->resultat = resultat ? empreinteRecue : QByteArray();
     if (issue.genre != IssueTransfert::Genre::Occupe)
         issue.attenteServeur.clear();
     phase = Phase::Fini;
@@ -463,7 +458,7 @@ void EtatTransfert::MontreProgression(double octets) {
 
 TransfertFichier::TransfertFichier(Inet& inet, const QString& adresse, const QString& destination,
                                    SurfaceJauge* jauge, const OptionsTransfert& options)
-    : d(std::make_unique<EtatTransfert>(inet, adresse, destination, jauge, false, -1, nullptr, options, nullptr)) {}
+    : d(std::make_unique<EtatTransfert>(inet, adresse, destination, jauge, false, -1, nullptr, options)) {}
 
 TransfertFichier::~TransfertFichier() = default;
 
@@ -485,7 +480,7 @@ namespace {
 // The fetch of the calls that wait for their end, the event loop turning.
 bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool verifierPage, qint32 tailleMax,
                 SurfaceJauge* jauge, double& taille, bool& redirige, const BornesTransfert* bornes,
-                const OptionsTransfert& options, IssueTransfert& issue, HachageEnRoute* hachage = nullptr) {
+                const OptionsTransfert& options, IssueTransfert& issue) {
     issue = IssueTransfert{};
     // One fetch at a time on a transfer object: one started from a nested
     // turn of the event loop (a timer, a click) would share it with this one.
@@ -500,7 +495,7 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
     } fin{inet};
 
     ArretDemande = false;
-    EtatTransfert t(inet, adresse, destination, jauge, verifierPage, tailleMax, bornes, options, hachage);
+    EtatTransfert t(inet, adresse, destination, jauge, verifierPage, tailleMax, bornes, options);
     for (;;) {
         t.arret = t.arret || ArretDemande;
         if (t.Avance())
@@ -519,10 +514,10 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination,
                        bool verifierPage, qint32 tailleMax, SurfaceJauge* jauge,
                        double& taille, bool& redirige, QString* raison,
-                       const BornesTransfert* bornes, HachageEnRoute* hachage) {
+                       const BornesTransfert* bornes) {
     IssueTransfert issue;
     const bool resultat = Telecharge(inet, adresse, destination, verifierPage, tailleMax, jauge, taille, redirige,
-                                     bornes, OptionsTransfert{}, issue, hachage);
+                                     bornes, OptionsTransfert{}, issue);
     // A call made while another fetch runs touches nothing, not even `raison`
     // of the other.
     if (raison)

@@ -186,29 +186,3 @@ bool ComparaisonVersion(LignesListe& lignes, const TableVariables& reglages, boo
     reponse = true;
     return true;
 }
-
-ResumeSelection CalculeSelection(const QString& texteListe, const std::vector<bool>& selection,
-                                 bool tailleVoulue, int colonneTaille) {
-    // Walks the lines in place (CR LF or a lone CR end a line): a selection of
-    // 100,000 rows is summed without making a string per line.
-    ResumeSelection resume;
-    const QStringView texte(texteListe);
-    qsizetype debut = 0;
-    for (size_t i = 0; i < selection.size(); ++i) {
-        QStringView ligne;
-        const bool reste = debut < texte.size();
-        if (reste) {
-            qsizetype fin = texte.indexOf(QLatin1Char('\r'), debut);
-            if (fin < 0)
-                fin = texte.size();
-            ligne = texte.mid(debut, fin - debut);
-            debut = fin + (fin + 1 < texte.size() && texte[fin + 1] == QLatin1Char('\n') ? 2 : 1);
-        }
-        if (!selection[i])
-            continue;
-        ++resume.nombre;
-        if (tailleVoulue && reste)
-            resume.total += ValeurNombre(ColonneVue(ligne, colonneTaille, QLatin1Char('\t')));
-    }
-    return resume;
-}

@@ -1,13 +1,11 @@
 // The list of a service and the steps that filter it: the embedded parameter
-// block, the folder, identifier and version comparisons, the link mode, and
-// the selection's size. No widgets here: the search calls these and the
-// windows show the result.
+// block, the folder, identifier and version comparisons and the link mode.
+// No widgets here: the search calls these and the windows show the result.
 #pragma once
 
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <vector>
 
 inline const QString MarqueurListe = QStringLiteral("xxx Le Ramaglin V1 xxx");
 inline const QString DebutParametres = QStringLiteral("-PARAMETRES-");
@@ -55,13 +53,3 @@ struct Version {
     auto operator<=>(const Version&) const = default;
 };
 Version LitVersion(const QString& texte);
-
-// Count of the selected rows and the total of their size column, read from the
-// list's text. `selection[i]` tells whether row i (line i + 1) is selected; a
-// row past the last line counts, with no size.
-struct ResumeSelection {
-    int nombre = 0;
-    double total = 0;
-};
-ResumeSelection CalculeSelection(const QString& texteListe, const std::vector<bool>& selection,
-                                 bool tailleVoulue, int colonneTaille);

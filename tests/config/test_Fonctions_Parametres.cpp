@@ -51,7 +51,7 @@ TEST_F(Configuration, TableDesVariables) {
     EXPECT_EQ(LitVariable("V1"), " valeur = telle quelle ");
     EXPECT_TRUE(VariableExiste("V1", 0) && VariableExiste("V1", 2) && !VariableExiste("Y", 2));
     EXPECT_TRUE(VariableExiste("V1", 1)); // with a message: it is in list 2
-    EXPECT_FALSE(VariableOui("V2"));
+    EXPECT_EQ(LitVariable("V2"), "");
     AffecteVariable("V2", "x");
     EXPECT_EQ(rec.Textes(), (QStringList{"Il y a trop de variables définies",
                                          "Variable utilisée deux fois : V3",

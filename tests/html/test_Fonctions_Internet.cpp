@@ -1,5 +1,7 @@
 // Link extraction: what a page's tags, comments and script blocks give, in
-// order, with kinds and anchor texts, from texts and from files.
+// order, with kinds and anchor texts, from texts and from files; then the
+// steps a caller may use on their own.
+#include "html/EtapesLiens.h"
 #include "html/Fonctions_Internet.h"
 
 #include "support/Outils.h"
@@ -121,4 +123,56 @@ TEST(ExtraitLiens, Fichiers) {
     ListeAuto adresses, types;
     EXPECT_FALSE(ExtraitLiensHTML(dossier.filePath("absente.htm"), kBase, adresses, types));
     EXPECT_EQ(adresses.NbElementsListe(), 0);
+}
+
+// The steps a caller may use on their own, on texts: one result per line.
+TEST(ExtraitLiens, EtapesSurDesTextes) {
+    const auto balises = [](const QString& texte) {
+        ListeAuto b, p;
+        DecoupeBalises(texte, b, &p);
+        QStringList l;
+        for (qint32 k = 0; k < b.NbElementsListe(); ++k)
+            l << p.RenvoieElement(k) + ':' + b.RenvoieElement(k);
+        return l.join('|');
+    };
+    const auto segment = [](const QString& texte, const QString& debut, const QString& fin, int n, bool casse) {
+        QString s = "?";
+        return ExtraitSegment(texte, debut, fin, n, casse, s) ? s : "non:" + s;
+    };
+    const auto supprime = [](QString texte, const QString& debut, const QString& fin, bool casse) {
+        SupprimeSegments(texte, debut, fin, casse);
+        return texte;
+    };
+    const auto espaces = [](QString texte) {
+        QString fin = texte;
+        SupprimeEspacesDebut(texte);
+        SupprimeEspacesFin(fin);
+        return texte + '|' + fin;
+    };
+    ListeAuto adresses, types, textes;
+    ExtraitLiensScripts("<Script Language=\"JAVASCRIPT\">/* location.href='non.htm'; */ location.href = 'un.htm';"
+                        " // location.href=non2.htm;\r\nLOCATION.HREF=\"deux.htm\"; location.href;</script>"
+                        "<script type=\"text/javascript\">location.href='non3.htm';</script>"
+                        "<SCRIPT language=\"JavaScript\">location.href=\r\ntrois.htm ;</SCRIPT>",
+                        kBase, adresses, types, &textes);
+    const std::pair<QString, QString> cas[] = {
+        // "<" and ">" inside double quotes, apostrophes playing no part, an unfinished tag.
+        {balises("a<b>c<\"x>\"d>\"<y>\"<z w='>'>e<f"), "2:b|6:\"x>\"d|18:z w='"},
+        {ValeurAttribut("href", "NAME=x HREF = \"a b.htm\" ALT=z"), "a b.htm"},
+        {ValeurAttribut("Src", "ALT='dit \"non\"' SRC=y.gif"), "y.gif"},
+        {ValeurAttribut("SRC", "ISMAP SRC=x.gif") + ValeurAttribut("src", "ALT=x"), ""},
+        {segment("<S>un</s><s>deux</S>", "<s>", "</S>", 1, false), "deux"},
+        {segment("<S>un</s><s>deux</S>", "<s>", "</S>", 2, true), "deux"},
+        {segment("<ſ>ı</s>", "<S>", "</S>", 1, true), "ı"}, // long s: S in capitals
+        {segment("[a][b", "[", "]", 2, false) + segment("[a]", "[", "]", 0, false), "non:non:"},
+        {supprime("a<!--x-->b<!--y", "<!--", "-->", false), "ab<!--y"},
+        {supprime("<!<!-- x -->-- c -->d", "<!--", "-->", false), "d"}, // a cut that joins a new one
+        {supprime("a<SCRIPT>x</script>b", "<script>", "</SCRIPT>", true), "ab"},
+        {supprime("a<SCRIPT>x</script>b", "<script>", "</SCRIPT>", false), "a<SCRIPT>x</script>b"},
+        {espaces("  \ta b  "), "\ta b  |  \ta b"},
+        {Resume(kBase, adresses, types, textes).join('|') + QString::number(textes.NbElementsListe()),
+         "3 ~/un.htm|3 ~/deux.htm|3 ~/trois.htm3"},
+    };
+    for (const auto& [obtenu, attendu] : cas)
+        EXPECT_EQ(obtenu, attendu);
 }

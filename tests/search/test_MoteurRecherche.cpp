@@ -1,10 +1,12 @@
 // The search without windows: signed lists (made and signed by
 // ramaglin-signe, the service's tool) accepted, and a changed byte, a missing
 // signature, another key or a malformed key each stopping the search with its
-// message and nothing kept; what an unsigned list fetched in clear may not
-// set; a list that never ends, a stop, a hostile temporary folder, each told
-// to the user (or not, for a stop) and leaving nothing behind. (What an
-// ordinary search shows is tested through the window.)
+// message and nothing kept; fresh signed lists (an older or expired one
+// refused once a newer one was accepted, what is kept for that not turned
+// against the program by a planted file); what an unsigned list fetched in
+// clear may not set; a list that never ends, a stop, a hostile temporary
+// folder, each told to the user (or not, for a stop) and leaving nothing
+// behind. (What an ordinary search shows is tested through the window.)
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,11 +15,13 @@
 #include <QTimer>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
+#include <sys/stat.h>
 
 #include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
 #include "net/Fonctions_Internet_INET.h"
 #include "net/Inet.h"
+#include "search/FraicheurListe.h"
 #include "search/LignesListe.h"
 #include "search/MoteurRecherche.h"
 #include "search/SignatureListe.h"
@@ -45,12 +49,18 @@ QString ClePublique(const QByteArray& sortie) {
     return QString::fromLatin1(sortie.trimmed()).section(QLatin1Char('='), 1);
 }
 
+const QString Plus = QStringLiteral("liste plus ancienne que la dernière acceptée");
+const QString Version = QStringLiteral("version de liste illisible (VERSION_LISTE)");
+const QString Date = QStringLiteral("date d'expiration de liste illisible (EXPIRE_LISTE)");
+
 // One search fixture for all: the options list, a temporary folder of the
-// service's own, and both servers (nginx for real files, ServeurTest for
-// misbehaving ones).
+// service's own, a state folder for the versions kept, and both servers
+// (nginx for real files, ServeurTest for misbehaving ones).
 class MoteurRechercheTest : public SuiteNginx<MoteurRechercheTest> {
 protected:
     void SetUp() override {
+        etatAvant = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(tmp.filePath("etat")));
         ChargeListeOptions(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"), 1, nullptr, true);
         QObject::connect(&inet, &Inet::StateChanged, [this](int etat) { GereEtatTransfert(inet, etat); });
         QDir().mkpath(rep);
@@ -60,15 +70,29 @@ protected:
         AffecteVariable("IDENTIFIANT_A_COMPARER", "G");
         AffecteVariable("AFFICHE_RESULTAT", "O");
     }
-    void TearDown() override { ArretDemande = false; }
+    void TearDown() override {
+        ArretDemande = false;
+        etatAvant.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", etatAvant);
+    }
     MoteurRecherche::Resultat Cherche(const QString& adresse) {
         AffecteVariable("FICHIER_LISTE_NOM", adresse);
         return MoteurRecherche(inet).Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
     }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
+    // The file a service's version is kept in, found rather than named: only one was written.
+    QString FichierDe(const QString& service) {
+        EXPECT_TRUE(RetientVersionListe(service, {"1", ""}));
+        const QStringList noms = QDir(dossierEtat).entryList(QDir::Files);
+        EXPECT_EQ(noms.size(), 1) << noms.join(' ');
+        return noms.isEmpty() ? QString() : dossierEtat + '/' + noms[0];
+    }
+    qsizetype Entrees() const {
+        return QDir(dossierEtat).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size();
+    }
 
     QTemporaryDir tmp;
-    const QString rep = tmp.filePath("rep");
+    const QString rep = tmp.filePath("rep"), dossierEtat = tmp.filePath("etat/ramaglin");
+    QByteArray etatAvant;
     EnregistreurMessages rec;
     Inet inet;
     ServeurTest serveur;
@@ -142,19 +166,13 @@ TEST_F(MoteurRechercheTest, DossierTemporaireHostile) {
     EXPECT_EQ(LitFichier(victime), "à garder");
 }
 
-// The list's own framing decides; a failure says why
-// beside its box, after the retries of a run; a server that asks to wait is
-// waited for.
-TEST_F(MoteurRechercheTest, CadrageRaisonsEtEssais) {
+// A failure says why beside its box, after the retries of a run (none for a
+// 404); a server that asks to wait is waited for. (How a fetch frames and
+// retries: the transfer's own tests.)
+TEST_F(MoteurRechercheTest, RaisonsEtEssais) {
     qputenv("RAMAGLIN_ECHELLE_ATTENTES", "0.01");
-    serveur.Repond("GET", "/liste", {.corps = "a\tG\nb\tX\n", .fin = ReponseTest::Fin::Chunked});
-    auto r = Cherche(serveur.Adresse("/liste"));
-    ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve) << rec.Textes().join('\n').toStdString();
-    EXPECT_EQ(r.lignes->Texte(), "a\tG\r\n");
-
     serveur.Repond("GET", "/absente", ReponseTest::Statut(404));
-    rec.Vide();
-    r = Cherche(serveur.Adresse("/absente"));
+    auto r = Cherche(serveur.Adresse("/absente"));
     EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
     EXPECT_EQ(rec.Textes(), QStringList{"Echec lors de la recherche !"});
     EXPECT_EQ(r.raison, "erreur HTTP 404 : fichier introuvable");
@@ -247,9 +265,7 @@ TEST_F(MoteurRechercheTest, SignatureVerifieeOuRechercheRefusee) {
 
     // Fresh lists: a signed list carries its version and expiry inside the
     // signed bytes, and the search applies the freshness rules to them (the
-    // rules themselves are in test_FraicheurListe).
-    QTemporaryDir etat;
-    qputenv("XDG_STATE_HOME", etat.path().toUtf8());
+    // rules themselves: VersionsEtDates).
     const auto signe = [&](const QStringList& options) {
         EcritFichier(chemin, liste);
         Outil(QStringList{"signe", cle, chemin} + options);
@@ -272,7 +288,6 @@ TEST_F(MoteurRechercheTest, SignatureVerifieeOuRechercheRefusee) {
         EXPECT_EQ(r.issue, v.message.isEmpty() ? MoteurRecherche::Issue::Trouve : MoteurRecherche::Issue::Echec);
         EXPECT_EQ(rec.Textes(), v.message.isEmpty() ? QStringList{} : QStringList{v.message});
     }
-    qunsetenv("XDG_STATE_HOME");
     EcritFichier(chemin, liste);
     EcritFichier(chemin + ".sig", signature);
     // A key that is not 32 bytes of standard base64: nothing is even asked.
@@ -316,20 +331,17 @@ TEST_F(MoteurRechercheTest, CeQuUneListeEnClairNePeutPasChanger) {
     AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", "dest/");
     AffecteVariable("LANCER_APRES_TELECHARGEMENT", "N");
     const QString enClair = nginx->Adresse("/clair.txt");
+    // (Which lines are ignored, and the message: test_TraitementListe.)
     for (int recherche = 1; recherche <= 2; ++recherche) {
         SCOPED_TRACE(recherche);
         rec.Vide();
-        const qsizetype avant = tls.Journal().size();
         const auto r = Cherche(enClair);
         ASSERT_EQ(r.issue, MoteurRecherche::Issue::Trouve);
-        EXPECT_EQ(rec.Textes(), QStringList{"La liste a été obtenue sans chiffrement et n'est pas signée : son "
-                                            "bloc de paramètres ne peut pas changer CHEMIN_DESTINATION_FICHIER_SOURCE, "
-                                            "LANCER_APRES_TELECHARGEMENT, FICHIER_LISTE_NOM. Ces lignes ont été ignorées."});
-        EXPECT_EQ(r.reglages->Lit("TITRE_TELECHARGEMENT"), "clair");
-        EXPECT_EQ(r.reglages->Lit("CHEMIN_DESTINATION_FICHIER_SOURCE"), "dest/");
-        EXPECT_EQ(r.reglages->Lit("LANCER_APRES_TELECHARGEMENT"), "N");
+        EXPECT_EQ(rec.Textes().size(), 1);
+        EXPECT_EQ(r.reglages->Lit("TITRE_TELECHARGEMENT") + r.reglages->Lit("CHEMIN_DESTINATION_FICHIER_SOURCE"),
+                  "clairdest/");
         EXPECT_EQ(LitVariable("FICHIER_LISTE_NOM"), enClair);
-        EXPECT_EQ(tls.Journal().size(), avant) << "the block's server was asked";
+        EXPECT_TRUE(tls.Journal().isEmpty()) << "the block's server was asked";
     }
 
     // Over HTTPS from the parameter file's own address, the same block is
@@ -398,6 +410,145 @@ TEST(SignatureEd25519, ConclusionCommeLaVerificationEntiere) {
     QByteArray neutre(32, 0), sigNeutre(64, 0);
     neutre[0] = sigNeutre[0] = 1; // the neutral point as key and as R, S = 0
     EXPECT_FALSE(conclut(neutre, sigNeutre, "n'importe quoi"));
+}
+
+// The freshness rules on their own: versions and dates as a list's block
+// gives them, one step after another.
+TEST_F(MoteurRechercheTest, VersionsEtDates) {
+    const QDate jour(2026, 1, 31);
+    const struct {
+        const char* cas;
+        QString service, version, expire;
+        QDate aujourdhui;
+        QString raison;
+        bool retient;
+    } etapes[] = {
+        {"première version", "A", "5", "", jour, "", true},
+        {"la même, reprise", "A", "5", "2026-01-31", jour, "", true},
+        {"dernier jour valide", "A", "7", "2026-01-31", jour, "", true},
+        {"plus ancienne", "A", "6", "", jour, Plus, true}, // kept all the same: never lowers
+        {"toujours refusée", "A", "6", "", jour, Plus, false},
+        {"sans version après une version", "A", "", "", jour, Plus, false},
+        {"expirée", "A", "8", "2026-01-30", jour, "liste expirée depuis le 30/01/2026", false},
+        {"autre service, sans version", "B", "", "", jour, "", true},
+        {"18 chiffres", "B", "999999999999999999", "", jour, "", false},
+        {"lettre", "A", "12a", "", jour, Version, false},
+        {"signe", "A", "-1", "", jour, Version, false},
+        {"espaces", "A", " 9", "", jour, Version, false},
+        {"chiffres d'une autre écriture", "A", "\u0669", "", jour, Version, false},
+        {"19 chiffres", "A", "1000000000000000000", "", jour, Version, false},
+        {"30 février", "A", "9", "2026-02-30", jour, Date, false},
+        {"année à deux chiffres", "A", "9", "26-01-01", jour, Date, false},
+        {"mois sans zéro", "A", "9", "2026-1-01", jour, Date, false},
+    };
+    for (const auto& e : etapes) {
+        SCOPED_TRACE(e.cas);
+        const FraicheurListe f{e.version, e.expire};
+        EXPECT_EQ(ControleFraicheur(e.service, f, e.aujourdhui), e.raison);
+        if (e.retient) {
+            EXPECT_TRUE(RetientVersionListe(e.service, f));
+        }
+    }
+    EXPECT_EQ(ControleFraicheur("A", {"7", ""}, jour), "");
+    EXPECT_EQ(QFile::permissions(dossierEtat) & 0x0077, 0) << "folder open to others";
+    EXPECT_EQ(Entrees(), 1); // A's file only: nothing for unversioned lists, no work file left
+}
+
+// What sits under the service's name is not trusted: neither followed nor
+// written through, and a list is then judged as if no version were known.
+TEST_F(MoteurRechercheTest, FichierPlanteNonSuivi) {
+    const QString ailleurs = tmp.filePath("ailleurs");
+    const QByteArray haute = "Le Ramaglin version de liste 1\n99\n";
+    const struct {
+        const char* cas;
+        std::function<bool(const QString&)> plante;
+        bool ecrit;
+    } cas[] = {
+        {"lien", [&](const QString& f) { return EcritFichier(ailleurs, haute) && QFile::link(ailleurs, f); }, true},
+        {"contenu illisible", [](const QString& f) { return EcritFichier(f, "Le Ramaglin\n99 99\n"); }, true},
+        {"tube", [](const QString& f) { return ::mkfifo(QFile::encodeName(f).constData(), 0600) == 0; }, true},
+        {"dossier", [](const QString& f) { return QDir().mkdir(f); }, false},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.cas);
+        QDir(dossierEtat).removeRecursively();
+        const QString fichier = FichierDe(c.cas);
+        ASSERT_TRUE(QFile::remove(fichier) && c.plante(fichier));
+        EXPECT_EQ(ControleFraicheur(c.cas, {"", ""}), "");
+        EXPECT_EQ(RetientVersionListe(c.cas, {"50", ""}), c.ecrit);
+        EXPECT_EQ(LitFichier(ailleurs), haute) << "written through the link";
+        if (c.ecrit) {
+            EXPECT_FALSE(QFileInfo(fichier).isSymLink());
+            EXPECT_EQ(ControleFraicheur(c.cas, {"49", ""}), Plus);
+        }
+        EXPECT_EQ(Entrees(), 1);
+    }
+}
+
+// A folder that refuses writes: the version cannot be kept, and says so; the
+// versions already kept still refuse older lists.
+TEST_F(MoteurRechercheTest, DossierEnLectureSeule) {
+    ASSERT_TRUE(RetientVersionListe("A", {"4", ""}));
+    const QString etat = tmp.filePath("etat");
+    QDir().mkdir(etat + "/vide");
+    DossierMonte montage(etat, DossierMonte::LectureSeule);
+    if (!montage.Erreur().isEmpty())
+        GTEST_SKIP() << montage.Erreur().toStdString();
+    EXPECT_EQ(ControleFraicheur("A", {"3", ""}), Plus);
+    EXPECT_EQ(ControleFraicheur("A", {"4", ""}), "");
+    EXPECT_FALSE(RetientVersionListe("A", {"5", ""}));
+    EXPECT_EQ(Entrees(), 1);
+    qputenv("XDG_STATE_HOME", QFile::encodeName(etat + "/vide")); // no folder, none possible
+    EXPECT_EQ(ControleFraicheur("A", {"3", ""}), "");
+    EXPECT_FALSE(RetientVersionListe("A", {"5", ""}));
+}
+
+// The service's tool writes the two lines into the block it then signs,
+// keeping the list's line ends; a list it cannot place them in, or a value
+// the program would refuse, leaves the list as it was and unsigned.
+TEST_F(MoteurRechercheTest, RamaglinSigneVersionEtExpirationDansLeBloc) {
+    const QString cle = tmp.filePath("service.cle"), liste = tmp.filePath("liste.txt");
+    const QString publique = ClePublique(Outil({"cle", cle}));
+    const QStringList options{"--version", "12", "--expire", "2030-01-31"};
+    const QByteArray lignes = "VERSION_LISTE=12\r\nEXPIRE_LISTE=2030-01-31\r\n";
+    const struct {
+        const char* cas;
+        QByteArray avant;
+        QStringList options;
+        QByteArray apres; // empty: refused, the list unchanged
+    } cas[] = {
+        {"sans bloc", "xxx Le Ramaglin V1 xxx\r\na\tG\r\n", options,
+         "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\n" + lignes + "-FIN PARAMETRES-\r\na\tG\r\n"},
+        {"bloc à remplacer", "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nEXPIRE_LISTE=2020-01-01\r\n"
+         "TITRE_TELECHARGEMENT=t\r\nVERSION_LISTE=3\r\n-FIN PARAMETRES-\r\nVERSION_LISTE=3\tG\r\n", options,
+         "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nTITRE_TELECHARGEMENT=t\r\n" + lignes +
+             "-FIN PARAMETRES-\r\nVERSION_LISTE=3\tG\r\n"},
+        {"bloc sans fin ni fin de ligne", "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nTITRE_TELECHARGEMENT=t",
+         {"--version", "12"}, "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nTITRE_TELECHARGEMENT=t\r\nVERSION_LISTE=12\r\n"},
+        {"marqueur seul", "xxx Le Ramaglin V1 xxx", options,
+         "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\n" + lignes + "-FIN PARAMETRES-\r\n"},
+        {"BOM et fins de ligne LF", "\xEF\xBB\xBFxxx Le Ramaglin V1 xxx\n-PARAMETRES-\n-FIN PARAMETRES-\na\n",
+         {"--expire", "2030-01-31"},
+         "\xEF\xBB\xBFxxx Le Ramaglin V1 xxx\n-PARAMETRES-\nEXPIRE_LISTE=2030-01-31\n-FIN PARAMETRES-\na\n"},
+        {"sans marqueur", "a\tG\r\n", options, ""},
+        {"version vide", "xxx Le Ramaglin V1 xxx\r\n", {"--version", ""}, ""},
+        {"date impossible", "xxx Le Ramaglin V1 xxx\r\n", {"--expire", "2030-02-30"}, ""},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.cas);
+        QFile::remove(liste + ".sig");
+        ASSERT_TRUE(EcritFichier(liste, c.avant));
+        Outil(QStringList{"signe", cle, liste} + c.options, c.apres.isEmpty() ? 1 : 0);
+        EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), c.apres.isEmpty() ? 2 : 3);
+        EXPECT_EQ(LitFichier(liste), c.apres.isEmpty() ? c.avant : c.apres);
+        if (c.apres.isEmpty())
+            continue;
+        Outil({"verifie", publique, liste});
+        // What the search reads back from the signed bytes.
+        const FraicheurListe lue = LitFraicheurListe(LitFichier(liste));
+        EXPECT_EQ(lue.version, c.options.contains("--version") ? "12" : "");
+        EXPECT_EQ(lue.expire, c.options.contains("--expire") ? "2030-01-31" : "");
+    }
 }
 
 } // namespace

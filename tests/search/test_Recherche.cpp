@@ -61,8 +61,6 @@ TEST_F(Recherche, DuClicALaListeRemplie) {
                                     "COL_COMPARAISON_REP=1\r\nCHEMIN_A_COMPARER=" + dossier.toUtf8() +
                                     "\r\nEXTENSION_A_COMPARER=*.zip\r\nCOMPARER_LISTE_A_IDENTIFIANT=O\r\n"
                                     "COL_COMPARAISON_IDENT=2\r\nIDENTIFIANT_A_COMPARER=P\r\n";
-    const QByteArray versions =
-        comparaisons + "COMPARER_LISTE_A_VERSION=O\r\nCOL_COMPARAISON_VERSION=3\r\nVERSION_A_COMPARER=2\r\n";
     ServeurTest serveur;
     serveur.Repond("*", "/vide", ReponseTest::Ok(""));
     serveur.Repond("*", "/absente", ReponseTest::Statut(404, "<html>introuvable</html>"));
@@ -91,26 +89,13 @@ TEST_F(Recherche, DuClicALaListeRemplie) {
         // The folder keeps nothing, then the identifier keeps nothing either: both speak.
         {"rien de nouveau", "a.zip\tP\r\nb.zip\tP\r\n", comparaisons,
          {"Il n'y a pas eu de nouveaux fichiers.", "Le logiciel n'a pas été trouvé"}, C, "", nullptr},
-        // Folder, identifier and version in sequence. Versions are three numbers
-        // at most, each read as a number; an equal version is not newer.
-        {"version", "a.zip\tP\t9\r\nc.zip\tP\t2.1\r\nd.zip\tQ\t3\r\ne.zip\tP\t2.0.0.9\r\n"
-                    "f.zip\tP\t1.10\r\ng.zip\tP\t10\r\n",
-         versions, {"Une nouvelle version a été trouvée !"}, I, "c.zip|g.zip", "c.zip\tP\t2.1\r\ng.zip\tP\t10\r\n"},
-        {"pas de version", "c.zip\tP\t1.9.9\r\n", versions, {"Il n'y a pas eu de nouvelle version."}, I, "", nullptr},
-        {"UTF-8, LF", "x\tCaf\xC3\xA9\tG\ny\tTh\xC3\xA9\tG\n", Affiche, {}, I, "Café|Thé", "*"},
-        {"Windows-1252", "x\tCaf\xE9\tG\r\ny\t\x80uro\tG", Affiche, {}, I, "Café|€uro", "*"},
-        {"BOM, CR", "\xEF\xBB\xBFx\tA\tG\ry\tB\tG\r", Affiche, {}, I, "A|B", "*"},
+        // What the filters keep, and how lists are read: test_TraitementListe.
         {"colonne vide", "x\tA\tG\r\n\r\ny\t\tG\r\n", Affiche, {}, I, "A|", "*"},
         // With no comparison asked, the first search only keeps the list.
         {"sans comparaison", "a\r\nb\r\n", "AFFICHE_RESULTAT=O\r\nNUM_COLONNE_AFFICHEE=1\r\n", {}, I, "", "*"},
-        // A page of links, filtered on a text of any case; a tab in a text is a space.
-        {"page de liens",
-         "<html><body><a href=\"fichiers/Un.ZIP\">Premier &amp; meilleur</a> <a href=\"/autre.txt\">"
-         "</a> <A HREF=\"http://x/zip/\">Dossier\tA</a> <a href=\"deux.zip\"></a></body></html>",
-         Liens + "SUPPR_LIENS_DIFF_TXT=zip\r\n", {}, I,
-         "Premier & meilleur|Dossier A|http://serveur/base/deux.zip",
-         "http://serveur/base/fichiers/Un.ZIP\tPremier & meilleur\r\nhttp://x/zip/\tDossier A\r\n"
-         "http://serveur/base/deux.zip\thttp://serveur/base/deux.zip\r\n"},
+        // A page of links: the anchor text shown, else the address.
+        {"page de liens", "<a href=\"un.zip\">Premier</a> <a href=\"deux.zip\"></a>", Liens, {}, I,
+         "Premier|http://serveur/base/deux.zip", "*"},
         {"page sans lien", "<html><body>Rien ici</body></html>", Liens, {"Aucun résultat trouvé pour cette recherche."},
          I, "", ""},
         {"liste vide", "", Affiche, {echec}, C, "", nullptr, "/vide"},

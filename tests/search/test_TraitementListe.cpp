@@ -109,18 +109,64 @@ TEST_F(Liste, BlocDUneListeEnClair) {
     }
 }
 
-// A row past the end of the file counts, its size does not; lone CR ends and
-// a last line without one are read, and written back as CR LF.
-TEST_F(Liste, SelectionPlusLongueQueLaListe) {
-    const ResumeSelection r = CalculeSelection("a\t1536\r\nb\t100\r\n", {false, true, true}, true, 2);
-    EXPECT_EQ(r.nombre, 2);
-    EXPECT_DOUBLE_EQ(r.total, 100);
-    // CR LF and a lone CR both end a line, even before a size in the first field.
-    EXPECT_DOUBLE_EQ(CalculeSelection("10\ta\r\n20\tb\r30\r\n", {true, true, true}, true, 1).total, 60);
-    // Such a list, without an end on its last line, is written back with CR LF throughout.
-    LignesListe lignes;
-    lignes.DefinitOctets("a\r\nb\rc");
-    EXPECT_EQ(lignes.Texte(), "a\r\nb\r\nc\r\n");
+// Each filter on its own: the lines that stay, as the list copy holds them
+// (UTF-8, CR LF after every line, whatever the list's encoding; CR LF or a
+// lone CR end a line), and what the user is told.
+TEST_F(Liste, Filtres) {
+    QTemporaryDir dossier;
+    EcritFichier(dossier.filePath("a.zip"), "x");
+    EcritFichier(dossier.filePath("b.zip"), "x");
+    enum Etape { rep, ident, version, liens };
+    const QStringList G{"COL_COMPARAISON_IDENT=3", "IDENTIFIANT_A_COMPARER=G"}, V{"COL_COMPARAISON_VERSION=2",
+                        "VERSION_A_COMPARER=2"}, L{"ADRESSE_BASE_LIENS_INTERNET=http://serveur/base/",
+                                                   "SUPPR_LIENS_DIFF_TXT=zip"};
+    const QStringList R{"COL_COMPARAISON_REP=1", "CHEMIN_A_COMPARER=" + dossier.path(), "EXTENSION_A_COMPARER=*.zip"};
+    const struct {
+        const char* nom;
+        QByteArray contenu;
+        QStringList reglages;
+        Etape etape;
+        QByteArray lignes;
+        QString message;
+    } cas[] = {
+        // An identifier that only starts like the one asked for does not match.
+        {"identifiant", "a\tUn\tG\r\nb\tDeux\tG\r\nc\tAutre\tGH\r\n", G, ident, "a\tUn\tG\r\nb\tDeux\tG\r\n", ""},
+        {"Windows-1252", "x\tCaf\xE9\tG\r\ny\t\x80uro\tG", G, ident, "x\tCafé\tG\r\ny\t€uro\tG\r\n", ""},
+        {"UTF-8: BOM, CR, ligne vide", "\xEF\xBB\xBFx\tCaf\xC3\xA9\tG\ry\t\tG\r\n\r", G, ident,
+         "x\tCafé\tG\r\ny\t\tG\r\n", ""},
+        {"aucun identifiant", "a\tUn\tGH\r\n", G, ident, "", "Le logiciel n'a pas été trouvé"},
+        {"dossier", "a.zip\r\nc.zip\r\nb.zip\r\n", R, rep, "c.zip\r\n", ""},
+        {"rien de nouveau", "a.zip\r\nb.zip\r\n", R, rep, "", "Il n'y a pas eu de nouveaux fichiers."},
+        // Three numbers at most, each read as a number; an equal version is not newer.
+        {"versions", "a\t2.1\r\nb\t2.0.0.9\r\nc\t1.10\r\nd\t10\r\ne\t2\r\n", V, version, "a\t2.1\r\nd\t10\r\n",
+         "Une nouvelle version a été trouvée !"},
+        {"pas de version", "a\t1.9.9\r\n", V, version, "", "Il n'y a pas eu de nouvelle version."},
+        // Links filtered on a text of any case; a tab in a text is a space.
+        {"liens",
+         "<html><body><a href=\"fichiers/Un.ZIP\">Premier &amp; meilleur</a> <a href=\"/autre.txt\">"
+         "</a> <A HREF=\"http://x/zip/\">Dossier\tA</a> <a href=\"deux.zip\"></a></body></html>",
+         L, liens, "http://serveur/base/fichiers/Un.ZIP\tPremier & meilleur\r\nhttp://x/zip/\tDossier A\r\n"
+                   "http://serveur/base/deux.zip\thttp://serveur/base/deux.zip\r\n", ""},
+        {"sans lien", "<html><body>Rien ici</body></html>", L, liens, "",
+         "Aucun résultat trouvé pour cette recherche."},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.nom);
+        rec.Vide();
+        TableVariables reglages = VariablesService();
+        for (const QString& r : c.reglages)
+            reglages.Affecte(r.section('=', 0, 0), r.section('=', 1));
+        LignesListe lignes;
+        lignes.DefinitOctets(c.contenu);
+        bool reponse = true;
+        const bool reste = c.etape == rep     ? ComparaisonRepertoire(lignes, reglages, reponse)
+                           : c.etape == ident ? ComparaisonIdentifiant(lignes, reglages, reponse)
+                           : c.etape == version ? ComparaisonVersion(lignes, reglages, reponse)
+                                                : ModeLiens(lignes, reglages) > 0;
+        EXPECT_EQ(reste, c.message.isEmpty() || c.message.startsWith("Une"));
+        EXPECT_EQ(lignes.Texte(), c.lignes);
+        EXPECT_EQ(rec.Textes(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+    }
 }
 
 } // namespace

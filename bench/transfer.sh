@@ -6,6 +6,10 @@
 #   bench/transfer.sh      (BUILD_DIR: a build of its own under a temporary folder
 #                           by default; RUNS=4)
 # Everything it writes goes under a temporary folder, never into the checkout.
+# Before it, the receive path's mechanisms (bench_transfert --mecanismes):
+#   transfer_mechanisms queued_calls_small=N held_kib_slow_reader=K
+#   bars: N = 1 (a 4 KiB answer reaches the event loop in one queued call),
+#   K <= 1152 (a reader that does not read holds the ring, not the file).
 # Last line: transfer ratio=R rss_extra_mib=M max_gap_ms=G
 #   R = our throughput / curl's (best run of each); bars: R >= 0.9, M <= 64, G < 50.
 set -euo pipefail
@@ -26,6 +30,7 @@ mkdir -p "$travail/www"
 fichier=$travail/www/transfert-1g.bin
 taille=1073741824
 truncate -s "$taille" "$fichier"
+head -c 4096 /dev/urandom >"$travail/www/petit.bin"
 
 demarre_nginx "$travail/www" "$travail"
 adresse="http://127.0.0.1:$port/$(basename "$fichier")"
@@ -58,6 +63,11 @@ for i in $(seq "$runs"); do
     rss=$(awk -v a="$m" -v b="$rss" 'BEGIN{print (a>b)?a:b}')
     ecart=$(awk -v a="$g" -v b="$ecart" 'BEGIN{print (a>b)?a:b}')
 done
+
+# The whole large file must come to the slow reader in the end.
+meca=$("$programme" --mecanismes "http://127.0.0.1:$port/petit.bin" "$adresse")
+[ "${meca##*large_bytes=}" = "$taille" ] || { echo "bench_transfert --mecanismes: $meca" >&2; exit 1; }
+echo "transfer_mechanisms ${meca% large_bytes=*}"
 
 ratio=$(awk -v c="$meilleur_curl" -v n="$meilleur_nous" 'BEGIN{printf "%.2f", c/n}')
 echo "best: curl ${meilleur_curl}s ($(awk -v t="$meilleur_curl" 'BEGIN{printf "%.0f", 1024/t}') MiB/s), ours ${meilleur_nous}s ($(awk -v t="$meilleur_nous" 'BEGIN{printf "%.0f", 1024/t}') MiB/s)"

@@ -4,12 +4,14 @@
 // without a turn (seen by a 1 ms timer).
 //   bench_transfert ADDRESS DESTINATION
 // Output: one line "seconds=S bytes=B rss_extra_mib=M max_gap_ms=G".
-//   bench_transfert --mecanismes SMALL_ADDRESS LARGE_ADDRESS
+//   bench_transfert --mecanismes SMALL_ADDRESS LARGE_ADDRESS [TLS_1 TLS_2 AUTHORITY]
 // The receive path's mechanisms, counted rather than timed: the queued calls
 // that bring a small answer (headers, body and end) to this thread, and what
 // the receive buffer holds for a reader that does not read for half a second
 // (bounded: the ring of 1 MiB and at most one block of libcurl's), then that
-// the whole large resource still comes once it reads.
+// the whole large resource still comes once it reads. With two HTTPS
+// addresses (and the authority that signed their server), fetches both on
+// one transfer object, for the caller to count the server's connections.
 // Output: one line "queued_calls_small=N held_kib_slow_reader=K large_bytes=B".
 #include <cstdio>
 
@@ -43,7 +45,7 @@ qint64 LitTout(Inet& inet, int taille) {
     return n;
 }
 
-int Mecanismes(const QString& petite, const QString& grande) {
+int Mecanismes(const QString& petite, const QString& grande, const QStringList& chiffrees, const QString& autorite) {
     Inet inet;
     struct Envois final : QObject {
         int n = 0;
@@ -65,9 +67,13 @@ int Mecanismes(const QString& petite, const QString& grande) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const qsizetype tenus = inet.OctetsEnAttente();
     const qint64 grands = LitTout(inet, 65536);
+    bool chiffreesRecues = true;
+    inet.CertificatsAutorite = autorite;
+    for (const QString& adresse : chiffrees)
+        chiffreesRecues = !inet.OpenURL(adresse).isEmpty() && chiffreesRecues;
     std::printf("queued_calls_small=%d held_kib_slow_reader=%lld large_bytes=%lld\n", envois.n,
                 static_cast<long long>(tenus / 1024), static_cast<long long>(grands));
-    return petits > 0 && grands > 0 ? 0 : 1;
+    return petits > 0 && grands > 0 && chiffreesRecues ? 0 : 1;
 }
 
 } // namespace
@@ -75,8 +81,10 @@ int Mecanismes(const QString& petite, const QString& grande) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    if (argc == 4 && qstrcmp(argv[1], "--mecanismes") == 0)
-        return Mecanismes(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if ((argc == 4 || argc == 7) && qstrcmp(argv[1], "--mecanismes") == 0) {
+        const QStringList a = app.arguments();
+        return Mecanismes(a[2], a[3], a.mid(4, 2), a.value(6));
+    }
     if (argc != 3) {
         std::fprintf(stderr, "usage: bench_transfert ADRESSE DESTINATION\n");
         return 2;

@@ -8,7 +8,6 @@
 
 #include <optional>
 
-#include <QBuffer>
 #include <QRegularExpression>
 #include <QLockFile>
 #include <QTemporaryDir>
@@ -384,12 +383,9 @@ TEST(Inet, GetEtOpenURLJusquALaFinOuALEchec) {
         ASSERT_TRUE(AttendQue([&] { return !inet.StillExecuting(); }, 15000));
         // 12 as soon as the response has begun; 11 once, after any 12, on failure.
         EXPECT_EQ(etats, (reussit ? QList<int>{12} : lu.isEmpty() ? QList<int>{11} : QList<int>{12, 11}));
-        // The whole-resource fetch: the same data, and no state change.
+        // The whole-resource fetch: the same data (nothing on failure), and no state change.
         etats.clear();
-        QBuffer tampon;
-        tampon.open(QIODevice::WriteOnly);
-        EXPECT_EQ(inet.OpenURL(adresse, tampon), reussit);
-        EXPECT_TRUE(!reussit || tampon.data() == lu);
+        EXPECT_TRUE(inet.OpenURL(adresse) == (reussit ? lu : QByteArray()));
         EXPECT_TRUE(etats.isEmpty());
     }
     for (const RequeteRecue& r : serveur.Requetes())
@@ -415,7 +411,8 @@ TEST(Inet, GetEtOpenURLJusquALaFinOuALEchec) {
 // Real servers: nginx over HTTP and HTTPS, the proxy (named in the settings in
 // every form a user types it, or taken from the system), FTP. A transfer begun
 // over HTTPS never goes on in clear behind a redirection; HTTPS to HTTPS is
-// followed. One GET per file, never a HEAD.
+// followed. One GET per file, never a HEAD. (That files over HTTPS share one
+// HTTP/2 connection: bench/transfer.sh counts it.)
 TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     QTemporaryDir site, cible, cles;
     const QByteArray contenu = Motif(700 * 1024 + 5);
@@ -483,29 +480,9 @@ TEST(ServeursReels, NginxProxyHttpsEtFtp) {
     }
     EXPECT_FALSE(http.Journal().contains("/clair.bin"));
     // The fetch is one GET, without a probe.
-    EXPECT_FALSE(http.Journal().contains("\"HEAD "));
-    EXPECT_FALSE(https.Journal().contains("\"HEAD "));
-    EXPECT_FALSE(proxy.Journal().contains("HEAD "));
+    for (ServeurReel* serveur : std::initializer_list<ServeurReel*>{&http, &https, &proxy})
+        EXPECT_FALSE(serveur->Journal().contains("HEAD "));
     EXPECT_TRUE(http.Journal().contains("\"GET /fichier.bin HTTP/1.1\" 200"));
-    // Over TLS, the fetches of two files go over one HTTP/2 connection.
-    ASSERT_TRUE(EcritFichier(site.filePath("deux.bin"), Motif(5000)));
-    Transfert t;
-    t.Inet1.CertificatsAutorite = cles.filePath("serveur.pem");
-    for (const QString nom : {"fichier.bin", "deux.bin"})
-        EXPECT_TRUE(t.Telecharge(https.Adresse("/" + nom), cible.filePath(nom))) << t.raison;
-    // nginx logs a stream once it has closed it, which may come after the client has read it all.
-    AttendQue([&] { return https.Journal().contains("GET /deux.bin"); }, 5000);
-    const QStringList lignes = https.Journal().split('\n').filter(QRegularExpression("GET /(fichier|deux)"));
-    ASSERT_GE(lignes.size(), 2);
-    const QRegularExpression forme(R"("(GET) /(fichier|deux).bin HTTP/2.0" 200 .* (connexion=\d+)$)");
-    QStringList vues;
-    for (const QString& ligne : lignes.mid(lignes.size() - 2)) {
-        const QRegularExpressionMatch m = forme.match(ligne);
-        EXPECT_TRUE(m.hasMatch()) << ligne;
-        vues << m.captured(1) + " " + m.captured(2) + " " + m.captured(3);
-    }
-    const QString c = vues.value(0).section(' ', 2);
-    EXPECT_EQ(vues, (QStringList{"GET fichier " + c, "GET deux " + c}));
 }
 
 // Nothing in the program repairs line ends any more; the repair stays part of

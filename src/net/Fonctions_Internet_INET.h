@@ -130,9 +130,6 @@ public:
     bool Fini() const;
     const IssueTransfert& Issue() const;
     QString Adresse() const; // after the redirections
-    // Bytes received so far, and the size of the whole body (-1: not said).
-    double Recus() const;
-    double Total() const;
 
 private:
     std::unique_ptr<EtatTransfert> d;

@@ -120,7 +120,7 @@ public:
     // failure or stop request (seen before the request and before each
     // block, however fast the data comes); `sortie` may then hold part of the
     // data. A write to `sortie` that fails ends the fetch, its errorString
-    // kept as DerniereErreur.
+    // kept for RaisonEchec.
     bool OpenURL(const QString& adresse, QIODevice& sortie);
     // The same into memory: empty on failure. For small resources.
     QByteArray OpenURL(const QString& adresse);
@@ -147,8 +147,6 @@ public:
     // wait (429, 503) is not counted here: it says when to come back.
     bool EchecPassager() const;
 
-    // libcurl's description of the last failure, for diagnostics.
-    QString DerniereErreur() const;
     // The last failure told to a user, in French ("connexion refusée",
     // "erreur HTTP 404 : fichier introuvable"...); empty after a success.
     QString RaisonEchec() const;

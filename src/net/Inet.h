@@ -123,6 +123,9 @@ public:
     // kept for RaisonEchec.
     bool OpenURL(const QString& adresse, QIODevice& sortie);
     // The same into memory: empty on failure. For small resources.
+    // Nothing in the program fetches this way any more (every fetch goes
+    // through TelechargeFichier); both stay as part of the transfer object's
+    // interface, with one table test.
     QByteArray OpenURL(const QString& adresse);
 
     // The status of the last response line received (0: none yet), the

@@ -73,6 +73,8 @@ meca=$("$programme" --mecanismes "http://127.0.0.1:$port/petit.bin" "$adresse" \
     "https://127.0.0.1:$port_tls/petit.bin" "https://127.0.0.1:$port_tls/deux.bin" "$travail/serveur.pem") ||
     { echo "bench_transfert --mecanismes: $meca" >&2; exit 1; }
 [ "${meca##*large_bytes=}" = "$taille" ] || { echo "bench_transfert --mecanismes: $meca" >&2; exit 1; }
+# nginx logs a stream once it has closed it, which may come after the client is done.
+for _ in $(seq 100); do grep -q '^GET /deux.bin HTTP/2.0 ' "$travail/access.log" && break; sleep 0.05; done
 connexions=$(grep -E '^GET /(petit|deux).bin HTTP/2.0 ' "$travail/access.log" | sed 's/.*connexion=//' | sort -u | wc -l)
 echo "transfer_mechanisms ${meca% large_bytes=*} tls_connections=$connexions"
 

@@ -5,6 +5,9 @@
 #                                   goes on exit, with the nginx started below
 #   demarre_nginx RACINE TRAVAIL    sets $port and $nginx_pid, returns once it
 #                                   answers (stops the script when it does not)
+#     [CERTIFICAT CLE]              also HTTPS and HTTP/2 on $port_tls, each
+#                                   request logged to TRAVAIL/access.log with
+#                                   its connection ("connexion=N")
 #   dossier_en_memoire DOSSIER      makes DOSSIER a tmpfs of its own (unmounted on
 #                                   exit); where mounting is refused, a folder of
 #                                   /dev/shm instead; prints what it did
@@ -57,6 +60,12 @@ dossiers_a_part() {
 demarre_nginx() {
     local racine=$1 travail=$2
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    local tls= journal="access_log off;"
+    if [ $# -ge 4 ]; then
+        port_tls=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        tls="listen 127.0.0.1:$port_tls ssl http2; ssl_certificate $3; ssl_certificate_key $4;"
+        journal="log_format connexion '\$request connexion=\$connection'; access_log $travail/access.log connexion;"
+    fi
     cat >"$travail/nginx.conf" <<CONF
 daemon off;
 master_process off;
@@ -65,7 +74,7 @@ pid $travail/nginx.pid;
 error_log $travail/error.log;
 events { worker_connections 64; }
 http {
-    access_log off;
+    $journal
     client_body_temp_path $travail/body;
     proxy_temp_path $travail/proxy;
     fastcgi_temp_path $travail/fastcgi;
@@ -75,6 +84,7 @@ http {
     sendfile on;
     server {
         listen 127.0.0.1:$port;
+        $tls
         root $racine;
     }
 }

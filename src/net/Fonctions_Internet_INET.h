@@ -122,9 +122,6 @@ public:
     bool Fini() const;
     const IssueTransfert& Issue() const;
     QString Adresse() const; // after the redirections
-    // Bytes received so far, and the size of the whole body (-1: not said).
-    double Recus() const;
-    double Total() const;
 
 private:
     std::unique_ptr<EtatTransfert> d;
@@ -161,7 +158,8 @@ void GereEtatTransfert(Inet& inet, int etat);
 // file `temporaire`, flushed to the disk, then renamed over the source in one
 // step. A file that needs no repair is not rewritten. False when the source
 // cannot be read or the repair cannot be written: the source is then exactly
-// as it was and no work file is left.
+// as it was and no work file is left. Nothing in the program calls it now;
+// it stays as part of the transfer layer's interface, with one table test.
 bool ConvertitFinsDeLigne(const QString& source, const QString& temporaire);
 
 // False when the file is missing, shorter than 5 bytes, or begins like a

@@ -915,8 +915,6 @@ QByteArray Inet::OpenURL(const QString& adresse) {
     return octets;
 }
 
-QString Inet::DerniereErreur() const { return d->derniereErreur; }
-
 long Inet::StatutReponse() const {
     std::lock_guard verrou(d->m);
     return d->e.statutLigne;

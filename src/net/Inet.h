@@ -120,9 +120,12 @@ public:
     // failure or stop request (seen before the request and before each
     // block, however fast the data comes); `sortie` may then hold part of the
     // data. A write to `sortie` that fails ends the fetch, its errorString
-    // kept as DerniereErreur.
+    // kept for RaisonEchec.
     bool OpenURL(const QString& adresse, QIODevice& sortie);
     // The same into memory: empty on failure. For small resources.
+    // Nothing in the program fetches this way any more (every fetch goes
+    // through TelechargeFichier); both stay as part of the transfer object's
+    // interface, with one table test.
     QByteArray OpenURL(const QString& adresse);
 
     // The status of the last response line received (0: none yet), the
@@ -147,8 +150,6 @@ public:
     // wait (429, 503) is not counted here: it says when to come back.
     bool EchecPassager() const;
 
-    // libcurl's description of the last failure, for diagnostics.
-    QString DerniereErreur() const;
     // The last failure told to a user, in French ("connexion refusée",
     // "erreur HTTP 404 : fichier introuvable"...); empty after a success.
     QString RaisonEchec() const;

@@ -472,8 +472,6 @@ void TransfertFichier::Arrete() {
 bool TransfertFichier::Fini() const { return d->phase == EtatTransfert::Phase::Fini; }
 const IssueTransfert& TransfertFichier::Issue() const { return d->issue; }
 QString TransfertFichier::Adresse() const { return d->adresse; }
-double TransfertFichier::Recus() const { return d->recus; }
-double TransfertFichier::Total() const { return d->totalJauge; }
 
 namespace {
 

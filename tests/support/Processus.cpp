@@ -1,7 +1,9 @@
 #include "support/Processus.h"
 
+#include "support/Outils.h"
+
 #include <QDeadlineTimer>
-#include <QFile>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -44,78 +46,71 @@ pid_t Demarre(const QStringList& commande, const QString& dossier, const QString
     return erreur == 0 ? pid : 0;
 }
 
-// Waits for `pid` at most `delaiMs` (-1: no limit); its exit status, -1 when
-// it did not exit normally, -2 when it is still running.
-int Attend(pid_t pid, int delaiMs) {
-    const QDeadlineTimer limite = delaiMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(delaiMs);
-    for (;;) {
-        int statut = 0;
-        const pid_t r = waitpid(pid, &statut, limite.isForever() ? 0 : WNOHANG);
-        if (r == pid)
-            return WIFEXITED(statut) ? WEXITSTATUS(statut) : -1;
-        if (r < 0)
-            return -1;
-        if (limite.hasExpired())
-            return -2;
-        QThread::msleep(5);
-    }
-}
-
-QByteArray Lit(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 ProgrammeTermine Execute(const QStringList& commande, const QString& dossier, int delaiMs) {
     ProgrammeTermine e;
     QTemporaryDir sorties;
-    const QString sortie = sorties.filePath("sortie"), erreurs = sorties.filePath("erreurs");
-    const pid_t pid = Demarre(commande, dossier, sortie, erreurs);
-    if (pid == 0) {
+    Processus p;
+    if (!p.Lance(commande, sorties.filePath("sortie"), dossier, sorties.filePath("erreurs"))) {
         e.erreurs = commande.value(0).toLocal8Bit() + " : impossible de lancer le programme";
         return e;
     }
-    e.code = Attend(pid, delaiMs);
-    if (e.code == -2) {
-        kill(pid, SIGKILL);
-        Attend(pid, -1);
-        e.code = -1;
-    }
-    e.sortie = Lit(sortie);
-    e.erreurs = Lit(erreurs);
+    if (p.Fini(delaiMs))
+        e.code = p.Code();
+    else
+        p.Tue();
+    e.sortie = LitFichier(sorties.filePath("sortie"));
+    e.erreurs = LitFichier(sorties.filePath("erreurs"));
     return e;
 }
 
-bool Processus::Lance(const QStringList& commande, const QString& fichierSortie) {
+bool Processus::Lance(const QStringList& commande, const QString& fichierSortie, const QString& dossier,
+                      const QString& fichierErreurs) {
     Arrete();
-    pid_ = Demarre(commande, QString(), fichierSortie, QString());
+    pid_ = Demarre(commande, dossier, fichierSortie, fichierErreurs);
+    code_ = -1;
     return pid_ != 0;
 }
 
 bool Processus::Fini(int delaiMs) {
-    if (pid_ == 0)
-        return true;
-    if (Attend(pid_, delaiMs) == -2)
-        return false;
-    pid_ = 0;
+    const QDeadlineTimer limite = delaiMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(delaiMs);
+    while (pid_ != 0) {
+        int statut = 0;
+        const pid_t r = waitpid(pid_, &statut, limite.isForever() ? 0 : WNOHANG);
+        if (r == pid_ || r < 0) {
+            code_ = r == pid_ && WIFEXITED(statut) ? WEXITSTATUS(statut) : -1;
+            pid_ = 0;
+        } else if (limite.hasExpired()) {
+            return false;
+        } else {
+            QThread::msleep(5);
+        }
+    }
     return true;
 }
 
-void Processus::Arrete() {
-    if (pid_ == 0)
-        return;
-    kill(pid_, SIGTERM);
-    if (!Fini(3000)) {
-        kill(pid_, SIGKILL);
-        Fini(-1);
+bool Processus::AttendPort(quint16 port, int delaiMs) {
+    for (QDeadlineTimer limite(delaiMs); !limite.hasExpired();) {
+        QTcpSocket essai;
+        essai.connectToHost(QHostAddress::LocalHost, port);
+        if (essai.waitForConnected(100))
+            return true;
+        if (Fini(20))
+            return false; // the port was taken, or the program refused its configuration
     }
+    return false;
+}
+
+void Processus::Arrete() {
+    if (pid_ != 0)
+        kill(pid_, SIGTERM);
+    if (!Fini(3000))
+        Tue();
 }
 
 void Processus::Tue() {
-    if (pid_ == 0)
-        return;
-    kill(pid_, SIGKILL);
+    if (pid_ != 0)
+        kill(pid_, SIGKILL);
     Fini(-1);
 }

@@ -33,10 +33,14 @@ public:
     Processus(const Processus&) = delete;
     Processus& operator=(const Processus&) = delete;
 
-    // False when the program could not be started.
-    bool Lance(const QStringList& commande, const QString& fichierSortie);
-    // True once the program has ended (waits at most `delaiMs`).
-    bool Fini(int delaiMs);
+    // False when the program could not be started. Run in `dossier` (empty:
+    // here); its errors go with its output unless `fichierErreurs` is given.
+    bool Lance(const QStringList& commande, const QString& fichierSortie, const QString& dossier = QString(),
+               const QString& fichierErreurs = QString());
+    bool Fini(int delaiMs); // true once it has ended (waits at most `delaiMs`, -1: no limit)
+    int Code() const { return code_; } // once ended: its exit status, -1 when it did not exit by itself
+    // True once 127.0.0.1:`port` accepts connections (at most `delaiMs`); false once the program has ended.
+    bool AttendPort(quint16 port, int delaiMs);
     // SIGTERM, then SIGKILL after 3 s; nothing when it is not running.
     void Arrete();
     // SIGKILL at once: nothing cleaned up, as after a crash.
@@ -45,4 +49,5 @@ public:
 
 private:
     pid_t pid_ = 0;
+    int code_ = -1;
 };

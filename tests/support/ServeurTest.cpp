@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <QScopeGuard>
+
 QByteArray Motif(qsizetype taille) {
     QByteArray octets(taille, Qt::Uninitialized);
     for (qsizetype i = 0; i < taille; ++i)
@@ -70,6 +72,10 @@ bool ServeurTest::Attend(int socket, short evenement, int ms) {
     return false;
 }
 
+qint64 ServeurTest::Ms() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count();
+}
+
 bool ServeurTest::Envoie(int socket, const QByteArray& octets) {
     for (ssize_t fait = 0, n = 0; fait < octets.size(); fait += n)
         if (!Attend(socket, POLLOUT) ||
@@ -103,36 +109,22 @@ void ServeurTest::Sert(int socket) {
             return;
     const qsizetype finLigne = lu.indexOf("\r\n");
     const QList<QByteArray> ligne = lu.left(finLigne).split(' ');
-    RequeteRecue requete{
-        ligne.value(0), ligne.value(1), lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne),
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count()};
+    RequeteRecue requete{ligne.value(0), ligne.value(1), lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne), Ms()};
     // The end of the reply, however it ends, is recorded. A reply sent whole
     // ends when its last bytes were handed over, not when the client closes:
     // the client may ask for its next file before this thread runs again, and
     // that request must not seem to overlap this one.
-    const auto maintenantMs = [this] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - debut_).count();
-    };
     qint64 avantDernierEnvoi = -1; // set once the last bytes are being sent
-    const struct Fin {
-        ServeurTest& s;
-        const qint64& avantDernierEnvoi;
-        int numero;
-        ~Fin() {
-            const qint64 maintenant =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - s.debut_)
-                    .count();
-            std::lock_guard verrou(s.m_);
-            for (RequeteRecue& r : s.requetes_)
-                if (r.numero == numero)
-                    r.finMs = avantDernierEnvoi >= 0 ? avantDernierEnvoi : maintenant;
-        }
-    } fin{*this, avantDernierEnvoi, [&] {
-              std::lock_guard verrou(m_);
-              return requete.numero = ++numero_;
-          }()};
+    const auto fin = qScopeGuard([&] {
+        const qint64 quand = avantDernierEnvoi >= 0 ? avantDernierEnvoi : Ms();
+        std::lock_guard verrou(m_);
+        for (RequeteRecue& r : requetes_)
+            if (r.numero == requete.numero)
+                r.finMs = quand;
+    });
     ReponseTest r = [&] {
         std::lock_guard verrou(m_);
+        requete.numero = ++numero_;
         requetes_.append(requete);
         for (const QByteArray& m : {requete.methode, QByteArray("*")}) {
             if (const auto it = suites_.find({m, requete.cible}); it != suites_.end() && !it->second.isEmpty())
@@ -173,7 +165,7 @@ void ServeurTest::Sert(int socket) {
         tete += "Transfer-Encoding: chunked\r\n";
     const bool sansCorps = r.corps.isEmpty() && r.coupeApres < 0 && r.fin != ReponseTest::Fin::Chunked && !r.sansFin;
     if (sansCorps)
-        avantDernierEnvoi = maintenantMs();
+        avantDernierEnvoi = Ms();
     if (!Envoie(socket, tete + "Connection: close\r\n\r\n") || requete.methode == "HEAD") {
         if (!sansCorps)
             avantDernierEnvoi = -1;
@@ -197,7 +189,7 @@ void ServeurTest::Sert(int socket) {
             Attend(socket, 0, r.goutteDelaiMs);
         const bool dernier = envoye + pas >= total && r.coupeApres < 0 && r.fin != ReponseTest::Fin::Chunked;
         if (dernier)
-            avantDernierEnvoi = maintenantMs();
+            avantDernierEnvoi = Ms();
         if (!Envoie(socket, morceau)) {
             avantDernierEnvoi = -1;
             return;
@@ -205,7 +197,7 @@ void ServeurTest::Sert(int socket) {
         octetsCorps_ += morceau.size();
     }
     if (r.coupeApres < 0 && r.fin == ReponseTest::Fin::Chunked)
-        avantDernierEnvoi = maintenantMs();
+        avantDernierEnvoi = Ms();
     if (r.coupeApres >= 0 || (r.fin == ReponseTest::Fin::Chunked && !Envoie(socket, "0\r\n\r\n"))) {
         avantDernierEnvoi = -1;
         return; // a cut closes before the end, on purpose

@@ -81,6 +81,7 @@ private:
     void Sert(int socket);
     bool Attend(int socket, short evenement, int ms = -1);
     bool Envoie(int socket, const QByteArray& octets);
+    qint64 Ms() const; // since the server started
 
     int ecoute_ = -1;
     quint16 port_ = 0;

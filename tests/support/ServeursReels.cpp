@@ -1,9 +1,7 @@
 #include "support/ServeursReels.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include "support/Outils.h"
 
@@ -32,14 +30,8 @@ bool ServeurReel::Demarre() {
             return erreur_ = "configuration", false;
         if (!processus_.Lance(commande, dossier_.filePath("sortie.txt")))
             return erreur_ = commande.value(0) + " : impossible de lancer le programme", false;
-        for (QDeadlineTimer limite(10000); !limite.hasExpired();) {
-            QTcpSocket essai;
-            essai.connectToHost(QHostAddress::LocalHost, port_);
-            if (essai.waitForConnected(100))
-                return true;
-            if (processus_.Fini(20))
-                break; // the port was taken, or the server refused its configuration
-        }
+        if (processus_.AttendPort(port_, 10000))
+            return true;
         erreur_ = LitFichier(dossier_.filePath("sortie.txt"));
         processus_.Arrete();
     }

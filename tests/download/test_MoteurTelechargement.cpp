@@ -378,9 +378,6 @@ TEST_F(MoteurTelechargementTest, UneSeuleConnexion) {
     EXPECT_LE(connexions.size(), MoteurTelechargement::TransfertsParDefaut) << lignes.join('\n').left(2000).toStdString();
 }
 
-} // namespace
-
-namespace {
 
 // Several files in flight (four by default): the server sees their requests
 // overlap, never more than the cap, which the user's setting lowers; the
@@ -516,9 +513,6 @@ TEST_F(MoteurTelechargementTest, ValeursRefuseesDesTransfertsEtDuDebit) {
     EXPECT_EQ(rec.Textes(), QStringList{"Un fichier téléchargé avec succès."});
 }
 
-} // namespace
-
-namespace {
 
 // The destination fills up with four files in flight: each file arrives
 // whole or its line is in error; nothing partial or spliced is left.

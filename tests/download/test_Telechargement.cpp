@@ -261,9 +261,6 @@ TEST_F(Telechargement, ArretPendantUneAttente) {
     }
 }
 
-} // namespace
-
-namespace {
 
 // Answers the pause's stop question the way a user who reads slowly would:
 // the question stays open (its own turn of the event loop, as a message box's)

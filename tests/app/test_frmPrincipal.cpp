@@ -19,8 +19,10 @@
 #include "config/CoffreSecrets.h"
 #include "config/Fonctions_Variables.h"
 #include "config/Service.h"
+#include "download/Fonctions_LanceFichier.h"
 #include "support/DossierMonte.h"
 #include "support/EnregistreurMessages.h"
+#include "support/EnregistreurShell.h"
 #include "support/Processus.h"
 #include "support/Programme.h"
 
@@ -281,26 +283,19 @@ TEST_F(Demarrage, VerificationQuotidienne) {
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(execution.path()));
     const QString unite = "ramaglin-verification@" + EchappeCheminSystemd(app.filePath("service.txt")) + ".timer";
 
-    auto f = Demarre(); // no service manager of the user's: nothing is asked
-    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
-    EXPECT_EQ(f->LabelVerification->text(),
-              "Vérification quotidienne indisponible : pas de session systemd de l'utilisateur.");
-    EXPECT_TRUE(commandes->lignes.isEmpty());
-    f.reset();
+    const auto indisponible = [&](const QByteArray& parametres = {}) {
+        const auto f = Demarre(parametres);
+        EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
+        return f->LabelVerification->text().remove("Vérification quotidienne indisponible : ");
+    };
+    EXPECT_EQ(indisponible(), "pas de session systemd de l'utilisateur."); // no service manager of the user's
+    EXPECT_TRUE(commandes->lignes.isEmpty()); // nothing is asked
     QDir().mkpath(execution.filePath("systemd"));
-    f = Demarre(); // systemctl missing
-    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
-    EXPECT_EQ(f->LabelVerification->text(), "Vérification quotidienne indisponible : systemctl est introuvable.");
-    f.reset();
+    EXPECT_EQ(indisponible(), "systemctl est introuvable.");
     commandes->reponses["is-system-running"] = Reponse(1, "degraded");
     commandes->reponses["is-enabled"] = Reponse(1, "", "Failed to get unit file state for " + unite + ": No such file");
-    f = Demarre();
-    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
-    EXPECT_TRUE(f->LabelVerification->text().contains("ne sont pas installés")) << f->LabelVerification->text();
-    f.reset();
-    f = Demarre("REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_CONFIG_SUPPR=O\r\n");
-    EXPECT_FALSE(f->VerificationQuotidienne->isEnabled());
-    f.reset();
+    EXPECT_TRUE(indisponible().contains("ne sont pas installés"));
+    indisponible("REP_TMP=" + app.path().toUtf8() + "\r\nFICHIER_CONFIG_SUPPR=O\r\n");
 
     commandes->lignes.clear();
     commandes->reponses["is-enabled"] = Reponse(1, "disabled");
@@ -308,7 +303,7 @@ TEST_F(Demarrage, VerificationQuotidienne) {
     const QDateTime prochaine(QDate(2026, 12, 8), QTime(0, 17));
     commandes->reponses["show"] = Reponse(0, "@" + QString::number(prochaine.toSecsSinceEpoch()));
     commandes->reponses["disable"] = Reponse(1, "", "Failed to disable unit: Access denied");
-    f = Demarre();
+    auto f = Demarre();
     ASSERT_TRUE(f->VerificationQuotidienne->isEnabled());
     EXPECT_FALSE(f->VerificationQuotidienne->isChecked());
     EXPECT_EQ(f->LabelVerification->text(), "Pas de vérification quotidienne.");
@@ -552,15 +547,24 @@ TEST_F(Demarrage, UnProcessusParService) {
     EXPECT_FALSE(fenetres[0].Fini(0) || fenetres[1].Fini(0));
 }
 
-// The desktop is handed a local file for anything that is not an address,
-// even a relative name that would pass for a host.
+// A relative file or folder reaches the desktop as an absolute local path,
+// never as something it could take for a web address (a relative name that
+// would pass for a host): from LanceFichier, and in the desktop's own shell.
 TEST(ShellBureau, UnCheminNEstJamaisUneAdresse) {
-    const QString ici = QDir::currentPath();
+    const QString ici = QDir::currentPath() + "/", dossier = ici + "telechargements/";
+    EnregistreurShell shell;
+    for (const QString verbe : {"open", "explore"}) {
+        QString v = verbe, parametres, dossierArg;
+        bool attendre = false;
+        EXPECT_TRUE(LanceFichier(verbe == "open" ? "\"telechargements/notes.pdf\"" : "\"telechargements/\"", false, v,
+                                 parametres, dossierArg, "2", attendre));
+    }
+    EXPECT_EQ(shell.appels, (QStringList{"open|" + dossier + "notes.pdf||" + dossier + "|1",
+                                         "explore|" + dossier + "||" + dossier + "|1"}));
     EXPECT_EQ(ShellBureau::AdresseBureau("open", "telechargements/notes.pdf"),
-              QUrl::fromLocalFile(ici + "/telechargements/notes.pdf"));
+              QUrl::fromLocalFile(dossier + "notes.pdf"));
     EXPECT_EQ(ShellBureau::AdresseBureau("explore", "/tmp/absent/notes.pdf"), QUrl::fromLocalFile("/tmp/absent"));
-    EXPECT_EQ(ShellBureau::AdresseBureau("open", "HTTP://exemple.fr/a b"),
-              QUrl("http://exemple.fr/a b"));
+    EXPECT_EQ(ShellBureau::AdresseBureau("open", "HTTP://exemple.fr/a b"), QUrl("http://exemple.fr/a b"));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // message, against real files in a temporary folder.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include "download/Fonctions_LanceFichier.h"
@@ -71,29 +70,4 @@ TEST(LanceFichier, ProgrammesDocumentsDossiersEtAdresses) {
         EXPECT_TRUE(c.resultat || c.messages.isEmpty() || rec.messages.back().icone == c.icone);
         EXPECT_TRUE(!c.resultat || verbe == c.verbeApres) << verbe.toStdString();
     }
-}
-
-// A relative file or folder reaches the desktop as an absolute local path,
-// never as something it could take for a web address.
-TEST(LanceFichier, CheminRelatifRenduAbsolu) {
-    QTemporaryDir d;
-    const QString avant = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(d.path()));
-    const QString dossier = QDir::currentPath() + "/telechargements/";
-    QDir().mkpath(dossier);
-    EcritFichier(dossier + "notes.pdf", "x");
-    EnregistreurMessages rec;
-    EnregistreurShell shell;
-    const std::pair<QString, QString> cas[] = {
-        {"\"telechargements/notes.pdf\"", "open|" + dossier + "notes.pdf||" + dossier + "|1"},
-        {"\"telechargements/\"", "explore|" + dossier + "||" + dossier + "|1"}};
-    for (const auto& [fichier, appel] : cas) {
-        shell.appels.clear();
-        QString verbe = appel.section('|', 0, 0), parametres, dossierArg;
-        bool attendre = false;
-        EXPECT_TRUE(LanceFichier(fichier, true, verbe, parametres, dossierArg, "2", attendre));
-        EXPECT_EQ(shell.appels, QStringList{appel});
-    }
-    QDir::setCurrent(avant);
-    EXPECT_EQ(rec.Textes(), QStringList());
 }

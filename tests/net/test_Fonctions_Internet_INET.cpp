@@ -10,6 +10,7 @@
 
 #include <QRegularExpression>
 #include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTimeZone>
@@ -577,8 +578,9 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
     const ReponseTest coupee{.entetes = v1, .corps = corps, .coupeApres = N / 2, .plages = true, .validateur = "\"v1\""};
     const ReponseTest entiere{.entetes = v1, .corps = corps, .plages = true, .validateur = "\"v1\""};
     // Occupe: another program (a scheduled run beside the window) holds the
-    // work file while this one fetches the same address.
-    enum class Avant { Rien, Tronque, Allonge, Retire, Occupe };
+    // work file while this one fetches the same address; Abandonne: its lock
+    // left by a program killed since (nothing cleaned up), taken over.
+    enum class Avant { Rien, Tronque, Allonge, Retire, Occupe, Abandonne };
     struct Cas {
         const char* nom;
         ReponseTest suite;            // the second GET's reply
@@ -604,6 +606,7 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         {"fichier de travail allongé", entiere, Avant::Allonge, false, 2 * N},
         {"fichier de travail retiré", entiere, Avant::Retire, false, 2 * N},
         {"fichier de travail tenu par un autre programme", entiere, Avant::Occupe, false, 2 * N},
+        {"fichier de travail d'un programme tué", entiere, Avant::Abandonne},
     };
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
@@ -632,6 +635,16 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         QLockFile autre(part.chopped(5) + ".verrou");
         if (c.avant == Avant::Occupe) {
             ASSERT_TRUE(autre.tryLock(0));
+        }
+        if (c.avant == Avant::Abandonne) { // this program's lock, with the number of one that has ended
+            QProcess fini;
+            fini.start("true");
+            ASSERT_TRUE(fini.waitForStarted());
+            const QByteArray mort = QByteArray::number(fini.processId());
+            ASSERT_TRUE(fini.waitForFinished() && autre.tryLock(0));
+            const QByteArray verrou = LitFichier(part.chopped(5) + ".verrou");
+            autre.unlock();
+            EcritFichier(part.chopped(5) + ".verrou", mort + verrou.mid(verrou.indexOf('\n')));
         }
 
         EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination)) << t.issue.raison.toStdString();

@@ -20,7 +20,7 @@
 #include "net/SortieBornee.h"
 #include "util/Fonctions_Jauge.h"
 #include "util/Fonctions_Math.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 using namespace DetailTransfert;
 
@@ -92,6 +92,7 @@ struct EtatTransfert {
         depuis = avecReprise ? reprise.Gardee(validateur, total) : 0;
         sortieTemporaire.emplace(temporaire, bornes_ ? *bornes_ : BornesTransfert{}, -1);
         sortieTemporaire->empreinte = empreinte;
+        sortieTemporaire->fichier.FixeArret(inet.Interruption);
         Lance();
     }
     ~EtatTransfert() {
@@ -499,10 +500,9 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         ~Fin() { inet.EnService = false; }
     } fin{inet};
 
-    ArretDemande = false;
     EtatTransfert t(inet, adresse, destination, jauge, verifierPage, tailleMax, bornes, options, hachage);
     for (;;) {
-        t.arret = t.arret || ArretDemande;
+        t.arret = t.arret || (inet.Interruption && inet.Interruption->Demandee());
         if (t.Avance())
             break;
         PatienteUnPeu();

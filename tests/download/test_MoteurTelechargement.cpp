@@ -27,7 +27,7 @@
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
 #include "support/VueEnregistreuse.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 namespace {
 
@@ -47,9 +47,7 @@ protected:
         AffecteVariable("NUM_COLONNE_TELECHARGEE", "1");
         AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", dest.path());
         AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", nginx->Adresse("/"));
-        ArretDemande = false;
     }
-    void TearDown() override { ArretDemande = false; }
 
     // The list copy, on disk and in memory, and every row of it chosen.
     std::vector<RangeeChoisie> Liste(const QByteArray& texte) {
@@ -298,7 +296,7 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     const QByteArray gros = Motif(2 * 1024 * 1024);
     serveur.Repond("GET", "/o.bin", ReponseTest::Statut(429));
     serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .coupeApres = 500000});
-    vue.surPause = [](int) { ArretDemande = true; };
+    vue.surPause = [this](int) { moteur.Interruption().Demande(); };
     auto r = Lance(Liste("o.bin\tO\r\nc.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] O"});
     EXPECT_EQ(vue.attentes, std::vector<int>{10});
@@ -308,7 +306,7 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
 
     vue = VueEnregistreuse();
     moteur.FixeEchelleAttentes(1);
-    QTimer::singleShot(1000, [] { ArretDemande = true; }); // during the 2 s before the second try
+    QTimer::singleShot(1000, [this] { moteur.Interruption().Demande(); }); // during the 2 s before the second try
     r = Lance(Liste("c.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] C"});
     EXPECT_EQ(serveur.Requetes("GET", "/c.bin").size(), 1);
@@ -319,7 +317,6 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     };
     EXPECT_EQ(contenu(), QStringList{DossierReprise});
     serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .plages = true, .validateur = "\"e\""});
-    ArretDemande = false;
     vue = VueEnregistreuse();
     r = Lance(Liste("c.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[OK] C (2 Mo)"});
@@ -467,7 +464,10 @@ TEST_F(MoteurTelechargementTest, ArretAvecQuatreFichiersEnVol) {
                                               .goutteOctets = 65536, .goutteDelaiMs = 200});
     }
     QTimer guet;
-    QObject::connect(&guet, &QTimer::timeout, [&] { ArretDemande = ArretDemande || serveur.Requetes().size() == 4; });
+    QObject::connect(&guet, &QTimer::timeout, [&] {
+        if (serveur.Requetes().size() == 4)
+            moteur.Interruption().Demande();
+    });
     guet.start(10);
     const auto r = Lance(Liste(liste));
     EXPECT_TRUE(r.arrete);

@@ -27,7 +27,7 @@
 #include "support/Processus.h"
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 namespace {
 
@@ -60,10 +60,9 @@ protected:
         AffecteVariable("IDENTIFIANT_A_COMPARER", "G");
         AffecteVariable("AFFICHE_RESULTAT", "O");
     }
-    void TearDown() override { ArretDemande = false; }
     MoteurRecherche::Resultat Cherche(const QString& adresse) {
         AffecteVariable("FICHIER_LISTE_NOM", adresse);
-        return MoteurRecherche(inet).Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
+        return moteur.Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
     }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
 
@@ -71,6 +70,7 @@ protected:
     const QString rep = tmp.filePath("rep");
     EnregistreurMessages rec;
     Inet inet;
+    MoteurRecherche moteur{inet};
     ServeurTest serveur;
     bool effectuee = false;
 };
@@ -96,7 +96,7 @@ TEST_F(MoteurRechercheTest, ListeSansFinEtArret) {
         EXPECT_FALSE(effectuee);
     }
     rec.Vide();
-    QTimer::singleShot(300, [] { ArretDemande = true; });
+    QTimer::singleShot(300, [this] { moteur.Interruption().Demande(); });
     const auto r = Cherche(serveur.Adresse("/liste"));
     EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
     EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n').toStdString();

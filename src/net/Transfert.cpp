@@ -78,7 +78,8 @@ struct EtatTransfert {
             InitialiseJauge(*g);
         // Whatever happens, an earlier file at the destination stays until the
         // new one is complete.
-        temporaire = CreeFichierTemporaire(destination);
+        if (travail.Cree(destination))
+            temporaire = travail.Chemin();
         recu = temporaire;
         if (temporaire.isEmpty()) {
             raison = QStringLiteral("dossier non modifiable");
@@ -129,6 +130,7 @@ struct EtatTransfert {
     enum class Phase { Entete, Corps, Fini };
     Phase phase = Phase::Entete;
     bool arret = false;
+    FichierTravail travail; // the work file when nothing can be resumed
     QString temporaire;
     QString recu; // the file that takes the destination's place
     std::optional<SortieBornee> sortieTemporaire, sortieReprise;
@@ -263,10 +265,12 @@ EtatTransfert::Entete EtatTransfert::LitEntete() {
     if (garderSiCoupe) {
         sortieReprise.emplace(reprise.travail, BornesTransfert{}, tailleServeur);
         sortieReprise->empreinte = empreinte;
+        sortieReprise->fichier.FixeArret(inet.Interruption);
         sortie = &*sortieReprise;
-        // The work file beside the destination is not needed: a program
-        // killed from here on leaves only the one that can be resumed.
+        // The other work file is not needed: a program killed from here on
+        // leaves only the one that can be resumed.
         QFile::remove(temporaire);
+        travail.Libere();
     }
     if (!sortie->Ouvre(ajout)) {
         inet.Cancel();
@@ -422,6 +426,7 @@ void EtatTransfert::Conclut() {
         inet.Cancel();
     if (!temporaire.isEmpty() && (!resultat || recu != temporaire))
         QFile::remove(temporaire);
+    travail.Libere();
     if (SurfaceJauge* j = Jauge())
         MasqueJauge(*j);
 

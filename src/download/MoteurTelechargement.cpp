@@ -483,6 +483,33 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 });
         }
     };
+    // The gauge of the files in flight together: the bytes they received
+    // of the sizes they announced, none while one of them announced none.
+    bool jaugeVisible = true;
+    const auto montreJauge = [&] {
+        SurfaceJauge* jauge = vue_.Jauge();
+        if (!jauge)
+            return;
+        double recus = 0, total = 0;
+        bool connu = true;
+        for (const Vol& v : vols)
+            if (v.transfert && v.transfert->EntetesLus()) {
+                connu = connu && v.transfert->Total() >= 0;
+                recus += v.transfert->Recus();
+                total += v.transfert->Total();
+            }
+        if (!connu) {
+            if (jaugeVisible)
+                MasqueJauge(*jauge);
+            jaugeVisible = false;
+            return;
+        }
+        if (!jaugeVisible)
+            InitialiseJauge(*jauge);
+        jaugeVisible = true;
+        if (total > 0)
+            MontreOctetsSurJauge(*jauge, recus, std::max(total, recus), horloge.elapsed());
+    };
     const auto libere = [&](Vol& v) {
         v.transfert.reset();
         libres.push_back(v.canal);
@@ -591,20 +618,21 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         }
 
         compte();
+        montreJauge();
 
         actifs = 0;
         for (const Vol& v : vols)
             actifs += v.transfert != nullptr;
-        if (actifs == 0 && !ArretDemande) {
+        if (actifs == 0 && !arret_.Demandee()) {
             if (!pausesDues.empty() && vols.empty()) {
                 // The files in flight have ended: now the pauses, unless
                 // no file is left to start (no pause after the last one).
                 for (const int secondes : pausesDues) {
                     if (prochain >= rangees.size())
                         break;
-                    TempsPauseRestant = secondes;
+                    arret_.TempsPauseRestant = secondes;
                     vue_.Pause(secondes);
-                    if (ArretDemande)
+                    if (arret_.Demandee())
                         break;
                 }
                 pausesDues.clear();

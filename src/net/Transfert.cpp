@@ -147,8 +147,6 @@ struct EtatTransfert {
     bool entetesVus = false;
     bool totalExact = false;   // a 206: the file must end exactly at the resource's size
     bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
-    int pourcentageTexte = 0;
-    QString textePourcentage = QStringLiteral("0");
     QElapsedTimer debut;
     QString raison;          // why the fetch failed, for the user
     bool passager = false;   // the failure may pass with another try
@@ -450,21 +448,23 @@ void EtatTransfert::MontreProgression(double octets) {
         return;
     // A body that outgrows the length it announced stops at 100 %.
     const double reference = std::max(tailleMax != -1 ? std::min(tailleMax, totalJauge) : totalJauge, octets);
+    MontreOctetsSurJauge(*j, octets, reference, debut.elapsed());
+}
+
+void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes) {
     const int pourcentage = PourcentageBorne(octets / reference * 100);
     // The gauge only redraws a new percentage: build its caption only then
     // (this runs for every kilobyte: no text is made for nothing).
-    if (pourcentage != pourcentageTexte) {
-        pourcentageTexte = pourcentage;
-        textePourcentage = QString::number(pourcentage);
-    }
-    if (textePourcentage == j->Tag)
+    bool dessine = false;
+    if (jauge.Tag.toInt(&dessine) == pourcentage && dessine)
         return;
-    QString legende = textePourcentage + QStringLiteral(" % (") + FormateTaille(octets, true) +
+    QString legende = QString::number(pourcentage) + QStringLiteral(" % (") + FormateTaille(octets, true) +
                       QStringLiteral(" sur ") + FormateTaille(reference, false) + QLatin1Char(')');
-    const qint64 secondes = debut.elapsed() / 1000;
+    const qint64 secondes = millisecondes / 1000;
     if (secondes >= 1)
         legende += QStringLiteral(" - ") + FormateTaille(octets / double(secondes), true) + QStringLiteral("/sec");
-    AfficheJauge(*j, pourcentage, legende);
+    jauge.Octets(octets, reference);
+    AfficheJauge(jauge, pourcentage, legende);
 }
 
 TransfertFichier::TransfertFichier(Inet& inet, const QString& adresse, const QString& destination,
@@ -485,6 +485,7 @@ const IssueTransfert& TransfertFichier::Issue() const { return d->issue; }
 QString TransfertFichier::Adresse() const { return d->adresse; }
 double TransfertFichier::Recus() const { return d->recus; }
 double TransfertFichier::Total() const { return d->totalJauge; }
+bool TransfertFichier::EntetesLus() const { return d->phase != EtatTransfert::Phase::Entete; }
 
 namespace {
 

@@ -590,7 +590,7 @@ TEST_F(MoteurTelechargementTest, DisquePleinAvecFichiersEnVol) {
 // The run's progress line, the same in the report window and on a terminal:
 // sizes in their unit, a size unknown (bytes received only, no time left), a
 // rate not known yet (neither rate nor time left), the search's own subject;
-// and the line a gauge makes of the transfer layer's caption.
+// and the line a gauge makes of the bytes the transfer layer tells it.
 TEST(Progression, LigneDuRun) {
     constexpr double Ko = 1024, Mo = Ko * 1024, Go = Mo * 1024;
     const struct {
@@ -612,7 +612,7 @@ TEST(Progression, LigneDuRun) {
     JaugeSuivie jauge([&](const QString& texte) { lignes << texte; });
     InitialiseJauge(jauge);
     jauge.Fichier(2, 5);
-    AfficheJauge(jauge, 25, "25 % (512 Ko sur 2 Mo)");
+    MontreOctetsSurJauge(jauge, 512 * Ko, 2 * Mo, 0);
     ASSERT_EQ(lignes.size(), 2);
     EXPECT_EQ(lignes[0], "Fichier 2 sur 5");
     // The rate comes after a second; this line may be made sooner or later.

@@ -32,6 +32,7 @@
 #include "search/ModeleListe.h"
 #include "download/frmPause.h"
 #include "download/frmRapport.h"
+#include "net/Fonctions_Internet_INET.h"
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Shell.h"
 
@@ -188,6 +189,17 @@ int main(int argc, char** argv) {
         r->MontreDerniereLigne(); // what the run does before it waits
         r->ArretTelechargement->setEnabled(true);
         ok &= Enregistre(r, sortie + QStringLiteral("/ecran-rapport-en-cours.png"));
+        std::printf("  %s\n", qPrintable(r->lblProgression->text()));
+
+        // Three files in flight: one gauge for them together.
+        for (const char* nom : {"Topo du GR 20, nord", "Topo du GR 20, sud"})
+            r->AjouteLigne(QStringLiteral("[En cours] ") + QString::fromUtf8(nom));
+        r->MontreDerniereLigne();
+        InitialiseJauge(suivi);
+        suivi.Fichier(14, 16);
+        MontreOctetsSurJauge(suivi, 11.5 * Mo, 30 * Mo, 9000);
+        r->MontreDerniereLigne();
+        ok &= Enregistre(r, sortie + QStringLiteral("/ecran-rapport-en-vol.png"));
         std::printf("  %s\n", qPrintable(r->lblProgression->text()));
     }
     InstalleGestionnaireMessages(nullptr);

@@ -42,7 +42,7 @@
 #include "util/Fonctions_Math.h"
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Shell.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 #include "util/SignauxArret.h"
 
 #ifndef RAMAGLIN_VERSION
@@ -284,7 +284,7 @@ void VueTerminal::Pause(int secondes) {
 void VueTerminal::CompteARebours(int secondes) {
     const QDeadlineTimer fin(qint64(secondes) * 1000);
     qint64 affichee = -1;
-    while (!ArretDemande && !fin.hasExpired()) {
+    while (!ArretRun().Demandee() && !fin.hasExpired()) {
         const qint64 reste = (fin.remainingTime() + 999) / 1000;
         if (reste != affichee) {
             gConsole.Progression(QStringLiteral("Pause : %1 s").arg(reste));
@@ -360,34 +360,46 @@ private:
     static constexpr qint64 ProgrammeTenuPourLance = 33;
 };
 
-// SIGINT and SIGTERM stop the run as the stop button does: the file in
-// transfer is dropped, the list copy rewritten, the summary printed; the exit
-// status then says which signal it was.
+// SIGINT and SIGTERM stop the search or the run in progress as the stop
+// button does: what can be resumed is kept, the list copy rewritten, the
+// summary printed; the exit status then says which signal it was. A signal
+// is final: a search or a run that begins after it is stopped at once.
 class GardeSignaux {
 public:
-    GardeSignaux() {
-        // The transfer layer clears the stop flag when a fetch starts, so that
-        // a stop asked for one file does not stop the next one: a signal read
-        // in the turn of the event loop just before would be lost. A signal is
-        // final: the flag is held up until the program ends.
-        maintien_.setInterval(50);
-        QObject::connect(&maintien_, &QTimer::timeout, [] { ArretDemande = true; });
-    }
+    GardeSignaux() = default;
     GardeSignaux(const GardeSignaux&) = delete;
     GardeSignaux& operator=(const GardeSignaux&) = delete;
 
     static bool SignalRecu() { return SignauxArret::Recu() != 0; }
     static int Statut(int statut) { return SignalRecu() ? 128 + SignauxArret::Recu() : statut; }
 
+    // `arret` (a search's or a run's) is the one a signal asks while this
+    // lives.
+    class Pour {
+    public:
+        Pour(GardeSignaux& garde, Arret& arret) : garde_(garde), avant_(garde.courant_) {
+            garde.courant_ = &arret;
+            if (SignalRecu())
+                arret.Demande();
+        }
+        ~Pour() { garde_.courant_ = avant_; }
+        Pour(const Pour&) = delete;
+        Pour& operator=(const Pour&) = delete;
+
+    private:
+        GardeSignaux& garde_;
+        Arret* avant_;
+    };
+
 private:
     void Recu(int numero) {
         gConsole.Erreur(QStringLiteral("Arrêt demandé (%1) : le fichier commencé ne sera pas conservé.")
                             .arg(numero == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
-        DemandeArret();
-        maintien_.start();
+        if (courant_)
+            courant_->Demande();
     }
 
-    QTimer maintien_;
+    Arret* courant_ = nullptr;
     SignauxArret signaux_{[this](int numero) { Recu(numero); }};
 };
 
@@ -395,8 +407,8 @@ private:
 // search button do, under the service's lock (`verrou`, held by the caller
 // until its run ends). Returns the exit status when the run ends there, -1
 // when rows were found.
-int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages, VerrouListe& verrou,
-                 MoteurRecherche::Resultat& resultat, BilanRun& bilan) {
+int ChercheListe(const QString& fichier, Inet& inet, GardeSignaux& signaux, ReglagesConnexion& reglages,
+                 VerrouListe& verrou, MoteurRecherche::Resultat& resultat, BilanRun& bilan) {
     const QString dossier = AvecSeparateurFinal(QCoreApplication::applicationDirPath());
     if (!ChargeService(dossier, fichier))
         return SortieConfiguration;
@@ -429,8 +441,10 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
 
     JaugeTerminal jauge(QStringLiteral("Liste du service"));
     bool rechercheEffectuee = false;
-    resultat = MoteurRecherche(inet).Lance(VariablesService(), reglages, gConsole.Terminal() ? &jauge.Suivi() : nullptr,
-                                           rechercheEffectuee);
+    MoteurRecherche moteur(inet);
+    const GardeSignaux::Pour arret(signaux, moteur.Interruption());
+    resultat = moteur.Lance(VariablesService(), reglages, gConsole.Terminal() ? &jauge.Suivi() : nullptr,
+                            rechercheEffectuee);
     gConsole.Efface();
     switch (resultat.issue) {
     case MoteurRecherche::Issue::Echec:
@@ -449,11 +463,11 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
     return -1;
 }
 
-int Telecharge(const OptionsLigneCommande& options, Inet& inet, BilanRun& bilan) {
+int Telecharge(const OptionsLigneCommande& options, Inet& inet, GardeSignaux& signaux, BilanRun& bilan) {
     ReglagesConnexion reglages;
     VerrouListe verrou;
     MoteurRecherche::Resultat trouve;
-    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve, bilan); statut >= 0)
+    if (const int statut = ChercheListe(options.fichier, inet, signaux, reglages, verrou, trouve, bilan); statut >= 0)
         return statut;
     // The list's block may name another folder.
     if (trouve.reglages->Existe(QStringLiteral("CHEMIN_DESTINATION_FICHIER_SOURCE"), 0))
@@ -469,10 +483,10 @@ int Telecharge(const OptionsLigneCommande& options, Inet& inet, BilanRun& bilan)
     MoteurTelechargement moteur(inet, vue, *trouve.reglages);
     if (!moteur.Prepare())
         return SortieConfiguration;
-    // The run clears the stop flag as it starts: a signal already there
-    // would be forgotten.
+    // A signal already there: nothing starts.
     if (GardeSignaux::SignalRecu())
         return SortieReussie;
+    const GardeSignaux::Pour arret(signaux, moteur.Interruption());
     const MoteurTelechargement::Resultat r = moteur.Lance(rangees, lignes, reglages, true);
     bilan.nouveaux = r.succes;
     bilan.echecs = r.echecs;
@@ -480,12 +494,12 @@ int Telecharge(const OptionsLigneCommande& options, Inet& inet, BilanRun& bilan)
     return r.echecs > 0 || !r.listeRecrite ? SortieEchecs : SortieReussie;
 }
 
-int Apercu(const OptionsLigneCommande& options, Inet& inet) {
+int Apercu(const OptionsLigneCommande& options, Inet& inet, GardeSignaux& signaux) {
     ReglagesConnexion reglages;
     VerrouListe verrou;
     MoteurRecherche::Resultat trouve;
     BilanRun bilan;
-    if (const int statut = ChercheListe(options.fichier, inet, reglages, verrou, trouve, bilan); statut >= 0)
+    if (const int statut = ChercheListe(options.fichier, inet, signaux, reglages, verrou, trouve, bilan); statut >= 0)
         return statut;
 
     const LignesListe& lignes = *trouve.lignes;
@@ -675,7 +689,7 @@ int LanceSansFenetre(int argc, char** argv, const OptionsLigneCommande& options)
     {
         Inet inet;
         QObject::connect(&inet, &Inet::StateChanged, &inet, [&inet](int etat) { GereEtatTransfert(inet, etat); });
-        statut = options.mode == Mode::Apercu ? Apercu(options, inet) : Telecharge(options, inet, bilan);
+        statut = options.mode == Mode::Apercu ? Apercu(options, inet, signaux) : Telecharge(options, inet, signaux, bilan);
     }
     gConsole.Efface();
     std::fflush(stdout);

@@ -21,7 +21,7 @@
 #include "download/frmRapport.h"
 #include "net/Attente.h"
 #include "search/ModeleListe.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 // Removes downloaded rows from the result list a few times a second rather
 // than one by one, and with the selection taken off meanwhile: the selection
@@ -203,6 +203,7 @@ void VueFenetres::DebutRun() {
     rapport->move(cadre.x() + cadre.width() + 8, cadre.y());
     rapport->show();
     rapport->ArretTelechargement->setEnabled(true);
+    rapport->FixeArret(&ArretRun());
     rapport->EnCours = true;
     retraits_ = std::make_unique<RetraitsDiffere>(*f_.ListeSources, *f_.Resultats);
     repeints_ = std::make_unique<RepeintsEspaces>(std::initializer_list<QWidget*>{&f_, rapport}, 100);
@@ -229,8 +230,9 @@ void VueFenetres::RangeeTelechargee(int rangee) { retraits_->Retire(rangee); }
 
 void VueFenetres::Pause(int /*secondes*/) {
     // The main and report windows out of sight while the countdown runs
-    // (TempsPauseRestant, set by the run).
-    frmPause* pause = f_.Pause();
+    // (the run's TempsPauseRestant, set by the run).
+    QPointer<frmPause> pause = f_.Pause();
+    pause->FixeArret(&ArretRun());
     pause->AfficheTemps();
     f_.hide();
     f_.Rapport()->hide();
@@ -238,10 +240,12 @@ void VueFenetres::Pause(int /*secondes*/) {
     pause->TimerPause->start();
     // A stop from anywhere ends the countdown at once: the pause window's
     // own button, but also the main window's close or a signal.
-    while (pause->isVisible() && !ArretDemande)
+    while (pause && pause->isVisible() && !ArretRun().Demandee())
         PatienteUnPeu(100);
-    if (pause->isVisible())
+    if (pause && pause->isVisible())
         pause->Interrompt();
+    if (pause)
+        pause->FixeArret(nullptr);
     f_.show();
     f_.Rapport()->show();
 }
@@ -264,6 +268,7 @@ void VueFenetres::FinRun() {
     rapport->MontreDerniereLigne();
     repeints_.reset();
     rapport->ArretTelechargement->setEnabled(false);
+    rapport->FixeArret(nullptr);
     rapport->EnCours = false;
     rapport->MontreProgression(QString());
     f_.AfficheCurseurNormal();

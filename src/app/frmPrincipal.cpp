@@ -51,7 +51,7 @@
 #include "util/Fonctions_Math.h"
 #include "util/Fonctions_Messages.h"
 #include "util/Fonctions_Texte.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 #include "util/SignauxArret.h"
 
 const QString frmPrincipal::AdresseAuteur = QStringLiteral("https://ramaglin.fr/");
@@ -152,7 +152,7 @@ void frmPrincipal::ArretParSignal() {
         return;
     }
     fermetureDemandee_ = true;
-    DemandeArret();
+    ArreteOperation();
     emit arretDemande();
 }
 
@@ -552,7 +552,7 @@ void frmPrincipal::closeEvent(QCloseEvent* event) {
         if (MsgBox(question, IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
             return;
         fermetureDemandee_ = true;
-        DemandeArret();
+        ArreteOperation();
         emit arretDemande();
         return;
     }
@@ -561,9 +561,10 @@ void frmPrincipal::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-frmPrincipal::GardeOperation::GardeOperation(frmPrincipal& fenetre, Operation operation)
+frmPrincipal::GardeOperation::GardeOperation(frmPrincipal& fenetre, Operation operation, Arret& arret)
     : fenetre_(fenetre) {
     fenetre.operation_ = operation;
+    fenetre.arretOperation_ = &arret;
     // Not the pages of the tabs: the search itself enables the results tab.
     QList<QWidget*> controles = {fenetre.Onglets->tabBar(),   fenetre.Onglets->widget(0),
                                  fenetre.cmdRecherche,        fenetre.Label3[1],
@@ -581,6 +582,7 @@ frmPrincipal::GardeOperation::~GardeOperation() {
     for (auto it = etats_.crbegin(); it != etats_.crend(); ++it)
         it->first->setEnabled(it->second);
     fenetre_.operation_ = Operation::Aucune;
+    fenetre_.arretOperation_ = nullptr;
     if (fenetre_.fermetureDemandee_) {
         fenetre_.fermetureDemandee_ = false;
         QMetaObject::invokeMethod(&fenetre_, [f = &fenetre_] { f->close(); }, Qt::QueuedConnection);
@@ -682,10 +684,10 @@ void frmPrincipal::cmdRecherche_Click() {
         verrouListe_ = std::make_unique<VerrouListe>();
     if (verrouListe_->Prend(LitVariable(QStringLiteral("REP_TMP"))) != VerrouListe::Etat::Pris)
         return;
-    const GardeOperation garde(*this, Operation::Recherche);
+    MoteurRecherche moteur(*Inet1);
+    const GardeOperation garde(*this, Operation::Recherche, moteur.Interruption());
     AfficheSablier();
     LabelRaisonRecherche->setVisible(false);
-    MoteurRecherche moteur(*Inet1);
     AttendMotDePasse();
     AppliqueIdentifiantsProxy(Reglages());
     const MoteurRecherche::Resultat r = moteur.Lance(VariablesService(), Reglages(), Jauge, RechercheEffectuee);
@@ -718,11 +720,16 @@ void frmPrincipal::keyPressEvent(QKeyEvent* event) {
 }
 
 void frmPrincipal::InterromptRecherche() {
-    if (operation_ != Operation::Recherche || ArretDemande)
+    if (operation_ != Operation::Recherche || (arretOperation_ && arretOperation_->Demandee()))
         return;
     if (MsgBox(QStringLiteral("Êtes-vous sûr de vouloir interrompre la recherche ?"), IconeMessage::Question,
                BoutonsMessage::OuiNon) == ReponseMessage::Oui)
-        DemandeArret();
+        ArreteOperation();
+}
+
+void frmPrincipal::ArreteOperation() {
+    if (arretOperation_)
+        arretOperation_->Demande();
 }
 
 void frmPrincipal::VideResultats() {
@@ -785,7 +792,7 @@ void frmPrincipal::cmdTelechargeSelection_Click() {
         return;
     bool terminer = false;
     {
-        const GardeOperation garde(*this, Operation::Telechargement);
+        const GardeOperation garde(*this, Operation::Telechargement, moteur.Interruption());
         TimerCalcul->stop();
         // The chosen rows, in list order.
         std::vector<bool> choisie(size_t(Resultats->rowCount()), false);

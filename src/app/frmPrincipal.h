@@ -9,6 +9,7 @@
 
 #include "config/ReglagesConnexion.h"
 
+class Arret;
 class GestionnaireMessages;
 class SignauxArret;
 class TableVariables;
@@ -108,9 +109,11 @@ public:
     // one or change what it works on are disabled (the whole window for a
     // download run), then given back as they were. A close of the window
     // confirmed meanwhile takes effect once the operation has unwound.
+    // `arret` is the operation's stop, which the window's close, Escape and
+    // the signals ask.
     class GardeOperation {
     public:
-        GardeOperation(frmPrincipal& fenetre, Operation operation);
+        GardeOperation(frmPrincipal& fenetre, Operation operation, Arret& arret);
         ~GardeOperation();
         GardeOperation(const GardeOperation&) = delete;
         GardeOperation& operator=(const GardeOperation&) = delete;
@@ -210,6 +213,9 @@ private:
     std::shared_ptr<const TableVariables> reglagesRecherche_;
     int ongletPrecedent_ = 1;
     Operation operation_ = Operation::Aucune;
+    Arret* arretOperation_ = nullptr; // the stop of the operation in progress
+    // Asks the stop of the operation in progress, if any.
+    void ArreteOperation();
     bool fermetureDemandee_ = false;
     frmRapport* rapport_ = nullptr;
     frmPause* pause_ = nullptr;

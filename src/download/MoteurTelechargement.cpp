@@ -29,7 +29,6 @@
 #include "util/Fonctions_Math.h"
 #include "util/Fonctions_Messages.h"
 #include "util/ListeAuto.h"
-#include "util/ModuleRamaglin.h"
 #include "zip/Cls_Zip.h"
 
 namespace {
@@ -91,7 +90,9 @@ void AppliqueReglesPause(const TableVariables& reglages, double& cumul, int comp
 } // namespace
 
 MoteurTelechargement::MoteurTelechargement(Inet& inet, VueTelechargement& vue, const TableVariables& reglages)
-    : inet_(inet), vue_(vue), reglages_(reglages), echelle_(EssaisTransfert::EchelleEnvironnement()) {}
+    : inet_(inet), vue_(vue), reglages_(reglages), echelle_(EssaisTransfert::EchelleEnvironnement()) {
+    vue_.FixeArret(arret_);
+}
 
 QString MoteurTelechargement::Variable(const char* nom) const { return reglages_.Lit(QString::fromLatin1(nom)); }
 
@@ -189,10 +190,10 @@ MoteurTelechargement::PausesPrevues(const TableVariables& reglages, const std::v
 
 void MoteurTelechargement::Pauses(double& cumul, int compteur) {
     AppliqueReglesPause(reglages_, cumul, compteur, [&](int secondes) {
-        TempsPauseRestant = secondes;
+        arret_.TempsPauseRestant = secondes;
         vue_.Publie();
         vue_.Pause(secondes);
-        return !ArretDemande;
+        return !arret_.Demandee();
     });
 }
 
@@ -210,6 +211,9 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
                                                            LignesListe& lignes,
                                                            const ReglagesConnexion& reglages,
                                                            bool ouvrirALaFin) {
+    // Before any turn of the event loop: a stop asked from now on is this
+    // run's.
+    arret_.Efface();
     Resultat resultat;
     // The settings of this run, whatever an earlier run or search used: the
     // system's settings drop an explicit proxy set before.
@@ -218,6 +222,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
                            QString(), QString());
     else
         inet_.AccessType = Inet::AccesSysteme;
+    const InterruptionPour arret(inet_, arret_);
     vue_.DebutRun();
     EtatRun etat;
     etat.marquee.assign(size_t(lignes.Nombre()), false);
@@ -226,7 +231,6 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     bool& dernierDecompresse = etat.dernierDecompresse;
     double& cumul = etat.cumul;
     int& compteurPause = etat.compteurPause;
-    ArretDemande = false;
     total_ = int(rangees.size());
     // The user's settings may lower what the service allows, never raise it.
     int enVol = enVol_;
@@ -243,7 +247,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     if (enVol > 1)
         LanceEnVol(rangees, lignes, etat, enVol, debit);
 
-    for (size_t k = 0; enVol == 1 && k < rangees.size() && !ArretDemande; ++k) {
+    for (size_t k = 0; enVol == 1 && k < rangees.size() && !arret_.Demandee(); ++k) {
         const RangeeChoisie& rangee = rangees[k];
         numero_ = int(k + 1);
         const Cible cible = CibleDe(rangee, lignes);
@@ -251,7 +255,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         const QString& fichier = cible.fichier;
         empreinte_ = cible.empreinte;
         if (!TelechargeUn(rangee.texte, adresse, fichier, cible.refus, false)) {
-            if (!ArretDemande)
+            if (!arret_.Demandee())
                 ++resultat.echecs;
             continue;
         }
@@ -263,7 +267,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
         QString laisse = fichier;
         bool decompresse = false;
         if (viaLien && !RetelechargeLienDeSelection(fichier, destination_, laisse, decompresse)) {
-            if (!ArretDemande)
+            if (!arret_.Demandee())
                 ++resultat.echecs;
             continue;
         }
@@ -278,7 +282,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
             marquee[size_t(rangee.ligne)] = true;
         ++compteurPause;
 
-        if (k + 1 < rangees.size() && !ArretDemande) // no pause after the last row
+        if (k + 1 < rangees.size() && !arret_.Demandee()) // no pause after the last row
             Pauses(cumul, compteurPause);
     }
     inet_.FixeDebitMax(0);
@@ -286,7 +290,7 @@ MoteurTelechargement::Resultat MoteurTelechargement::Lance(const std::vector<Ran
     resultat.echecs += etat.echecs;
     if (!etat.dernierFichier.isEmpty())
         resultat.dernierFichier = etat.dernierFichier;
-    resultat.arrete = ArretDemande;
+    resultat.arrete = arret_.Demandee();
     vue_.FinRun();
     vue_.Publie(); // before the messages that follow
 
@@ -351,7 +355,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
     double taille = 0;
     bool redirige = false;
     // A stop confirmed during that turn: no request starts after it.
-    bool reussi = !ArretDemande && refus.isEmpty();
+    bool reussi = !arret_.Demandee() && refus.isEmpty();
     if (reussi) {
         const QString adresseDemandee = adresse;
         EssaisTransfert essais(echelle_);
@@ -362,7 +366,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
             reussi = TelechargeFichier(inet_, adresse, fichier, vue_.Jauge(), taille, redirige,
                                        OptionsTransfert{.reprise = true, .empreinte = empreinte_}, issue);
             raison = issue.raison;
-            if (reussi || ArretDemande)
+            if (reussi || arret_.Demandee())
                 break;
             const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
             if (suite.genre == EssaisTransfert::Suite::Genre::Nouvel) {
@@ -373,15 +377,15 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
                                         .arg(QStringLiteral("%1"))
                                         .arg(essais.Essais() + 1)
                                         .arg(EssaisTransfert::EssaisMaxPassagers),
-                                    vue_.Jauge()))
+                                    vue_.Jauge(), arret_))
                     break;
                 continue;
             }
             if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
-                TempsPauseRestant = suite.secondes;
+                arret_.TempsPauseRestant = suite.secondes;
                 vue_.Publie();
                 vue_.AttenteServeur(suite.secondes);
-                if (ArretDemande)
+                if (arret_.Demandee())
                     break;
                 continue;
             }
@@ -392,7 +396,7 @@ bool MoteurTelechargement::TelechargeUn(const QString& texte, QString& adresse, 
     }
     if (!reussi) {
         const QString nom = nomDeLAdresse ? NomFichierChemin(adresse) : texte;
-        if (ArretDemande)
+        if (arret_.Demandee())
             vue_.RemplaceDerniereLigne(QStringLiteral("[Arrêt demandé] ") + nom, QString());
         else
             vue_.RemplaceDerniereLigne(QStringLiteral("[Erreur] ") + nom, raison);
@@ -429,6 +433,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         canal->Protocol = inet_.Protocol;
         canal->RequestTimeout = inet_.RequestTimeout;
         canal->CertificatsAutorite = inet_.CertificatsAutorite;
+        canal->Interruption = inet_.Interruption;
         libres.push_back(canal.get());
         canaux.push_back(std::move(canal));
     }
@@ -478,6 +483,33 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 });
         }
     };
+    // The gauge of the files in flight together: the bytes they received
+    // of the sizes they announced, none while one of them announced none.
+    bool jaugeVisible = true;
+    const auto montreJauge = [&] {
+        SurfaceJauge* jauge = vue_.Jauge();
+        if (!jauge)
+            return;
+        double recus = 0, total = 0;
+        bool connu = true;
+        for (const Vol& v : vols)
+            if (v.transfert && v.transfert->EntetesLus()) {
+                connu = connu && v.transfert->Total() >= 0;
+                recus += v.transfert->Recus();
+                total += v.transfert->Total();
+            }
+        if (!connu) {
+            if (jaugeVisible)
+                MasqueJauge(*jauge);
+            jaugeVisible = false;
+            return;
+        }
+        if (!jaugeVisible)
+            InitialiseJauge(*jauge);
+        jaugeVisible = true;
+        if (total > 0)
+            MontreOctetsSurJauge(*jauge, recus, std::max(total, recus), horloge.elapsed());
+    };
     const auto libere = [&](Vol& v) {
         v.transfert.reset();
         libres.push_back(v.canal);
@@ -485,7 +517,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
     };
 
     for (;;) {
-        if (ArretDemande) {
+        if (arret_.Demandee()) {
             // Every file in flight ends now, each line saying so; none starts.
             for (Vol& v : vols) {
                 if (v.transfert)
@@ -561,7 +593,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 vols.erase(vols.begin() + qsizetype(i));
                 continue;
             }
-            if (issue.genre == IssueTransfert::Genre::Arret && ArretDemande)
+            if (issue.genre == IssueTransfert::Genre::Arret && arret_.Demandee())
                 break; // seen at the top of the loop
             QString raison = issue.raison;
             const EssaisTransfert::Suite suite = v.essais.ApresEchec(issue, raison);
@@ -586,20 +618,21 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         }
 
         compte();
+        montreJauge();
 
         actifs = 0;
         for (const Vol& v : vols)
             actifs += v.transfert != nullptr;
-        if (actifs == 0 && !ArretDemande) {
+        if (actifs == 0 && !arret_.Demandee()) {
             if (!pausesDues.empty() && vols.empty()) {
                 // The files in flight have ended: now the pauses, unless
                 // no file is left to start (no pause after the last one).
                 for (const int secondes : pausesDues) {
                     if (prochain >= rangees.size())
                         break;
-                    TempsPauseRestant = secondes;
+                    arret_.TempsPauseRestant = secondes;
                     vue_.Pause(secondes);
-                    if (ArretDemande)
+                    if (arret_.Demandee())
                         break;
                 }
                 pausesDues.clear();
@@ -608,7 +641,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
             if (horloge.elapsed() < attenteServeurJusqua) {
                 // Only files waiting for the server are left: its wait, shown.
                 const int secondes = int((attenteServeurJusqua - horloge.elapsed() + 999) / 1000);
-                TempsPauseRestant = secondes;
+                arret_.TempsPauseRestant = secondes;
                 vue_.AttenteServeur(secondes);
                 attenteServeurJusqua = -1;
                 for (Vol& v : vols)
@@ -632,6 +665,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
 
 bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, const QString& dossier,
                                                       QString& laisse, bool& decompresse) {
+    const InterruptionPour arret(inet_, arret_);
     laisse.clear();
     decompresse = false;
 
@@ -659,7 +693,7 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
     bool resultat = false;
     empreinte_.clear(); // the row's digest is its page's, not its links'
     for (qint32 i = 0; i < nombre; ++i) {
-        if (ArretDemande)
+        if (arret_.Demandee())
             break;
         QString adresse = adresses.RenvoieElement(i);
         const QString nomAvant = NomFichierChemin(adresse);
@@ -679,7 +713,7 @@ bool MoteurTelechargement::RetelechargeLienDeSelection(const QString& page, cons
                 zip->FixeSuivi([] { CedeDeTempsEnTemps(); });
                 // A stop asked meanwhile ends the unpack between entries or
                 // inside a large one; what was written stays.
-                zip->FixeArret([] { return bool(ArretDemande); });
+                zip->FixeArret([this] { return arret_.Demandee(); });
             }
             issue = false;
             bool arrete = false;

@@ -15,6 +15,7 @@
 
 #include "config/Fonctions_Variables.h"
 #include "config/ReglagesConnexion.h"
+#include "util/Arret.h"
 
 class Inet;
 class LignesListe;
@@ -43,8 +44,9 @@ public:
     virtual SurfaceJauge* Jauge() = 0;
     // Row `rangee` (its place in the list when the run began) was downloaded.
     virtual void RangeeTelechargee(int rangee) = 0;
-    // A pause of `secondes` seconds between downloads: returns once it has run
-    // out, or once the user stopped the run (ArretDemande then true).
+    // A pause of `secondes` seconds between downloads (counted down in
+    // ArretRun().TempsPauseRestant): returns once it has run out, or once the
+    // user stopped the run (ArretRun() then asked).
     virtual void Pause(int secondes) = 0;
     // The server asked to wait (429, 503) `secondes` seconds before the same
     // file is asked again: a pause as above, whose text says who asked.
@@ -58,6 +60,14 @@ public:
     // The list copy could not be rewritten (the user has been told): the rows
     // shown no longer match it and must go.
     virtual void ListePerdue() = 0;
+
+    // The stop of the run shown, handed by the run when it is made: what the
+    // view's stop buttons ask, and what ends its pauses at once.
+    void FixeArret(Arret& arret) { arret_ = &arret; }
+    Arret& ArretRun() const { return *arret_; }
+
+private:
+    Arret* arret_ = nullptr;
 };
 
 // One chosen row.
@@ -73,6 +83,11 @@ public:
     // (the service's, with its list's block applied), which must outlive the
     // engine.
     MoteurTelechargement(Inet& inet, VueTelechargement& vue, const TableVariables& reglages);
+
+    // This run's stop: whoever runs it asks it (the view's stop buttons, the
+    // main window's close, a signal). Every transfer and wait of the run,
+    // and of this run only, sees it.
+    Arret& Interruption() { return arret_; }
 
     // How a row that fails is tried again: see EssaisTransfert. `echelle`
     // multiplies the waits the program chooses itself (not a Retry-After).
@@ -144,6 +159,7 @@ private:
 
     Inet& inet_;
     VueTelechargement& vue_;
+    Arret arret_;
     const TableVariables& reglages_;
     int colonne_ = 0;
     QString destination_;

@@ -1,35 +1,10 @@
 // The progress line of a run.
 #include "download/Progression.h"
 
-#include <QLocale>
-#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 
 #include "util/Fonctions_Math.h"
-
-namespace {
-
-// A size as FormateTaille writes it, back in bytes (-1: not a size).
-double LitTaille(QString texte) {
-    texte = texte.trimmed();
-    const qsizetype espace = texte.lastIndexOf(QLatin1Char(' '));
-    if (espace <= 0)
-        return -1;
-    const QString unite = texte.mid(espace + 1);
-    const double facteur = unite.startsWith(QLatin1String("octet")) ? 1
-                           : unite == QLatin1String("Ko")          ? 1024.0
-                           : unite == QLatin1String("Mo")          ? 1048576.0
-                           : unite == QLatin1String("Go")          ? 1073741824.0
-                                                                   : -1;
-    bool ok = false;
-    double nombre = QLocale().toDouble(texte.left(espace), &ok);
-    if (!ok)
-        nombre = QLocale::c().toDouble(texte.left(espace).replace(QLatin1Char(','), QLatin1Char('.')), &ok);
-    return ok && facteur > 0 ? nombre * facteur : -1;
-}
-
-} // namespace
 
 QString FormateDuree(qint64 secondes) {
     if (secondes < 60)
@@ -94,18 +69,15 @@ void JaugeSuivie::DessineSurface(int pourcentage, const QString& legende) {
     // The reset at the start of a file says nothing yet.
     if (pourcentage == 0 && legende.isEmpty())
         return;
-    static const QRegularExpression tailles(QStringLiteral("\\(([^()]+) sur ([^()]+)\\)"));
-    const QRegularExpressionMatch m = tailles.match(legende);
-    const double recu = m.hasMatch() ? LitTaille(m.captured(1)) : -1;
-    const double total = m.hasMatch() ? LitTaille(m.captured(2)) : -1;
-    if (total > 0) {
-        p_.total = total;
-        p_.recu = std::max(recu, total * pourcentage / 100);
-    } else {
-        p_.recu = std::max(p_.recu, recu);
-    }
     // As the transfer layer counts its own rate: from the first second on.
     const double secondes = double(debut_.elapsed()) / 1000;
     p_.debit = secondes >= 1 ? p_.recu / secondes : 0;
     montre_(TexteProgression(p_));
+}
+
+void JaugeSuivie::Octets(double recus, double total) {
+    if (SurfaceJauge* j = Vivante())
+        j->Octets(recus, total);
+    p_.recu = recus;
+    p_.total = total;
 }

@@ -28,13 +28,11 @@ QString TexteProgression(const Progression& p);
 QString FormateDuree(qint64 secondes);
 
 // A gauge that passes everything on to the gauge below it (the window's,
-// drawn exactly as before, or none) and keeps the progress of the file in
+// drawn exactly as before, or none) and keeps the progress of the files in
 // transfer, told to `montre` as a line of text each time the gauge moves.
 //
-// The transfer layer gives a gauge its percentage and its caption
-// ("42 % (12 Ko sur 28,57 Ko) - 6 Ko/sec"): the size comes from the caption,
-// the bytes received from the percentage of it (the caption rounds them to
-// whole units), and the rate from the time since the file began.
+// The transfer layer tells the bytes received and the size (Octets) before
+// it draws; the rate comes from the time since the gauge was shown.
 class JaugeSuivie final : public SurfaceJauge {
 public:
     explicit JaugeSuivie(std::function<void(const QString&)> montre) : montre_(std::move(montre)) {}
@@ -48,6 +46,7 @@ public:
 
     void MontreSurface(bool visible) override;
     void DessineSurface(int pourcentage, const QString& legende) override;
+    void Octets(double recus, double total) override;
 
 private:
     SurfaceJauge* Vivante() const { return dessous_ && *vieDessous_ ? dessous_ : nullptr; }

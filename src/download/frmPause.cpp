@@ -11,7 +11,7 @@
 
 #include "util/Fonctions_Chaine.h"
 #include "util/Fonctions_Messages.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 frmPause::frmPause(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmPause"));
@@ -78,13 +78,14 @@ void frmPause::AfficheTemps() {
         return;
     }
     lblTempsRestant->setText(
-        Pluriel(TempsPauseRestant, QStringLiteral("# seconde"), QStringLiteral("# secondes")));
+        Pluriel(arret_ ? int(arret_->TempsPauseRestant) : 0, QStringLiteral("# seconde"), QStringLiteral("# secondes")));
 }
 
 void frmPause::TimerPause_Timer() {
-    --TempsPauseRestant;
+    if (arret_)
+        --arret_->TempsPauseRestant;
     AfficheTemps();
-    if (TempsPauseRestant == 0)
+    if (!arret_ || arret_->TempsPauseRestant == 0)
         Decharge();
 }
 
@@ -92,7 +93,8 @@ void frmPause::ArretTelechargement_Click() {
     if (MsgBox(QStringLiteral("Êtes-vous sûr de vouloir interrompre le téléchargement ?"),
                IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
         return;
-    DemandeArret();
+    if (arret_)
+        arret_->Demande();
     Interrompt();
 }
 
@@ -100,7 +102,8 @@ void frmPause::Interrompt() {
     if (!charge_)
         return;
     ArretTelechargement->setEnabled(false);
-    TempsPauseRestant = 1;
+    if (arret_)
+        arret_->TempsPauseRestant = 1;
     TimerPause_Timer();
 }
 

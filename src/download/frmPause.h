@@ -1,9 +1,10 @@
-// The pause between downloads: a countdown of TempsPauseRestant seconds that
-// closes itself at 0, and a button that stops the whole run.
+// The pause between downloads: a countdown of the run's TempsPauseRestant
+// seconds that closes itself at 0, and a button that stops the whole run.
 #pragma once
 
 #include <QWidget>
 
+class Arret;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -19,7 +20,11 @@ public:
     QPushButton* ArretTelechargement = nullptr;
     QTimer* TimerPause = nullptr;
 
-    // Shows TempsPauseRestant; loads the window first when it is not loaded.
+    // The stop of the run paused (null: none): its seconds left are counted
+    // down here, and the stop button asks it.
+    void FixeArret(Arret* arret) { arret_ = arret; }
+
+    // Shows the seconds left; loads the window first when it is not loaded.
     void AfficheTemps();
     // One step of the countdown; the window unloads itself at 0.
     void TimerPause_Timer();
@@ -38,6 +43,7 @@ private:
     void Form_Load();
     void Decharge();
 
+    Arret* arret_ = nullptr;
     bool charge_ = false;
     bool dechargement_ = false;
 };

@@ -15,7 +15,7 @@
 #include "download/JaugeWidget.h"
 #include "download/ModeleRapport.h"
 #include "util/Fonctions_Messages.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 frmRapport::frmRapport(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmRapport"));
@@ -132,7 +132,8 @@ void frmRapport::ArretTelechargement_Click() {
                IconeMessage::Question, BoutonsMessage::OuiNon) != ReponseMessage::Oui)
         return;
     ArretTelechargement->setEnabled(false);
-    DemandeArret();
+    if (arret_)
+        arret_->Demande();
 }
 
 void frmRapport::MontreProgression(const QString& texte) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class Arret;
 class QLabel;
 class QListView;
 class ModeleRapport;
@@ -51,7 +52,10 @@ public:
     // The lines as text, each followed by its reason after a tab when it has one.
     QString TexteDesLignes() const;
 
-    // The stop request: confirmed, then the button disabled and ArretDemande set.
+    // The stop of the run shown (null: none), which the stop button asks.
+    void FixeArret(Arret* arret) { arret_ = arret; }
+    // The stop request: confirmed, then the button disabled and the run's
+    // stop asked.
     void ArretTelechargement_Click();
 
 protected:
@@ -62,6 +66,7 @@ private:
     void CopieLignes() const;
     void AfficheProgression();
 
+    Arret* arret_ = nullptr;
     QTimer* suivi_ = nullptr;  // the last line is to be brought into view
     QElapsedTimer dernierSuivi_;
     QString progression_;           // the progress line to show

@@ -9,7 +9,7 @@
 
 #include "net/Attente.h"
 #include "util/Fonctions_Jauge.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 double EssaisTransfert::EchelleEnvironnement() {
     bool ok = false;
@@ -43,11 +43,11 @@ QString EssaisTransfert::RaisonFinale(const QString& raison) const {
     return essais_ > 1 ? raison + QStringLiteral(" (%1 essais)").arg(essais_) : raison;
 }
 
-bool AttendSurJauge(qint64 millisecondes, const QString& gabarit, SurfaceJauge* jauge) {
+bool AttendSurJauge(qint64 millisecondes, const QString& gabarit, SurfaceJauge* jauge, const Arret& arret) {
     QElapsedTimer depuis;
     depuis.start();
     qint64 affichee = -1;
-    while (!ArretDemande && depuis.elapsed() < millisecondes) {
+    while (!arret.Demandee() && depuis.elapsed() < millisecondes) {
         const qint64 reste = (millisecondes - depuis.elapsed() + 999) / 1000;
         if (reste != affichee && jauge) {
             affichee = reste;
@@ -57,7 +57,7 @@ bool AttendSurJauge(qint64 millisecondes, const QString& gabarit, SurfaceJauge* 
     }
     if (jauge)
         InitialiseJauge(*jauge);
-    return !ArretDemande;
+    return !arret.Demandee();
 }
 
 QString DureeLisible(qint64 secondes) {

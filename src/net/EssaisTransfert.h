@@ -51,12 +51,13 @@ private:
     int essais_ = 0, passagers_ = 0, occupes_ = 0;
 };
 
+class Arret;
 class SurfaceJauge;
 
 // Waits `millisecondes` on the event loop, the seconds left shown on `jauge`
 // (may be null) through `gabarit` ("%1": the seconds); the gauge is emptied
-// afterwards. False when the user stopped meanwhile (ArretDemande).
-bool AttendSurJauge(qint64 millisecondes, const QString& gabarit, SurfaceJauge* jauge);
+// afterwards. False when `arret` was asked meanwhile.
+bool AttendSurJauge(qint64 millisecondes, const QString& gabarit, SurfaceJauge* jauge, const Arret& arret);
 
 // A wait as a person says it: "2 h", "1 h 30 min", "16 min 40 s".
 QString DureeLisible(qint64 secondes);

@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 
 #include "net/Attente.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 #include "util/NomFil.h"
 
 namespace {
@@ -108,7 +108,7 @@ bool FichierEnFond::Pousse() {
         }
         // A stop does not wait for a slow disk to take megabytes it will
         // delete anyway: the write fails and the caller drops the file.
-        if (ArretDemande)
+        if (arret_ && arret_->Demandee())
             return false;
         PatienteUnPeu();
     }

@@ -23,6 +23,8 @@
 
 #include <openssl/evp.h>
 
+class Arret;
+
 class FichierEnFond final : public QIODevice {
 public:
     explicit FichierEnFond(const QString& chemin);
@@ -37,6 +39,9 @@ public:
     void CalculeEmpreinte(const EVP_MD* algorithme = EVP_sha256()) { algorithme_ = algorithme; }
     // The bytes of the digest once Termine succeeded; empty otherwise.
     QByteArray Empreinte() const { return empreinte_; }
+
+    // The stop that ends a wait for room in the queue (null: none).
+    void FixeArret(const Arret* arret) { arret_ = arret; }
 
     // Creates or empties the file (with `ajout`, keeps what it holds and
     // writes after it); false when it cannot be written.
@@ -60,6 +65,7 @@ private:
     bool EcritDirectement();
 
     QFile fichier_;
+    const Arret* arret_ = nullptr;
     QByteArray courant_; // gathered on the caller's side until a block is full
     std::thread fil_;
     std::mutex m_;

@@ -35,8 +35,9 @@ void ParametreConnexion(Inet& inet, bool http, const QString& adresseProxy,
                         const QString& portHTTP, const QString& portFTP,
                         const QString& utilisateur, const QString& motDePasse);
 
-// Fetches `adresse` into `destination`: through a temporary file beside it,
-// which takes the destination's place only on success. One request, a GET:
+// Fetches `adresse` into `destination`: through a work file in the hidden
+// folder beside it (DossierReprise), which takes the destination's place only
+// on success. One request, a GET:
 // its own response headers, read before its body, give the size (and so the
 // gauge, or none when it gives no size), the final address after the
 // redirections, the validators for a later resume and any Retry-After.
@@ -122,10 +123,21 @@ public:
     bool Fini() const;
     const IssueTransfert& Issue() const;
     QString Adresse() const; // after the redirections
+    // Bytes received so far, and the size of the whole body (-1: not said,
+    // or its response not come yet: EntetesLus).
+    double Recus() const;
+    double Total() const;
+    bool EntetesLus() const;
 
 private:
     std::unique_ptr<EtatTransfert> d;
 };
+
+// The progress of `octets` received of `reference` on `jauge`, `millisecondes`
+// after the start: "42 % (12 Ko sur 28,57 Ko) - 6 Ko/sec" (the rate from the
+// first second on), the bytes told to the gauge too. Drawn only when the
+// percentage changes.
+void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes);
 
 // The fetch of a file the program fetches for itself (a list, its
 // signature), within `bornes`, saying how it ended for a caller that may try
@@ -133,11 +145,12 @@ private:
 bool TelechargeFichier(Inet& inet, QString& adresse, const QString& destination, SurfaceJauge* jauge,
                        const BornesTransfert& bornes, IssueTransfert& issue);
 
-// The folder, beside the destinations, that holds the work files of cut
-// transfers (hidden; never looked at by the folder comparison, which lists
-// files only; on the destination's file system, so that the finished file
-// takes its place by a rename). Work files older than
-// DureeVieReprise are removed when a fetch next uses the folder.
+// The folder, beside the destinations, that holds the work files of the
+// fetches in progress and of cut transfers (hidden; never looked at by the
+// folder comparison, which lists files only; on the destination's file
+// system, so that the finished file takes its place by a rename). Work files
+// older than DureeVieReprise, and those of a fetch that cannot be resumed
+// whose program is gone, are removed when a fetch next uses the folder.
 inline constexpr char DossierReprise[] = ".ramaglin-reprise";
 inline constexpr int DureeVieRepriseJours = 7;
 // Smaller files start again from zero: a second request costs less than the

@@ -37,7 +37,7 @@
 #include <curl/curl.h>
 
 #include "net/Attente.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 #include "util/NomFil.h"
 
 namespace {
@@ -800,6 +800,8 @@ QString Inet::GetHeader(const QString& nom) const {
     return QString();
 }
 
+bool Inet::Arrete() const { return Interruption && Interruption->Demandee(); }
+
 QByteArray Inet::GetChunk(int taille, Vide* pourquoi) { return d->Lit(taille, pourquoi, true); }
 
 QByteArray Inet::LitDisponible(int taille, Vide* pourquoi) { return d->Lit(taille, pourquoi, false); }
@@ -845,7 +847,7 @@ QByteArray Inet::Prive::Lit(int taille, Vide* pourquoi, bool attendre) {
             raison = Vide::Attente;
             break;
         }
-        if (ArretDemande) {
+        if (q->Arrete()) {
             raison = Vide::Arret;
             break;
         }
@@ -864,7 +866,7 @@ qsizetype Inet::OctetsEnAttente() const {
 }
 
 bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
-    if (ArretDemande) { // no request starts once the user has asked to stop
+    if (Arrete()) { // no request starts once the user has asked to stop
         Cancel();
         return false;
     }
@@ -875,7 +877,7 @@ bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
         // Looked at before every read: GetChunk only sees a stop when the
         // buffer is empty, and behind a slow writer a fast server keeps it
         // full to the end of the resource.
-        if (ArretDemande) {
+        if (Arrete()) {
             Cancel();
             return false;
         }
@@ -891,7 +893,7 @@ bool Inet::OpenURL(const QString& adresse, QIODevice& sortie) {
         }
         CedeDeTempsEnTemps();
     }
-    if (ArretDemande || StillExecuting()) { // a stop request, not the end
+    if (Arrete() || StillExecuting()) { // a stop request, not the end
         Cancel();
         return false;
     }

@@ -23,6 +23,7 @@
 #include <QObject>
 #include <QString>
 
+class Arret;
 class QIODevice;
 
 class Inet final : public QObject {
@@ -66,6 +67,9 @@ public:
     QString CertificatsAutorite;
     // Taken by a fetch of the transfer layer (one at a time on an object).
     bool EnService = false;
+    // The stop of the search or the run this object works for (null: none),
+    // which GetChunk, OpenURL and the fetches of the transfer layer look at.
+    const Arret* Interruption = nullptr;
 
     // The most connections to one server that the objects sharing this one's
     // worker open at once (0: no limit). Several requests to a server that
@@ -98,14 +102,14 @@ public:
         Aucun,     // bytes were given
         Fin,       // the end of the data: the request succeeded
         Echec,     // the request failed (RaisonEchec says why)
-        Arret,     // the user asked to stop (ArretDemande)
+        Arret,     // the user asked to stop (Interruption)
         Remplacee, // the request was cancelled or replaced by another
         Attente,   // LitDisponible: nothing has come yet
     };
 
     // The next received bytes, at most `taille`; waits for them while letting
     // the event loop turn. Empty at the end of the data, when the request
-    // failed, when the user asked to stop (ArretDemande), and when the request
+    // failed, when the user asked to stop (Interruption), and when the request
     // was cancelled or replaced meanwhile: `pourquoi` tells which.
     QByteArray GetChunk(int taille, Vide* pourquoi = nullptr);
     // The same without waiting: empty with Vide::Attente when nothing has
@@ -158,7 +162,24 @@ signals:
     void StateChanged(int etat);
 
 private:
+    bool Arrete() const;
     struct Prive;
     friend struct MoteurInet;
     std::unique_ptr<Prive> d;
+};
+
+// `arret` handed to `inet` for a scope (a search, a run), the one it had
+// given back after.
+class InterruptionPour final {
+public:
+    InterruptionPour(Inet& inet, const Arret& arret) : inet_(inet), avant_(inet.Interruption) {
+        inet.Interruption = &arret;
+    }
+    ~InterruptionPour() { inet_.Interruption = avant_; }
+    InterruptionPour(const InterruptionPour&) = delete;
+    InterruptionPour& operator=(const InterruptionPour&) = delete;
+
+private:
+    Inet& inet_;
+    const Arret* avant_;
 };

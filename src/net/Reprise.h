@@ -117,7 +117,14 @@ struct Reprise {
     }
 
     void Oublie() {
-        if (!PeutExister() || !Tient())
+        if (!PeutExister())
+            return;
+        // The folder also holds the work files that cannot be resumed: a
+        // fetch that kept nothing takes no lock there.
+        Chemins();
+        if (!verrou && !QFileInfo::exists(info) && !QFileInfo::exists(travail))
+            return;
+        if (!Tient())
             return;
         QFile::remove(travail);
         QFile::remove(info);

@@ -20,7 +20,7 @@
 #include "net/SortieBornee.h"
 #include "util/Fonctions_Jauge.h"
 #include "util/Fonctions_Math.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 using namespace DetailTransfert;
 
@@ -76,7 +76,8 @@ struct EtatTransfert {
             InitialiseJauge(*g);
         // Whatever happens, an earlier file at the destination stays until the
         // new one is complete.
-        temporaire = CreeFichierTemporaire(destination);
+        if (travail.Cree(destination))
+            temporaire = travail.Chemin();
         recu = temporaire;
         if (temporaire.isEmpty()) {
             raison = QStringLiteral("dossier non modifiable");
@@ -90,6 +91,7 @@ struct EtatTransfert {
         depuis = avecReprise ? reprise.Gardee(validateur, total) : 0;
         sortieTemporaire.emplace(temporaire, bornes_ ? *bornes_ : BornesTransfert{}, -1);
         sortieTemporaire->empreinte = empreinte;
+        sortieTemporaire->fichier.FixeArret(inet.Interruption);
         Lance();
     }
     ~EtatTransfert() {
@@ -125,6 +127,7 @@ struct EtatTransfert {
     enum class Phase { Entete, Corps, Fini };
     Phase phase = Phase::Entete;
     bool arret = false;
+    FichierTravail travail; // the work file when nothing can be resumed
     QString temporaire;
     QString recu; // the file that takes the destination's place
     std::optional<SortieBornee> sortieTemporaire, sortieReprise;
@@ -141,8 +144,6 @@ struct EtatTransfert {
     bool entetesVus = false;
     bool totalExact = false;   // a 206: the file must end exactly at the resource's size
     bool garderSiCoupe = false; // a cut keeps what came (a resumable work file)
-    int pourcentageTexte = 0;
-    QString textePourcentage = QStringLiteral("0");
     QElapsedTimer debut;
     QString raison;          // why the fetch failed, for the user
     bool passager = false;   // the failure may pass with another try
@@ -259,10 +260,12 @@ EtatTransfert::Entete EtatTransfert::LitEntete() {
     if (garderSiCoupe) {
         sortieReprise.emplace(reprise.travail, BornesTransfert{}, tailleServeur);
         sortieReprise->empreinte = empreinte;
+        sortieReprise->fichier.FixeArret(inet.Interruption);
         sortie = &*sortieReprise;
-        // The work file beside the destination is not needed: a program
-        // killed from here on leaves only the one that can be resumed.
+        // The other work file is not needed: a program killed from here on
+        // leaves only the one that can be resumed.
         QFile::remove(temporaire);
+        travail.Libere();
     }
     if (!sortie->Ouvre(ajout)) {
         inet.Cancel();
@@ -418,6 +421,7 @@ void EtatTransfert::Conclut() {
         inet.Cancel();
     if (!temporaire.isEmpty() && (!resultat || recu != temporaire))
         QFile::remove(temporaire);
+    travail.Libere();
     if (SurfaceJauge* j = Jauge())
         MasqueJauge(*j);
 
@@ -439,21 +443,23 @@ void EtatTransfert::MontreProgression(double octets) {
         return;
     // A body that outgrows the length it announced stops at 100 %.
     const double reference = std::max(tailleMax != -1 ? std::min(tailleMax, totalJauge) : totalJauge, octets);
+    MontreOctetsSurJauge(*j, octets, reference, debut.elapsed());
+}
+
+void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes) {
     const int pourcentage = PourcentageBorne(octets / reference * 100);
     // The gauge only redraws a new percentage: build its caption only then
     // (this runs for every kilobyte: no text is made for nothing).
-    if (pourcentage != pourcentageTexte) {
-        pourcentageTexte = pourcentage;
-        textePourcentage = QString::number(pourcentage);
-    }
-    if (textePourcentage == j->Tag)
+    bool dessine = false;
+    if (jauge.Tag.toInt(&dessine) == pourcentage && dessine)
         return;
-    QString legende = textePourcentage + QStringLiteral(" % (") + FormateTaille(octets, true) +
+    QString legende = QString::number(pourcentage) + QStringLiteral(" % (") + FormateTaille(octets, true) +
                       QStringLiteral(" sur ") + FormateTaille(reference, false) + QLatin1Char(')');
-    const qint64 secondes = debut.elapsed() / 1000;
+    const qint64 secondes = millisecondes / 1000;
     if (secondes >= 1)
         legende += QStringLiteral(" - ") + FormateTaille(octets / double(secondes), true) + QStringLiteral("/sec");
-    AfficheJauge(*j, pourcentage, legende);
+    jauge.Octets(octets, reference);
+    AfficheJauge(jauge, pourcentage, legende);
 }
 
 TransfertFichier::TransfertFichier(Inet& inet, const QString& adresse, const QString& destination,
@@ -472,6 +478,9 @@ void TransfertFichier::Arrete() {
 bool TransfertFichier::Fini() const { return d->phase == EtatTransfert::Phase::Fini; }
 const IssueTransfert& TransfertFichier::Issue() const { return d->issue; }
 QString TransfertFichier::Adresse() const { return d->adresse; }
+double TransfertFichier::Recus() const { return d->recus; }
+double TransfertFichier::Total() const { return d->totalJauge; }
+bool TransfertFichier::EntetesLus() const { return d->phase != EtatTransfert::Phase::Entete; }
 
 namespace {
 
@@ -492,10 +501,9 @@ bool Telecharge(Inet& inet, QString& adresse, const QString& destination, bool v
         ~Fin() { inet.EnService = false; }
     } fin{inet};
 
-    ArretDemande = false;
     EtatTransfert t(inet, adresse, destination, jauge, verifierPage, tailleMax, bornes, options);
     for (;;) {
-        t.arret = t.arret || ArretDemande;
+        t.arret = t.arret || (inet.Interruption && inet.Interruption->Demandee());
         if (t.Avance())
             break;
         PatienteUnPeu();

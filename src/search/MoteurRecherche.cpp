@@ -13,6 +13,7 @@
 #include "net/Attente.h"
 #include "net/EssaisTransfert.h"
 #include "net/Fonctions_Internet_INET.h"
+#include "net/Inet.h"
 #include "search/FraicheurListe.h"
 #include "search/LignesListe.h"
 #include "search/SignatureListe.h"
@@ -21,7 +22,6 @@
 #include "util/Fonctions_Fichier.h"
 #include "util/Fonctions_Jauge.h"
 #include "util/Fonctions_Messages.h"
-#include "util/ModuleRamaglin.h"
 
 namespace {
 
@@ -67,6 +67,7 @@ bool SignatureValide(const QByteArray& cle, const QByteArray& signature, const Q
 MoteurRecherche::Resultat MoteurRecherche::Lance(const TableVariables& service, const ReglagesConnexion& reglages,
                                                  SurfaceJauge* jauge, bool& rechercheEffectuee) {
     Resultat r;
+    const InterruptionPour arret(inet_, arret_);
     // Where the list comes from and whether it is trusted are decided from
     // the parameter file alone, before any block is read.
     const QString adresse = service.Lit(QStringLiteral("FICHIER_LISTE_NOM"));
@@ -101,7 +102,7 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const TableVariables& service, 
         QByteArray texte;
         const BornesTransfert bornes{TailleMaxSignature, EspaceLibreMinListe};
         const bool recue = Recoit(adresse + QStringLiteral(".sig"), dossier, bornes, nullptr, texte, raison);
-        if (!recue && ArretDemande)
+        if (!recue && arret_.Demandee())
             return r;
         if (!recue || !DecodeSignature(texte, signature)) {
             SignatureRefusee(adresse, true);
@@ -120,7 +121,7 @@ MoteurRecherche::Resultat MoteurRecherche::Lance(const TableVariables& service, 
         // of the fetch are the program's own: their box says which; any
         // other failure keeps its classic box, and the reason goes with the
         // result for the front end to show beside it.
-        if (!ArretDemande) {
+        if (!arret_.Demandee()) {
             r.raison = raison;
             if (raison.startsWith(QStringLiteral("le fichier dépasse")) ||
                 raison.startsWith(QStringLiteral("il resterait moins de")))
@@ -217,7 +218,7 @@ bool MoteurRecherche::Recoit(const QString& adresse, const QString& dossier, con
                 raison = QStringLiteral("la liste reçue n'a pas pu être lue dans le dossier temporaire");
             return lu;
         }
-        if (ArretDemande)
+        if (arret_.Demandee())
             return false;
         raison = issue.raison;
         const EssaisTransfert::Suite suite = essais.ApresEchec(issue, raison);
@@ -227,12 +228,13 @@ bool MoteurRecherche::Recoit(const QString& adresse, const QString& dossier, con
                             .arg(QStringLiteral("%1"))
                             .arg(essais.Essais() + 1)
                             .arg(EssaisTransfert::EssaisMaxPassagers),
-                        jauge))
+                        jauge, arret_))
                 return false;
             continue;
         }
         if (suite.genre == EssaisTransfert::Suite::Genre::AttenteServeur) {
-            if (!AttendSurJauge(qint64(suite.secondes) * 1000, QStringLiteral("Le serveur demande d'attendre : %1 s"), jauge))
+            if (!AttendSurJauge(qint64(suite.secondes) * 1000, QStringLiteral("Le serveur demande d'attendre : %1 s"), jauge,
+                                arret_))
                 return false;
             continue;
         }

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "config/ReglagesConnexion.h"
+#include "util/Arret.h"
 
 class Inet;
 class LignesListe;
@@ -29,6 +30,11 @@ struct BornesTransfert;
 class MoteurRecherche {
 public:
     explicit MoteurRecherche(Inet& inet) : inet_(inet) {}
+
+    // This search's stop: whoever runs the search asks it (a stop button,
+    // the main window's close, a signal). The search then ends without a
+    // message.
+    Arret& Interruption() { return arret_; }
 
     enum class Issue {
         Echec,         // no list: the fetch, its processing or its rewrite failed
@@ -80,6 +86,7 @@ private:
     static void SignatureRefusee(const QString& adresse, bool illisible);
 
     Inet& inet_;
+    Arret arret_;
 };
 
 // One search of a service at a time: a lock beside its list copy

@@ -22,6 +22,10 @@ public:
     // Clears the surface, then draws the bar for `pourcentage` (none at 0) and,
     // when not empty, the caption centred on it.
     virtual void DessineSurface(int pourcentage, const QString& legende) = 0;
+    // The bytes behind the percentage drawn next: `recus` of `total`, for a
+    // view that says them in its own words (told before DessineSurface, only
+    // by the progress of a transfer).
+    virtual void Octets(double /*recus*/, double /*total*/) {}
 
     // Decimal text of the percentage drawn last.
     QString Tag;

@@ -342,3 +342,46 @@ TEST_F(SansFenetre, NotificationsDuBureau) {
 }
 
 } // namespace
+
+// A run killed during two large transfers (SIGKILL: nothing cleaned up)
+// leaves their work files, never in the destination itself: the next run
+// continues the one that can be resumed, removes the other, and no work file
+// stays.
+TEST_F(SansFenetre, RepriseApresUnRunTue) {
+    ServeurTest serveur;
+    const QByteArray gros = Motif(4 * 1024 * 1024);
+    ReponseTest reponse{.entetes = "ETag: \"k\"\r\n", .corps = gros, .goutteOctets = 128 * 1024,
+                        .goutteDelaiMs = 150, .plages = true, .validateur = "\"k\""};
+    serveur.Repond("*", "/g.bin", reponse);
+    ReponseTest sansValidateur{.corps = gros, .goutteOctets = 128 * 1024, .goutteDelaiMs = 150};
+    serveur.Repond("*", "/n.bin", sansValidateur);
+    const QString param = Service("g.bin\tG\t1\r\nn.bin\tN\t1\r\n", "", serveur.Adresse("/"));
+    QProcess p;
+    Demarre(p, {"--sans-fenetre", param});
+    const QString reprise = dest + "/.ramaglin-reprise";
+    const auto garde = [&](const QString& motif) {
+        const QStringList parts = QDir(reprise).entryList({motif}, QDir::Files | QDir::Hidden);
+        return parts.isEmpty() ? 0 : QFileInfo(reprise + "/" + parts[0]).size();
+    };
+    ASSERT_TRUE(AttendQue([&] { return garde("????????????????????????????????.part") >= 1024 * 1024 &&
+                                       garde("en-cours-*.part") > 0; }, 30000));
+    p.kill();
+    p.waitForFinished();
+    const qint64 octets = garde("????????????????????????????????.part");
+    EXPECT_EQ(Destination(), QStringList{".ramaglin-reprise"});
+    // The killed run's lock on its work file stays behind; a program that is
+    // gone holds nothing, and the next run takes the file over.
+    EXPECT_EQ(QDir(reprise).entryList({"*.verrou"}, QDir::Files | QDir::Hidden).size(), 1);
+
+    reponse.goutteOctets = sansValidateur.goutteOctets = 0;
+    serveur.Repond("*", "/g.bin", reponse);
+    serveur.Repond("*", "/n.bin", sansValidateur);
+    const Execution e = Lance({"--sans-fenetre", param});
+    EXPECT_EQ(e.statut, 0) << e.erreurs.toStdString();
+    EXPECT_EQ(e.lignes.mid(0, 2), (QStringList{"[OK] G (4 Mo)", "[OK] N (4 Mo)"}));
+    const auto gets = serveur.Requetes("GET", "/g.bin");
+    ASSERT_EQ(gets.size(), 2);
+    EXPECT_EQ(gets[1].Entete("Range"), "bytes=" + QByteArray::number(octets) + "-"); // If-Range: the net tests
+    EXPECT_TRUE(LitFichier(dest + "/g.bin") == gros && LitFichier(dest + "/n.bin") == gros);
+    EXPECT_EQ(Destination(), (QStringList{"g.bin", "n.bin"}));
+}

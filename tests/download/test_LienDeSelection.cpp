@@ -18,7 +18,7 @@
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
 #include "support/VueEnregistreuse.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 namespace {
 
@@ -41,9 +41,7 @@ protected:
         // The destination has a parent of the test's own, so that a name that
         // leaves it would show there.
         dossier = bac.filePath("dest") + "/";
-        ArretDemande = false;
     }
-    void TearDown() override { ArretDemande = false; }
 
     // Empties the destination, writes the link page into it and hands it over;
     // nothing is ever left beside the destination.
@@ -117,7 +115,8 @@ TEST_F(LienDeSelection, FiltresFormesDeLiensEtEchecs) {
     QTimer surveille;
     QObject::connect(&surveille, &QTimer::timeout, [&] {
         for (const RequeteRecue& r : lent.Requetes())
-            ArretDemande = ArretDemande || r.methode == "GET";
+            if (r.methode == "GET")
+                moteur.Interruption().Demande();
     });
     surveille.start(20);
     EXPECT_TRUE(Lance("<a href=un.bin>1</a><a href=\"" + lent.Adresse("/lent.bin").toUtf8() +
@@ -202,7 +201,8 @@ TEST_F(LienDeSelection, ArretPendantLaDecompression) {
     ASSERT_EQ(e.code, 0) << e.Raison().toStdString();
     QTimer surveille;
     QObject::connect(&surveille, &QTimer::timeout, [&] {
-        ArretDemande = ArretDemande || QFileInfo::exists(dossier + "a.txt");
+        if (QFileInfo::exists(dossier + "a.txt"))
+            moteur.Interruption().Demande();
     });
     surveille.start(0);
     EXPECT_FALSE(Lance("<a href=arret.zip>x</a>"));

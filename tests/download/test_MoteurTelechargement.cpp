@@ -26,7 +26,7 @@
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
 #include "support/VueEnregistreuse.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 namespace {
 
@@ -46,9 +46,7 @@ protected:
         AffecteVariable("NUM_COLONNE_TELECHARGEE", "1");
         AffecteVariable("CHEMIN_DESTINATION_FICHIER_SOURCE", dest.path());
         AffecteVariable("ADRESSE_BASE_FICHIERS_SOURCES", nginx->Adresse("/"));
-        ArretDemande = false;
     }
-    void TearDown() override { ArretDemande = false; }
 
     // The list copy, on disk and in memory, and every row of it chosen.
     std::vector<RangeeChoisie> Liste(const QByteArray& texte) {
@@ -281,7 +279,7 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
     const QByteArray gros = Motif(2 * 1024 * 1024);
     serveur.Repond("GET", "/o.bin", ReponseTest::Statut(429));
     serveur.Repond("*", "/c.bin", {.entetes = "ETag: \"e\"\r\n", .corps = gros, .coupeApres = 500000});
-    vue.surPause = [](int) { ArretDemande = true; };
+    vue.surPause = [this](int) { moteur.Interruption().Demande(); };
     auto r = Lance(Liste("o.bin\tO\r\nc.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] O"});
     EXPECT_EQ(vue.attentes, std::vector<int>{10});
@@ -291,7 +289,7 @@ TEST_F(MoteurTelechargementTest, ArretPendantUneAttente) {
 
     vue = VueEnregistreuse();
     moteur.FixeEchelleAttentes(1);
-    QTimer::singleShot(1000, [] { ArretDemande = true; }); // during the 2 s before the second try
+    QTimer::singleShot(1000, [this] { moteur.Interruption().Demande(); }); // during the 2 s before the second try
     r = Lance(Liste("c.bin\tC\r\n"));
     EXPECT_EQ(vue.lignes, QStringList{"[Arrêt demandé] C"});
     EXPECT_EQ(serveur.Requetes("GET", "/c.bin").size(), 1);
@@ -437,7 +435,10 @@ TEST_F(MoteurTelechargementTest, ArretAvecQuatreFichiersEnVol) {
                                               .goutteOctets = 65536, .goutteDelaiMs = 200});
     }
     QTimer guet;
-    QObject::connect(&guet, &QTimer::timeout, [&] { ArretDemande = ArretDemande || serveur.Requetes().size() == 4; });
+    QObject::connect(&guet, &QTimer::timeout, [&] {
+        if (serveur.Requetes().size() == 4)
+            moteur.Interruption().Demande();
+    });
     guet.start(10);
     const auto r = Lance(Liste(liste));
     EXPECT_TRUE(r.arrete);
@@ -553,7 +554,7 @@ TEST_F(MoteurTelechargementTest, DisquePleinAvecFichiersEnVol) {
 // The run's progress line, the same in the report window and on a terminal:
 // sizes in their unit, a size unknown (bytes received only, no time left), a
 // rate not known yet (neither rate nor time left), the search's own subject;
-// and the line a gauge makes of the transfer layer's caption.
+// and the line a gauge makes of the bytes the transfer layer tells it.
 TEST(Progression, LigneDuRun) {
     constexpr double Ko = 1024, Mo = Ko * 1024, Go = Mo * 1024;
     const struct {
@@ -575,7 +576,7 @@ TEST(Progression, LigneDuRun) {
     JaugeSuivie jauge([&](const QString& texte) { lignes << texte; });
     InitialiseJauge(jauge);
     jauge.Fichier(2, 5);
-    AfficheJauge(jauge, 25, "25 % (512 Ko sur 2 Mo)");
+    MontreOctetsSurJauge(jauge, 512 * Ko, 2 * Mo, 0);
     ASSERT_EQ(lignes.size(), 2);
     EXPECT_EQ(lignes[0], "Fichier 2 sur 5");
     // The rate comes after a second; this line may be made sooner or later.

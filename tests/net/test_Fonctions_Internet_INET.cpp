@@ -23,7 +23,7 @@
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
 #include "util/Fonctions_Jauge.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 // A name resolved to nothing without asking any name server: libcurl's resolver
 // calls getaddrinfo, which the executable's definition below overrides.
@@ -210,24 +210,27 @@ TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
         EcritFichier(dossier.filePath("fichier.bin"), "ancien contenu");
         Transfert t;
         t.Inet1.RequestTimeout = 2;
+        class Arret arret;
+        t.Inet1.Interruption = &arret;
         QObject contexte; // the timers die with the case
         QTimer guet;
         QObject::connect(&guet, &QTimer::timeout, [&] {
-            ArretDemande = ArretDemande || !serveur.Requetes(c.arretSur, chemin).isEmpty();
+            if (!serveur.Requetes(c.arretSur, chemin).isEmpty())
+                arret.Demande();
         });
         if (c.arretSur) {
             t.bornes = BornesTransfert{.tailleMax = 256 << 20};
             guet.start(10);
         } else if (c.quoi == Arret) {
-            QTimer::singleShot(800, &contexte, [] { ArretDemande = true; });
+            QTimer::singleShot(800, &contexte, [&] { arret.Demande(); });
         }
         // A folder that is a regular file (the tests run as root, who may write anywhere else).
         EXPECT_FALSE(t.Telecharge(c.adresse.isEmpty() ? serveur.Adresse(chemin) : c.adresse,
                                   dossier.filePath(c.quoi == DossierImpossible ? "fichier.bin/f" : "fichier.bin")));
         guet.stop();
         EXPECT_EQ(t.raison, c.raison);
-        EXPECT_EQ(ArretDemande, c.quoi == Arret); // a stop is told from a failure so
-        ArretDemande = false;
+        EXPECT_EQ(arret.Demandee(), c.quoi == Arret); // a stop is told from a failure so
+        arret.Efface();
         EXPECT_EQ(Contenu(dossier), QStringList{"fichier.bin"});
         EXPECT_EQ(LitFichier(dossier.filePath("fichier.bin")), "ancien contenu");
         EXPECT_FALSE(t.jauge.visibilite.last());

@@ -31,7 +31,7 @@
 #include "support/Processus.h"
 #include "support/ServeurTest.h"
 #include "support/ServeursReels.h"
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 namespace {
 
@@ -71,12 +71,11 @@ protected:
         AffecteVariable("AFFICHE_RESULTAT", "O");
     }
     void TearDown() override {
-        ArretDemande = false;
         etatAvant.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", etatAvant);
     }
     MoteurRecherche::Resultat Cherche(const QString& adresse) {
         AffecteVariable("FICHIER_LISTE_NOM", adresse);
-        return MoteurRecherche(inet).Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
+        return moteur.Lance(VariablesService(), ReglagesConnexion(), nullptr, effectuee);
     }
     QStringList Restes() const { return QDir(rep).entryList(QDir::Files | QDir::Hidden); }
     // The file a service's version is kept in, found rather than named: only one was written.
@@ -95,6 +94,7 @@ protected:
     QByteArray etatAvant;
     EnregistreurMessages rec;
     Inet inet;
+    MoteurRecherche moteur{inet};
     ServeurTest serveur;
     bool effectuee = false;
 };
@@ -120,7 +120,7 @@ TEST_F(MoteurRechercheTest, ListeSansFinEtArret) {
         EXPECT_FALSE(effectuee);
     }
     rec.Vide();
-    QTimer::singleShot(300, [] { ArretDemande = true; });
+    QTimer::singleShot(300, [this] { moteur.Interruption().Demande(); });
     const auto r = Cherche(serveur.Adresse("/liste"));
     EXPECT_EQ(r.issue, MoteurRecherche::Issue::Echec);
     EXPECT_TRUE(rec.Textes().isEmpty()) << rec.Textes().join('\n').toStdString();

@@ -1,12 +1,9 @@
-#include "util/ModuleRamaglin.h"
+#include "util/Arret.h"
 
 #include <QAbstractEventDispatcher>
 
-bool ArretDemande = false;
-int TempsPauseRestant = 0;
-
-void DemandeArret() {
-    ArretDemande = true;
+void Arret::Demande() {
+    demande_.store(true, std::memory_order_relaxed);
     if (QAbstractEventDispatcher* boucle = QAbstractEventDispatcher::instance())
         boucle->wakeUp();
 }

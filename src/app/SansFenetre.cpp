@@ -398,6 +398,11 @@ private:
 int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages, VerrouListe& verrou,
                  MoteurRecherche::Resultat& resultat, BilanRun& bilan) {
     const QString dossier = AvecSeparateurFinal(QCoreApplication::applicationDirPath());
+    // The connection the window was set to; only the window changes it. With
+    // the system's settings, their first answer is prepared meanwhile.
+    LitRamagIni(CheminRamagIni(dossier, false), reglages);
+    if (!reglages.particulier)
+        PrepareProxySysteme();
     if (!ChargeService(dossier, fichier))
         return SortieConfiguration;
     const auto lit = [](const QString& nom) {
@@ -410,8 +415,6 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
     case VerrouListe::Etat::Occupe: return SortieOccupe;
     case VerrouListe::Etat::Illisible: return SortieConfiguration;
     }
-    // The connection the window was set to; only the window changes it.
-    LitRamagIni(CheminRamagIni(dossier, false), reglages);
     if (!reglages.utilisateurProxy.isEmpty()) {
         // The proxy's password, from the desktop's secret store; a store that
         // is absent or does not answer in time leaves none.

@@ -33,6 +33,7 @@
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -1017,3 +1018,8 @@ QString Inet::RaisonEchec() const {
     }
 }
 
+void PrepareProxySysteme() {
+    QThreadPool::globalInstance()->start([] {
+        QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(QStringLiteral("http://localhost/"))));
+    });
+}

@@ -161,3 +161,11 @@ private:
     friend struct MoteurInet;
     std::unique_ptr<Prive> d;
 };
+
+// Starts, on a thread of the application's pool, what the system's proxy
+// settings need before their first answer (the desktop's configuration is
+// read then: tens of milliseconds), so that the program's first request,
+// made a moment later, does not wait for it. Only for a program that uses
+// the system's settings; a QCoreApplication must exist (it waits for the
+// pool when it goes).
+void PrepareProxySysteme();

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -401,8 +402,9 @@ int ChercheListe(const QString& fichier, Inet& inet, ReglagesConnexion& reglages
     // The connection the window was set to; only the window changes it. With
     // the system's settings, their first answer is prepared meanwhile.
     LitRamagIni(CheminRamagIni(dossier, false), reglages);
+    std::jthread preparation;
     if (!reglages.particulier)
-        PrepareProxySysteme();
+        preparation = PrepareProxySysteme();
     if (!ChargeService(dossier, fichier))
         return SortieConfiguration;
     const auto lit = [](const QString& nom) {

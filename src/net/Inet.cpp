@@ -33,7 +33,6 @@
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
-#include <QThreadPool>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -1018,8 +1017,9 @@ QString Inet::RaisonEchec() const {
     }
 }
 
-void PrepareProxySysteme() {
-    QThreadPool::globalInstance()->start([] {
+std::jthread PrepareProxySysteme() {
+    return std::jthread([] {
+        NommeFil("ramaglin-proxy");
         QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(QStringLiteral("http://localhost/"))));
     });
 }

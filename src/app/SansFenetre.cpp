@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -410,6 +411,12 @@ private:
 int ChercheListe(const QString& fichier, Inet& inet, GardeSignaux& signaux, ReglagesConnexion& reglages,
                  VerrouListe& verrou, MoteurRecherche::Resultat& resultat, BilanRun& bilan) {
     const QString dossier = AvecSeparateurFinal(QCoreApplication::applicationDirPath());
+    // The connection the window was set to; only the window changes it. With
+    // the system's settings, their first answer is prepared meanwhile.
+    LitRamagIni(CheminRamagIni(dossier, false), reglages);
+    std::jthread preparation;
+    if (!reglages.particulier)
+        preparation = PrepareProxySysteme();
     if (!ChargeService(dossier, fichier))
         return SortieConfiguration;
     const auto lit = [](const QString& nom) {
@@ -422,8 +429,6 @@ int ChercheListe(const QString& fichier, Inet& inet, GardeSignaux& signaux, Regl
     case VerrouListe::Etat::Occupe: return SortieOccupe;
     case VerrouListe::Etat::Illisible: return SortieConfiguration;
     }
-    // The connection the window was set to; only the window changes it.
-    LitRamagIni(CheminRamagIni(dossier, false), reglages);
     if (!reglages.utilisateurProxy.isEmpty()) {
         // The proxy's password, from the desktop's secret store; a store that
         // is absent or does not answer in time leaves none.

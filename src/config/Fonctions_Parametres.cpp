@@ -28,7 +28,51 @@ bool EntreCrochets(const QString& texte, QString& dedans, QString& apres) {
     return true;
 }
 
+// The download's values read just now that make no sense: told, and
+// emptied so that the default applies (and nothing is told again at the run).
+void VerifieReglagesTransfert(TableVariables& table, int numeroListe, bool enVol, bool debit) {
+    const QString nomEnVol = QStringLiteral("TRANSFERTS_SIMULTANES"), nomDebit = QStringLiteral("DEBIT_MAX");
+    if (enVol) {
+        const QString texte = table.Lit(nomEnVol).trimmed();
+        if (!texte.isEmpty() && !TransfertsSimultanes(texte)) {
+            const auto oui = [&](const QString& nom) { return table.Existe(nom, numeroListe) && table.Oui(nom); };
+            const bool pauses = oui(QStringLiteral("PAUSE_SELON_TAILLE")) ||
+                                oui(QStringLiteral("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT"));
+            MsgBox(QStringLiteral("La variable TRANSFERTS_SIMULTANES doit être un nombre de fichiers de 1 à %1 : "
+                                  "« %2 » ne convient pas, %3 est pris.")
+                       .arg(TransfertsMax)
+                       .arg(texte)
+                       .arg(pauses ? 1 : TransfertsParDefaut),
+                   IconeMessage::Exclamation);
+            table.Affecte(nomEnVol, QString());
+        }
+    }
+    if (debit) {
+        const QString texte = table.Lit(nomDebit).trimmed();
+        if (!texte.isEmpty() && !DebitMaxOctets(texte)) {
+            MsgBox(QStringLiteral("La variable DEBIT_MAX doit être un débit en Kio/s de 1 à %1 : « %2 » ne "
+                                  "convient pas, le débit n'est pas limité.")
+                       .arg(qint64(DebitMaxKio))
+                       .arg(texte),
+                   IconeMessage::Exclamation);
+            table.Affecte(nomDebit, QString());
+        }
+    }
+}
+
 } // namespace
+
+std::optional<int> TransfertsSimultanes(const QString& texte) {
+    bool nombre = false;
+    const int n = texte.trimmed().toInt(&nombre);
+    return nombre && n >= 1 && n <= TransfertsMax ? std::optional<int>(n) : std::nullopt;
+}
+
+std::optional<qint64> DebitMaxOctets(const QString& texte) {
+    bool nombre = false;
+    const double kio = texte.trimmed().toDouble(&nombre);
+    return nombre && kio >= 1 && kio <= DebitMaxKio ? std::optional<qint64>(qint64(kio * 1024)) : std::nullopt;
+}
 
 void LitFichierParametres(const QString& chemin, int numeroListe) {
     QStringList lignes;
@@ -38,6 +82,7 @@ void LitFichierParametres(const QString& chemin, int numeroListe) {
 
 void LitParametres(TableVariables& table, const QStringList& lignes, int numeroListe, const QString& nom,
                    const QSet<QString>& refusees, QStringList* ignorees) {
+    bool enVol = false, debit = false; // set by this reading
     for (const QString& ligne : lignes) {
         if (ligne.isEmpty())
             continue;
@@ -45,12 +90,12 @@ void LitParametres(TableVariables& table, const QStringList& lignes, int numeroL
         if (egal < 0) {
             Erreur(QStringLiteral("Une variable n'a pas été affectée dans le fichier ") + nom +
                    QStringLiteral("."));
-            return;
+            break;
         }
         const QString variable = ligne.left(egal);
         if (!table.Existe(variable, numeroListe)) {
             Erreur(QStringLiteral("Variable inconnue : ") + variable);
-            return;
+            break;
         }
         if (refusees.contains(variable)) {
             if (ignorees && !ignorees->contains(variable))
@@ -58,7 +103,10 @@ void LitParametres(TableVariables& table, const QStringList& lignes, int numeroL
             continue;
         }
         table.Affecte(variable, ligne.mid(egal + 1));
+        enVol = enVol || variable == QLatin1String("TRANSFERTS_SIMULTANES");
+        debit = debit || variable == QLatin1String("DEBIT_MAX");
     }
+    VerifieReglagesTransfert(table, numeroListe, enVol, debit);
 }
 
 void ChargeListeOptions(const QString& chemin, int numeroListe, ArbreOptions* arbre,

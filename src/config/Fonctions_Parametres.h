@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class TableVariables;
 
@@ -21,8 +22,22 @@ public:
 void LitFichierParametres(const QString& chemin, int numeroListe);
 // The same reading on lines already in memory, into `table`; `nom` names
 // them in the messages. A line that sets one of the `refusees` variables is
-// not applied: its name goes, once, to `ignorees`.
+// not applied: its name goes, once, to `ignorees`. A TRANSFERTS_SIMULTANES or
+// DEBIT_MAX read here that makes no sense is told then, once, and emptied:
+// the download takes its default.
 void LitParametres(TableVariables& table, const QStringList& lignes, int numeroListe, const QString& nom,
                    const QSet<QString>& refusees = {}, QStringList* ignorees = nullptr);
+
+// Files in flight at most during a download: TRANSFERTS_SIMULTANES (1 to
+// TransfertsMax), else TransfertsParDefaut, or 1 when the service declares
+// pauses (it wants one file at a time).
+constexpr int TransfertsParDefaut = 4;
+constexpr int TransfertsMax = 16;
+// TRANSFERTS_SIMULTANES, and DEBIT_MAX (Kio/s, 1 to DebitMaxKio) in bytes per
+// second, from their text: none when it is empty or makes no sense.
+constexpr double DebitMaxKio = 1e9;
+std::optional<int> TransfertsSimultanes(const QString& texte);
+std::optional<qint64> DebitMaxOctets(const QString& texte);
+
 void ChargeListeOptions(const QString& chemin, int numeroListe, ArbreOptions* arbre,
                         bool effacer);

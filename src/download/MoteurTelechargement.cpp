@@ -119,35 +119,9 @@ bool MoteurTelechargement::Prepare() {
     // A service that declares pauses wants one file at a time.
     const bool pauses = Variable("PAUSE_SELON_TAILLE") == QLatin1String("O") ||
                         Variable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT") == QLatin1String("O");
-    const int parDefaut = pauses ? 1 : TransfertsParDefaut;
-    enVol_ = parDefaut;
-    const QString texteEnVol = Variable("TRANSFERTS_SIMULTANES").trimmed();
-    if (!texteEnVol.isEmpty()) {
-        bool nombre = false;
-        const int n = texteEnVol.toInt(&nombre);
-        if (nombre && n >= 1 && n <= TransfertsMax)
-            enVol_ = n;
-        else
-            MsgBox(QStringLiteral("La variable TRANSFERTS_SIMULTANES doit être un nombre de fichiers de 1 à %1 : "
-                                  "« %2 » ne convient pas, %3 est pris.")
-                       .arg(TransfertsMax)
-                       .arg(texteEnVol)
-                       .arg(parDefaut),
-                   IconeMessage::Exclamation);
-    }
-    debitMax_ = 0;
-    const QString texteDebit = Variable("DEBIT_MAX").trimmed();
-    if (!texteDebit.isEmpty()) {
-        bool nombre = false;
-        const double kio = texteDebit.toDouble(&nombre);
-        if (nombre && kio >= 1 && kio <= 1e9)
-            debitMax_ = qint64(kio * 1024);
-        else
-            MsgBox(QStringLiteral("La variable DEBIT_MAX doit être un débit en Kio/s (1 ou plus) : « %1 » ne "
-                                  "convient pas, le débit n'est pas limité.")
-                       .arg(texteDebit),
-                   IconeMessage::Exclamation);
-    }
+    // Values that make no sense were told and emptied when they were read.
+    enVol_ = TransfertsSimultanes(Variable("TRANSFERTS_SIMULTANES")).value_or(pauses ? 1 : TransfertsParDefaut);
+    debitMax_ = DebitMaxOctets(Variable("DEBIT_MAX")).value_or(0);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "config/Fonctions_Parametres.h"
 #include "config/Fonctions_Variables.h"
 #include "config/ReglagesConnexion.h"
 #include "util/Arret.h"
@@ -96,13 +97,11 @@ public:
     // What the run must know before it starts; false (the user told) when the
     // settings do not allow a run: NUM_COLONNE_TELECHARGEE not a column, the
     // destination folder missing. A TRANSFERTS_SIMULTANES or DEBIT_MAX that
-    // makes no sense is told too, and its default taken.
+    // makes no sense (told when it was read) takes its default.
     bool Prepare();
 
-    // Files in flight at most: TRANSFERTS_SIMULTANES (1 to 16), else 4, or 1
-    // when the service declares pauses (it wants one file at a time).
-    static constexpr int TransfertsParDefaut = 4;
-    static constexpr int TransfertsMax = 16;
+    // Files in flight at most: see TransfertsSimultanes.
+    static constexpr int TransfertsParDefaut = ::TransfertsParDefaut;
 
     struct Resultat {
         int succes = 0;           // rows counted as downloaded

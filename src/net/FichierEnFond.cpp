@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 #include "net/Attente.h"
 #include "util/Arret.h"
 #include "util/NomFil.h"
@@ -14,6 +16,44 @@ constexpr qint64 AttenteMaximale = 8 * 1024 * 1024;
 // What Termine writes itself when no block went to the thread: a few pages,
 // which the system takes into its cache at once.
 constexpr qsizetype EcritureDirecteMaximale = 64 * 1024;
+constexpr qsizetype CapaciteBloc = TailleBloc + 64 * 1024;
+
+// Written blocks, kept for the next ones of every file: files that follow
+// one another (several in flight) fill the same memory again, rather than
+// have the system hand out and fault in fresh pages for each block.
+struct ReserveBlocs {
+    std::mutex m;
+    std::vector<QByteArray> blocs;
+};
+ReserveBlocs& Reserve() {
+    static ReserveBlocs reserve;
+    return reserve;
+}
+
+QByteArray PrendBloc() {
+    {
+        ReserveBlocs& r = Reserve();
+        std::lock_guard verrou(r.m);
+        if (!r.blocs.empty()) {
+            QByteArray bloc = std::move(r.blocs.back());
+            r.blocs.pop_back();
+            return bloc;
+        }
+    }
+    QByteArray bloc;
+    bloc.reserve(CapaciteBloc);
+    return bloc;
+}
+
+void RendBloc(QByteArray bloc) {
+    bloc.resize(0); // keeps its memory (clear() would let it go)
+    if (bloc.capacity() < CapaciteBloc || !bloc.isDetached())
+        return;
+    ReserveBlocs& r = Reserve();
+    std::lock_guard verrou(r.m);
+    if (r.blocs.size() < 16)
+        r.blocs.push_back(std::move(bloc));
+}
 
 } // namespace
 
@@ -87,15 +127,10 @@ bool FichierEnFond::Pousse() {
             enAttente_ += courant_.size();
             blocs_.push_back(std::move(courant_));
             courant_ = QByteArray();
-            // Refill a block already written rather than allocate a new one.
-            if (!libres_.empty()) {
-                courant_ = std::move(libres_.back());
-                libres_.pop_back();
-            }
         }
     }
-    courant_.clear();
-    courant_.reserve(TailleBloc + 64 * 1024);
+    if (courant_.capacity() < CapaciteBloc)
+        courant_ = PrendBloc();
     cv_.notify_one();
     for (;;) {
         {
@@ -139,6 +174,7 @@ bool FichierEnFond::Termine() {
         PatienteUnPeu();
     }
     fil_.join();
+    RendBloc(std::exchange(courant_, QByteArray()));
     fichier_.close();
     close();
     ouvert_ = false;
@@ -186,8 +222,9 @@ void FichierEnFond::Ecrit() {
             enAttente_ = 0;
             blocs_.clear();
         }
-        if (libres_.size() < 4)
-            libres_.push_back(std::move(bloc));
+        verrou.unlock();
+        RendBloc(std::move(bloc));
+        verrou.lock();
         if (attente_ && (erreur_ || enAttente_ <= AttenteMaximale / 2)) {
             attente_ = false;
             if (QCoreApplication* app = QCoreApplication::instance())

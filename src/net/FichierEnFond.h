@@ -71,7 +71,6 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<QByteArray> blocs_;
-    std::vector<QByteArray> libres_; // written blocks, kept to be filled again
     bool attente_ = false;           // the caller waits for room: wake it
     qint64 enAttente_ = 0;
     bool fin_ = false;

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,32 +73,35 @@ struct Parametres {
     bool chiffre = false;    // started over TLS: redirections stay on TLS
 };
 
-// Byte ring of fixed capacity (it grows only for a block larger than itself).
+// Byte ring of fixed capacity (it grows only for a block larger than itself)
+// for the received bytes not read yet. Its storage is not cleared when made:
+// a small file touches only its first pages, and a run makes one per file in
+// flight.
 class Anneau {
 public:
-    Anneau() : octets_(CapaciteTampon) {}
+    Anneau() : octets_(std::make_unique_for_overwrite<char[]>(CapaciteTampon)), capacite_(CapaciteTampon) {}
     size_t Taille() const { return taille_; }
-    size_t Capacite() const { return octets_.size(); }
-    size_t Libre() const { return octets_.size() - taille_; }
+    size_t Capacite() const { return capacite_; }
+    size_t Libre() const { return capacite_ - taille_; }
     void Vide() { debut_ = taille_ = 0; }
 
     void Ecrit(const char* p, size_t n) {
         if (n > Libre())
             Agrandit(taille_ + n);
-        size_t fin = (debut_ + taille_) % octets_.size();
-        const size_t premier = std::min(n, octets_.size() - fin);
-        std::memcpy(octets_.data() + fin, p, premier);
-        std::memcpy(octets_.data(), p + premier, n - premier);
+        size_t fin = (debut_ + taille_) % capacite_;
+        const size_t premier = std::min(n, capacite_ - fin);
+        std::memcpy(octets_.get() + fin, p, premier);
+        std::memcpy(octets_.get(), p + premier, n - premier);
         taille_ += n;
     }
 
     QByteArray Lit(size_t n) {
         n = std::min(n, taille_);
         QByteArray sortie(qsizetype(n), Qt::Uninitialized);
-        const size_t premier = std::min(n, octets_.size() - debut_);
-        std::memcpy(sortie.data(), octets_.data() + debut_, premier);
-        std::memcpy(sortie.data() + premier, octets_.data(), n - premier);
-        debut_ = (debut_ + n) % octets_.size();
+        const size_t premier = std::min(n, capacite_ - debut_);
+        std::memcpy(sortie.data(), octets_.get() + debut_, premier);
+        std::memcpy(sortie.data() + premier, octets_.get(), n - premier);
+        debut_ = (debut_ + n) % capacite_;
         taille_ -= n;
         if (taille_ == 0)
             debut_ = 0;
@@ -106,15 +110,18 @@ public:
 
 private:
     void Agrandit(size_t besoin) {
-        std::vector<char> nouveau(std::max(besoin, octets_.size() * 2));
-        const size_t premier = std::min(taille_, octets_.size() - debut_);
-        std::memcpy(nouveau.data(), octets_.data() + debut_, premier);
-        std::memcpy(nouveau.data() + premier, octets_.data(), taille_ - premier);
-        octets_.swap(nouveau);
+        const size_t capacite = std::max(besoin, capacite_ * 2);
+        auto nouveau = std::make_unique_for_overwrite<char[]>(capacite);
+        const size_t premier = std::min(taille_, capacite_ - debut_);
+        std::memcpy(nouveau.get(), octets_.get() + debut_, premier);
+        std::memcpy(nouveau.get() + premier, octets_.get(), taille_ - premier);
+        octets_ = std::move(nouveau);
+        capacite_ = capacite;
         debut_ = 0;
     }
 
-    std::vector<char> octets_;
+    std::unique_ptr<char[]> octets_;
+    size_t capacite_;
     size_t debut_ = 0;
     size_t taille_ = 0;
 };
@@ -1010,3 +1017,9 @@ QString Inet::RaisonEchec() const {
     }
 }
 
+std::jthread PrepareProxySysteme() {
+    return std::jthread([] {
+        NommeFil("ramaglin-proxy");
+        QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(QStringLiteral("http://localhost/"))));
+    });
+}

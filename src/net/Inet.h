@@ -18,6 +18,7 @@
 #pragma once
 
 #include <memory>
+#include <thread>
 
 #include <QByteArray>
 #include <QObject>
@@ -183,3 +184,11 @@ private:
     Inet& inet_;
     const Arret* avant_;
 };
+
+// Starts, on a thread of its own, what the system's proxy settings need
+// before their first answer (the desktop's configuration is read then: tens
+// of milliseconds), so that the program's first request, made a moment later,
+// does not wait for it. Only for a program that uses the system's settings.
+// The thread is joined when the object returned goes: keep it until that
+// first request has been answered, and it has nothing left to wait for.
+std::jthread PrepareProxySysteme();

@@ -115,6 +115,45 @@ TEST_F(Configuration, FichierParametres) {
     }
 }
 
+// Files in flight or a bandwidth cap that make no sense are told as the file
+// is read, once, and emptied: the download takes its default (4, or 1 for a
+// service with pauses; no cap) without a word more.
+TEST_F(Configuration, ReglagesDuTelechargementALaLecture) {
+    const QString enVol = "La variable TRANSFERTS_SIMULTANES doit être un nombre de fichiers de 1 à 16 : « %1 » ne "
+                          "convient pas, %2 est pris.";
+    const QString debit = "La variable DEBIT_MAX doit être un débit en Kio/s de 1 à 1000000000 : « %1 » ne convient "
+                          "pas, le débit n'est pas limité.";
+    const struct {
+        QByteArray contenu;
+        QString message; // empty: the value is kept
+    } cas[] = {
+        {"TRANSFERTS_SIMULTANES=0", enVol.arg("0", "4")},
+        {"TRANSFERTS_SIMULTANES=-2\r\nPAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O", enVol.arg("-2", "1")},
+        {"TRANSFERTS_SIMULTANES=17", enVol.arg("17", "4")},
+        {"TRANSFERTS_SIMULTANES=99999999999", enVol.arg("99999999999", "4")},
+        {"TRANSFERTS_SIMULTANES=quatre", enVol.arg("quatre", "4")},
+        {"TRANSFERTS_SIMULTANES= 16 ", ""},
+        {"DEBIT_MAX=0", debit.arg("0")},
+        {"DEBIT_MAX=-5", debit.arg("-5")},
+        {"DEBIT_MAX=1e12", debit.arg("1e12")},
+        {"DEBIT_MAX=vite", debit.arg("vite")},
+        {"DEBIT_MAX=512.5", ""},
+    };
+    for (const auto& c : cas) {
+        SCOPED_TRACE(c.contenu.constData());
+        EffaceVariables(0);
+        for (const char* nom : {"TRANSFERTS_SIMULTANES", "DEBIT_MAX", "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT"})
+            DefinitVariable(nom, "TXT", "", 1);
+        rec.Vide();
+        LitFichierParametres(Ecrit(c.contenu), 1);
+        EXPECT_EQ(rec.Textes(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        const QString nom = c.contenu.left(c.contenu.indexOf('='));
+        EXPECT_EQ(LitVariable(nom).isEmpty(), !c.message.isEmpty());
+    }
+    EXPECT_EQ(TransfertsSimultanes(" 16 "), 16);
+    EXPECT_EQ(DebitMaxOctets("512.5"), 524800);
+}
+
 // A proxy address typed with its login gives it up (percent-decoded, the
 // last "@" before the host ending it); one without keeps all it has.
 TEST(ReglagesConnexion, IdentifiantsDansLAdresseDuProxy) {

@@ -154,8 +154,7 @@ TEST_F(Configuration, ReglagesDuTelechargementALaLecture) {
     EXPECT_EQ(DebitMaxOctets("512.5"), 524800);
 }
 
-// A proxy address typed with its login gives it up (percent-decoded, the
-// last "@" before the host ending it); one without keeps all it has.
+// A proxy address gives up its login (percent-decoded, up to the last "@"); one without keeps all.
 TEST(ReglagesConnexion, IdentifiantsDansLAdresseDuProxy) {
     const struct {
         QString tape, adresse, utilisateur, motDePasse;

@@ -1,5 +1,4 @@
-// Path and address helpers: roots, folders, names and extensions, the
-// resolution of links against a base address and the splitting of command lines.
+// Path and address helpers: roots, folders, names, extensions, links resolved, command lines.
 #include "html/Fonctions_Chemin.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +21,7 @@ TEST(Chemins, Racine) {
     }
 }
 
-// The first character after the root is never taken for a separator, and the
-// root is never cut.
+// The character after the root is never a separator, and the root is never cut.
 TEST(Chemins, DecoupageDuChemin) {
     const struct {
         const char* nom;

@@ -1,6 +1,4 @@
-// Link extraction: what a page's tags, comments and script blocks give, in
-// order, with kinds and anchor texts, from texts and from files; then the
-// steps a caller may use on their own.
+// Link extraction from texts and files (kinds, anchor texts, order), then its separate steps.
 #include "html/EtapesLiens.h"
 #include "html/Fonctions_Internet.h"
 
@@ -14,8 +12,7 @@ namespace {
 
 const QString kBase = QStringLiteral("http://serveur/rep/");
 
-// One line per link: kind, address ("~/" standing for the base) and the anchor
-// text between « » when there is one.
+// One line per link: kind, address ("~/" for the base), anchor text between « ».
 QStringList Resume(const QString& base, const ListeAuto& adresses, const ListeAuto& types, const ListeAuto& textes) {
     QStringList liens;
     for (qint32 k = 0; k < adresses.NbElementsListe(); ++k) {

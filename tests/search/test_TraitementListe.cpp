@@ -1,5 +1,4 @@
-// List file processing steps on real files in a temporary folder, and the
-// decoding of character references in link texts.
+// List processing steps on real files, and character references in link texts.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -75,10 +74,8 @@ TEST_F(Liste, BlocDeParametres) {
     EXPECT_EQ(Textes(lignes), QStringList{"l1"});
 }
 
-// A block of a list that anyone on its path could have changed sets what
-// shows and filters, never where lists and files come from or go, what is
-// started, the digest column or the key; one message names what was ignored.
-// A list that is trusted sets them all.
+// An untrusted list's block sets what shows and filters, never sources, destinations, what is
+// started, the digest column or the key (one message names what was ignored); a trusted one, all.
 TEST_F(Liste, BlocDUneListeEnClair) {
     const QByteArray bloc =
         "xxx Le Ramaglin V1 xxx\r\n-PARAMETRES-\r\nNUM_COLONNE_AFFICHEE=3\r\n"
@@ -109,8 +106,7 @@ TEST_F(Liste, BlocDUneListeEnClair) {
     }
 }
 
-// Each filter on its own: the lines that stay, as the list copy holds them
-// (UTF-8, CR LF after every line, whatever the list's encoding; CR LF or a
+// Each filter on its own: the lines that stay as the copy holds them (UTF-8, CR LF; CR LF or a
 // lone CR end a line), and what the user is told.
 TEST_F(Liste, Filtres) {
     QTemporaryDir dossier;
@@ -178,13 +174,11 @@ TEST(DecodeEntites, References) {
         {"prix&#128;&#146;&#8364;&#-1;&#1114112;", "prix€’€\uFFFD\uFFFD"},
         // The number is read leniently: a leading space, a fraction (halves to even).
         {"&# 65;&#65.5;&#66.5;", "ABB"},
-        // Numeric decoding stops at a first "&#" with fewer than five characters
-        // to the end or without a ";" after it; five are enough.
+        // Numeric decoding stops at a "&#" with under five characters left or no ";" after it.
         {"&#65;x&#5;", "Ax&#5;"}, {"x&#66;", "xB"}, {"&eacute; &#233 fin", "é &#233 fin"},
         // The reference runs to the first ";" after it, whatever lies between.
         {"&#233 &eacute;!", "é!"},
-        // Each reference is replaced everywhere before looking again from the
-        // start, output included.
+        // Each reference is replaced everywhere, then the search restarts, output included.
         {"&#38;#233; &#38;#49&#38;", "é &#49&"},
         // Named references, in table order: "&nbsp;" before "&amp;", "&amp;" before "&lt;".
         {"&amp;nbsp; &amp;eacute; &amp;lt;b&amp;gt;", "&nbsp; é <b>"}, {"a&nbsp;b&shy;c", "a bc"},

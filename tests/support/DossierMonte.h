@@ -1,7 +1,5 @@
-// Folders that refuse writes the way real ones do: a small tmpfs that fills up,
-// and a read-only mount, which refuses even root (the tests run as root, who
-// may write anywhere else). Both need the right to mount; when it is missing,
-// Erreur() says so and the test skips the case.
+// Folders that refuse writes as real ones do, even to root: a small tmpfs that fills up, or a
+// read-only bind mount. Without the right to mount, Erreur() says so and the test skips.
 #pragma once
 
 #include <sys/mount.h>
@@ -14,10 +12,7 @@
 
 class DossierMonte final {
 public:
-    enum Genre {
-        Tmpfs,        // an empty file system of `taille` bytes on the folder
-        LectureSeule, // the folder itself, as it is, read-only
-    };
+    enum Genre { Tmpfs /* empty, of `taille` bytes */, LectureSeule /* the folder as it is */ };
 
     DossierMonte(const QString& dossier, Genre genre, qint64 taille = 0)
         : dossier_(QFile::encodeName(dossier)) {

@@ -1,5 +1,4 @@
-// Records every message the program shows and answers its questions, so tests can check
-// exact texts and icons without a window. Installed for its lifetime, then the previous one.
+// Records the messages shown and answers the questions, in place of the previous handler.
 #pragma once
 
 #include <QStringList>
@@ -26,10 +25,10 @@ public:
         return !(reponse = Suivante(saisies, QString())).isNull();
     }
 
-    // Answers given to Yes/No questions in turn (default: No when none is queued).
+    // Answers to Yes/No questions, then texts typed into the input box, in turn (none
+    // queued: No, or the box cancelled).
     void RepondOui() { reponses.push_back(ReponseMessage::Oui); }
     void RepondNon() { reponses.push_back(ReponseMessage::Non); }
-    // Texts typed into the input box in turn; when none is queued, it is cancelled.
     void Saisit(const QString& texte) { saisies.push_back(texte.isNull() ? "" : texte); }
 
     QStringList Textes() const {

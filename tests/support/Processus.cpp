@@ -16,19 +16,15 @@ extern char** environ;
 
 namespace {
 
-// Starts `commande` with its standard output and error going to the files
-// (empty: inherited); 0 when it could not start.
+// Starts `commande`, its output and errors to the files (empty: inherited); 0 when it cannot.
 pid_t Demarre(const QStringList& commande, const QString& dossier, const QString& sortie,
               const QString& erreurs) {
     if (commande.isEmpty())
         return 0;
-    std::vector<QByteArray> textes;
-    for (const QString& a : commande)
-        textes.push_back(a.toLocal8Bit());
-    std::vector<char*> arguments;
-    for (QByteArray& t : textes)
-        arguments.push_back(t.data());
-    arguments.push_back(nullptr);
+    std::vector<QByteArray> textes(commande.size());
+    std::vector<char*> arguments(commande.size() + 1, nullptr);
+    for (qsizetype i = 0; i < commande.size(); ++i)
+        arguments[size_t(i)] = (textes[size_t(i)] = commande[i].toLocal8Bit()).data();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const QByteArray d = dossier.toLocal8Bit(), s = sortie.toLocal8Bit(), e = erreurs.toLocal8Bit();

@@ -1,5 +1,4 @@
-// What the window tests share: a program folder ready for the main window's
-// start-up (and the suite served by nginx, from ServeursReels.h).
+// What the window tests share: a program folder for the main window, and nginx.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +9,7 @@
 #include "support/Outils.h"
 #include "support/ServeursReels.h"
 
-// Makes `app` a program folder (the options file, a lock of its own), writes
-// `parametres` there as the service's parameter file and returns its path.
+// Makes `app` a program folder with `parametres` as the service's file; returns that file's path.
 inline QString PrepareProgramme(const QTemporaryDir& app, const QByteArray& parametres) {
     QFile::copy(QStringLiteral(RAMAGLIN_SOURCE_DIR "/src/app/Ramag-ListeOptions.dat"),
                 app.filePath("Ramag-ListeOptions.dat"));

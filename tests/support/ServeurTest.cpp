@@ -63,8 +63,7 @@ ServeurTest::~ServeurTest() {
     ::close(ecoute_);
 }
 
-// Waits until `socket` is ready for `evenement`, at most `ms` (-1: no limit);
-// false on time-out and when the server stops. With no event, a pause.
+// Waits for `evenement` on `socket`, at most `ms` (-1: no limit); false on time-out or stop.
 bool ServeurTest::Attend(int socket, short evenement, int ms) {
     for (int attendu = 0; !arret_ && (ms < 0 || attendu < ms); attendu += 20)
         if (pollfd p{socket, evenement, 0}; ::poll(&p, 1, 20) > 0)
@@ -86,12 +85,10 @@ bool ServeurTest::Envoie(int socket, const QByteArray& octets) {
 
 int ServeurTest::EnMemeTempsMax() const {
     std::vector<std::pair<qint64, int>> bornes; // +1 at a start, -1 at an end (ends first at a tie)
-    {
-        std::lock_guard verrou(m_);
-        for (const RequeteRecue& r : requetes_) {
-            bornes.push_back({r.quandMs, 1});
-            bornes.push_back({r.finMs < 0 ? std::numeric_limits<qint64>::max() : r.finMs, -1});
-        }
+    std::lock_guard verrou(m_);
+    for (const RequeteRecue& r : requetes_) {
+        bornes.push_back({r.quandMs, 1});
+        bornes.push_back({r.finMs < 0 ? std::numeric_limits<qint64>::max() : r.finMs, -1});
     }
     std::sort(bornes.begin(), bornes.end());
     int n = 0, max = 0;
@@ -110,10 +107,8 @@ void ServeurTest::Sert(int socket) {
     const qsizetype finLigne = lu.indexOf("\r\n");
     const QList<QByteArray> ligne = lu.left(finLigne).split(' ');
     RequeteRecue requete{ligne.value(0), ligne.value(1), lu.mid(finLigne + 2, lu.indexOf("\r\n\r\n") - finLigne), Ms()};
-    // The end of the reply, however it ends, is recorded. A reply sent whole
-    // ends when its last bytes were handed over, not when the client closes:
-    // the client may ask for its next file before this thread runs again, and
-    // that request must not seem to overlap this one.
+    // A reply's end is recorded: for one sent whole, when its last bytes were handed over (the
+    // client's next request may come before this thread runs again, and must not seem to overlap).
     qint64 avantDernierEnvoi = -1; // set once the last bytes are being sent
     const auto fin = qScopeGuard([&] {
         const qint64 quand = avantDernierEnvoi >= 0 ? avantDernierEnvoi : Ms();
@@ -155,12 +150,9 @@ void ServeurTest::Sert(int socket) {
     while (r.muet) // silent, the connection open, until the client gives up
         if (lit() <= 0)
             return;
-    // The reason phrase means nothing to a client.
     QByteArray tete = "HTTP/1.1 " + QByteArray::number(r.statut) + " Test\r\n" + r.entetes;
     if (r.fin == ReponseTest::Fin::Longueur)
-        tete += "Content-Length: " +
-                QByteArray::number(r.longueurAnnoncee >= 0 ? r.longueurAnnoncee : r.corps.size()) +
-                "\r\n";
+        tete += "Content-Length: " + QByteArray::number(r.longueurAnnoncee >= 0 ? r.longueurAnnoncee : r.corps.size()) + "\r\n";
     else if (r.fin == ReponseTest::Fin::Chunked)
         tete += "Transfer-Encoding: chunked\r\n";
     const bool sansCorps = r.corps.isEmpty() && r.coupeApres < 0 && r.fin != ReponseTest::Fin::Chunked && !r.sansFin;

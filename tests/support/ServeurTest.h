@@ -1,6 +1,5 @@
-// A small HTTP server on 127.0.0.1, on its own threads, whose replies are data
-// (status, headers, body, end marking, slow drip, cut, silence): the answers
-// real servers will not give on demand. It records the requests it received.
+// An HTTP server on 127.0.0.1 whose replies are data (status, headers, body, framing, drip,
+// cut, silence): what real servers will not do on demand. It records the requests.
 #pragma once
 
 #include <atomic>
@@ -13,8 +12,7 @@
 #include <QList>
 #include <QString>
 
-// A body in which every byte differs from its neighbours and all 256 values
-// occur, so that a lost, doubled or shifted piece, or a text-mode transfer, shows.
+// A body whose lost, doubled or shifted pieces show (all 256 values, no two neighbours alike).
 QByteArray Motif(qsizetype taille);
 
 // Built with designated initializers: ReponseTest{.corps = c, .fin = Fin::Chunked}.
@@ -30,16 +28,12 @@ struct ReponseTest {
     int goutteDelaiMs = 0;        // ...with this pause between them
     bool muet = false;            // reads the request and never answers
     bool sansFin = false;         // sends the body again and again until the client leaves
-    // Honours "Range: bytes=N-" (206 and its Content-Range), unless an
-    // If-Range names another validator than `validateur`.
-    bool plages = false;
+    bool plages = false;          // honours "Range: bytes=N-" unless If-Range is not `validateur`
     QByteArray validateur{};
     QByteArray plageForcee{};     // a Content-Range sent with a 206 whatever was asked ("-": none)
 
     static ReponseTest Ok(const QByteArray& corps) { return {.corps = corps}; }
-    static ReponseTest Statut(int statut, const QByteArray& corps = {}) {
-        return {.statut = statut, .corps = corps};
-    }
+    static ReponseTest Statut(int statut, const QByteArray& corps = {}) { return {.statut = statut, .corps = corps}; }
 };
 
 struct RequeteRecue {
@@ -67,14 +61,11 @@ public:
         std::lock_guard verrou(m_);
         suites_[{methode, chemin}] = suite;
     }
-    // Copies made under the lock, sharing nothing with the list the serving
-    // threads append to: a test may ask while requests still come.
+    // Copies taken under the lock (requests may still come); all, or one method's on one path.
     QList<RequeteRecue> Requetes() const;
-    // Those of one method on one path.
     QList<RequeteRecue> Requetes(const QByteArray& methode, const QByteArray& chemin) const;
     qint64 OctetsCorpsEnvoyes() const { return octetsCorps_; } // body bytes sent, all replies
-    // The most requests whose replies were under way at the same moment.
-    int EnMemeTempsMax() const;
+    int EnMemeTempsMax() const; // the most replies under way at one moment
     void OublieRequetes() { std::lock_guard verrou(m_); requetes_.clear(); }
 
 private:

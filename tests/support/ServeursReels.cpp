@@ -18,8 +18,7 @@ QString ServeurReel::Journal() const { return LitFichier(dossier_.filePath(journ
 bool ServeurReel::Demarre() {
     // Servers that drop their privileges must still write their logs here.
     QFile::setPermissions(dossier_.path(), QFileDevice::Permissions(0x7777)); // rwx for all
-    // The port is free when chosen, but another process may take it before the
-    // server does: try a few.
+    // Another process may take the free port before the server does: try a few.
     for (int essai = 0; essai < 5; ++essai) {
         port_ = PortLibre();
         const auto remplace = [this](QString texte) {
@@ -39,11 +38,9 @@ bool ServeurReel::Demarre() {
 }
 
 // One process in the foreground, everything under its own folder.
-Nginx::Nginx(const QString& racine, const QString& directives, const QString& certificat,
-             const QString& cle)
+Nginx::Nginx(const QString& racine, const QString& directives, const QString& certificat, const QString& cle)
     : ServeurReel(certificat.isEmpty() ? "http" : "https",
-                  {"nginx", "-p", "{dossier}", "-c", "{dossier}/serveur.conf", "-e",
-                   "{dossier}/error.log"},
+                  {"nginx", "-p", "{dossier}", "-c", "{dossier}/serveur.conf", "-e", "{dossier}/error.log"},
                   QStringLiteral(R"(daemon off; master_process off; worker_processes 1;
 pid {dossier}/nginx.pid; error_log {dossier}/error.log; events { worker_connections 64; }
 http { default_type application/octet-stream;

@@ -1,6 +1,5 @@
-// Real servers for the tests, started on 127.0.0.1 by the test that needs them
-// and stopped with it: nginx serving a folder (plain or TLS), tinyproxy, an
-// anonymous FTP server; each keeps its configuration and logs in its own folder.
+// Real servers on 127.0.0.1 for a test's lifetime (nginx, tinyproxy, anonymous FTP), each
+// with its configuration and logs in its own folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,8 +15,7 @@ quint16 PortLibre();
 class ServeurReel {
 public:
     virtual ~ServeurReel();
-    // Starts the server and waits until it accepts connections; false (with
-    // the reason in Erreur()) when the program is missing or does not start.
+    // Starts the server and waits for its port; false, the reason in Erreur(), when it cannot.
     bool Demarre();
     quint16 Port() const { return port_; }
     QString Erreur() const { return erreur_; }
@@ -27,8 +25,7 @@ public:
     QString Journal() const; // the server's log of the requests it handled
 
 protected:
-    // {port} and {dossier} are replaced in `commande` (the program, then its
-    // arguments) and `configuration` (written to {dossier}/serveur.conf).
+    // {port} and {dossier} replaced in `commande` and `configuration` ({dossier}/serveur.conf).
     ServeurReel(QString schema, QStringList commande, QString configuration, QString journal)
         : schema_(schema), configuration_(configuration), journal_(journal), commande_(commande) {}
 
@@ -40,9 +37,7 @@ private:
     quint16 port_ = 0;
 };
 
-// Serves `racine`; `directives` go inside the server block (locations,
-// redirections). With a certificate and its key, the server speaks TLS and
-// offers HTTP/2.
+// Serves `racine`, `directives` inside the server block; with a certificate and key, TLS and HTTP/2.
 struct Nginx final : ServeurReel {
     explicit Nginx(const QString& racine, const QString& directives = QString(),
                    const QString& certificat = QString(), const QString& cle = QString());
@@ -52,13 +47,11 @@ struct Nginx final : ServeurReel {
 struct Tinyproxy final : ServeurReel { explicit Tinyproxy(const QString& directives = QString()); };
 struct ServeurFtp final : ServeurReel { explicit ServeurFtp(const QString& racine); }; // anonymous
 
-// Writes serveur.pem and serveur.key to `dossier`: a throw-away certificate for
-// 127.0.0.1 and localhost, signed by itself (so also the authority to trust).
-// Returns what openssl said when it failed, an empty text otherwise.
+// Writes serveur.pem and serveur.key to `dossier`: a self-signed certificate for 127.0.0.1 and
+// localhost (its own authority). Returns openssl's complaint, or an empty text.
 QString CreeCertificat(const QString& dossier);
 
-// One nginx per suite (`Suite` is the deriving class) serving `racine`, which
-// the suite's own SetUpTestSuite may fill after calling this one.
+// One nginx per suite (`Suite`: the deriving class) serving `racine`.
 template <typename Suite>
 class SuiteNginx : public ::testing::Test {
 protected:

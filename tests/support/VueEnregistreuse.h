@@ -1,6 +1,5 @@
-// A view of a download run that records what the windows would show. Like the
-// report window, it shows its lines only when told to (Publie): `montrees` is
-// what a user would have read at each pause or server's wait.
+// A download run's view recording what the windows would show; lines count as shown once
+// published (Publie), and `montrees` holds what was shown at each pause or server's wait.
 #pragma once
 
 #include <QStringList>
@@ -32,18 +31,13 @@ struct VueEnregistreuse final : VueTelechargement {
             lignes[ligne] = texte;
             raisons[ligne] = raison;
         }
-        ++remplacements;
     }
     SurfaceJauge* Jauge() override { return nullptr; }
     void RangeeTelechargee(int rangee) override { rangees.push_back(rangee); }
-    void Pause(int secondes) override {
-        pauses.push_back(secondes);
-        montrees << lignes.mid(0, publiees).join('|');
-        if (surPause)
-            surPause(secondes);
-    }
-    void AttenteServeur(int secondes) override {
-        attentes.push_back(secondes);
+    void Pause(int secondes) override { Attente(pauses, secondes); }
+    void AttenteServeur(int secondes) override { Attente(attentes, secondes); }
+    void Attente(std::vector<int>& liste, int secondes) {
+        liste.push_back(secondes);
         montrees << lignes.mid(0, publiees).join('|');
         if (surPause)
             surPause(secondes);
@@ -52,7 +46,7 @@ struct VueEnregistreuse final : VueTelechargement {
     void ListeRecrite(const std::vector<qint32>& nouvelIndice) override { renumerotation = nouvelIndice; }
     void ListePerdue() override { perdue = true; }
 
-    int debuts = 0, fins = 0, remplacements = 0, debutRun = 0;
+    int debuts = 0, fins = 0, debutRun = 0;
     std::vector<std::pair<int, int>> fichiers;
     QStringList lignes, raisons;
     int publiees = 0;    // lines shown

@@ -18,8 +18,7 @@ int main(int argc, char** argv) {
     APPLICATION_TEST app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     EnregistreurMessages filet; // no test may block on a message nobody answers
-    // What the program keeps for the user (its temporary folders, the
-    // versions of signed lists) goes to a folder of this run, not the home.
+    // What the program keeps for the user goes to a folder of this run, not the home.
     QTemporaryDir utilisateur;
     for (const char* variable : {"XDG_CACHE_HOME", "XDG_STATE_HOME"})
         if (qEnvironmentVariableIsEmpty(variable))

@@ -67,8 +67,7 @@ TEST(ExtraitColonne, ChampsEtPositions) {
     EXPECT_EQ(ExtraitColonne("1.10.3", 2, "."), "10");
 }
 
-// Plural, cut (never rounded) fraction, trailing zeros dropped, no grouping,
-// the French separator.
+// Plural, cut (never rounded) fraction, no trailing zeros nor grouping, the French separator.
 TEST(FormateTaille, LimitesDesUnites) {
     const std::tuple<double, bool, QString> cas[] = {
         {0, false, "0 octet"},        {1, false, "1 octet"},          {2, false, "2 octets"},

@@ -29,8 +29,7 @@ TEST_F(Fichiers, ExistenceTailleEffacementRenommageCopie) {
     EXPECT_TRUE(RenommeFichier(P("a"), P("a")));
     EXPECT_TRUE(RenommeFichier(P("a"), P("b")));
     EXPECT_FALSE(RenommeFichier(P("a"), P("c"))); // moved, not copied
-    // Blocks of 10000 bytes, the last one a single byte, into an existing
-    // target, which is not emptied first.
+    // Blocks of 10000 bytes, the last a single byte, into an existing target not emptied first.
     const QByteArray source = QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(1000);
     EcritFichier(P("source"), source);
     EcritFichier(P("cible"), "0123456789");
@@ -40,8 +39,7 @@ TEST_F(Fichiers, ExistenceTailleEffacementRenommageCopie) {
     EXPECT_FALSE(QFile::exists(P("rien")));
 }
 
-// The new content takes the old one's place in one step, or nothing changes:
-// no work file is left either way, and the old content is never lost.
+// The new content replaces the old in one step or nothing changes; no work file is left.
 TEST_F(Fichiers, RemplacementParFichierDeTravail) {
     const QString ini = P("Ramag.ini"), travail = P("Ramag.ini.tmp");
     EcritFichier(ini, "ancien");
@@ -74,8 +72,7 @@ TEST_F(Fichiers, RemplacementParFichierDeTravail) {
     noms.sort();
     EXPECT_EQ(noms, (QStringList{"Ramag.ini", "Ramag.ini.tmp", "Ramag.ini.tmp.lien", "dossier", "neuf", "victime"}));
 
-    // Through symbolic links (one relative, one to a file not there yet): the
-    // file they lead to is rewritten and the links stay links.
+    // Through symbolic links (relative, dangling): the file is rewritten, the links stay.
     QDir().mkpath(P("vrai"));
     EcritFichier(P("vrai/reglages.ini"), "ancien");
     ASSERT_TRUE(QFile::link("vrai/reglages.ini", P("lien.ini")));

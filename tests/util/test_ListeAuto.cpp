@@ -14,8 +14,7 @@ ListeAuto Liste(const QStringList& elements) {
 
 } // namespace
 
-// Indices outside the list change nothing, not even through the sort asked
-// with them.
+// Indices outside the list change nothing, not even through the sort asked with them.
 TEST(ListeAuto, IndicesHorsDeLaListe) {
     ListeAuto l = Liste({"c", "a", "b", "a"});
     for (int i : {-1, 4}) {
@@ -27,8 +26,7 @@ TEST(ListeAuto, IndicesHorsDeLaListe) {
     EXPECT_EQ(l.Elements(), QStringList({"c", "a", "b", "a"}));
 }
 
-// Case variants and the characters between the two alphabets, which go before
-// the letters with lower-case keys and after them with upper-case keys.
+// Case variants, and the characters between the alphabets: before letters (lower-case keys) or after.
 TEST(ListeAuto, ClesDesDeuxTris) {
     const struct {
         QStringList entree;

@@ -1,6 +1,4 @@
-// The names from a list, a page or an archive that may become files: one
-// table, each name judged by the rules of this system and by those of Windows
-// (run here too), and the three callers that rely on them.
+// Names from a list, page or archive judged by this system's and Windows's rules, and their callers.
 #include <gtest/gtest.h>
 
 #include "html/Fonctions_Chemin.h"
@@ -15,8 +13,7 @@ TEST(NomsFichiers, UneTablePourTousLesSystemes) {
         // "rep/": a folder entry of an archive.
         {true, true, {u"notes.pdf", u"rep/sous/f.txt", u"rep/", u"..x", u"a/b..c", u"a/./b", u"COM0", u"console",
                       u"LPT10"}},
-        // Devices (real archives hold "aux.c"), a stream of file a ("a:b"), the
-        // reserved characters, a final dot or space.
+        // Devices ("aux.c"), a stream ("a:b"), reserved characters, a final dot or space.
         {true, false, {u"aux.c", u"src/CON", u"nul.tar.gz", u"COM1 .log", u"lpt9", u"COM\u00B9", u"a:b", u"quoi?",
                        u"x<y>z|\"*", u"fin.", u"fin "}},
         // A parent however written (Windows drops the dots, then the space), control characters.

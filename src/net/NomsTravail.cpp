@@ -60,7 +60,7 @@ void RetireAbandonnes(const QString& dossier) {
 // Made with an exclusive creation under a random name: cheaper than a
 // temporary-file object, which on some file systems first makes an unnamed
 // file and then gives it a name, for each of thousands of small files.
-bool FichierTravail::Cree(const QString& destination) {
+bool FichierNonRepris::Cree(const QString& destination) {
     Libere();
     const QString parent = QFileInfo(destination).absolutePath() + QLatin1Char('/');
     dossier_ = parent + QLatin1String(DossierReprise) + QLatin1Char('/');
@@ -111,7 +111,7 @@ bool FichierTravail::Cree(const QString& destination) {
     return false;
 }
 
-void FichierTravail::Libere() {
+void FichierNonRepris::Libere() {
 #ifdef Q_OS_UNIX
     if (verrou_ >= 0)
         ::close(verrou_);

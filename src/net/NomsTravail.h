@@ -11,12 +11,12 @@ namespace DetailTransfert {
 // on systems that lock files, a lock on it tells the cleanup of a later run
 // (or of another program) that its fetch is still alive. One left by a
 // program that was killed is removed by the next fetch into the same folder.
-class FichierTravail {
+class FichierNonRepris {
 public:
-    FichierTravail() = default;
-    ~FichierTravail() { Libere(); }
-    FichierTravail(const FichierTravail&) = delete;
-    FichierTravail& operator=(const FichierTravail&) = delete;
+    FichierNonRepris() = default;
+    ~FichierNonRepris() { Libere(); }
+    FichierNonRepris(const FichierNonRepris&) = delete;
+    FichierNonRepris& operator=(const FichierNonRepris&) = delete;
 
     // Creates an empty work file for `destination` in the folder of work
     // files beside it (on the destination's file system, so that the final

@@ -127,7 +127,7 @@ struct EtatTransfert {
     enum class Phase { Entete, Corps, Fini };
     Phase phase = Phase::Entete;
     bool arret = false;
-    FichierTravail travail; // the work file when nothing can be resumed
+    FichierNonRepris travail; // the work file when nothing can be resumed
     QString temporaire;
     QString recu; // the file that takes the destination's place
     std::optional<SortieBornee> sortieTemporaire, sortieReprise;

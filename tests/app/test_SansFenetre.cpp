@@ -1,12 +1,10 @@
-// The run without windows, from the outside: the built program started the way
-// cron or a systemd timer starts it (no display, no terminal), against nginx
-// (our own server for failures and a slow drip), read from its output, its
-// exit status and the files it leaves.
+// The built program started as cron or a systemd timer would (no display, no
+// terminal), read from its output, its exit status and the files it leaves.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
+#include <QLocalServer>
 #include <QTemporaryDir>
 #include <csignal>
 
@@ -19,17 +17,12 @@
 
 namespace {
 
-struct Execution {
-    int statut = -1;    // the exit status (-1: the program crashed)
-    QStringList lignes; // standard output, line by line
-    QString erreurs;    // standard error
-};
+// The exit status (-1: the program crashed), standard output by line, standard error.
+struct Execution { int statut = -1; QStringList lignes; QString erreurs; };
 
-// `environnement`: "NOM=valeur" added for this run (the session bus...).
+// A platform that needs a display, and none: anything that loads it would not
+// start. No session bus unless `environnement` ("NOM=valeur") gives one.
 void Demarre(QProcess& p, const QStringList& arguments, const QStringList& environnement = {}) {
-    // A platform that needs a display, and none: a window, or anything that
-    // loads the platform plugin, would not start. No session bus unless the
-    // test gives one.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
@@ -42,16 +35,19 @@ void Demarre(QProcess& p, const QStringList& arguments, const QStringList& envir
     p.start(QStringLiteral(RAMAGLIN_BINARY_DIR "/ramaglin"), arguments);
 }
 
+QByteArray Pauses(int tous, int secondes) {
+    return "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=" + QByteArray::number(tous) +
+           "\r\nDUREE_PAUSE_ENTRE_TELECHARGEMENT=" + QByteArray::number(secondes) + "\r\n";
+}
+
 Execution Termine(QProcess& p) {
     if (!p.waitForFinished(120000)) { // a guard: the runs take seconds
         ADD_FAILURE() << "the program did not end";
         p.kill();
         p.waitForFinished();
     }
-    QStringList lignes = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
-    if (lignes.last().isEmpty())
-        lignes.removeLast();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, lignes,
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
             QString::fromUtf8(p.readAllStandardError())};
 }
 
@@ -71,14 +67,10 @@ protected:
         QFile::copy(CheminFixture("zip/infozip_password.zip"), racine->filePath("infozip_password.zip"));
     }
 
-    void SetUp() override {
-        QDir().mkpath(tmp);
-        QDir().mkpath(dest);
-    }
+    void SetUp() override { QDir().mkpath(tmp); QDir().mkpath(dest); }
 
-    // Writes a service whose list (lines "address TAB text TAB size") nginx
-    // serves, whose files come from `base` (nginx by default) into `dest`, new
-    // files only. Returns its parameter file.
+    // A service whose list nginx serves ("address TAB text TAB size"), its files
+    // from `base` (nginx by default) into `dest`, new files only.
     QString Service(const QByteArray& lignes, const QByteArray& autres = "", const QString& base = QString()) {
         static int numero = 0;
         const QString liste = QStringLiteral("liste-%1.txt").arg(++numero);
@@ -93,21 +85,16 @@ protected:
         return param;
     }
     QString Liste() const { return tmp + "/Liste.tmp"; }
-    QStringList Destination() const {
-        return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
+    QStringList Destination() const { return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
     QTemporaryDir travail;
     const QString tmp = travail.filePath("tmp"), dest = travail.filePath("dest");
 };
 
 TEST_F(SansFenetre, TousArrivesPuisRienDeNouveau) {
-    const QString param = Service("a.bin\tA\t2048\r\nb.bin\tB\t2048\r\nc.bin\tC\t2048\r\n",
-                                  "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=2\r\n"
-                                  "DUREE_PAUSE_ENTRE_TELECHARGEMENT=1\r\n");
-    const QString ini = RAMAGLIN_BINARY_DIR "/Ramag.ini";
-    const bool iniAvant = QFile::exists(ini);
-    const QByteArray reglages = LitFichier(ini);
+    const QString param = Service("a.bin\tA\t2048\r\nb.bin\tB\t2048\r\nc.bin\tC\t2048\r\n", Pauses(2, 1));
+    const auto reglages = [] { const QString ini = RAMAGLIN_BINARY_DIR "/Ramag.ini"; return QFile::exists(ini) ? LitFichier(ini) : "-"; };
+    const QByteArray avant = reglages();
 
     Execution e = Lance({"--sans-fenetre", param});
     EXPECT_EQ(e.statut, 0);
@@ -122,24 +109,18 @@ TEST_F(SansFenetre, TousArrivesPuisRienDeNouveau) {
     EXPECT_EQ(e.lignes, QStringList{"Il n'y a pas eu de nouveaux fichiers."});
     EXPECT_EQ(e.erreurs, "");
     // The window's connection settings are read, never written.
-    EXPECT_EQ(QFile::exists(ini), iniAvant);
-    EXPECT_EQ(LitFichier(ini), reglages);
-}
+    EXPECT_EQ(reglages(), avant);
 
-TEST_F(SansFenetre, UnFichierEnEchecDonneUn) {
-    const Execution e = Lance({"--sans-fenetre", Service("a.bin\tA\r\nabsent\tAbsent\r\n", "LANCER_APRES_TELECHARGEMENT=O\r\n")});
+    // One failure gives status 1; the one file that arrived is named instead of opened.
+    QFile::remove(dest + "/a.bin");
+    e = Lance({"--sans-fenetre", Service("a.bin\tA\r\nabsent\tAbsent\r\n", "LANCER_APRES_TELECHARGEMENT=O\r\n")});
     EXPECT_EQ(e.statut, 1);
-    // The one file that arrived is named instead of opened.
     EXPECT_EQ(e.lignes, (QStringList{"[OK] A (2 Ko)", "[Erreur] Absent\terreur HTTP 404 : fichier introuvable",
                                      "Un fichier téléchargé avec succès.", "Fichier téléchargé : " + dest + "/a.bin"}));
     EXPECT_EQ(e.erreurs, "");
-    EXPECT_EQ(Destination(), QStringList{"a.bin"});
 }
 
 TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
-    const QRegularExpression projet("project\\(Ramaglin VERSION ([0-9.]+)");
-    const QString version = projet.match(LitFichier(RAMAGLIN_SOURCE_DIR "/CMakeLists.txt")).captured(1);
-    ASSERT_FALSE(version.isEmpty());
     const QString absent = travail.filePath("absent.txt");
     const QString sansListe = travail.filePath("sans-liste.txt");
     EcritFichier(sansListe, "REP_TMP=" + tmp.toUtf8() + "\r\nFICHIER_LISTE_NOM=" +
@@ -147,26 +128,25 @@ TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
     const struct {
         QStringList arguments;
         int statut;
-        QString sortie;   // the first line of standard output (empty: there is none)
-        QString erreurs;  // a line of standard error
-        bool utilisation; // the usage on standard error
+        QString sortie;   // how standard output starts (empty: there is none)
+        QString erreurs;  // a line of standard error (the usage follows those of the command line)
     } cas[] = {
-        {{"--aide"}, 0, "Utilisation : ramaglin FICHIER", "", false},
-        {{"--version"}, 0, "Le Ramaglin " + version, "", false},
-        {{"--sans-fenetre"}, 2, "", "ramaglin : le fichier paramètre manque\n", true},
-        {{"--telecharger", absent}, 2, "", "ramaglin : option inconnue : --telecharger\n", true},
-        {{"--sans-fenetre", absent}, 2, "", "Fichier paramètre inexistant : " + absent + "\n", false},
+        {{"--aide"}, 0, "Utilisation : ramaglin FICHIER", ""},
+        {{"--version"}, 0, "Le Ramaglin ", ""},
+        {{"--sans-fenetre"}, 2, "", "ramaglin : le fichier paramètre manque\n"},
+        {{"--telecharger", absent}, 2, "", "ramaglin : option inconnue : --telecharger\n"},
+        {{"--sans-fenetre", absent}, 2, "", "Fichier paramètre inexistant : " + absent + "\n"},
         {{"--sans-fenetre", sansListe}, 2, "",
-         "Echec lors de la recherche !\nEchec lors de la recherche : erreur HTTP 404 : fichier introuvable.\n", false},
-        {{"--apercu", sansListe}, 2, "", "Echec lors de la recherche !", false},
+         "Echec lors de la recherche !\nEchec lors de la recherche : erreur HTTP 404 : fichier introuvable.\n"},
+        {{"--apercu", sansListe}, 2, "", "Echec lors de la recherche !"},
     };
     for (const auto& c : cas) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const Execution e = Lance(c.arguments);
         EXPECT_EQ(e.statut, c.statut);
-        EXPECT_EQ(c.sortie.isEmpty() ? e.lignes.join('\n') : e.lignes.value(0), c.sortie);
+        EXPECT_TRUE(c.sortie.isEmpty() ? e.lignes.isEmpty() : e.lignes.value(0).startsWith(c.sortie)) << e.lignes.join('\n');
         EXPECT_TRUE(e.erreurs.contains(c.erreurs)) << e.erreurs;
-        EXPECT_EQ(e.erreurs.contains("Utilisation : ramaglin"), c.utilisation) << e.erreurs;
+        EXPECT_EQ(e.erreurs.contains("Utilisation : ramaglin"), c.erreurs.startsWith("ramaglin :")) << e.erreurs;
     }
 
     // The window searching the same service holds its lock: told, status 75
@@ -182,10 +162,9 @@ TEST_F(SansFenetre, LigneDeCommandeEtConfiguration) {
     EXPECT_EQ(LitFichier(Liste()), "copie de la fenêtre\r\n");
 }
 
-// A signal while a file arrives slowly, during a server's wait, during a
-// pause: the file in transfer dropped, the list copy rewritten without the
-// file that had arrived, the summary, and the status that names the signal.
-// A wait (40 s here) ends with the signal, not when it runs out.
+// A signal during a slow transfer, a server's wait, a pause: the file in
+// transfer dropped, the list copy rewritten, the summary, the status that names
+// the signal; a 40 s wait ends with the signal.
 TEST_F(SansFenetre, SignalPendantUnTransfertOuUneAttente) {
     ServeurTest serveur;
     for (const char* cible : {"/un", "/deux", "/trois"})
@@ -202,12 +181,9 @@ TEST_F(SansFenetre, SignalPendantUnTransfertOuUneAttente) {
         QString ligne;               // the second row's report line
     } cas[] = {
         {"transfert, SIGTERM", SIGTERM, 143, "lent", "", "", "/lent", "[Arrêt demandé] Deux"},
-        {"transfert, SIGINT", SIGINT, 130, "lent", "", "", "/lent", "[Arrêt demandé] Deux"},
-        {"attente du serveur", SIGTERM, 143, "occupe", "", "Le serveur demande d'attendre 40 secondes", nullptr,
+        {"attente du serveur, SIGINT", SIGINT, 130, "occupe", "", "Le serveur demande d'attendre 40 secondes", nullptr,
          "[Arrêt demandé] Deux"},
-        {"pause", SIGTERM, 143, "deux",
-         "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
-         "DUREE_PAUSE_ENTRE_TELECHARGEMENT=40\r\n", "Pause de 40 secondes", nullptr, ""},
+        {"pause", SIGTERM, 143, "deux", Pauses(1, 40), "Pause de 40 secondes", nullptr, ""},
     };
     for (const auto& c : cas) {
         SCOPED_TRACE(c.nom);
@@ -227,7 +203,6 @@ TEST_F(SansFenetre, SignalPendantUnTransfertOuUneAttente) {
         depuisSignal.start();
         ::kill(pid_t(p.processId()), c.signal);
         const Execution e = Termine(p);
-        // A behaviour, not a speed: the 40 s were not waited out.
         EXPECT_LT(depuisSignal.elapsed(), 10000);
         EXPECT_EQ(e.statut, c.statut);
         QStringList lignes{"[OK] Un (1000 octets)", c.ligne, "Un fichier téléchargé avec succès."};
@@ -235,15 +210,12 @@ TEST_F(SansFenetre, SignalPendantUnTransfertOuUneAttente) {
         EXPECT_EQ(e.lignes, lignes);
         EXPECT_EQ(Destination(), QStringList{"un"});
         EXPECT_EQ(LitFichier(Liste()), c.deuxieme + "\tDeux\r\ntrois\tTrois\r\n");
-        EXPECT_FALSE(Demande("/trois"));
     }
 }
 
 TEST_F(SansFenetre, ApercuSansRienTelecharger) {
     const QByteArray lignes = "p1.bin\tPremier\t2048\r\np2.bin\tDeuxième\t1024\r\np3.bin\tTroisième\t3072\r\n";
-    const QString param = Service(lignes, "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=3\r\n"
-                                          "PAUSE_ENTRE_CHAQUE_TELECHARGEMENT=O\r\nNB_FICHIERS_TELECHARGES_AVANT_PAUSE=1\r\n"
-                                          "DUREE_PAUSE_ENTRE_TELECHARGEMENT=30\r\n");
+    const QString param = Service(lignes, "CALCULER_TAILLE_SELECTION=O\r\nCOLONNE_TAILLE=3\r\n" + Pauses(1, 30));
     const Execution e = Lance({"--apercu", param});
     EXPECT_EQ(e.statut, 0);
     EXPECT_EQ(e.lignes, (QStringList{"Premier\t2 Ko", "Deuxième\t1 Ko", "Troisième\t3 Ko", "Total : 3 fichiers, 6 Ko",
@@ -251,7 +223,6 @@ TEST_F(SansFenetre, ApercuSansRienTelecharger) {
     EXPECT_EQ(e.erreurs, "");
     EXPECT_TRUE(Destination().isEmpty());
     EXPECT_EQ(LitFichier(Liste()), lignes);
-    EXPECT_FALSE(nginx->Journal().contains("/p1.bin"));
 }
 
 // The one question the program asks with an input box, a ZIP archive's
@@ -261,18 +232,15 @@ TEST_F(SansFenetre, MotDePasseDesArchives) {
                                                          "ADRESSE_BASE_LIENS_INTERNET=" + nginx->Adresse("/").toUtf8() + "\r\n");
     Execution e = Lance({"--sans-fenetre", param});
     EXPECT_EQ(e.statut, 1);
-    ASSERT_EQ(e.lignes.size(), 3) << e.lignes.join('\n');
-    EXPECT_TRUE(e.lignes[0].startsWith("[OK] Page ("));
-    EXPECT_TRUE(e.lignes[1].startsWith("[Erreur] infozip_password.zip\t")) << e.lignes[1];
-    EXPECT_EQ(e.lignes[2], "Aucun fichier téléchargé.");
+    EXPECT_TRUE(e.lignes.value(1).startsWith("[Erreur] infozip_password.zip\t")) << e.lignes.join('\n');
+    EXPECT_EQ(e.lignes.value(2), "Aucun fichier téléchargé.");
     EXPECT_TRUE(e.erreurs.contains("--mot-de-passe MOT")) << e.erreurs;
     EXPECT_EQ(Destination(), QStringList());
 
     e = Lance({"--sans-fenetre", "--mot-de-passe", "secret", param});
     EXPECT_EQ(e.statut, 0);
-    ASSERT_EQ(e.lignes.size(), 3) << e.lignes.join('\n');
-    EXPECT_TRUE(e.lignes[1].startsWith("[OK] infozip_password.zip (")) << e.lignes[1];
-    EXPECT_EQ(e.lignes[2], "Un fichier téléchargé avec succès.");
+    EXPECT_TRUE(e.lignes.value(1).startsWith("[OK] infozip_password.zip (")) << e.lignes.join('\n');
+    EXPECT_EQ(e.lignes.value(2), "Un fichier téléchargé avec succès.");
     EXPECT_TRUE(Arbre(dest) == Arbre(CheminFixture("zip/source"))) << Arbre(dest).keys().join(' ').toStdString();
 }
 
@@ -280,31 +248,10 @@ TEST_F(SansFenetre, MotDePasseDesArchives) {
 // desktop's notification service (the first notification clicked).
 TEST_F(SansFenetre, NotificationsDuBureau) {
     QTemporaryDir bus;
-    // A bus of our own; `repond` false: its policy drops every reply, even to
-    // the greeting, as a bus that hangs.
-    Processus demons[2];
-    const auto Bus = [&](int i, bool repond) {
-        const QString nom = QString::number(i);
-        QDir().mkpath(bus.filePath(nom));
-        EcritFichier(bus.filePath(nom + ".conf"),
-                     "<busconfig><type>session</type><listen>unix:dir=" + bus.filePath(nom).toUtf8() + "</listen>"
-                     "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"" +
-                     (repond ? " eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>" : "/>") +
-                     "<allow own=\"*\"/></policy></busconfig>");
-        if (!demons[i].Lance({"dbus-daemon", "--config-file=" + bus.filePath(nom + ".conf"), "--nofork", "--print-address=1"},
-                             bus.filePath(nom + ".adresse")))
-            return QString();
-        QString adresse; // (its warnings share the file)
-        AttendQue([&] {
-            for (const QByteArray& ligne : LitFichier(bus.filePath(nom + ".adresse")).split('\n'))
-                if (ligne.startsWith("unix:") && LitFichier(bus.filePath(nom + ".adresse")).contains(ligne + '\n'))
-                    adresse = QString::fromUtf8(ligne);
-            return !adresse.isEmpty();
-        }, 10000);
-        return adresse;
-    };
-    const QString adresse = Bus(0, true);
-    if (adresse.isEmpty())
+    Processus demon;
+    const QString adresse = "unix:path=" + bus.filePath("bus");
+    if (!demon.Lance({"dbus-daemon", "--session", "--nofork", "--address=" + adresse}, bus.filePath("demon")) ||
+        !AttendQue([&] { return QFile::exists(bus.filePath("bus")); }, 10000))
         GTEST_SKIP() << "dbus-daemon absent";
     Processus faux;
     const QStringList avecBus{"DBUS_SESSION_BUS_ADDRESS=" + adresse, "PATH=" + bus.path() + ":" + qEnvironmentVariable("PATH")};
@@ -318,24 +265,22 @@ TEST_F(SansFenetre, NotificationsDuBureau) {
 
     const QByteArray titre = "TITRE_TELECHARGEMENT=Mises \xC3\xA0 jour#du service\r\n";
     const QString param = Service("a.bin\tA\t2048\r\nb.bin\tB\t2048\r\n", titre);
-    Execution e = Lance({"--sans-fenetre", param}, avecBus);
-    EXPECT_EQ(e.statut, 0);
+    EXPECT_EQ(Lance({"--sans-fenetre", param}, avecBus).statut, 0);
     EXPECT_EQ(recues(), QStringList{"Mises à jour du service\t2 nouveaux fichiers\tdefault,Ouvrir le dossier"});
     EXPECT_TRUE(AttendQue([&] { return LitFichier(bus.filePath("ouvert")) == dest.toUtf8(); }, 10000));
     // Nothing new, or asked not to: nothing said.
     EXPECT_EQ(Lance({"--sans-fenetre", param}, avecBus).statut, 0);
     QFile::remove(dest + "/a.bin");
-    e = Lance({"--sans-fenetre", "--sans-notification", param}, avecBus);
-    EXPECT_EQ(e.lignes.value(0), "[OK] A (2 Ko)");
+    EXPECT_EQ(Lance({"--sans-fenetre", "--sans-notification", param}, avecBus).lignes.value(0), "[OK] A (2 Ko)");
     EXPECT_EQ(recues().size(), 1);
     // A failure says why.
-    e = Lance({"--sans-fenetre", Service("absent\tAbsent\r\n", titre)}, avecBus);
-    EXPECT_EQ(e.statut, 1);
+    EXPECT_EQ(Lance({"--sans-fenetre", Service("absent\tAbsent\r\n", titre)}, avecBus).statut, 1);
     EXPECT_EQ(recues().value(1), "Mises à jour du service\t1 fichier en échec : erreur HTTP 404 : fichier introuvable\t");
-    // No bus: the other tests' runs.
-    // A bus that hangs: the same failure, told the same way, and an end.
+    // A bus that never answers, not even the greeting: the same failure, told the same way, and an end.
+    QLocalServer muet;
+    ASSERT_TRUE(muet.listen(bus.filePath("muet")));
     const QString absent = travail.filePath("absent.txt");
-    e = Lance({"--sans-fenetre", absent}, {"DBUS_SESSION_BUS_ADDRESS=" + Bus(1, false)});
+    const Execution e = Lance({"--sans-fenetre", absent}, {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus.filePath("muet")});
     EXPECT_EQ(e.statut, 2);
     EXPECT_EQ(e.erreurs, "Fichier paramètre inexistant : " + absent + "\n");
     EXPECT_EQ(recues().size(), 2);

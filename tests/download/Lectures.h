@@ -11,8 +11,7 @@
 
 #include "support/Outils.h"
 
-// Every file and folder under `racine` (hidden ones too): relative path ->
-// contents, "<dossier>" for a folder.
+// Every file and folder under `racine`, hidden ones too: relative path -> contents, "<dossier>".
 inline QMap<QString, QByteArray> Arbre(const QString& racine) {
     QMap<QString, QByteArray> r;
     QDirIterator it(racine, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
@@ -34,15 +33,11 @@ QStringList Textes(const Vue* v, bool selection = false) {
     }
     return r;
 }
-template <typename Vue>
-int Nombre(const Vue* v) { return v->model()->rowCount(); }
+template <typename Vue> int Nombre(const Vue* v) { return v->model()->rowCount(); }
 // The tooltip of row i: a failure's reason in the report.
 template <typename Vue>
-QString Bulle(const Vue* v, int i) {
-    return v->model()->index(i, 0).data(Qt::ToolTipRole).toString();
-}
+QString Bulle(const Vue* v, int i) { return v->model()->index(i, 0).data(Qt::ToolTipRole).toString(); }
 // Adds row i to the selection, as a control-click would.
-template <typename Vue>
-void Choisit(Vue* v, int i) {
+template <typename Vue> void Choisit(Vue* v, int i) {
     v->selectionModel()->select(v->model()->index(i, 0), QItemSelectionModel::Select);
 }

@@ -1,5 +1,4 @@
-// Opening files, folders and addresses: what reaches the shell and every
-// message, against real files in a temporary folder.
+// Opening files, folders and addresses: what reaches the shell and every message.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>

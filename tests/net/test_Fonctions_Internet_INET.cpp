@@ -221,6 +221,7 @@ TEST(TelechargeFichier, UnEchecOuUnArretNeLaisseRienEtGardeLAncienFichier) {
         EXPECT_EQ(issue.genre, c.quoi == Arret ? Genre::Arret
                                : r.startsWith("connexion") || r == "délai dépassé" ? Genre::Passager : Genre::Definitif);
         EXPECT_EQ(arret.Demandee(), c.quoi == Arret); // a stop is told from a failure so
+        arret.Efface();
         EXPECT_EQ(Contenu(dossier), QStringList{"fichier.bin"});
         EXPECT_EQ(LitFichier(dossier.filePath("fichier.bin")), "ancien contenu");
         EXPECT_FALSE(t.jauge.visibilite.last());

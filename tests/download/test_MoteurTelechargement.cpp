@@ -222,7 +222,7 @@ TEST_F(MoteurTelechargementTest, PreparationEtFinDuRun) {
 
 // A server that asks to wait (429, 503) is waited out, then asked again, at
 // most 3 times per row: Retry-After in seconds (the two GETs that far apart)
-// or as a date, else 10, 30, 90 s (scaled here); a wait of hours is not
+// or as a date, else 10, 30, 90 s (scaled here); a wait over 15 minutes is not
 // waited; values that make no sense get the defaults. A transient failure
 // (cut, 502) is tried twice more, a 404 never; the reason says how many tries.
 TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
@@ -249,7 +249,7 @@ TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
         {"429 puis 200", {occupe(429, "2"), ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {2}, 2, {}, true},
         {"503 sans Retry-After", {occupe(503, "")}, "[Erreur] A", {1, 3, 9}, 4,
          "erreur HTTP 503 : service indisponible (4 essais)"},
-        {"deux heures", {occupe(429, "7200")}, "[Erreur] A", {}, 1, "le serveur demande d'attendre 2 h"},
+        {"15 min 1 s", {occupe(429, "901")}, "[Erreur] A", {}, 1, "le serveur demande d'attendre 15 min 1 s"},
         {"valeurs aberrantes", {occupe(429, "-5"), occupe(429, "99999999999999999999"), occupe(503, "bientôt"),
                                 ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {1, 3, 9}, 4},
         {"coupure", {{.corps = corps, .coupeApres = 1000}, ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {}, 2},

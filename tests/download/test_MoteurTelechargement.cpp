@@ -235,7 +235,7 @@ TEST_F(MoteurTelechargementTest, AttentesDemandeesEtNouveauxEssais) {
         {"429 puis 200", {occupe(429, "2"), ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {2}, 2},
         {"503 sans Retry-After", {occupe(503, "")}, "[Erreur] A", {1, 3, 9}, 4,
          "erreur HTTP 503 : service indisponible (4 essais)"},
-        {"deux heures", {occupe(429, "7200")}, "[Erreur] A", {}, 1, "le serveur demande d'attendre 2 h"},
+        {"15 min 1 s", {occupe(429, "901")}, "[Erreur] A", {}, 1, "le serveur demande d'attendre 15 min 1 s"},
         {"coupure", {{.corps = corps, .coupeApres = 1000}, ReponseTest::Ok(corps)}, "[OK] A (2,92 Ko)", {}, 2},
         {"502", {ReponseTest::Statut(502)}, "[Erreur] A", {}, 3, "erreur HTTP 502 : passerelle en erreur (3 essais)"},
         {"404", {ReponseTest::Statut(404)}, "[Erreur] A", {}, 1, "erreur HTTP 404 : fichier introuvable"},

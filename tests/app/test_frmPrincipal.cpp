@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -428,6 +430,43 @@ TEST_F(Demarrage, UnProcessusParService) {
         EXPECT_FALSE(fenetre.Fini(0));
         fenetre.Tue();
     }
+}
+
+// The desktop's own store, for real: a private session bus and an unlocked
+// GNOME keyring, in a child of this test (a process keeps the first session
+// bus it met). A password written is read back, then gone once erased.
+TEST(CoffreBureau, AllerRetourDansUnTrousseauGnome) {
+    const auto appel = [](auto&& f) {
+        return AttendCoffre([&](QObject* contexte, CoffreSecrets::Suite suite) { f(contexte, std::move(suite)); },
+                            frmPrincipal::DelaiCoffreMs);
+    };
+    const QString cle = CleProxy("alice", "http://proxy:3128");
+    if (qEnvironmentVariableIsSet("RAMAGLIN_TROUSSEAU_ENFANT")) {
+        EXPECT_EQ(appel([&](QObject* c, auto s) { Coffre().Ecrit(cle, "s3cret", c, s); }).etat, ReponseCoffre::Etat::Trouve);
+        const ReponseCoffre lu = appel([&](QObject* c, auto s) { Coffre().Lit(cle, c, s); });
+        EXPECT_EQ(lu.etat, ReponseCoffre::Etat::Trouve) << lu.erreur.toStdString();
+        EXPECT_EQ(lu.motDePasse, "s3cret");
+        EXPECT_EQ(appel([&](QObject* c, auto s) { Coffre().Efface(cle, c, s); }).etat, ReponseCoffre::Etat::Trouve);
+        EXPECT_EQ(appel([&](QObject* c, auto s) { Coffre().Lit(cle, c, s); }).etat, ReponseCoffre::Etat::Absent);
+        return;
+    }
+    for (const char* outil : {"dbus-run-session", "gnome-keyring-daemon"})
+        if (QStandardPaths::findExecutable(outil).isEmpty())
+            GTEST_SKIP() << outil << " introuvable";
+    QTemporaryDir maison;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("RAMAGLIN_TROUSSEAU_ENFANT", "1");
+    env.insert("HOME", maison.path());
+    env.insert("XDG_DATA_HOME", maison.filePath("donnees"));
+    env.insert("XDG_RUNTIME_DIR", maison.path());
+    p.setProcessEnvironment(env);
+    p.start("dbus-run-session", {"--", "sh", "-c",
+                                 "eval \"$(printf motdepasse | gnome-keyring-daemon --unlock --components=secrets)\" "
+                                 "&& exec \"$0\" --gtest_filter=CoffreBureau.*",
+                                 QCoreApplication::applicationFilePath()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString() << p.readAllStandardError().toStdString();
 }
 
 // A relative file or folder reaches the desktop as an absolute local path, never as

@@ -163,6 +163,10 @@ TEST_F(Liste, Filtres) {
         EXPECT_EQ(lignes.Texte(), c.lignes);
         EXPECT_EQ(rec.Textes(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
     }
+    // A list kept whole (no filter) is written back with CR LF after every line.
+    LignesListe brute;
+    brute.DefinitOctets("a\tUn\rb\tDeux\r\nc");
+    EXPECT_EQ(brute.Texte(), "a\tUn\r\nb\tDeux\r\nc\r\n");
 }
 
 } // namespace

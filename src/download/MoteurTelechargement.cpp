@@ -459,7 +459,9 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
     };
     // The gauge of the files in flight together: the bytes they received
     // of the sizes they announced, none while one of them announced none.
+    // Its rate is the run's: the files that ended count too.
     bool jaugeVisible = true;
+    double octetsFinis = 0;
     const auto montreJauge = [&] {
         SurfaceJauge* jauge = vue_.Jauge();
         if (!jauge)
@@ -482,7 +484,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
             InitialiseJauge(*jauge);
         jaugeVisible = true;
         if (total > 0)
-            MontreOctetsSurJauge(*jauge, recus, std::max(total, recus), horloge.elapsed());
+            MontreOctetsSurJauge(*jauge, recus, std::max(total, recus), horloge.elapsed(), octetsFinis + recus);
     };
     const auto libere = [&](Vol& v) {
         v.transfert.reset();
@@ -563,6 +565,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 const double octets = double(QFileInfo(v.cible.fichier).size());
                 vue_.RemplaceLigne(v.ligne, LigneOk(rangee.texte, octets), QString());
                 octetsRecus[v.k] = octets;
+                octetsFinis += octets;
                 libere(v);
                 vols.erase(vols.begin() + qsizetype(i));
                 continue;

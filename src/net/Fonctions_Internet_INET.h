@@ -135,9 +135,11 @@ private:
 
 // The progress of `octets` received of `reference` on `jauge`, `millisecondes`
 // after the start: "42 % (12 Ko sur 28,57 Ko) - 6 Ko/sec" (the rate from the
-// first second on), the bytes told to the gauge too. Drawn only when the
+// first second on; of `octetsDuDebit` when given: a run's bytes, its ended
+// files included), the bytes told to the gauge too. Drawn only when the
 // percentage changes.
-void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes);
+void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes,
+                          double octetsDuDebit = -1);
 
 // The fetch of a file the program fetches for itself (a list, its
 // signature), within `bornes`, saying how it ended for a caller that may try

@@ -446,7 +446,8 @@ void EtatTransfert::MontreProgression(double octets) {
     MontreOctetsSurJauge(*j, octets, reference, debut.elapsed());
 }
 
-void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes) {
+void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, qint64 millisecondes,
+                          double octetsDuDebit) {
     const int pourcentage = PourcentageBorne(octets / reference * 100);
     // The gauge only redraws a new percentage: build its caption only then
     // (this runs for every kilobyte: no text is made for nothing).
@@ -457,7 +458,7 @@ void MontreOctetsSurJauge(SurfaceJauge& jauge, double octets, double reference, 
                       QStringLiteral(" sur ") + FormateTaille(reference, false) + QLatin1Char(')');
     const qint64 secondes = millisecondes / 1000;
     if (secondes >= 1)
-        legende += QStringLiteral(" - ") + FormateTaille(octets / double(secondes), true) + QStringLiteral("/sec");
+        legende += QStringLiteral(" - ") + FormateTaille((octetsDuDebit >= 0 ? octetsDuDebit : octets) / double(secondes), true) + QStringLiteral("/sec");
     jauge.Octets(octets, reference);
     AfficheJauge(jauge, pourcentage, legende);
 }

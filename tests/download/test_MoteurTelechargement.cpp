@@ -400,6 +400,7 @@ TEST_F(MoteurTelechargementTest, PlusieursFichiersEnVol) {
         EXPECT_TRUE(LitFichier(QDir(dest.path()).filePath("v0.bin")) == Motif(3000));
         EXPECT_EQ(serveur.EnMemeTempsMax(), c.cap);
         EXPECT_EQ(serveur.Requetes().size(), 8);
+        EXPECT_EQ(LitFichier(CheminListe()), ""); // every row arrived: none is left in the list copy
     }
 }
 

@@ -303,6 +303,8 @@ TEST(TelechargeFichier, BornesDeTailleEtDEspaceLibre) {
         {"/get64M", {.tailleMax = 1 << 20}, "le fichier dépasse 1 Mo"},
         {"/connu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
         {"/inconnu", {.espaceLibreMin = 8 << 20}, "", PetitDisque},
+        // A length not announced: each check keeps room for the next step (2 MiB) of the body.
+        {"/inconnu", {.espaceLibreMin = 15 << 20}, "il resterait moins de 15 Mo d'espace libre dans le dossier", PetitDisque},
         {"/flot", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
         {"/get12M", {.espaceLibreMin = 8 << 20}, "il resterait moins de 8 Mo d'espace libre dans le dossier", PetitDisque},
     };

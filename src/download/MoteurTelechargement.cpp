@@ -117,10 +117,10 @@ bool MoteurTelechargement::Prepare() {
         base_ += QLatin1Char('/');
 
     // A service that declares pauses wants one file at a time.
-    const bool pauses = Variable("PAUSE_SELON_TAILLE") == QLatin1String("O") ||
-                        Variable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT") == QLatin1String("O");
+    pauses_ = Variable("PAUSE_SELON_TAILLE") == QLatin1String("O") ||
+              Variable("PAUSE_ENTRE_CHAQUE_TELECHARGEMENT") == QLatin1String("O");
     // Values that make no sense were told and emptied when they were read.
-    enVol_ = TransfertsSimultanes(Variable("TRANSFERTS_SIMULTANES")).value_or(pauses ? 1 : TransfertsParDefaut);
+    enVol_ = TransfertsSimultanes(Variable("TRANSFERTS_SIMULTANES")).value_or(pauses_ ? 1 : TransfertsParDefaut);
     debitMax_ = DebitMaxOctets(Variable("DEBIT_MAX")).value_or(0);
     return true;
 }
@@ -386,16 +386,22 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
     // file starts, overwritten when it ends, whatever the order of the ends.
     struct Vol {
         size_t k = 0;   // the row
-        int ligne = 0;  // its line in the report
+        int ligne = -1; // its line in the report (-1: not shown yet)
         Cible cible;
         Inet* canal = nullptr;
         std::unique_ptr<TransfertFichier> transfert; // none while it waits for another try
         EssaisTransfert essais;
         qint64 reprendA = 0; // when it waits: the moment of its next try (ms on `horloge`)
     };
+    // Where only a free place decides when the next file starts (no pause
+    // to make between two files, no rate to share), the next ones wait
+    // ready on the worker, which starts one the moment another ends:
+    // at a distance, the thread of the windows would otherwise add its turn
+    // to every file. Their lines appear when they start.
+    const int enAvance = pauses_ || debit > 0 ? 0 : std::min(enVol, 2);
     std::vector<std::unique_ptr<Inet>> canaux;
     std::vector<Inet*> libres{&inet_};
-    for (int i = 1; i < enVol; ++i) {
+    for (int i = 1; i < enVol + enAvance; ++i) {
         auto canal = std::make_unique<Inet>(inet_);
         canal->AccessType = inet_.AccessType;
         canal->Proxy = inet_.Proxy;
@@ -412,6 +418,8 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         canaux.push_back(std::move(canal));
     }
     inet_.FixeConnexionsParHote(enVol);
+    inet_.FixeRequetesMax(enAvance > 0 ? enVol : 0);
+    bool fileRetenue = false; // a server asked to wait: the worker holds the files ready
     if (SurfaceJauge* jauge = vue_.Jauge())
         InitialiseJauge(*jauge);
 
@@ -488,17 +496,53 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
     };
     const auto libere = [&](Vol& v) {
         v.transfert.reset();
-        libres.push_back(v.canal);
+        if (v.canal)
+            libres.push_back(v.canal);
         v.canal = nullptr;
     };
+    // The lines of the files that started, in list order: a file ready on
+    // the worker shows its line once it starts, and the ones after it wait
+    // for it. `jusqua`: the rows up to it are shown, started or not (one that
+    // ended before its request left); -1: none. A row refused is shown in
+    // its turn, and then done (retireRefusees).
+    const auto montreLignes = [&](qsizetype jusqua) {
+        for (Vol& v : vols) {
+            if (v.ligne >= 0)
+                continue;
+            const bool refusee = !v.cible.refus.isEmpty();
+            if (qsizetype(v.k) > jusqua && !refusee && !(v.transfert && v.canal->Lancee()))
+                break;
+            numero_ = int(v.k + 1);
+            vue_.DebutFichier(numero_, total_);
+            vue_.AjouteLigne(QStringLiteral("[En cours] ") + rangees[v.k].texte);
+            v.ligne = lignesRapport++;
+            if (refusee) {
+                vue_.RemplaceLigne(v.ligne, QStringLiteral("[Erreur] ") + rangees[v.k].texte, v.cible.refus);
+                ++etat.echecs;
+                octetsRecus[v.k] = -1;
+            }
+        }
+    };
+    const auto retireRefusees = [&] {
+        std::erase_if(vols, [](const Vol& v) { return v.ligne >= 0 && !v.cible.refus.isEmpty(); });
+    };
+    // A file whose request the network has: not one waiting on the worker.
+    const auto enCours = [&](const Vol& v) { return v.transfert && (enAvance == 0 || v.canal->Lancee()); };
 
     for (;;) {
         if (arret_.Demandee()) {
-            // Every file in flight ends now, each line saying so; none starts.
+            // Every file in flight ends now, each line saying so; none starts
+            // (one still waiting on the worker never started: no line, and
+            // the places the others free go to none of them).
+            inet_.RetiensFile(true);
+            montreLignes(-1);
+            retireRefusees();
             for (Vol& v : vols) {
                 if (v.transfert)
                     v.transfert->Arrete();
-                vue_.RemplaceLigne(v.ligne, QStringLiteral("[Arrêt demandé] ") + rangees[v.k].texte, QString());
+                if (v.ligne >= 0)
+                    vue_.RemplaceLigne(v.ligne, QStringLiteral("[Arrêt demandé] ") + rangees[v.k].texte,
+                                       QString());
                 octetsRecus[v.k] = -1;
                 libere(v);
             }
@@ -510,42 +554,48 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
         // once (a freed slot starts its next file without waiting for news).
         bool progres = false;
         const qint64 maintenant = horloge.elapsed();
-        while (prochain < rangees.size() && int(vols.size()) < enVol && pausesDues.empty() &&
+        if (fileRetenue && maintenant >= attenteServeurJusqua) {
+            inet_.RetiensFile(false);
+            fileRetenue = false;
+        }
+        while (prochain < rangees.size() && int(vols.size()) < enVol + enAvance && pausesDues.empty() &&
                maintenant >= attenteServeurJusqua) {
             const size_t k = prochain++;
-            numero_ = int(k + 1);
-            vue_.DebutFichier(numero_, total_);
-            vue_.AjouteLigne(QStringLiteral("[En cours] ") + rangees[k].texte);
             Vol v;
             v.essais = EssaisTransfert(echelle_);
             v.k = k;
-            v.ligne = lignesRapport++;
             v.cible = CibleDe(rangees[k], lignes);
-            if (!v.cible.refus.isEmpty()) {
-                vue_.RemplaceLigne(v.ligne, QStringLiteral("[Erreur] ") + rangees[k].texte, v.cible.refus);
-                ++etat.echecs;
-                octetsRecus[k] = -1;
-                continue;
+            if (v.cible.refus.isEmpty()) {
+                v.canal = libres.back();
+                libres.pop_back();
+                demarre(v);
             }
-            v.canal = libres.back();
-            libres.pop_back();
-            demarre(v);
             vols.push_back(std::move(v));
+            // Without files waiting ready, each line appears as its file is given.
+            if (enAvance == 0)
+                montreLignes(qsizetype(k));
             progres = true;
         }
+        montreLignes(-1);
+        retireRefusees();
 
         // The run's cap shared among the files receiving now.
         int actifs = 0;
         for (const Vol& v : vols)
-            actifs += v.transfert != nullptr;
+            actifs += enCours(v);
         if (debit > 0 && actifs != actifsAvant && actifs > 0) {
             for (const Vol& v : vols)
-                v.canal->FixeDebitMax(std::max<qint64>(debit / actifs, 1));
+                if (v.canal)
+                    v.canal->FixeDebitMax(std::max<qint64>(debit / actifs, 1));
             actifsAvant = actifs;
         }
 
         for (size_t i = 0; i < vols.size();) {
             Vol& v = vols[i];
+            if (!v.cible.refus.isEmpty()) { // waits for its line
+                ++i;
+                continue;
+            }
             if (!v.transfert) {
                 if (horloge.elapsed() >= v.reprendA && horloge.elapsed() >= attenteServeurJusqua) {
                     demarre(v);
@@ -559,8 +609,12 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 continue;
             }
             progres = true;
+            if (v.ligne < 0)
+                montreLignes(qsizetype(v.k)); // ended before the worker said it started
             const IssueTransfert issue = v.transfert->Issue();
             const RangeeChoisie& rangee = rangees[v.k];
+            if (issue.genre == IssueTransfert::Genre::Occupe)
+                fileRetenue = true; // released once its wait, if any, is over
             if (issue.genre == IssueTransfert::Genre::Reussi) {
                 const double octets = double(QFileInfo(v.cible.fichier).size());
                 vue_.RemplaceLigne(v.ligne, LigneOk(rangee.texte, octets), QString());
@@ -599,7 +653,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
 
         actifs = 0;
         for (const Vol& v : vols)
-            actifs += v.transfert != nullptr;
+            actifs += enCours(v);
         if (actifs == 0 && !arret_.Demandee()) {
             if (!pausesDues.empty() && vols.empty()) {
                 // The files in flight have ended: now the pauses, unless
@@ -634,6 +688,7 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
             PatienteUnPeu();
     }
     inet_.FixeConnexionsParHote(0);
+    inet_.FixeRequetesMax(0);
     for (Inet* canal : libres)
         canal->FixeDebitMax(0);
     if (SurfaceJauge* jauge = vue_.Jauge())

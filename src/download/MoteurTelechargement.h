@@ -166,6 +166,7 @@ private:
     int numero_ = 0, total_ = 0;
     int enVol_ = 1;      // files in flight at most, as the service says
     qint64 debitMax_ = 0; // bytes per second for the whole run, as the service says (0: no cap)
+    bool pauses_ = false; // the service declares pauses
     double echelle_ = 1;
     QString empreinte_; // SHA-256 (hex) of the row's file, from COLONNE_EMPREINTE
 };

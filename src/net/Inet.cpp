@@ -71,6 +71,7 @@ struct Parametres {
     std::string plage;       // "from-": the rest of a resource
     std::string siPlage;     // If-Range validator for the rest
     bool chiffre = false;    // started over TLS: redirections stay on TLS
+    quint64 ordre = 0;       // given as the worker's n-th request: the order of the waiting ones
 };
 
 // Byte ring of fixed capacity (it grows only for a block larger than itself)
@@ -179,9 +180,16 @@ struct MoteurInet {
     bool quitter = false;
     long connexionsParHote = 0; // 0: libcurl's default (no limit)
     bool connexionsChangees = false;
+    int requetesMax = 0;        // requests running at once (0: no limit)
+    bool fileRetenue = false;   // a 429 or 503 ended a request: none of the waiting ones starts
+    quint64 ordres = 0;         // requests given so far
     std::vector<Inet::Prive*> arrivants; // channels to add at the next pass
     // ---- Worker only ----
     std::vector<Inet::Prive*> canaux;
+    int lancees = 0;                     // easy handles in the multi handle
+    std::vector<Inet::Prive*> enFile;    // channels whose request waits for a place, oldest first
+    bool Place() const;                  // under m
+    bool DemarreEnFile();                // the waiting requests that have a place now
 };
 
 struct Inet::Prive {
@@ -224,6 +232,7 @@ struct Inet::Prive {
         bool enPause = false;    // paused by the write callback
         bool attente = false;    // the reader waits for data: wake it
         bool debutPoste = false; // data has come
+        bool lancee = false;     // handed to libcurl
         bool fini = false;
         CURLcode code = CURLE_OK;
         long statut = 0;
@@ -235,7 +244,7 @@ struct Inet::Prive {
         std::vector<std::pair<std::string, std::string>> entetes;
         void Remet() {
             tampon.Vide();
-            enPause = attente = debutPoste = fini = false;
+            enPause = attente = debutPoste = lancee = fini = false;
             code = CURLE_OK;
             statut = statutLigne = 0;
             attenteDemandee.clear();
@@ -271,6 +280,8 @@ struct Inet::Prive {
     CURL* easy = nullptr;      // kept from request to request (curl_easy_reset)
     bool enCours = false;      // `easy` is in the multi handle
     quint64 idEasy = 0;
+    std::optional<Parametres> enAttente; // a request waiting for a place (moteur->enFile)
+    quint64 idEnAttente = 0;
     // News of this pass, told once the pass is over.
     bool debutATransmettre = false, reveilATransmettre = false;
     Horloge::time_point derniereActivite;
@@ -300,10 +311,31 @@ struct Inet::Prive {
                 if (Etat* c = Cible(idEasy))
                     c->enPause = false;
         }
-        if ((abandon || nouveau) && enCours)
-            Libere();
-        if (nouveau)
-            Demarre(*nouveau, idNouveau);
+        if (abandon || nouveau) {
+            if (enCours)
+                Libere();
+            QuitteFile();
+        }
+        if (nouveau) {
+            bool limite;
+            {
+                std::lock_guard verrou(m);
+                limite = moteur->requetesMax > 0;
+            }
+            if (!limite) {
+                Demarre(*nouveau, idNouveau);
+            } else {
+                // Behind the requests given before it; started in that
+                // order when there is a place (DemarreEnFile).
+                idEnAttente = idNouveau;
+                const quint64 ordre = nouveau->ordre;
+                enAttente = std::move(nouveau);
+                auto& file = moteur->enFile;
+                file.insert(std::find_if(file.begin(), file.end(),
+                                         [ordre](const Prive* c) { return c->enAttente->ordre > ordre; }),
+                            this);
+            }
+        }
         if (debit && enCours)
             curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE, curl_off_t(cap));
         if (reprise && enCours) {
@@ -329,8 +361,16 @@ struct Inet::Prive {
             Termine(CURLE_OPERATION_TIMEDOUT, "Délai d'attente dépassé");
     }
 
+    void QuitteFile() {
+        if (enAttente) {
+            std::erase(moteur->enFile, this);
+            enAttente.reset();
+        }
+    }
+
     // The channel leaves: its transfer and its handle go.
     void Quitte() {
+        QuitteFile();
         if (enCours)
             Libere();
         if (easy)
@@ -429,11 +469,16 @@ struct Inet::Prive {
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
         curl_multi_add_handle(multi, easy);
         enCours = true;
+        ++moteur->lancees;
+        std::lock_guard verrou(m);
+        if (Etat* c = Cible(id))
+            c->lancee = true;
     }
 
     void Libere() {
         curl_multi_remove_handle(multi, easy);
         enCours = false;
+        --moteur->lancees;
     }
 
     void Termine(CURLcode resultat, const std::string& texte) {
@@ -443,6 +488,10 @@ struct Inet::Prive {
         bool annonce = false; // the end is to be told now
         {
             std::lock_guard verrou(m);
+            // The server asks to be left alone: what waits stays so until
+            // the caller says.
+            if (moteur->requetesMax > 0 && (statut == 429 || statut == 503))
+                moteur->fileRetenue = true;
             Etat* c = Cible(id);
             if (c) {
                 c->fini = true;
@@ -680,11 +729,12 @@ void MoteurInet::Boucle() {
         }
         if (changees)
             curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, connexions);
-        bool actif = false;
-        for (Inet::Prive* c : canaux) {
+        for (Inet::Prive* c : canaux)
             c->Ordres();
+        DemarreEnFile();
+        bool actif = false;
+        for (Inet::Prive* c : canaux)
             actif = actif || c->enCours;
-        }
         if (actif) {
             int actifs = 0;
             curl_multi_perform(multi, &actifs);
@@ -699,15 +749,40 @@ void MoteurInet::Boucle() {
                     c->Termine(msg->data.result, std::string());
             }
         }
+        for (Inet::Prive* c : canaux)
+            c->Surveille();
+        // A place freed in this pass goes to the next request waiting, now.
+        const bool demarres = DemarreEnFile();
         actif = false;
         for (Inet::Prive* c : canaux) {
-            c->Surveille();
             c->Transmet();
             actif = actif || c->enCours;
         }
-        curl_multi_poll(multi, nullptr, 0, actif ? 100 : 1000, nullptr);
+        curl_multi_poll(multi, nullptr, 0, demarres ? 0 : actif ? 100 : 1000, nullptr);
     }
     // The transfer objects are gone (each holds the engine): nothing is left.
+}
+
+bool MoteurInet::Place() const {
+    return (requetesMax == 0 || lancees < requetesMax) && !(requetesMax > 0 && fileRetenue);
+}
+
+bool MoteurInet::DemarreEnFile() {
+    bool demarres = false;
+    while (!enFile.empty()) {
+        {
+            std::lock_guard verrou(m);
+            if (!Place())
+                break;
+        }
+        Inet::Prive* c = enFile.front();
+        enFile.erase(enFile.begin());
+        Parametres p = std::move(*c->enAttente);
+        c->enAttente.reset();
+        c->Demarre(p, c->idEnAttente);
+        demarres = true;
+    }
+    return demarres;
 }
 
 Inet::Inet(QObject* parent) : QObject(parent), d(std::make_unique<Prive>(this, nullptr)) {}
@@ -722,6 +797,28 @@ void Inet::FixeConnexionsParHote(int nombre) {
         d->moteur->connexionsChangees = true;
     }
     d->Reveille();
+}
+
+void Inet::FixeRequetesMax(int nombre) {
+    {
+        std::lock_guard verrou(d->m);
+        d->moteur->requetesMax = std::max(nombre, 0);
+        d->moteur->fileRetenue = false;
+    }
+    d->Reveille();
+}
+
+void Inet::RetiensFile(bool retenir) {
+    {
+        std::lock_guard verrou(d->m);
+        d->moteur->fileRetenue = retenir;
+    }
+    d->Reveille();
+}
+
+bool Inet::Lancee() const {
+    std::lock_guard verrou(d->m);
+    return d->idCourant != 0 && d->idCourant == d->idUi && d->e.lancee;
 }
 
 void Inet::FixeDebitMax(qint64 octetsParSeconde) {
@@ -773,6 +870,7 @@ void Inet::Prive::Lance(Parametres p) {
     const quint64 id = ++d->compteur;
     {
         std::lock_guard verrou(d->m);
+        p.ordre = ++d->moteur->ordres;
         d->idCourant = id;
         d->aDemarrer = std::move(p);
         d->idADemarrer = id;

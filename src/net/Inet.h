@@ -79,6 +79,17 @@ public:
     // The most bytes per second this object's request receives (0: no cap),
     // for the running request too.
     void FixeDebitMax(qint64 octetsParSeconde);
+    // The most requests that the objects sharing this one's worker run at
+    // once (0: no limit). A request given beyond it waits, in the order the
+    // requests were given, and the worker starts it as soon as another ends,
+    // without a round trip through the caller's thread. A request that ends
+    // with 429 or 503 holds the ones waiting, as RetiensFile(true) does, until
+    // RetiensFile(false). Set back to 0, every request waiting starts.
+    void FixeRequetesMax(int nombre);
+    void RetiensFile(bool retenir);
+    // True once the request last given has been handed to the network (it no
+    // longer waits for a place: see FixeRequetesMax).
+    bool Lancee() const;
 
     // Stops the running request, if any; its data and headers are dropped.
     void Cancel();

@@ -458,6 +458,25 @@ TEST_F(MoteurTelechargementTest, PauseEtAttenteAvecFichiersEnVol) {
     EXPECT_LE(serveur.EnMemeTempsMax(), 3);
 }
 
+// Files wait ready on the worker when no pause is declared: a 429 holds them too, though the
+// place it freed would start one at once. The files in flight end, the wait, then the rest.
+TEST_F(MoteurTelechargementTest, AttenteServeurRetientLesFichiersPrets) {
+    const QByteArray liste = Fichiers('a', 8, {.corps = Motif(2000), .goutteOctets = 1000, .goutteDelaiMs = 100});
+    serveur.RepondSuite("GET", "/a1.bin", {{.statut = 429, .entetes = "Retry-After: 1\r\n"}, ReponseTest::Ok(Motif(2000))});
+    const auto r = Lance(Liste(liste));
+    EXPECT_EQ(r.succes, 8);
+    EXPECT_EQ(vue.attentes, std::vector<int>{1});
+    const QList<RequeteRecue> requetes = serveur.Requetes();
+    ASSERT_EQ(requetes.size(), 9);
+    const int enVol = MoteurTelechargement::TransfertsParDefaut;
+    qint64 finDesPremiers = 0;
+    for (qsizetype i = 0; i < enVol; ++i)
+        finDesPremiers = std::max(finDesPremiers, requetes[i].finMs);
+    for (qsizetype i = enVol; i < requetes.size(); ++i)
+        EXPECT_GE(requetes[i].quandMs, finDesPremiers) << requetes[i].cible.toStdString();
+    EXPECT_LE(serveur.EnMemeTempsMax(), enVol);
+}
+
 // The destination fills up with four files in flight: each arrives whole or its line is in
 // error; nothing partial or spliced is left.
 TEST_F(MoteurTelechargementTest, DisquePleinAvecFichiersEnVol) {

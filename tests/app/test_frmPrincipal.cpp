@@ -413,7 +413,7 @@ TEST_F(Demarrage, PremierRegardSurUnFichierDeService) {
 // there; killed, its lock and socket left behind do not stop the next window.
 TEST_F(Demarrage, UnProcessusParService) {
     QTemporaryDir programme, execution;
-    for (const char* nom : {"ramaglin", "Ramag-ListeOptions.dat"})
+    for (const char* nom : {"ramaglin", "ramaglin-fenetres", "Ramag-ListeOptions.dat"})
         ASSERT_TRUE(QFile::copy(QStringLiteral(RAMAGLIN_BINARY_DIR "/") + nom, programme.filePath(nom)));
     const QString service = PrepareProgramme(app, "REP_TMP=" + app.path().toUtf8() + "\r\n");
     const QStringList commande{"env", "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + execution.path(),

@@ -605,6 +605,8 @@ void MoteurTelechargement::LanceEnVol(const std::vector<RangeeChoisie>& rangees,
                 continue;
             }
             if (!v.transfert->Avance()) {
+                // More has come than a step takes: the next turn comes at once.
+                progres = progres || !v.transfert->AttendLeReseau();
                 ++i;
                 continue;
             }

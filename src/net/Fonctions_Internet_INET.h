@@ -117,6 +117,10 @@ public:
     TransfertFichier& operator=(const TransfertFichier&) = delete;
     // True once the fetch has ended (Issue then says how).
     bool Avance();
+    // The last Avance took everything that had come: the next step can wait
+    // for news from the worker (an event on this thread). Otherwise more is
+    // there already, and the worker, its buffer full, waits for this side.
+    bool AttendLeReseau() const;
     // Ends the fetch now, as a stop: the destination gets nothing; what came
     // of a file that can be resumed stays in its hidden work file.
     void Arrete();

@@ -127,6 +127,7 @@ struct EtatTransfert {
     enum class Phase { Entete, Corps, Fini };
     Phase phase = Phase::Entete;
     bool arret = false;
+    bool vide = false; // the last step took all that had come
     FichierNonRepris travail; // the work file when nothing can be resumed
     QString temporaire;
     QString recu; // the file that takes the destination's place
@@ -165,6 +166,7 @@ void EtatTransfert::Lance() {
 }
 
 bool EtatTransfert::Avance() {
+    vide = false;
     // A few blocks at a time: the other fetches in flight get their turn.
     for (int blocs = 0; blocs < 16 && phase != Phase::Fini; ++blocs) {
         if (arret) {
@@ -175,8 +177,10 @@ bool EtatTransfert::Avance() {
         Inet::Vide pourquoi = Inet::Vide::Aucun;
         QByteArray morceau = inet.LitDisponible(TailleLecture, &pourquoi);
         if (morceau.isEmpty()) {
-            if (pourquoi == Inet::Vide::Attente)
+            if (pourquoi == Inet::Vide::Attente) {
+                vide = true; // the worker wakes this thread when more comes
                 return false;
+            }
             bool complet = false;
             switch (pourquoi) {
             case Inet::Vide::Fin:
@@ -477,6 +481,7 @@ void TransfertFichier::Arrete() {
     }
 }
 bool TransfertFichier::Fini() const { return d->phase == EtatTransfert::Phase::Fini; }
+bool TransfertFichier::AttendLeReseau() const { return d->vide; }
 const IssueTransfert& TransfertFichier::Issue() const { return d->issue; }
 QString TransfertFichier::Adresse() const { return d->adresse; }
 double TransfertFichier::Recus() const { return d->recus; }

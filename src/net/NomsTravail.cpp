@@ -66,9 +66,18 @@ bool FichierNonRepris::Cree(const QString& destination) {
     dossier_ = parent + QLatin1String(DossierReprise) + QLatin1Char('/');
     // The folder of work files, never through a link: one that is not a
     // folder of its own leaves the work file beside the destination, hidden.
+#ifdef Q_OS_UNIX
+    // One look, without following a link (two with QFileInfo, for each of
+    // thousands of small files).
+    struct stat etat;
+    const bool dossierSur = ::lstat(QFile::encodeName(dossier_).constData(), &etat) == 0
+                                ? S_ISDIR(etat.st_mode)
+                                : errno == ENOENT && QDir().mkdir(dossier_);
+#else
     const QFileInfo infoDossier(dossier_);
     const bool dossierSur = (infoDossier.isDir() && !infoDossier.isSymLink()) ||
                             (!infoDossier.exists() && !infoDossier.isSymLink() && QDir().mkdir(dossier_));
+#endif
     if (!dossierSur)
         dossier_.clear();
     else

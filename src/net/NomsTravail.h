@@ -23,6 +23,8 @@ public:
     // rename stays one step); false when the folder does not take it.
     bool Cree(const QString& destination);
     const QString& Chemin() const { return chemin_; }
+    // The file is in the folder of work files (which then exists).
+    bool DansDossier() const { return !chemin_.isEmpty() && !dossier_.isEmpty(); }
     // Lets the file go (renamed into place, or removed by the caller): the
     // lock dropped, the folder of work files removed when nothing else is
     // in it.

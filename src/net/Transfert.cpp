@@ -78,6 +78,8 @@ struct EtatTransfert {
         // new one is complete.
         if (travail.Cree(destination))
             temporaire = travail.Chemin();
+        if (travail.DansDossier())
+            reprise.dossierPresent = 1; // made or seen just now: no need to ask again
         recu = temporaire;
         if (temporaire.isEmpty()) {
             raison = QStringLiteral("dossier non modifiable");

@@ -526,6 +526,29 @@ TEST(FichierSansErreur, ReconnaitLesPagesDErreur) {
     }
 }
 
+// The rest of a cut file that comes short, though its own length says so, is a cut too: the
+// file does not take the destination's place; the next fetch makes it whole.
+TEST(TelechargeFichier, RepriseCourte) {
+    constexpr qint64 N = 2 * 1024 * 1024;
+    const QByteArray corps = Motif(N);
+    const ReponseTest entiere{.entetes = "ETag: \"v\"\r\n", .corps = corps, .plages = true, .validateur = "\"v\""};
+    ReponseTest coupee = entiere, courte = entiere;
+    coupee.coupeApres = N / 2;
+    courte.plageCourte = 1000;
+    ServeurTest serveur;
+    serveur.RepondSuite("GET", "/f.bin", {coupee, courte, entiere});
+    QTemporaryDir dossier;
+    const QString destination = dossier.filePath("f.bin");
+    TransfertRun t;
+    EXPECT_FALSE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination));
+    EXPECT_FALSE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination));
+    EXPECT_EQ(t.issue.genre, IssueTransfert::Genre::Passager);
+    EXPECT_TRUE(t.issue.raison.endsWith(QString("octets reçus sur les %1 annoncés").arg(N))) << t.issue.raison.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(destination));
+    EXPECT_TRUE(t.TelechargeRun(serveur.Adresse("/f.bin"), destination)) << t.issue.raison.toStdString();
+    EXPECT_TRUE(LitFichier(destination) == corps);
+}
+
 // A cut transfer keeps its bytes; the next asks for the rest only (Range, If-Range).
 // What cannot be continued starts from zero, never spliced; a 206 to a plain GET fails.
 TEST(TelechargeFichier, RepriseApresUneCoupure) {
@@ -544,12 +567,13 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         qint64 maxEnvoye = N + N / 50; // body bytes the server sent for both fetches
         int gets = 2;
     };
-    ReponseTest ignore = entiere, autre = entiere, sansPlage = entiere, mauvaisePlage = entiere;
+    ReponseTest ignore = entiere, autre = entiere, sansPlage = entiere, mauvaisePlage = entiere, finFausse = entiere;
     ignore.plages = false;
     autre.entetes = "ETag: \"v2\"\r\n";
     autre.validateur = "\"v2\"";
     sansPlage.plageForcee = "-";
     mauvaisePlage.plageForcee = "bytes 5-" + QByteArray::number(N - 1) + "/" + QByteArray::number(N);
+    finFausse.finPlageFausse = true;
     const Cas cas[] = {
         {"reprise", entiere},
         {"plage ignorée", ignore, Avant::Rien, true, 2 * N},
@@ -557,6 +581,7 @@ TEST(TelechargeFichier, RepriseApresUneCoupure) {
         {"validateur changé", autre, Avant::Rien, true, 2 * N},
         {"206 sans Content-Range", sansPlage, Avant::Rien, true, 3 * N, 3},
         {"206 d'une autre plage", mauvaisePlage, Avant::Rien, true, 3 * N, 3},
+        {"206 qui finit avant la fin", finFausse, Avant::Rien, true, 3 * N, 3},
         {"fichier de travail tronqué", entiere, Avant::Tronque, true, 2 * N},
         {"fichier de travail allongé", entiere, Avant::Allonge, false, 2 * N},
         {"fichier de travail retiré", entiere, Avant::Retire, false, 2 * N},

@@ -140,9 +140,10 @@ void ServeurTest::Sert(int socket) {
         const qint64 depuis = plage.mid(6, plage.size() - 7).toLongLong();
         if (depuis > 0 && depuis < r.corps.size()) {
             r.entetes += "Content-Range: bytes " + QByteArray::number(depuis) + "-" +
-                         QByteArray::number(r.corps.size() - 1) + "/" + QByteArray::number(r.corps.size()) + "\r\n";
+                         QByteArray::number(r.corps.size() - 1 - r.finPlageFausse) + "/" +
+                         QByteArray::number(r.corps.size()) + "\r\n";
             r.statut = 206;
-            r.corps = r.corps.mid(depuis);
+            r.corps = r.corps.mid(depuis, r.corps.size() - depuis - r.plageCourte);
             if (r.coupeApres >= 0)
                 r.coupeApres = std::max<qint64>(r.coupeApres - depuis, 0);
         }

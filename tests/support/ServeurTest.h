@@ -31,6 +31,8 @@ struct ReponseTest {
     bool plages = false;          // honours "Range: bytes=N-" unless If-Range is not `validateur`
     QByteArray validateur{};
     QByteArray plageForcee{};     // a Content-Range sent with a 206 whatever was asked ("-": none)
+    bool finPlageFausse = false;  // a part asked for says it ends a byte before the end
+    qint64 plageCourte = 0;       // a part asked for comes this many bytes short (its length says so)
 
     static ReponseTest Ok(const QByteArray& corps) { return {.corps = corps}; }
     static ReponseTest Statut(int statut, const QByteArray& corps = {}) { return {.statut = statut, .corps = corps}; }

@@ -375,6 +375,14 @@ TEST(Zip64, ComptesEtTaillesZip64) {
     EXPECT_EQ(zip.Get_Contents(racine.filePath("coupee.zip")), 1);
     EXPECT_EQ(zip.FileCount(), 0);
     EXPECT_EQ(rec.Textes(), QStringList{"Le répertoire de l'archive ne correspond pas à son nombre d'entrées"});
+    // A classic count that is not full must be the Zip64 one: here the entries of this disk.
+    QByteArray discordante = LitFichier(racine.filePath("z64.zip"));
+    discordante[discordante.size() - 14] = 2;
+    discordante[discordante.size() - 13] = 0;
+    ASSERT_TRUE(EcritFichier(racine.filePath("discordante.zip"), discordante));
+    rec.Vide();
+    EXPECT_EQ(zip.Get_Contents(racine.filePath("discordante.zip")), 1);
+    EXPECT_EQ(rec.Textes(), QStringList{"Le répertoire de l'archive ne correspond pas à son nombre d'entrées"});
 
     const qint64 grand = (qint64(4) << 30) + 100, zeros = (qint64(4) << 30) + (qint64(16) << 20);
     const QStorageInfo shm("/dev/shm");
@@ -429,6 +437,7 @@ TEST(Cls_Zip, ArretEntreEtDansLesEntrees) {
 }
 
 // Free space bounds an unpack: the entry that would pass the margin is removed, with a message.
+// Entries decoded as they are written (past the threshold), then whole in memory.
 TEST(Cls_Zip, EspaceLibreDeLaDestination) {
     QTemporaryDir racine;
     const QString archive = racine.filePath("a.zip");
@@ -436,16 +445,21 @@ TEST(Cls_Zip, EspaceLibreDeLaDestination) {
                                        Entree("deux.bin", Octets(1536 << 10, 2), true),
                                        Entree("trois.bin", Octets(1536 << 10, 3), true), Entree("quatre.txt", "quatre")},
                              false));
-    const QString sortie = racine.filePath("petit");
-    QDir().mkpath(sortie);
-    DossierMonte montage(sortie, DossierMonte::Tmpfs, 4 << 20);
-    if (!montage.Erreur().isEmpty())
-        GTEST_SKIP() << montage.Erreur().toStdString();
-    EnregistreurMessages rec;
-    Cls_Zip zip;
-    ASSERT_EQ(zip.Get_Contents(archive), 0);
-    EXPECT_EQ(zip.UnPack(Tout(zip), sortie), Cls_Zip::ZipIncomplete);
-    EXPECT_EQ(rec.Textes(), QStringList{"Espace insuffisant sur le disque de destination"});
-    EXPECT_EQ(zip.Raison(), "Espace insuffisant sur le disque de destination: trois.bin");
-    EXPECT_EQ(Arbre(sortie).keys(), (QStringList{"deux.bin", "un.bin"}));
+    for (const qint64 seuil : {qint64(1) << 20, qint64(8) << 20}) {
+        SCOPED_TRACE(seuil);
+        Cls_Zip::FixeSeuilFlux(seuil);
+        const QString sortie = racine.filePath(QString("petit%1").arg(seuil));
+        QDir().mkpath(sortie);
+        DossierMonte montage(sortie, DossierMonte::Tmpfs, 4 << 20);
+        if (!montage.Erreur().isEmpty())
+            GTEST_SKIP() << montage.Erreur().toStdString();
+        EnregistreurMessages rec;
+        Cls_Zip zip;
+        ASSERT_EQ(zip.Get_Contents(archive), 0);
+        EXPECT_EQ(zip.UnPack(Tout(zip), sortie), Cls_Zip::ZipIncomplete);
+        EXPECT_EQ(rec.Textes(), QStringList{"Espace insuffisant sur le disque de destination"});
+        EXPECT_EQ(zip.Raison(), "Espace insuffisant sur le disque de destination: trois.bin");
+        EXPECT_EQ(Arbre(sortie).keys(), (QStringList{"deux.bin", "un.bin"}));
+    }
+    Cls_Zip::FixeSeuilFlux(qint64(1) << 20);
 }

@@ -16,11 +16,7 @@
 #include <string>
 
 #include <unistd.h>
-#else
-#include "app/LanceFenetres.h"
-#endif
 
-#ifdef RAMAGLIN_FENETRES_A_PART
 namespace {
 
 // The window program in the folder of this executable, links followed
@@ -35,6 +31,8 @@ std::string ProgrammeFenetres() {
 }
 
 } // namespace
+#else
+#include "app/LanceFenetres.h"
 #endif
 
 int main(int argc, char** argv) {

@@ -63,6 +63,9 @@ struct Reprise {
         return verrou->isLocked();
     }
 
+    // The folder was just made or seen (a work file went into it): no need to ask.
+    void DossierPresent() { dossierPresent = 1; }
+
     // False when the folder of work files is known to be absent, so that
     // there is nothing to read or remove. Most fetches of a run are of small
     // files that never make one: asked once, rather than three failed

@@ -79,7 +79,7 @@ struct EtatTransfert {
         if (travail.Cree(destination))
             temporaire = travail.Chemin();
         if (travail.DansDossier())
-            reprise.dossierPresent = 1; // made or seen just now: no need to ask again
+            reprise.DossierPresent();
         recu = temporaire;
         if (temporaire.isEmpty()) {
             raison = QStringLiteral("dossier non modifiable");
